@@ -1,0 +1,93 @@
+#pragma once
+// A pure model of the tally controller's serial protocol. It takes the bytes the console writes
+// and answers the bytes the controller would send back: the echo of each command line, CR LF,
+// the reply line (if any) with CR LF, then the terminator ".".
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace vendra {
+
+struct SimEntry {
+    int OutUnit = 0;
+    int OutChannel = 0;
+    int InUnit = 0;
+    int InChannel = 0;
+    int Enable = 0;
+    int BoolUnit = 0;
+    int BoolChannel = 0;
+    int Mode = 0;
+    friend bool operator==(const SimEntry&, const SimEntry&) = default;
+};
+
+// Faults the model can be told to commit on every reply.
+enum class SimFault {
+    None,
+    Silent,        // answers nothing at all
+    NoTerminator,  // the reply without its "."
+    DotInReply,    // a "." inside the reply line, before the real terminator
+    Garbage,       // binary garbage instead of a reply
+};
+
+class ControllerModel {
+public:
+    ControllerModel();
+
+    // Bytes as they arrive from the console; answers the bytes to send back. A command line
+    // ends at CR LF (or a lone LF); carriage returns inside a line are dropped, so the probe
+    // CR "VER" CR LF is the command "VER".
+    QByteArray Feed(const QByteArray& bytes);
+
+    // One command line, without its line end; answers the bytes to send back.
+    QByteArray Receive(const QByteArray& line);
+
+    // The mapping table in the controller's own order (holes have OutUnit 0).
+    const std::vector<SimEntry>& Table() const { return table_; }
+    void SetTable(std::vector<SimEntry> table) { table_ = std::move(table); }
+    // Adds the mapping strings of a tally matrix file; false with a reason when unreadable.
+    bool LoadTallyFile(const QString& path, QString* error);
+    // Adds one mapping string ("[1][3][2][17][1][0][0][0]") at the end of the table.
+    void AddMappingString(const QString& text);
+
+    // Every command line received, in order.
+    const QStringList& Log() const { return log_; }
+    void ClearLog() { log_.clear(); }
+
+    // Input bits of a unit: bit 0 is channel 1.
+    void SetInputBits(int unit, quint32 bits) { inputBits_[unit] = bits; }
+    quint32 InputBits(int unit) const;
+
+    // An output is lit when it was forced on with "Set", or when its entry is enabled and its
+    // inputs (single, AND or OR) are active.
+    bool IsOutputOn(int unit, int channel) const;
+    bool IsForcedOn(int unit, int channel) const;
+    bool IsEntryEnabled(int unit, int channel) const;
+    const std::set<int>& EnabledUnits() const { return enabledUnits_; }
+
+    // The line the controller answers to "VER".
+    void SetVersionText(const QByteArray& text) { versionText_ = text; }
+
+    // Fault injection.
+    void SetFault(SimFault fault) { fault_ = fault; }
+    // Answers this many more command lines normally, then behaves as Silent. -1: no limit.
+    void SetAnswerLimit(int lines) { answerLimit_ = lines; }
+
+private:
+    // ... implementation details are the simulator's own.
+    std::vector<SimEntry> table_;
+    QStringList log_;
+    std::map<int, quint32> inputBits_;
+    std::set<std::pair<int, int>> forcedOn_;
+    std::set<std::pair<int, int>> disabled_;
+    std::set<int> enabledUnits_;
+    QByteArray versionText_ = "MAINV8";
+    QByteArray pending_;
+    SimFault fault_ = SimFault::None;
+    int answerLimit_ = -1;
+};
+
+}  // namespace vendra

@@ -1,0 +1,58 @@
+#pragma once
+// The one way to talk to the controller: a command line out, the reply back up to its first
+// ".", within 2 seconds of the start of the wait. Only this class touches the serial port.
+#include <QObject>
+#include <QString>
+
+namespace vendra {
+
+class Dialogs;
+class SerialPort;
+
+class CommandExchange : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDeadlineMs = 2000;
+    // A device that streams without "." cannot make the receive text grow past this.
+    static constexpr int kMaxReceive = 64 * 1024;
+
+    CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
+
+    // Writes CommandString and "\r\n" in one write and collects the reply into IBuffer.
+    // True when at least one character arrived, whether or not the "." did.
+    bool SendCommand(const QString& CommandString);
+
+    // The reply line: the text between the first line feed and the next carriage return.
+    static QString GetResponse(const QString& StringInput);
+
+    // Every character received for the current command, up to and including the first ".".
+    QString IBuffer;
+    // The reply line of the last command.
+    QString Response;
+
+    // When set ("Advanced" ticked), every exchange is copied to the advanced console.
+    void SetConsoleCopy(bool on) { consoleCopy_ = on; }
+    bool ConsoleCopy() const { return consoleCopy_; }
+
+    SerialPort& Port() { return port_; }
+
+Q_SIGNALS:
+    // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
+    void CommandStarted();
+    // The error line's new text: empty, or "Comm Error!".
+    void ErrorLine(const QString& text);
+    // The advanced console's new receive text: time of day, "\r\n", the raw received text.
+    void ConsoleText(const QString& text);
+
+private:
+    void FlushQueue();
+    void WaitForResponse();
+    void ClearTxtIbuffer();
+    bool EnsureOpen();
+
+    SerialPort& port_;
+    Dialogs& dialogs_;
+    bool consoleCopy_ = false;
+};
+
+}  // namespace vendra

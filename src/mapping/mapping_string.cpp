@@ -1,0 +1,34 @@
+#include "mapping/mapping_string.h"
+
+#include "platform/numbers.h"
+
+namespace vendra {
+
+MappingRecord ParseGetMap(QStringView response) {
+    int fields[8] = {};
+    int k = 0;
+    for (qsizetype i = 0; i < response.size(); ++i) {
+        if (response[i] != u'[') continue;
+        const double v = RoundHalfEven(ReadNumber(response.mid(i + 1, 3)));
+        if (k < 8) fields[k] = static_cast<int>(v);  // three characters never leave int range
+        ++k;
+    }
+    return {fields[0], fields[1], fields[2], fields[3],
+            fields[4], fields[5], fields[6], fields[7]};
+}
+
+int CountFields(QStringView text) { return static_cast<int>(text.count(u'[')); }
+
+QString SingleMapString(int ounit, int ochannel, int iunit, int ichannel) {
+    return BoolMapString(ounit, ochannel, iunit, ichannel, 0, 0, kSingle);
+}
+
+QString BoolMapString(int ounit, int ochannel, int iunit, int ichannel, int bunit, int bchannel,
+                      int mode) {
+    QString s;
+    for (int v : {ounit, ochannel, iunit, ichannel, 1, bunit, bchannel, mode})
+        s += QLatin1Char('[') + Plain(v) + QLatin1Char(']');
+    return s;
+}
+
+}  // namespace vendra

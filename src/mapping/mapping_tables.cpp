@@ -1,0 +1,34 @@
+#include "mapping/mapping_tables.h"
+
+namespace vendra {
+
+MappingTables::MappingTables() {
+    InName[0] = QStringLiteral("Unassigned");
+}
+
+int MappingTables::FindOutputMapping() {
+    for (Z = 1; Z <= NumOutputs; ++Z) {
+        if (OutChannel[Z] == Current.OutChannel && OutUnit[Z] == Current.OutUnit) return Z;
+    }
+    return Z;
+}
+
+int MappingTables::FindInputSourceMapping() {
+    return SearchInputList(Current.InUnit, Current.InChannel);
+}
+
+int MappingTables::SearchInputList(int unit, int channel) {
+    for (Z = 0; Z <= NumInputs; ++Z) {
+        if (InChannel[Z] == channel && InUnit[Z] == unit) return Z;
+    }
+    return Z;
+}
+
+void MappingTables::ClearLocalMaps() {
+    for (int i = 0; i <= NumOutputs; ++i) {
+        OutMapInput[i].clear();
+        OutMapString[i].clear();
+    }
+}
+
+}  // namespace vendra
