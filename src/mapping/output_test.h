@@ -1,0 +1,46 @@
+#pragma once
+// Forcing one output on to check it, momentarily or latched. While an output is under test its
+// mapping is disabled in the controller and the output is set on; ending the test resets it and
+// enables its mapping again. Works only while online.
+#include <QObject>
+#include <functional>
+
+namespace vendra {
+
+class CommandExchange;
+class ReadBack;
+struct MappingTables;
+
+class OutputTest : public QObject {
+    Q_OBJECT
+public:
+    OutputTest(MappingTables& tables, CommandExchange& link, ReadBack& readBack,
+               std::function<bool()> online, QObject* parent = nullptr);
+
+    // Outputs are numbered from 1; each is addressed by its own unit and channel from the
+    // tables, so the lamp lit is the one whose row turns red. An output that is not
+    // configured, already in the asked state, or any output while offline is left alone.
+    void TestOn(int Output);
+    void TestOff(int Output);
+    // Toggles the test of the selected output and reports the latch box's new tick.
+    void TestLatchChange(int selectedOutput);
+    // Forgets every test locally (nothing is sent) and repaints every output row.
+    void ClearAllTest();
+
+    bool UnderTest(int Output) const;
+
+Q_SIGNALS:
+    // Row = output - 1: red while under test, the list's normal colour otherwise.
+    void RowTest(int row, bool underTest);
+    void TestButtonRed(bool red);
+    // The "Latch" box: ticked with red text, or cleared with black text.
+    void LatchShown(bool ticked);
+
+private:
+    MappingTables& tables_;
+    CommandExchange& link_;
+    ReadBack& readBack_;
+    std::function<bool()> online_;
+};
+
+}  // namespace vendra

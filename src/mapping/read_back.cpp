@@ -1,0 +1,117 @@
+#include "mapping/read_back.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "link/command_exchange.h"
+#include "mapping/mapping_commands.h"
+#include "mapping/mapping_tables.h"
+#include "platform/dialogs.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+ReadBack::ReadBack(MappingTables& tables, CommandExchange& link, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), tables_(tables), link_(link), dialogs_(dialogs) {}
+
+void ReadBack::GetMapping(int Ounit, int Ochannel) {
+    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("GetMap"), Ounit, Ochannel));
+    tables_.Current = ParseGetMap(link_.Response);
+}
+
+QString ReadBack::GetRawMapping(int Index) {
+    link_.SendCommand(QStringLiteral("RawMap") + SignColumn(Index));
+    const QString s = link_.Response;
+    if (s.isEmpty()) return {};
+    if (tables_.RawMapList.Valid(Index)) tables_.RawMapList[Index] = s;
+    tables_.Current = ParseGetMap(s);
+    return s;
+}
+
+bool ReadBack::Running() const {
+    return tables_.DownloadActive != 0;
+}
+
+void ReadBack::CancelDownload() {
+    tables_.DownloadActive = 0;
+}
+
+ReadBackResult ReadBack::GetAllRawMappings() {
+    // Reached again from the events it lets run: the running read-back owns the tables.
+    if (Running()) return {ReadBackEnd::Cancelled, tables_.MapStrings};
+
+    tables_.MapStrings = 0;
+    tables_.ClearLocalMaps();
+    int n = 1;
+    tables_.DownloadActive = -1;
+    Q_EMIT ProgressText(QString());
+    Q_EMIT ControlsEnabled(false);
+    Q_EMIT CancelVisible(true);
+    QThread::msleep(kPauseMs);
+
+    ReadBackResult result{ReadBackEnd::Cancelled, 0};
+    while (tables_.DownloadActive != 0) {
+        // The only place where the "Cancel" click can be handled.
+        QCoreApplication::processEvents();
+
+        const QString s = GetRawMapping(n);
+        // A reply that never reached its "." is a controller that stopped answering, not the
+        // end of the list, even when its line happens to be empty or all zeros.
+        if (!link_.IBuffer.endsWith(QLatin1Char('.'))) {
+            result.end = ReadBackEnd::NoAnswer;
+            break;
+        }
+        if (s.isEmpty() || tables_.Current.OutUnit == 0) {
+            result.end = ReadBackEnd::EndOfList;
+            break;
+        }
+        if (n > kMaxEntries) {
+            // Entry 1000 exists: there is no slot for it, nor for what follows.
+            result.end = ReadBackEnd::TableFull;
+            break;
+        }
+        Q_EMIT ProgressText(QStringLiteral("Downloading ") + SignColumn(n));
+
+        const int o = tables_.FindOutputMapping();
+        const int j = tables_.FindInputSourceMapping();
+        // An output the configuration lacks lands one past the last configured output; with
+        // all 999 outputs configured there is no such slot and the entry is only counted.
+        if (tables_.OutMapString.Valid(o)) {
+            tables_.OutMapInput[o] = Plain(j);
+            tables_.OutMapString[o] = s;
+        }
+        ++n;
+    }
+    tables_.DownloadActive = 0;
+
+    Q_EMIT ControlsEnabled(true);
+    Q_EMIT CancelVisible(false);
+    tables_.MapStrings = n - 1;
+    result.count = tables_.MapStrings;
+    if (result.end == ReadBackEnd::NoAnswer || result.end == ReadBackEnd::TableFull)
+        TellIncomplete(result);
+    return result;
+}
+
+void ReadBack::TellIncomplete(const ReadBackResult& result) {
+    const QString entries = result.count == 1 ? QStringLiteral("1 mapping")
+                                              : Plain(result.count) + QStringLiteral(" mappings");
+    QString text;
+    if (result.end == ReadBackEnd::TableFull) {
+        text = QStringLiteral("The tally system holds more mappings than the console can keep.") +
+               QStringLiteral("\r\nOnly the first ") + entries +
+               QStringLiteral(" were read: the table shown is incomplete.");
+    } else {
+        text = QStringLiteral("The tally system stopped answering after ") + entries +
+               QStringLiteral(
+                   ".\r\nThe table shown is incomplete: read it again with "
+                   "\"Refresh\" before you change or save it.");
+    }
+    dialogs_.Message(text, QStringLiteral("Read-back incomplete"), Buttons::Ok, Icon::Information);
+}
+
+void ReadBack::ReadBackMapping() {
+    Q_EMIT InputLabels(tables_.Current.InUnit, tables_.Current.InChannel);
+}
+
+}  // namespace vendra

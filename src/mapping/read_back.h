@@ -1,0 +1,74 @@
+#pragma once
+// Reading mappings back from the controller: one output's mapping, the n-th entry of the
+// controller's list, and the whole list into the tables.
+#include <QObject>
+#include <QString>
+
+namespace vendra {
+
+class CommandExchange;
+class Dialogs;
+struct MappingTables;
+
+// How a read-back of the whole list ended. Anything but EndOfList leaves an incomplete table:
+// whoever saves it should ask first.
+enum class ReadBackEnd {
+    EndOfList,  // the controller said the list ends here
+    Cancelled,  // the operator pressed "Cancel"
+    NoAnswer,   // the controller stopped answering, or a reply came without its "."
+    TableFull,  // the controller holds more entries than the table has room for
+};
+
+struct ReadBackResult {
+    ReadBackEnd end = ReadBackEnd::EndOfList;
+    int count = 0;  // entries taken into the tables (MapStrings)
+    bool Complete() const { return end == ReadBackEnd::EndOfList; }
+};
+
+class ReadBack : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPauseMs = 400;
+    // RawMapList has slots 0 .. 999; entry n goes to slot n.
+    static constexpr int kMaxEntries = 999;
+
+    ReadBack(MappingTables& tables, CommandExchange& link, Dialogs& dialogs,
+             QObject* parent = nullptr);
+
+    // Asks for one output's mapping and parses the answer into tables.Current. The tables are
+    // not changed. Does not look at the online state.
+    void GetMapping(int Ounit, int Ochannel);
+    // Asks for the n-th entry of the controller's list; a non-empty answer is kept in
+    // RawMapList(Index), parsed into tables.Current and returned.
+    QString GetRawMapping(int Index);
+    // Reads the whole list into the tables. Lets pending events run once per entry, between
+    // exchanges, so that CancelDownload can be reached. Tells the operator when the table it
+    // leaves is incomplete for any reason but his own "Cancel".
+    ReadBackResult GetAllRawMappings();
+    // Shows the current record's input in the input labels.
+    void ReadBackMapping();
+
+    bool Running() const;
+
+public Q_SLOTS:
+    // The "Cancel" button: the entry being asked for is still taken, then the read-back ends.
+    void CancelDownload();
+
+Q_SIGNALS:
+    // New caption of the progress label: empty at the start, then "Downloading  n".
+    void ProgressText(const QString& text);
+    // False while the read-back runs: the mapping controls are disabled meanwhile.
+    void ControlsEnabled(bool enabled);
+    void CancelVisible(bool visible);
+    // The input labels' new numbers (plain decimal text in the window).
+    void InputLabels(int unit, int channel);
+
+private:
+    void TellIncomplete(const ReadBackResult& result);
+
+    MappingTables& tables_;
+    CommandExchange& link_;
+    Dialogs& dialogs_;
+};
+
+}  // namespace vendra
