@@ -3,6 +3,7 @@
 // and answers the bytes the controller would send back: the echo of each command line, CR LF,
 // the reply line (if any) with CR LF, then the terminator ".".
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -35,6 +36,11 @@ enum class SimFault {
 
 class ControllerModel {
 public:
+    // The controller's table has room for this many entries, holes included.
+    static constexpr int kMaxEntries = 1000;
+    // A command line longer than this is cut there and refused; the rest is dropped.
+    static constexpr int kMaxLine = 1024;
+
     ControllerModel();
 
     // Bytes as they arrive from the console; answers the bytes to send back. A command line
@@ -67,6 +73,8 @@ public:
     bool IsForcedOn(int unit, int channel) const;
     bool IsEntryEnabled(int unit, int channel) const;
     const std::set<int>& EnabledUnits() const { return enabledUnits_; }
+    // Enables a unit as "Uenable" does, without a command line.
+    void EnableUnit(int unit) { enabledUnits_.insert(unit); }
 
     // The line the controller answers to "VER".
     void SetVersionText(const QByteArray& text) { versionText_ = text; }
@@ -88,6 +96,15 @@ private:
     QByteArray pending_;
     SimFault fault_ = SimFault::None;
     int answerLimit_ = -1;
+    bool overlong_ = false;
+
+    QByteArray Answer(const QByteArray& line, bool overlong);
+    QByteArray Execute(const QList<QByteArray>& words);
+    QByteArray Frame(const QByteArray& echo, const QByteArray& reply, bool hasReply) const;
+    std::vector<SimEntry>::iterator FindEntry(int unit, int channel);
+    std::vector<SimEntry>::const_iterator FindEntry(int unit, int channel) const;
+    QByteArray MappingString(const SimEntry& entry) const;
+    bool InputActive(int unit, int channel) const;
 };
 
 }  // namespace vendra
