@@ -49,6 +49,10 @@ private:
     void WaitForResponse();
     void ClearTxtIbuffer();
     bool EnsureOpen();
+    // Adds received characters to IBuffer within kMaxReceive.
+    void Append(const QByteArray& bytes, bool endsWithTerminator);
+    // "Comm Error!" in the error line and one beep.
+    void TimedOut();
 
     SerialPort& port_;
     Dialogs& dialogs_;

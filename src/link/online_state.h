@@ -1,0 +1,60 @@
+#pragma once
+// Whether the console believes the controller answers, the probe that decides it, the
+// controller's version and the information texts built from it.
+#include <QObject>
+#include <QString>
+
+namespace vendra {
+
+class CommandExchange;
+class Dialogs;
+
+class OnlineState : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kVersionMajor = 7;
+    static constexpr int kVersionMinor = 1;
+    static constexpr int kVersionRevision = 12;
+    // Pause between the controller's first answer and the version request.
+    static constexpr int kSettleMs = 100;
+
+    OnlineState(CommandExchange& exchange, Dialogs& dialogs, QObject* parent = nullptr);
+
+    // True from a successful probe until GoOffline or a failed probe.
+    bool Online = false;
+    // The controller's version text; "MAINV0" when its answer carries none.
+    QString MainCPUVersion;
+    // Controller version, program version, installation name and port on one line.
+    QString InfoString;
+    // The version tooltip: program version and credit line.
+    QString VersionInfo;
+    // From the configuration file.
+    QString SystemName;
+    int VendraCommport = 1;
+
+    // Probes the controller; on no answer asks the operator whether to retry.
+    bool GoOnline();
+    // Offline look; no traffic, the port stays open.
+    void GoOffline();
+    // Asks the controller for its version and sets MainCPUVersion.
+    void GetVersion();
+    // Sets InfoString and VersionInfo and reports both.
+    void MakeInfoString();
+    // The "OFFLINE"/"Online" button.
+    void ToggleOnline();
+
+Q_SIGNALS:
+    // Online: caption "Online" on green and the controller controls enabled; offline: caption
+    // "OFFLINE" on light red and those controls disabled.
+    void LookChanged(bool online);
+    // The error line's new text.
+    void ErrorLine(const QString& text);
+    // The tooltips of the main information label and of the version label.
+    void InfoTexts(const QString& mainInfoTip, const QString& versionTip);
+
+private:
+    CommandExchange& exchange_;
+    Dialogs& dialogs_;
+};
+
+}  // namespace vendra

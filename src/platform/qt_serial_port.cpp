@@ -1,0 +1,169 @@
+#include "platform/qt_serial_port.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+namespace vendra {
+
+namespace {
+
+// Bounds what a device streaming into an idle console can pile up in memory; past it the
+// port stops reading until the next command's flush empties it.
+constexpr qint64 kReadBufferLimit = 256 * 1024;
+
+bool IsHarmless(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::NoError || error == QSerialPort::TimeoutError;
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
+    port_.setReadBufferSize(kReadBufferLimit);
+    // Arrivals are announced when the interface thread is idle again, never from inside a
+    // blocking wait: the RX lamp lights after the exchange, as operators know it.
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::DataReceived, Qt::QueuedConnection);
+    // A hang-up noticed by the event loop (no exchange running) must close the port there
+    // too, or the loop would be woken for the dead descriptor over and over.
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError,
+            Qt::QueuedConnection);
+}
+
+QtSerialPort::~QtSerialPort() {
+    port_.close();
+}
+
+QString QtSerialPort::DeviceName() const {
+    return devicePath_.isEmpty() ? DeviceForPortNumber(portNumber_) : devicePath_;
+}
+
+int QtSerialPort::Open() {
+    const QString device = DeviceName();
+    if (port_.isOpen()) {
+        if (device == openedDevice_) return 0;
+        Close();
+    }
+    received_.clear();
+    errorText_.clear();
+    permissionDenied_ = false;
+    if (device.isEmpty()) {
+        errorText_ = tr("No serial device for port number %1").arg(portNumber_);
+        return -1;
+    }
+
+    port_.setPortName(device);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        errorText_ = port_.errorString();
+        permissionDenied_ = port_.error() == QSerialPort::PermissionError;
+        port_.clearError();
+        return -1;
+    }
+    openedDevice_ = device;
+    // Adapters that power themselves from the modem lines want them raised. A pseudo-terminal
+    // has no modem lines and refuses; that refusal must not linger as the port's error.
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(true);
+    port_.clearError();
+    return 0;
+}
+
+void QtSerialPort::Close() {
+    received_.clear();
+    openedDevice_.clear();
+    if (port_.isOpen()) port_.close();
+    port_.clearError();
+}
+
+bool QtSerialPort::Write(const QByteArray& bytes) {
+    if (!port_.isOpen()) return false;
+    if (port_.write(bytes) != bytes.size()) {
+        errorText_ = port_.errorString();
+        CloseAfterFailure();
+        return false;
+    }
+    // Whatever is still unwritten after the bound goes out during the wait for the reply.
+    if (!port_.waitForBytesWritten(kWriteFlushMs) && !IsHarmless(port_.error())) {
+        CloseAfterFailure();
+        return false;
+    }
+    port_.clearError();
+    return true;
+}
+
+qint64 QtSerialPort::BytesWaiting() {
+    if (port_.isOpen()) {
+        TakeBuffered();
+        // Take in what the system already holds, without blocking, so that a flush also
+        // discards characters that arrived while nobody was reading.
+        if (port_.waitForReadyRead(0)) {
+            TakeBuffered();
+        } else if (!IsHarmless(port_.error())) {
+            CloseAfterFailure();
+        } else {
+            port_.clearError();
+        }
+    }
+    return received_.size();
+}
+
+QByteArray QtSerialPort::Peek(qint64 n) {
+    return received_.left(static_cast<qsizetype>(std::max<qint64>(0, n)));
+}
+
+QByteArray QtSerialPort::Read(qint64 n) {
+    const QByteArray taken = Peek(n);
+    received_.remove(0, taken.size());
+    return taken;
+}
+
+bool QtSerialPort::WaitForData(int msecs) {
+    if (!port_.isOpen()) return false;
+    const qsizetype before = received_.size();
+    TakeBuffered();
+    if (received_.size() > before) return true;
+
+    QElapsedTimer waited;
+    waited.start();
+    if (port_.waitForReadyRead(std::max(0, msecs))) {
+        TakeBuffered();
+        return received_.size() > before;
+    }
+    // After a hang-up every wait fails at once; so does one that ends early without having
+    // timed out. Either way nothing will come through this descriptor again: close it so the
+    // caller's next wait returns at once instead of looping on a dead device.
+    if (!IsHarmless(port_.error()) ||
+        (port_.error() != QSerialPort::TimeoutError && waited.elapsed() < msecs)) {
+        if (IsHarmless(port_.error())) errorText_ = tr("The serial device stopped answering");
+        CloseAfterFailure();
+        return received_.size() > before;
+    }
+    port_.clearError();
+    return false;
+}
+
+void QtSerialPort::TakeBuffered() {
+    if (port_.bytesAvailable() > 0) received_ += port_.readAll();
+}
+
+void QtSerialPort::CloseAfterFailure() {
+    if (!IsHarmless(port_.error())) {
+        errorText_ = port_.errorString();
+        permissionDenied_ = port_.error() == QSerialPort::PermissionError;
+    }
+    TakeBuffered();
+    openedDevice_.clear();
+    port_.close();
+    port_.clearError();
+}
+
+void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
+    // Queued: by now the port may have been closed or reopened; act on its present state.
+    if (IsHarmless(error) || !port_.isOpen() || IsHarmless(port_.error())) return;
+    CloseAfterFailure();
+}
+
+}  // namespace vendra

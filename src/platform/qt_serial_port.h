@@ -1,0 +1,59 @@
+#pragma once
+// The serial port of the real system, on top of QSerialPort. Also serves pseudo-terminals
+// (the simulated controller), where modem-line calls fail harmlessly.
+#include <QByteArray>
+#include <QSerialPort>
+#include <QString>
+
+#include "platform/serial_port.h"
+
+namespace vendra {
+
+class QtSerialPort : public SerialPort {
+    Q_OBJECT
+public:
+    // How long one write may block before the rest is left to the next wait on the port.
+    static constexpr int kWriteFlushMs = 250;
+
+    explicit QtSerialPort(QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    // The configured port number (1..255) and, when not empty, a device path that replaces
+    // the number's device. Take effect at the next Open().
+    void SetPortNumber(int portNumber) { portNumber_ = portNumber; }
+    void SetDevicePath(const QString& path) { devicePath_ = path; }
+
+    int Open() override;
+    void Close() override;
+    bool IsOpen() const override { return port_.isOpen(); }
+    bool Write(const QByteArray& bytes) override;
+    qint64 BytesWaiting() override;
+    QByteArray Peek(qint64 n) override;
+    QByteArray Read(qint64 n) override;
+    bool WaitForData(int msecs) override;
+    QString DeviceName() const override;
+    QString ErrorText() const override { return errorText_; }
+    bool PermissionDenied() const override { return permissionDenied_; }
+
+private:
+    // Moves what QSerialPort has buffered into received_.
+    void TakeBuffered();
+    // True when the port's last error means the device cannot be used any more.
+    bool DeviceGone() const;
+    // Keeps what had arrived, remembers the reason and closes the port.
+    void CloseAfterFailure();
+    void OnError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    // Characters taken from the port and not yet read by the caller. Kept apart from the
+    // port's own buffer so that what arrived before a hang-up survives the close.
+    QByteArray received_;
+    int portNumber_ = 1;
+    QString devicePath_;
+    // The device the open port was opened on; empty while closed.
+    QString openedDevice_;
+    QString errorText_;
+    bool permissionDenied_ = false;
+};
+
+}  // namespace vendra
