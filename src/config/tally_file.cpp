@@ -1,0 +1,165 @@
+#include "config/tally_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "mapping/mapping_string.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+namespace {
+
+bool IsBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
+
+QString Quoted(const QString& s) {
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+// A line's text as it can stand in a message: control characters shown as "?", long lines cut.
+QString Shown(QStringView text) {
+    constexpr qsizetype kShown = 40;
+    QString s = text.left(kShown).toString();
+    for (QChar& c : s) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
+    }
+    if (text.size() > kShown) s += QStringLiteral("...");
+    return s;
+}
+
+// Adds the items of one line.
+void ParseLine(QStringView line, int lineNumber, TallyReadResult& result) {
+    qsizetype pos = 0;
+    const qsizetype n = line.size();
+    bool moreExpected = true;  // at the start of a line, and after every comma
+    while (moreExpected) {
+        moreExpected = false;
+        while (pos < n && IsBlank(line[pos]))
+            ++pos;
+        QStringView text;
+        if (pos < n && line[pos] == u'"') {
+            const qsizetype close = line.indexOf(u'"', pos + 1);
+            const qsizetype end = close < 0 ? n : close;
+            text = line.sliced(pos + 1, end - pos - 1);
+            // Whatever stands between the closing quote and the next comma is not part of it.
+            const qsizetype comma = close < 0 ? -1 : line.indexOf(u',', close + 1);
+            pos = comma < 0 ? n : comma + 1;
+            moreExpected = comma >= 0;
+        } else {
+            const qsizetype comma = line.indexOf(u',', pos);
+            qsizetype end = comma < 0 ? n : comma;
+            while (end > pos && IsBlank(line[end - 1]))
+                --end;
+            text = line.sliced(pos, end - pos);
+            pos = comma < 0 ? n : comma + 1;
+            moreExpected = comma >= 0;
+        }
+        if (text.isEmpty())
+            ++result.SkippedBlank;
+        else
+            result.Items.append({lineNumber, text.toString()});
+    }
+}
+
+}  // namespace
+
+TallyReadResult ParseTallyItems(const QByteArray& bytes) {
+    TallyReadResult result;
+    result.Ok = true;
+    const QString text = QString::fromLatin1(bytes);
+    const qsizetype n = text.size();
+    qsizetype pos = 0;
+    int lineNumber = 0;
+    // A line end after the last line does not open another, empty line.
+    while (pos < n) {
+        qsizetype end = pos;
+        while (end < n && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        ParseLine(QStringView(text).sliced(pos, end - pos), ++lineNumber, result);
+        pos = end;
+        if (pos < n) pos += (text[pos] == u'\r' && pos + 1 < n && text[pos + 1] == u'\n') ? 2 : 1;
+    }
+    return result;
+}
+
+TallyReadResult ReadTallyItems(const QString& path) {
+    TallyReadResult failed;
+    auto fail = [&](const QString& reason) {
+        failed.Error =
+            QStringLiteral("The tally file %1 cannot be read: %2.").arg(Quoted(path), reason);
+        return failed;
+    };
+    if (QFileInfo(path).isDir()) return fail(QStringLiteral("it is a folder"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
+    const QByteArray bytes = file.read(kMaxTallyFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) return fail(file.errorString());
+    if (bytes.size() > kMaxTallyFileBytes)
+        return fail(QStringLiteral("it is larger than %1 MB, far too large for a tally file")
+                        .arg(kMaxTallyFileBytes / (1024 * 1024)));
+    return ParseTallyItems(bytes);
+}
+
+TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems) {
+    for (const TallyItem& item : items) {
+        if (CountFields(item.Text) > 0 && ParseGetMap(item.Text).OutUnit != 0) continue;
+        return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
+                                      "mapping string. Nothing was changed.")
+                           .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
+    }
+    if (items.size() > maxItems)
+        return {false, QStringLiteral("The tally file %1 was not loaded: it holds %2 mapping "
+                                      "strings, more than the %3 the console can hold. Nothing "
+                                      "was changed.")
+                           .arg(Quoted(path), Plain(items.size()), Plain(maxItems))};
+    return {};
+}
+
+TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
+    auto fail = [&](const QString& reason) {
+        return TallyWriteResult{
+            false, QStringLiteral("The tally file %1 could not be written: %2. The file was not "
+                                  "changed.")
+                       .arg(Quoted(path), reason)};
+    };
+    QByteArray bytes;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        // A line break inside a mapping string would read back as two items, and characters
+        // outside the single-byte set would not read back at all.
+        for (QChar c : line) {
+            if (c == u'\r' || c == u'\n' || c.unicode() > 0xFF)
+                return fail(QStringLiteral("mapping %1 (%2) cannot be written as one line of "
+                                           "single-byte text")
+                                .arg(Plain(i + 1), Quoted(Shown(line))));
+        }
+        bytes += line.toLatin1();
+        bytes += "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(reason);
+    }
+    if (!file.commit()) return fail(file.errorString());
+    return {};
+}
+
+QString ParseFilename(QStringView TallyFile) {
+#ifdef Q_OS_WIN
+    const qsizetype p = std::max(TallyFile.lastIndexOf(u'\\'), TallyFile.lastIndexOf(u'/'));
+#else
+    const qsizetype p = TallyFile.lastIndexOf(u'/');
+#endif
+    // A separator at the very start names no folder: the name is not shown.
+    if (p < 1) return {};
+    return TallyFile.sliced(p + 1).left(50).toString();
+}
+
+}  // namespace vendra

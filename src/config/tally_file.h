@@ -1,0 +1,63 @@
+#pragma once
+// Tally matrix files (*.vdk): one mapping string per line, each line ended by CR LF, no header.
+// These are the file pieces; loading and saving a table is built on them.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace vendra {
+
+// One mapping string is held per RawMapList position 0 .. 999.
+inline constexpr int kMaxTallyItems = 1000;
+// A file of 1000 mapping strings is some 30 KB; anything near this size is not a tally file.
+inline constexpr qint64 kMaxTallyFileBytes = 8 * 1024 * 1024;
+
+struct TallyItem {
+    int Line = 0;  // 1-based line the item starts on
+    QString Text;
+
+    friend bool operator==(const TallyItem&, const TallyItem&) = default;
+};
+
+struct TallyReadResult {
+    bool Ok = false;
+    QString Error;  // the path and the system's reason when the file cannot be read
+    QList<TallyItem> Items;
+    int SkippedBlank = 0;  // empty items (blank lines, ",,") left out
+};
+
+// Reads the items of a tally file. An item ends at a comma or at the end of a line; blanks
+// before it are skipped; an item that begins with a double quote runs to the closing quote
+// (commas included) or, without one, to the end of the line. Lines end in CR LF, LF or CR.
+TallyReadResult ReadTallyItems(const QString& path);
+// The same from the file's bytes (single-byte text).
+TallyReadResult ParseTallyItems(const QByteArray& bytes);
+
+struct TallyCheck {
+    bool Ok = true;
+    QString Message;  // why the file is refused; nothing has been changed then
+};
+
+// Checks every item before anything is cleared: each must be a mapping string ("[" fields with
+// an output unit other than 0), and there may be at most maxItems of them. Refuses the whole
+// file otherwise, naming the first bad line; a partly loaded table would lose mappings.
+TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path,
+                           int maxItems = kMaxTallyItems);
+
+struct TallyWriteResult {
+    bool Ok = true;
+    QString Error;  // the path and the system's reason; the old file is then untouched
+};
+
+// Writes each line followed by CR LF. The old file is replaced only once every line has been
+// written.
+TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines);
+
+// The name shown for a file: what follows the path's last separator, at most 50 characters.
+// Empty when the path has no separator, when its last one is its first character, or when the
+// path ends with one.
+QString ParseFilename(QStringView TallyFile);
+
+}  // namespace vendra
