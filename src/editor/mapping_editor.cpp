@@ -1,0 +1,322 @@
+#include "editor/mapping_editor.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "editor/entry_box.h"
+#include "editor/output_rows.h"
+#include "editor/tally_list.h"
+#include "mapping/mapping_commands.h"
+#include "mapping/mapping_tables.h"
+#include "mapping/output_test.h"
+#include "platform/dialogs.h"
+#include "platform/numbers.h"
+#include "platform/widgets/colours.h"
+
+namespace vendra {
+
+bool ModifierHeld(Qt::KeyboardModifiers m) {
+    return m & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tables,
+                             MappingCommands& commands, OutputTest& test, Dialogs& dialogs,
+                             std::function<bool()> online, QObject* parent)
+    : QObject(parent),
+      c_(controls),
+      tables_(tables),
+      commands_(commands),
+      test_(test),
+      dialogs_(dialogs),
+      online_(std::move(online)) {
+    c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
+    c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
+    connect(c_.List1, &TallyList::RowClicked, this, [this] { GetOutChannel(); });
+
+    connect(c_.list2, &TallyList::RowClicked, this, [this](int row) {
+        c_.txtInput->setText(Plain(row));
+        GetInChannel();
+    });
+    connect(c_.list2, &TallyList::RowDoubleClicked, this, [this] {
+        MapCurrent();
+        ScrollOutputList();
+    });
+    connect(c_.list2, &TallyList::MouseReleased, this, [this] {
+        GetInChannel();
+        c_.List1->setFocus();
+    });
+
+    c_.txtInput->keyPressHook = [this](QKeyEvent* e) { return EntryKeyPress(e); };
+    connect(c_.txtInput, &QLineEdit::textChanged, this, [this] { ValidateEntry(); });
+    connect(c_.cmdMapIt, &QPushButton::clicked, this, [this] {
+        MapCurrent();
+        ScrollOutputList();
+    });
+
+    connect(c_.Check3, &QCheckBox::clicked, this, [this](bool on) { SetBooleanMode(on); });
+    connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(kAnd); });
+    connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(kOr); });
+
+    connect(&test_, &OutputTest::RowTest, this, [this](int row, bool on) {
+        c_.List1->SetRowBackground(row, on ? ColourFromValue(kRed) : ListBackground());
+    });
+    connect(&test_, &OutputTest::TestButtonRed, this, [this](bool red) {
+        SetButtonFace(c_.cmdTest, red ? ColourFromValue(kRed) : QColor());
+    });
+    connect(&test_, &OutputTest::LatchShown, this, [this](bool ticked) {
+        c_.chkTest->setChecked(ticked);
+        SetTextColour(c_.chkTest, ColourFromValue(ticked ? kRed : kBlack));
+    });
+}
+
+void MappingEditor::FillLists() {
+    for (int o = 1; o <= tables_.NumOutputs; ++o)
+        c_.List1->AddRow(tables_.OutName[o] + QLatin1Char('\t') + tables_.OutMapInput[o]);
+    for (int j = 0; j <= tables_.NumInputs; ++j) {
+        c_.list2->AddRow(InputRowText(tables_, j));
+        c_.list3->AddRow(InputRowText(tables_, j));
+    }
+}
+
+int MappingEditor::SelectedOutput() const {
+    const int row = c_.List1->SelectedIndex();
+    return row < 0 ? 0 : row + 1;
+}
+
+void MappingEditor::ShowMappingInList(int OutputListPointer) {
+    c_.List1->SetSelectedText(BuildOutputRow(tables_, OutputListPointer));
+}
+
+void MappingEditor::UpdateListBox1() {
+    c_.List1->setUpdatesEnabled(false);
+    for (int i = 0; i < tables_.NumOutputs; ++i) {
+        c_.List1->SetSelectedIndex(i);
+        ShowMappingInList(i + 1);
+    }
+    c_.List1->SetSelectedIndex(0);
+    c_.List1->setUpdatesEnabled(true);
+    GetOutChannel();
+}
+
+void MappingEditor::ScrollOutputList() {
+    const int s = c_.List1->SelectedIndex();
+    if (s < tables_.NumOutputs - 1) c_.List1->SetSelectedIndex(s + 1);
+    // The labels follow the selection, so "Test" always addresses the row it shows.
+    GetOutChannel();
+}
+
+void MappingEditor::EnableControls(bool Enabled) {
+    c_.lblTallyOutputs->setVisible(Enabled);
+    c_.lblDownloading->setVisible(!Enabled);
+    for (QWidget* w : {static_cast<QWidget*>(c_.list2), static_cast<QWidget*>(c_.cmdMapIt),
+                       static_cast<QWidget*>(c_.txtInput), static_cast<QWidget*>(c_.cmdInit)})
+        w->setEnabled(Enabled);
+    if (online_()) {
+        for (QWidget* w : {static_cast<QWidget*>(c_.cmdTest), static_cast<QWidget*>(c_.chkTest),
+                           static_cast<QWidget*>(c_.cmdRefresh)})
+            w->setEnabled(Enabled);
+    }
+}
+
+void MappingEditor::MapCurrent() {
+    const int o = SelectedOutput();
+    const int i = c_.list2->SelectedIndex();
+    // A selection outside the lists never makes a mapping.
+    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(i)) return;
+    if (!commands_.SetMapping(tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[i],
+                              tables_.InChannel[i]))
+        return;
+    tables_.OutMapString[o] = tables_.CurrentMapstring;
+    ShowMappingInList(o);
+    c_.txtInput->setText(Plain(i));
+    c_.List1->setFocus();
+}
+
+void MappingEditor::MapBool(int BoolOp) {
+    MapCurrent();
+    const int o = SelectedOutput();
+    const int i1 = c_.list2->SelectedIndex();
+    const int i2 = c_.list3->SelectedIndex();
+    if (tables_.IsConfiguredOutput(o) && tables_.IsConfiguredInput(i1) &&
+        tables_.IsConfiguredInput(i2) &&
+        commands_.SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[i1],
+                                 tables_.InChannel[i1], tables_.InUnit[i2], tables_.InChannel[i2],
+                                 BoolOp)) {
+        tables_.OutMapString[o] = tables_.CurrentMapstring;
+        ShowMappingInList(o);
+        c_.txtInput->setText(Plain(i1));
+        c_.List1->setFocus();
+    }
+    ScrollOutputList();
+}
+
+void MappingEditor::BoolClicked(int BoolOp) {
+    if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(BoolOp);
+}
+
+void MappingEditor::GetOutChannel() {
+    const int o = SelectedOutput();
+    if (o == 0) return;
+    ShowTestState(tables_.OutTest[o] == -1);
+    c_.lblOutUnit->setText(Plain(tables_.OutUnit[o]));
+    c_.lblOutChannel->setText(Plain(tables_.OutChannel[o]));
+    ReadBackMapping();
+}
+
+void MappingEditor::ShowTestState(bool underTest) {
+    c_.chkTest->setChecked(underTest);
+    SetButtonFace(c_.cmdTest, underTest ? ColourFromValue(kRed) : QColor());
+    SetTextColour(c_.chkTest, ColourFromValue(underTest ? kRed : kBlack));
+}
+
+void MappingEditor::GetInChannel() {
+    const int j = c_.list2->SelectedIndex();
+    if (!tables_.IsConfiguredInput(j)) return;
+    tables_.Current.InUnit = tables_.InUnit[j];
+    tables_.Current.InChannel = tables_.InChannel[j];
+    c_.lblInUnit->setText(Plain(tables_.Current.InUnit));
+    c_.lblInChannel->setText(Plain(tables_.Current.InChannel));
+}
+
+void MappingEditor::ReadBackMapping() {
+    c_.lblInUnit->setText(Plain(tables_.Current.InUnit));
+    c_.lblInChannel->setText(Plain(tables_.Current.InChannel));
+}
+
+bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
+    const bool modifier = ModifierHeld(e->modifiers());
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            MapCurrent();
+            ScrollOutputList();
+            c_.txtInput->setText(Plain(std::max(0, c_.list2->SelectedIndex())));
+            return true;
+        case Qt::Key_Space:
+            // Key repeat arrives here too; a test already on is left alone.
+            if (SelectedOutput() > 0) test_.TestOn(SelectedOutput());
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            MoveInputSelection(e->key() == Qt::Key_Right, modifier);
+            GetInChannel();
+            return true;
+        case Qt::Key_Delete:
+            c_.list2->SetSelectedIndex(0);
+            return true;
+        default: return false;
+    }
+}
+
+void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Space:
+            // Held keys repeat press and release; only the real release ends the test.
+            if (!e->isAutoRepeat() && SelectedOutput() > 0) test_.TestOff(SelectedOutput());
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Right: break;
+        default: GetOutChannel(); break;
+    }
+}
+
+void MappingEditor::MoveInputSelection(bool down, bool modifier) {
+    const int s = c_.list2->SelectedIndex();
+    const int last = tables_.NumInputs;
+    int target = s;
+    if (!down) {
+        if (!modifier) target = s > 0 ? s - 1 : s;
+        else target = s > 10 ? s - 10 : 0;
+    } else {
+        if (!modifier) target = s < last ? s + 1 : s;
+        else target = s < last - 10 ? s + 10 : last;
+    }
+    c_.list2->SetSelectedIndex(target);
+}
+
+void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
+    const int s = c_.List1->SelectedIndex();
+    const int last = tables_.NumOutputs - 1;
+    int target = s;
+    if (!down) {
+        if (!modifier) target = s > 0 ? s - 1 : s;
+        else target = s > 10 ? s - 10 : 0;
+    } else {
+        if (!modifier) target = s < last ? s + 1 : s;
+        else target = s < last - 9 ? s + 10 : last;
+    }
+    c_.List1->SetSelectedIndex(target);
+}
+
+bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: EntryEnter(); return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            MoveOutputSelection(e->key() == Qt::Key_Down, ModifierHeld(e->modifiers()));
+            GetOutChannel();
+            return true;
+        case Qt::Key_Space:
+        case Qt::Key_Delete: return true;
+        default: return false;
+    }
+}
+
+int MappingEditor::EntryNumber() const {
+    // The same reading rule as everywhere: halves to even, so 2.5 picks input 2.
+    const double n = RoundHalfEven(ReadNumber(c_.txtInput->text()));
+    return n < 0 ? -1 : n > tables_.NumInputs ? tables_.NumInputs + 1 : static_cast<int>(n);
+}
+
+void MappingEditor::ValidateEntry() {
+    const int n = EntryNumber();
+    if (n > tables_.NumInputs) {
+        c_.txtInput->setText(Plain(tables_.NumInputs));
+        c_.txtInput->SelectForEntry();
+        dialogs_.Message(QStringLiteral("Highest Input allowable") + QLatin1Char('\r') +
+                             QStringLiteral("on this system is") + SignColumn(tables_.NumInputs),
+                         QStringLiteral("Entry Error"), Buttons::Ok, Icon::Information);
+    } else if (n < 0) {
+        // A negative number could only select a row before the first one.
+        c_.txtInput->setText(QStringLiteral("0"));
+        c_.txtInput->SelectForEntry();
+        dialogs_.Message(QStringLiteral("Lowest Input allowable") + QLatin1Char('\r') +
+                             QStringLiteral("on this system is") + SignColumn(0),
+                         QStringLiteral("Entry Error"), Buttons::Ok, Icon::Information);
+    }
+}
+
+void MappingEditor::EntryEnter() {
+    const int n = EntryNumber();
+    if (tables_.IsConfiguredInput(n)) {
+        c_.list2->SetSelectedIndex(n);
+        MapCurrent();
+    }
+    ScrollOutputList();
+    c_.txtInput->setFocus();
+    c_.txtInput->SelectForEntry();
+}
+
+void MappingEditor::SetListHeight(TallyList* list, int twips) {
+    list->resize(list->width(), twips / 15);
+}
+
+void MappingEditor::SetBooleanMode(bool on) {
+    SetListHeight(c_.list2, on ? kBooleanListHeight : kSingleListHeight);
+    if (on) {
+        // With no input configured there is no row 1; stay on "Unassigned".
+        const int first = tables_.NumInputs >= 1 ? 1 : 0;
+        c_.list2->SetSelectedIndex(first);
+        c_.list3->SetSelectedIndex(first);
+    }
+    c_.list3->setVisible(on);
+    c_.cmdBoolAnd->setVisible(on);
+    c_.cmdBoolOr->setVisible(on);
+    SetTextColour(c_.Check3, ColourFromValue(on ? kRed : kBlack));
+    c_.List1->setFocus();
+}
+
+}  // namespace vendra

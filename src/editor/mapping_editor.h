@@ -1,0 +1,95 @@
+#pragma once
+// The mapping editor of the main window: the output list, the two input lists, the entry box,
+// "Map Tally", "Boolean" with "AND"/"OR", and the unit and channel labels. It turns the
+// operator's keys and clicks into mapping operations and keeps the rows up to date.
+#include <QObject>
+#include <functional>
+
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace vendra {
+
+class Dialogs;
+class EntryBox;
+class MappingCommands;
+class OutputTest;
+class TallyList;
+struct MappingTables;
+
+struct EditorControls {
+    TallyList* List1 = nullptr;
+    TallyList* list2 = nullptr;
+    TallyList* list3 = nullptr;
+    EntryBox* txtInput = nullptr;
+    QPushButton* cmdMapIt = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QPushButton* cmdBoolAnd = nullptr;
+    QPushButton* cmdBoolOr = nullptr;
+    QLabel* lblTallyOutputs = nullptr;
+    QLabel* lblDownloading = nullptr;
+    QLabel* lblOutUnit = nullptr;
+    QLabel* lblOutChannel = nullptr;
+    QLabel* lblInUnit = nullptr;
+    QLabel* lblInChannel = nullptr;
+    QPushButton* cmdTest = nullptr;
+    QCheckBox* chkTest = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* cmdInit = nullptr;
+};
+
+class MappingEditor : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSingleListHeight = 4110;   // twips
+    static constexpr int kBooleanListHeight = 1950;  // twips
+
+    MappingEditor(const EditorControls& controls, MappingTables& tables, MappingCommands& commands,
+                  OutputTest& test, Dialogs& dialogs, std::function<bool()> online,
+                  QObject* parent = nullptr);
+
+    // Adds the rows of the three lists from the configuration tables; once, at start-up.
+    void FillLists();
+
+    void ShowMappingInList(int OutputListPointer);
+    void UpdateListBox1();
+    void ScrollOutputList();
+    void EnableControls(bool Enabled);
+    void MapCurrent();
+    void MapBool(int BoolOp);
+    void GetOutChannel();
+    void GetInChannel();
+    void ReadBackMapping();
+    // Shows whether the selected output is under test on "Test" and "Latch".
+    void ShowTestState(bool underTest);
+    void SetBooleanMode(bool on);
+
+    int SelectedOutput() const;  // 1 .. NumOutputs, or 0 when no row is selected
+
+private:
+    bool OutputListKeyPress(QKeyEvent* e);
+    void OutputListKeyRelease(QKeyEvent* e);
+    bool EntryKeyPress(QKeyEvent* e);
+    void ValidateEntry();
+    void EntryEnter();
+    void MoveInputSelection(bool down, bool modifier);
+    void MoveOutputSelection(bool down, bool modifier);
+    void BoolClicked(int BoolOp);
+    int EntryNumber() const;
+    void SetListHeight(TallyList* list, int twips);
+
+    EditorControls c_;
+    MappingTables& tables_;
+    MappingCommands& commands_;
+    OutputTest& test_;
+    Dialogs& dialogs_;
+    std::function<bool()> online_;
+};
+
+// Shift, Ctrl or Alt held.
+bool ModifierHeld(Qt::KeyboardModifiers m);
+
+}  // namespace vendra

@@ -1,0 +1,35 @@
+#include "editor/output_rows.h"
+
+#include "mapping/mapping_tables.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+QString BuildOutputRow(MappingTables& tables, int o) {
+    tables.Current = ParseGetMap(tables.OutMapString[o]);
+    const MappingRecord& r = tables.Current;
+    const int k1 = tables.SearchInputList(r.InUnit, r.InChannel);
+    tables.OutMapInput[o] = k1 == 0 ? QString() : SignColumn(k1);
+    const int k2 = tables.SearchInputList(r.BooleanInUnit, r.BooleanInChannel);
+    QString op;
+    switch (r.BooleanMode) {
+        case kSingle: tables.OutBoolText[o].clear(); break;
+        case kAnd:
+            op = QStringLiteral("&");
+            tables.OutBoolText[o] = SignColumn(k2);
+            break;
+        case kOr:
+            op = QStringLiteral("||");
+            tables.OutBoolText[o] = SignColumn(k2);
+            break;
+        default: break;  // an unknown mode leaves the second input's text as it was
+    }
+    const QChar tab(u'\t');
+    return tables.OutName[o] + tab + tables.OutMapInput[o] + tab + op + tab + tables.OutBoolText[o];
+}
+
+QString InputRowText(const MappingTables& tables, int j) {
+    return Plain(j) + QLatin1Char('\t') + tables.InName[j];
+}
+
+}  // namespace vendra

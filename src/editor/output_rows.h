@@ -1,0 +1,16 @@
+#pragma once
+// The text of an output list row, built from the output's stored mapping string.
+#include <QString>
+
+namespace vendra {
+
+struct MappingTables;
+
+// Parses OutMapString(o) into the current record, rewrites OutMapInput(o) and OutBoolText(o)
+// for display and answers the row text: name, TAB, input, TAB, operator, TAB, second input.
+QString BuildOutputRow(MappingTables& tables, int o);
+
+// The row an input list shows for input j: the number plain, TAB, the name.
+QString InputRowText(const MappingTables& tables, int j);
+
+}  // namespace vendra

@@ -1,0 +1,67 @@
+#include "platform/widgets/controls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace vendra {
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (rect().contains(event->position().toPoint())) Q_EMIT Clicked();
+}
+
+Lamp::Lamp(Shape shape, QWidget* parent) : QWidget(parent), shape_(shape), colour_(Qt::black) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Lamp::SetColour(const QColor& colour) {
+    if (colour == colour_) return;
+    colour_ = colour;
+    update();
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, shape_ == Shape::Circle);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(colour_);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (shape_ == Shape::Circle) p.drawEllipse(r);
+    else p.drawRect(r);
+}
+
+void LatchBox::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() == Qt::LeftButton) Q_EMIT Pressed();
+}
+
+void LatchBox::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+
+void LatchBox::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            event->accept();
+            if (!event->isAutoRepeat()) Q_EMIT Pressed();
+            return;
+        default: QCheckBox::keyPressEvent(event);
+    }
+}
+
+void LatchBox::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space) {
+        event->accept();
+        return;
+    }
+    QCheckBox::keyReleaseEvent(event);
+}
+
+void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+}
+
+}  // namespace vendra

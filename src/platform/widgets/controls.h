@@ -1,0 +1,60 @@
+#pragma once
+// Small controls of the console's windows.
+#include <QCheckBox>
+#include <QLabel>
+#include <QWidget>
+
+namespace vendra {
+
+// A label that takes the mouse (so pressing on it never drags the window) and reports clicks.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+Q_SIGNALS:
+    void Clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A round or rectangular lamp that takes no mouse input: a press on it reaches the window.
+class Lamp : public QWidget {
+    Q_OBJECT
+public:
+    enum class Shape { Circle, Rectangle };
+    explicit Lamp(Shape shape, QWidget* parent = nullptr);
+    void SetColour(const QColor& colour);
+    QColor Colour() const { return colour_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Shape shape_;
+    QColor colour_;
+};
+
+// A check box whose tick is set only by the program: a mouse press, Enter or Space reports
+// Pressed() and never toggles the box by itself.
+class LatchBox : public QCheckBox {
+    Q_OBJECT
+public:
+    using QCheckBox::QCheckBox;
+Q_SIGNALS:
+    void Pressed();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+};
+
+// Twips (1/1440 inch) to pixels at 15 twips per pixel.
+constexpr int Px(int twips) { return twips / 15; }
+// Places a control at a position given in twips.
+void PlaceTwips(QWidget* w, int left, int top, int width, int height);
+
+}  // namespace vendra

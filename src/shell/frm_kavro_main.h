@@ -1,0 +1,145 @@
+#pragma once
+// The main window: the composition root that owns the core pieces, the controls and the
+// timers, runs the start-up sequence and wires every event to the core.
+#include <QPoint>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "config/kavro_config.h"
+#include "diag/frm_verbose.h"
+#include "platform/serial_port.h"
+#include "mapping/mapping_tables.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace vendra {
+
+class ClickLabel;
+class CommandExchange;
+class Dialogs;
+class EntryBox;
+class Lamp;
+class LatchBox;
+class MappingCommands;
+class MappingEditor;
+class OnlineState;
+class OutputTest;
+class ReadBack;
+class SerialPort;
+class TallyList;
+class UnitStatus;
+class TallyFiles;
+
+class frmKavroMain : public QWidget {
+    Q_OBJECT
+public:
+    // The port is made from the configuration unless one is given (tests give one).
+    frmKavroMain(Dialogs& dialogs, QString programDirectory,
+                 std::unique_ptr<SerialPort> port = nullptr, QWidget* parent = nullptr);
+    ~frmKavroMain() override;
+
+    // The start-up sequence. False when the program must end (configuration unusable).
+    bool Load();
+
+    // Ends the program at once ("X"); tests replace it.
+    std::function<void()> endProgram;
+
+    void SyncWithVendra();
+    void ResetAndClearAll();
+
+    // The pieces, for the windows that work with them and for tests.
+    MappingTables& Tables() { return tables_; }
+    const InstallationConfig& Config() const { return config_; }
+    CommandExchange& Exchange() { return *exchange_; }
+    OnlineState& Online() { return *online_; }
+    MappingEditor& Editor() { return *editor_; }
+    ReadBack& Reader() { return *readBack_; }
+    OutputTest& Tests() { return *outputTest_; }
+    MappingCommands& Commands() { return *commands_; }
+    SerialPort& Port() { return *port_; }
+    frmVerbose* Verbose() const { return verbose_; }
+
+    // Controls, named as the operator's documentation names them.
+    TallyList* List1 = nullptr;
+    TallyList* list2 = nullptr;
+    TallyList* list3 = nullptr;
+    EntryBox* txtInput = nullptr;
+    QPushButton* cmdMapIt = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QPushButton* cmdBoolAnd = nullptr;
+    QPushButton* cmdBoolOr = nullptr;
+    ClickLabel* lblTallyOutputs = nullptr;
+    ClickLabel* lblDownloading = nullptr;
+    ClickLabel* Label10 = nullptr;
+    ClickLabel* lblOutUnit = nullptr;
+    ClickLabel* lblOutChannel = nullptr;
+    ClickLabel* lblInUnit = nullptr;
+    ClickLabel* lblInChannel = nullptr;
+    ClickLabel* lblMainVersionInfo = nullptr;
+    ClickLabel* lblVersionInfo = nullptr;
+    ClickLabel* lblError = nullptr;
+    ClickLabel* lblFileName = nullptr;
+    QPushButton* cmdMin = nullptr;
+    QPushButton* cmdClose = nullptr;
+    QPushButton* cmdOnline = nullptr;
+    QPushButton* cmdTest = nullptr;
+    LatchBox* chkTest = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QPushButton* cmdCancelDownload = nullptr;
+    QPushButton* cmdRefresh = nullptr;
+    QPushButton* cmdInit = nullptr;
+    QPushButton* cmdLoadMatrix = nullptr;
+    QPushButton* cmdSaveMatrix = nullptr;
+    Lamp* Shape1 = nullptr;  // TX
+    Lamp* Shape2 = nullptr;  // RX
+    QTimer Timer1;
+    QTimer Timer2;
+    QTimer Timer3;
+    QTimer Timer4;
+    QTimer tmrInputStatus;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateCore();
+    void WireCore();
+    void ApplyOutline();
+    void ShowOnlineLook(bool online);
+    bool OpenPort();
+    void ShowError(const QString& text);
+    void AdvancedClicked(bool ticked);
+    void UnitStatusClicked(bool ticked);
+    void TimerInputStatusTick();
+    void UnloadSecondaryWindows();
+
+    Dialogs& dialogs_;
+    QString programDirectory_;
+    MappingTables tables_;
+    InstallationConfig config_;
+    std::unique_ptr<SerialPort> port_;
+    std::unique_ptr<CommandExchange> exchange_;
+    std::unique_ptr<OnlineState> online_;
+    std::unique_ptr<ReadBack> readBack_;
+    std::unique_ptr<MappingCommands> commands_;
+    std::unique_ptr<OutputTest> outputTest_;
+    std::unique_ptr<MappingEditor> editor_;
+    QPixmap face_;
+    QPointer<frmVerbose> verbose_;
+    bool handDrag_ = false;
+    QPoint dragOffset_;
+};
+
+}  // namespace vendra
