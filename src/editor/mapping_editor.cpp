@@ -206,7 +206,8 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
         case Qt::Key_Delete:
             c_.list2->SetSelectedIndex(0);
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -217,8 +218,11 @@ void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
             if (!e->isAutoRepeat() && SelectedOutput() > 0) test_.TestOff(SelectedOutput());
             break;
         case Qt::Key_Left:
-        case Qt::Key_Right: break;
-        default: GetOutChannel(); break;
+        case Qt::Key_Right:
+            break;
+        default:
+            GetOutChannel();
+            break;
     }
 }
 
@@ -227,11 +231,15 @@ void MappingEditor::MoveInputSelection(bool down, bool modifier) {
     const int last = tables_.NumInputs;
     int target = s;
     if (!down) {
-        if (!modifier) target = s > 0 ? s - 1 : s;
-        else target = s > 10 ? s - 10 : 0;
+        if (!modifier)
+            target = s > 0 ? s - 1 : s;
+        else
+            target = s > 10 ? s - 10 : 0;
     } else {
-        if (!modifier) target = s < last ? s + 1 : s;
-        else target = s < last - 10 ? s + 10 : last;
+        if (!modifier)
+            target = s < last ? s + 1 : s;
+        else
+            target = s < last - 10 ? s + 10 : last;
     }
     c_.list2->SetSelectedIndex(target);
 }
@@ -241,11 +249,15 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
     const int last = tables_.NumOutputs - 1;
     int target = s;
     if (!down) {
-        if (!modifier) target = s > 0 ? s - 1 : s;
-        else target = s > 10 ? s - 10 : 0;
+        if (!modifier)
+            target = s > 0 ? s - 1 : s;
+        else
+            target = s > 10 ? s - 10 : 0;
     } else {
-        if (!modifier) target = s < last ? s + 1 : s;
-        else target = s < last - 9 ? s + 10 : last;
+        if (!modifier)
+            target = s < last ? s + 1 : s;
+        else
+            target = s < last - 9 ? s + 10 : last;
     }
     c_.List1->SetSelectedIndex(target);
 }
@@ -253,15 +265,19 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
     switch (e->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: EntryEnter(); return true;
+        case Qt::Key_Enter:
+            EntryEnter();
+            return true;
         case Qt::Key_Up:
         case Qt::Key_Down:
             MoveOutputSelection(e->key() == Qt::Key_Down, ModifierHeld(e->modifiers()));
             GetOutChannel();
             return true;
         case Qt::Key_Space:
-        case Qt::Key_Delete: return true;
-        default: return false;
+        case Qt::Key_Delete:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -13,7 +13,9 @@ QString BuildOutputRow(MappingTables& tables, int o) {
     const int k2 = tables.SearchInputList(r.BooleanInUnit, r.BooleanInChannel);
     QString op;
     switch (r.BooleanMode) {
-        case kSingle: tables.OutBoolText[o].clear(); break;
+        case kSingle:
+            tables.OutBoolText[o].clear();
+            break;
         case kAnd:
             op = QStringLiteral("&");
             tables.OutBoolText[o] = SignColumn(k2);
@@ -22,7 +24,8 @@ QString BuildOutputRow(MappingTables& tables, int o) {
             op = QStringLiteral("||");
             tables.OutBoolText[o] = SignColumn(k2);
             break;
-        default: break;  // an unknown mode leaves the second input's text as it was
+        default:
+            break;  // an unknown mode leaves the second input's text as it was
     }
     const QChar tab(u'\t');
     return tables.OutName[o] + tab + tables.OutMapInput[o] + tab + op + tab + tables.OutBoolText[o];

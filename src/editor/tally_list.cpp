@@ -26,14 +26,16 @@ TallyList::TallyList(QWidget* parent) : QTreeWidget(parent) {
 void TallyList::SetColumnWidths(const QList<int>& characters) {
     setColumnCount(static_cast<int>(characters.size()));
     const int unit = fontMetrics().averageCharWidth();
-    for (int c = 0; c < characters.size(); ++c) setColumnWidth(c, characters[c] * unit);
+    for (int c = 0; c < characters.size(); ++c)
+        setColumnWidth(c, characters[c] * unit);
 }
 
 void TallyList::AddRow(const QString& tabText) {
     auto* item = new QTreeWidgetItem(tabText.split(QLatin1Char('\t')));
     item->setData(0, Qt::UserRole, tabText);
     if (background_.isValid())
-        for (int c = 0; c < columnCount(); ++c) item->setBackground(c, background_);
+        for (int c = 0; c < columnCount(); ++c)
+            item->setBackground(c, background_);
     addTopLevelItem(item);
 }
 
@@ -47,7 +49,8 @@ void TallyList::SetSelectedText(const QString& tabText) {
     if (!item) return;
     const QStringList parts = tabText.split(QLatin1Char('\t'));
     const int columns = std::max(columnCount(), static_cast<int>(parts.size()));
-    for (int c = 0; c < columns; ++c) item->setText(c, c < parts.size() ? parts[c] : QString());
+    for (int c = 0; c < columns; ++c)
+        item->setText(c, c < parts.size() ? parts[c] : QString());
     item->setData(0, Qt::UserRole, tabText);
 }
 
@@ -66,7 +69,8 @@ void TallyList::SetSelectedIndex(int row) {
 void TallyList::SetRowBackground(int row, const QColor& colour) {
     QTreeWidgetItem* item = topLevelItem(row);
     if (!item) return;
-    for (int c = 0; c < std::max(1, columnCount()); ++c) item->setBackground(c, colour);
+    for (int c = 0; c < std::max(1, columnCount()); ++c)
+        item->setBackground(c, colour);
 }
 
 QColor TallyList::RowBackground(int row) const {

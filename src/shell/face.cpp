@@ -65,14 +65,15 @@ QPixmap DrawFace() {
     p.drawLine(55, 111, 551, 111);
 
     // Panels behind the editor's lists and the controls below them.
-    Panel(p, QRect(64, 107 + 6, 258, 301));   // output list
-    Panel(p, QRect(316, 100, 228, 314));      // input lists and entry
-    Panel(p, QRect(64, 408, 108, 104));       // test, status, mode, advanced
-    Panel(p, QRect(262, 444, 76, 66));        // cancel, refresh, clear all
-    Panel(p, QRect(378, 444, 154, 66));       // error line, file
+    Panel(p, QRect(64, 113, 255, 299));   // output list
+    Panel(p, QRect(319, 100, 224, 312));  // entry and input lists
+    Panel(p, QRect(64, 444, 96, 74));     // unit status, mode, advanced
+    Panel(p, QRect(262, 444, 76, 74));    // cancel, refresh, clear all
+    Panel(p, QRect(378, 444, 168, 74));   // error line, file
 
     // Screws in the four corners, as on a rack panel.
-    for (const QPointF c : {QPointF(58, 44), QPointF(548, 44), QPointF(58, 553), QPointF(548, 553)}) {
+    for (const QPointF c :
+         {QPointF(58, 44), QPointF(548, 44), QPointF(58, 553), QPointF(548, 553)}) {
         p.setPen(QPen(kBodyDark, 1));
         p.setBrush(QColor(170, 170, 210));
         p.drawEllipse(c, 4, 4);

@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QLineEdit>
 #include <QWindow>
 
 #include "config/enabled_units.h"
@@ -50,10 +50,10 @@ QCheckBox* CheckBox(QWidget* parent, const QString& caption, int l, int t, int w
     return c;
 }
 
-const QString kFileMissingText =
-    QStringLiteral("Cannot locate Kavro.ini file in program directory\r\n"
-                   "Please aquire a Kavro.ini file for this tally system and copy it into the "
-                   "program directory");
+const QString kFileMissingText = QStringLiteral(
+    "Cannot locate Kavro.ini file in program directory\r\n"
+    "Please aquire a Kavro.ini file for this tally system and copy it into the "
+    "program directory");
 
 }  // namespace
 
@@ -67,6 +67,9 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString programDirectory,
     setFixedSize(kFaceWidth, kFaceHeight);
     SetBackground(this, QColor(82, 82, 169));
     face_ = DrawFace();
+    QFont small = font();
+    small.setPointSizeF(7.5);
+    setFont(small);
     endProgram = [] { QCoreApplication::exit(0); };
 
     Timer1.setInterval(1000);
@@ -238,7 +241,8 @@ void frmKavroMain::CreateCore() {
     c.chkTest = chkTest;
     c.cmdRefresh = cmdRefresh;
     c.cmdInit = cmdInit;
-    editor_ = std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
+    editor_ =
+        std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
 }
 
 void frmKavroMain::WireCore() {
@@ -333,7 +337,8 @@ bool frmKavroMain::Load() {
     const IniReadResult ini = IniRead(programDirectory_, tables_, config_);
     if (!ini.Ok()) {
         if (ini.Outcome == IniOutcome::Invalid)
-            dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok, Icon::Information);
+            dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
+                             Icon::Information);
         dialogs_.Message(kFileMissingText, QStringLiteral("File Missing"), Buttons::OkCancel);
         return false;
     }
@@ -447,7 +452,9 @@ void frmKavroMain::AdvancedClicked(bool ticked) {
     }
 }
 
-void frmKavroMain::UnitStatusClicked(bool ticked) { Q_UNUSED(ticked); }
+void frmKavroMain::UnitStatusClicked(bool ticked) {
+    Q_UNUSED(ticked);
+}
 
 void frmKavroMain::TimerInputStatusTick() {}
 
@@ -466,7 +473,9 @@ void frmKavroMain::mouseMoveEvent(QMouseEvent* event) {
     if (handDrag_) move(event->globalPosition().toPoint() - dragOffset_);
 }
 
-void frmKavroMain::mouseReleaseEvent(QMouseEvent*) { handDrag_ = false; }
+void frmKavroMain::mouseReleaseEvent(QMouseEvent*) {
+    handDrag_ = false;
+}
 
 void frmKavroMain::paintEvent(QPaintEvent*) {
     QPainter p(this);

@@ -10,8 +10,8 @@
 
 #include "config/kavro_config.h"
 #include "diag/frm_verbose.h"
-#include "platform/serial_port.h"
 #include "mapping/mapping_tables.h"
+#include "platform/serial_port.h"
 
 class QCheckBox;
 class QLabel;

@@ -5,13 +5,18 @@
 
 namespace vendra {
 
-QColor ColourFromValue(int value) { return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF); }
+QColor ColourFromValue(int value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
 
-QColor ListBackground() { return QColor(82, 82, 169); }
+QColor ListBackground() {
+    return QColor(82, 82, 169);
+}
 
 void SetButtonFace(QWidget* button, const QColor& colour) {
     QPalette p = button->palette();
-    const QColor face = colour.isValid() ? colour : QApplication::palette(button).color(QPalette::Button);
+    const QColor face =
+        colour.isValid() ? colour : QApplication::palette(button).color(QPalette::Button);
     p.setColor(QPalette::Button, face);
     button->setPalette(p);
     button->setProperty("vendraFace", colour.isValid() ? QVariant(colour) : QVariant());
@@ -30,7 +35,9 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(p);
 }
 
-QColor TextColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
+QColor TextColour(const QWidget* widget) {
+    return widget->palette().color(QPalette::WindowText);
+}
 
 void SetBackground(QWidget* widget, const QColor& colour) {
     QPalette p = widget->palette();

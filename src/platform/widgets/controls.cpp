@@ -6,7 +6,9 @@
 
 namespace vendra {
 
-void ClickLabel::mousePressEvent(QMouseEvent* event) { event->accept(); }
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
@@ -29,8 +31,10 @@ void Lamp::paintEvent(QPaintEvent*) {
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(colour_);
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    if (shape_ == Shape::Circle) p.drawEllipse(r);
-    else p.drawRect(r);
+    if (shape_ == Shape::Circle)
+        p.drawEllipse(r);
+    else
+        p.drawRect(r);
 }
 
 void LatchBox::mousePressEvent(QMouseEvent* event) {
@@ -38,7 +42,9 @@ void LatchBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) Q_EMIT Pressed();
 }
 
-void LatchBox::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void LatchBox::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 void LatchBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
@@ -48,7 +54,8 @@ void LatchBox::keyPressEvent(QKeyEvent* event) {
             event->accept();
             if (!event->isAutoRepeat()) Q_EMIT Pressed();
             return;
-        default: QCheckBox::keyPressEvent(event);
+        default:
+            QCheckBox::keyPressEvent(event);
     }
 }
 

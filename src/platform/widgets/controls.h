@@ -53,7 +53,9 @@ protected:
 };
 
 // Twips (1/1440 inch) to pixels at 15 twips per pixel.
-constexpr int Px(int twips) { return twips / 15; }
+constexpr int Px(int twips) {
+    return twips / 15;
+}
 // Places a control at a position given in twips.
 void PlaceTwips(QWidget* w, int left, int top, int width, int height);
 
