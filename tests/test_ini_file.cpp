@@ -153,6 +153,11 @@ void TestIniFile::decoding_data() {
         << QByteArray("\x81\x8D\x8F\x90\x9D") << Chars({0x81, 0x8D, 0x8F, 0x90, 0x9D});
     QTest::newRow("1252 upper half is Latin-1")
         << QByteArray("\xA0\xC4\xFF") << Chars({0xA0, 0xC4, 0xFF});
+    QByteArray high;
+    for (int b = 0x80; b <= 0x9F; ++b)
+        high += char(b);
+    QTest::newRow("1252 whole 0x80..0x9F")
+        << high << QString::fromUtf8("€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ");
     // One byte that is not UTF-8 makes the whole file 1252, also its valid UTF-8 look-alikes.
     QTest::newRow("mixed is 1252") << QByteArray("\xC3\xA9 \xE9") << QString::fromUtf8("Ã© é");
     QTest::newRow("truncated utf-8 sequence is 1252")

@@ -145,9 +145,4 @@ bool IniFile::HasSection(QStringView section) const {
     return sections_.contains(Fold(section));
 }
 
-bool IniFile::HasKey(QStringView section, QStringView key) const {
-    const auto s = sections_.constFind(Fold(section));
-    return s != sections_.cend() && s->contains(Fold(key));
-}
-
 }  // namespace vendra

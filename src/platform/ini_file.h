@@ -31,7 +31,6 @@ public:
     // The value of key in section; empty when the file, section or key is missing.
     QString Value(QStringView section, QStringView key) const;
     bool HasSection(QStringView section) const;
-    bool HasKey(QStringView section, QStringView key) const;
 
     State FileState() const { return state_; }
     bool IsRead() const { return state_ == State::Read; }
