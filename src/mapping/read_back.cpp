@@ -28,17 +28,15 @@ QString ReadBack::GetRawMapping(int Index) {
     return s;
 }
 
-bool ReadBack::Running() const {
-    return tables_.DownloadActive != 0;
-}
-
 void ReadBack::CancelDownload() {
     tables_.DownloadActive = 0;
 }
 
 ReadBackResult ReadBack::GetAllRawMappings() {
     // Reached again from the events it lets run: the running read-back owns the tables.
-    if (Running()) return {ReadBackEnd::Cancelled, tables_.MapStrings};
+    // DownloadActive cannot tell: "Cancel" clears it while the read-back is still running.
+    if (running_) return {ReadBackEnd::Cancelled, tables_.MapStrings};
+    running_ = true;
 
     tables_.MapStrings = 0;
     tables_.ClearLocalMaps();
@@ -50,15 +48,22 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     QThread::msleep(kPauseMs);
 
     ReadBackResult result{ReadBackEnd::Cancelled, 0};
+    bool broken = false;
     while (tables_.DownloadActive != 0) {
         // The only place where the "Cancel" click can be handled.
         QCoreApplication::processEvents();
 
         const QString s = GetRawMapping(n);
-        // A reply that never reached its "." is a controller that stopped answering, not the
-        // end of the list, even when its line happens to be empty or all zeros.
+        // A reply that never reached its "." is a controller that stopped answering, and one
+        // whose "." does not follow a line end was cut short by a stray "." inside it: neither
+        // is the end of the list, even when the line left over is empty or all zeros.
         if (!link_.IBuffer.endsWith(QLatin1Char('.'))) {
             result.end = ReadBackEnd::NoAnswer;
+            break;
+        }
+        if (!link_.IBuffer.endsWith(QLatin1String("\n."))) {
+            result.end = ReadBackEnd::NoAnswer;
+            broken = true;
             break;
         }
         if (s.isEmpty() || tables_.Current.OutUnit == 0) {
@@ -83,17 +88,18 @@ ReadBackResult ReadBack::GetAllRawMappings() {
         ++n;
     }
     tables_.DownloadActive = 0;
+    running_ = false;
 
     Q_EMIT ControlsEnabled(true);
     Q_EMIT CancelVisible(false);
     tables_.MapStrings = n - 1;
     result.count = tables_.MapStrings;
     if (result.end == ReadBackEnd::NoAnswer || result.end == ReadBackEnd::TableFull)
-        TellIncomplete(result);
+        TellIncomplete(result, broken);
     return result;
 }
 
-void ReadBack::TellIncomplete(const ReadBackResult& result) {
+void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply) {
     const QString entries = result.count == 1 ? QStringLiteral("1 mapping")
                                               : Plain(result.count) + QStringLiteral(" mappings");
     QString text;
@@ -102,7 +108,9 @@ void ReadBack::TellIncomplete(const ReadBackResult& result) {
                QStringLiteral("\r\nOnly the first ") + entries +
                QStringLiteral(" were read: the table shown is incomplete.");
     } else {
-        text = QStringLiteral("The tally system stopped answering after ") + entries +
+        text = (brokenReply ? QStringLiteral("The tally system sent a broken reply after ")
+                            : QStringLiteral("The tally system stopped answering after ")) +
+               entries +
                QStringLiteral(
                    ".\r\nThe table shown is incomplete: read it again with "
                    "\"Refresh\" before you change or save it.");

@@ -15,7 +15,7 @@ struct MappingTables;
 enum class ReadBackEnd {
     EndOfList,  // the controller said the list ends here
     Cancelled,  // the operator pressed "Cancel"
-    NoAnswer,   // the controller stopped answering, or a reply came without its "."
+    NoAnswer,   // the controller stopped answering, or a reply came incomplete or broken
     TableFull,  // the controller holds more entries than the table has room for
 };
 
@@ -48,7 +48,7 @@ public:
     // Shows the current record's input in the input labels.
     void ReadBackMapping();
 
-    bool Running() const;
+    bool Running() const { return running_; }
 
 public Q_SLOTS:
     // The "Cancel" button: the entry being asked for is still taken, then the read-back ends.
@@ -64,11 +64,12 @@ Q_SIGNALS:
     void InputLabels(int unit, int channel);
 
 private:
-    void TellIncomplete(const ReadBackResult& result);
+    void TellIncomplete(const ReadBackResult& result, bool brokenReply);
 
     MappingTables& tables_;
     CommandExchange& link_;
     Dialogs& dialogs_;
+    bool running_ = false;
 };
 
 }  // namespace vendra

@@ -1,0 +1,108 @@
+// Output test and latch: the exact command sequence, the output it addresses, and that nothing
+// happens offline or in the wrong state.
+#include <QtTest>
+
+#include "mapping/output_test.h"
+#include "mapping/read_back.h"
+#include "mapping_rig.h"
+#include "platform/numbers.h"
+
+using namespace vendra;
+
+struct TestRig : MappingRig {
+    ReadBack readBack{tables, link, dialogs};
+    OutputTest tests{tables, link, readBack, Online()};
+    QSignalSpy rows{&tests, &OutputTest::RowTest};
+    QSignalSpy button{&tests, &OutputTest::TestButtonRed};
+    QSignalSpy latch{&tests, &OutputTest::LatchShown};
+    TestRig() { Configure(8, 2); }
+};
+
+class TestOutputTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void pressAndRelease_data() {
+        QTest::addColumn<int>("output");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("channel");
+        QTest::newRow("output 1") << 1 << 1 << 3;
+        QTest::newRow("output 7") << 7 << 1 << 9;
+        QTest::newRow("address of its own") << 2 << 3 << 250;
+    }
+    void pressAndRelease() {
+        QFETCH(int, output);
+        QFETCH(int, unit);
+        QFETCH(int, channel);
+        TestRig rig;
+        rig.tables.OutUnit[output] = unit, rig.tables.OutChannel[output] = channel;
+        rig.model.AddMappingString(
+            QStringLiteral("[%1][%2][2][11][1][0][0][0]").arg(unit).arg(channel));
+        const QString at = QStringLiteral("%1 %2").arg(SignColumn(unit), SignColumn(channel));
+
+        rig.tests.TestOn(output);
+        rig.tests.TestOn(output);  // held already: nothing more
+        QVERIFY(rig.tests.UnderTest(output));
+        QCOMPARE(rig.tables.Current.InChannel, 11);  // the mapping was read back first
+        QVERIFY(rig.model.IsForcedOn(unit, channel) && !rig.model.IsEntryEnabled(unit, channel));
+        for (int other = 1; other <= 8; ++other)
+            QVERIFY(other == output || !rig.model.IsForcedOn(1, other + 2));
+        rig.tests.TestOff(output);
+        rig.tests.TestOff(output);
+        QVERIFY(!rig.model.IsForcedOn(unit, channel) && rig.model.IsEntryEnabled(unit, channel));
+
+        QStringList sent;
+        for (const char* word : {"GetMap", "mapdisab", "Set", "Res", "MapEnab"})
+            sent << QString::fromLatin1(word) + at;
+        QCOMPARE(rig.model.Log(), sent);
+        QCOMPARE(rig.rows, (QList<QVariantList>{{output - 1, true}, {output - 1, false}}));
+        QCOMPARE(rig.button, (QList<QVariantList>{{true}, {false}}));
+    }
+
+    void latchTwice() {
+        TestRig rig;
+        rig.tests.TestLatchChange(4);
+        QCOMPARE(rig.model.Log(), (QStringList{"GetMap 1  6", "mapdisab 1  6", "Set 1  6"}));
+        rig.tests.TestLatchChange(4);
+        QCOMPARE(rig.model.Log().mid(3), (QStringList{"Res 1  6", "MapEnab 1  6"}));
+        QCOMPARE(rig.latch, (QList<QVariantList>{{true}, {false}}));
+    }
+
+    void nothingOfflineOrOutsideTheOutputs() {
+        TestRig rig;
+        rig.tests.TestOn(3);
+        rig.model.ClearLog();
+        rig.rows.clear();
+        rig.online = false;
+        rig.tests.TestOn(2);
+        rig.tests.TestOff(3);
+        rig.tests.TestLatchChange(2);
+        rig.tests.TestLatchChange(3);
+        rig.online = true;
+        for (int output : {0, 9, -1, 1000})
+            rig.tests.TestLatchChange(output);
+        QVERIFY(rig.model.Log().isEmpty());
+        QVERIFY(rig.rows.isEmpty());
+        QVERIFY(!rig.tests.UnderTest(2) && rig.tests.UnderTest(3));
+        // The box shows what is true: output 3 is still held, the others are not.
+        QCOMPARE(rig.latch,
+                 (QList<QVariantList>{{false}, {true}, {false}, {false}, {false}, {false}}));
+    }
+
+    void clearAllTest() {
+        TestRig rig;
+        rig.tests.TestLatchChange(2);
+        rig.tests.TestLatchChange(7);
+        rig.model.ClearLog();
+        rig.rows.clear();
+        rig.tests.ClearAllTest();
+        QVERIFY(rig.model.Log().isEmpty());
+        QCOMPARE(rig.rows.size(), 8);
+        for (int row = 0; row < 8; ++row)
+            QCOMPARE(rig.rows[row], (QVariantList{row, false}));
+        rig.tests.TestOn(7);
+        QCOMPARE(rig.model.Log().value(2), QStringLiteral("Set 1  9"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutputTest)
+#include "test_output_test.moc"
