@@ -184,6 +184,9 @@ void frmKavroMain::CreateControls() {
 
     // Test, diagnostics and the whole-system buttons.
     cmdTest = Button(this, QStringLiteral("Test"), 1050, 6210, 615, 285);
+    // "Test" hands the focus to the output list while it is held; a button that loses the
+    // focus lets itself go, which would end the test at once.
+    cmdTest->setFocusPolicy(Qt::NoFocus);
     chkTest = new LatchBox(QStringLiteral("Latch"), this);
     PlaceTwips(chkTest, 1680, 6210, 615, 285);
     Check1 = CheckBox(this, QStringLiteral("Unit Status"), 1050, 6750, 1245, 285);
