@@ -49,8 +49,9 @@ private Q_SLOTS:
     void wholeList() {
         MappingRig rig;
         rig.Configure(5, 3);
-        for (const char* s : {"[1][3][2][11][1][0][0][0]", "[1][5][0][0][1][0][0][0]",
-                              "[1][4][2][99][1][2][12][1]", "[1][5][2][13][1][0][0][0]"})
+        for (const char* s :
+             {"[1][3][2][11][1][0][0][0]", "[1][5][0][0][1][0][0][0]", "[1][4][2][99][1][2][12][1]",
+              "[1][5][2][13][1][0][0][0]", "[9][9][2][12][1][0][0][0]"})
             rig.model.AddMappingString(QString::fromLatin1(s));
         rig.tables.OutMapString[4] = QStringLiteral("stale");
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
@@ -60,11 +61,11 @@ private Q_SLOTS:
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::EndOfList);
-        QCOMPARE(r.count, 4);
-        QCOMPARE(rig.tables.MapStrings, 4);
-        QCOMPARE(rig.model.Log(), RawMaps(1, 5));
+        QCOMPARE(r.count, 5);
+        QCOMPARE(rig.tables.MapStrings, 5);
+        QCOMPARE(rig.model.Log(), RawMaps(1, 6));
         QCOMPARE(progress.first().first().toString(), QString());
-        QCOMPARE(progress.last().first().toString(), QStringLiteral("Downloading  4"));
+        QCOMPARE(progress.last().first().toString(), QStringLiteral("Downloading  5"));
         QCOMPARE(controls, (QList<QVariantList>{{false}, {true}}));
         QCOMPARE(cancel, (QList<QVariantList>{{true}, {false}}));
         QVERIFY(rig.dialogs.texts.isEmpty());
@@ -75,6 +76,8 @@ private Q_SLOTS:
         QCOMPARE(rig.tables.OutMapString[3], QStringLiteral("[1][5][2][13][1][0][0][0]"));
         QCOMPARE(rig.tables.OutMapInput[3], QStringLiteral("3"));
         QVERIFY(rig.tables.OutMapString[4].isEmpty());
+        // An output the configuration lacks is kept one past the last configured output.
+        QCOMPARE(rig.tables.OutMapInput[6], QStringLiteral("2"));
         QCOMPARE(rig.tables.RawMapList[2], QStringLiteral("[1][5][0][0][1][0][0][0]"));
     }
 
