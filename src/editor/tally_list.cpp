@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyle>
 
 namespace vendra {
 
@@ -25,7 +26,12 @@ TallyList::TallyList(QWidget* parent) : QTreeWidget(parent) {
 
 void TallyList::SetColumnWidths(const QList<int>& characters) {
     setColumnCount(static_cast<int>(characters.size()));
-    const int unit = fontMetrics().averageCharWidth();
+    int unit = fontMetrics().averageCharWidth();
+    // Where the list font is missing, a wider stand-in must not push columns out of sight.
+    int total = 0;
+    for (int c : characters) total += c;
+    const int room = width() - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (total > 0 && unit * total > room) unit = std::max(1, room / total);
     for (int c = 0; c < characters.size(); ++c)
         setColumnWidth(c, characters[c] * unit);
 }

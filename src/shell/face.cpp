@@ -60,9 +60,9 @@ QPixmap DrawFace() {
 
     // A rule under the title band.
     p.setPen(QPen(kBodyDark, 1));
-    p.drawLine(55, 110, 551, 110);
+    p.drawLine(55, 110, 316, 110);
     p.setPen(QPen(kBodyLight, 1));
-    p.drawLine(55, 111, 551, 111);
+    p.drawLine(55, 111, 316, 111);
 
     // Panels behind the editor's lists and the controls below them.
     Panel(p, QRect(64, 113, 255, 299));   // output list

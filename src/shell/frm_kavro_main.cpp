@@ -131,7 +131,6 @@ void frmKavroMain::CreateControls() {
     QFont listFont(QStringLiteral("Arial Narrow"));
     listFont.setPointSizeF(9.75);
     listFont.setBold(true);
-    listFont.setStretch(QFont::SemiCondensed);
     auto makeList = [&](int l, int t, int w, int h) {
         auto* list = new TallyList(this);
         list->setFont(listFont);
@@ -189,6 +188,9 @@ void frmKavroMain::CreateControls() {
     cmdTest->setFocusPolicy(Qt::NoFocus);
     chkTest = new LatchBox(QStringLiteral("Latch"), this);
     PlaceTwips(chkTest, 1680, 6210, 615, 285);
+    // "Latch" has a narrow place: a smaller box and gap keep the caption whole.
+    chkTest->setStyleSheet(
+        QStringLiteral("QCheckBox { spacing: 2px; } QCheckBox::indicator { width: 10px; height: 10px; }"));
     Check1 = CheckBox(this, QStringLiteral("Unit Status"), 1050, 6750, 1245, 285);
     Check2 = CheckBox(this, QStringLiteral("Advanced"), 1050, 7410, 1245, 285);
     for (QWidget* w : {static_cast<QWidget*>(chkTest), static_cast<QWidget*>(Check1),
