@@ -1,0 +1,453 @@
+// tally-sim: serves the simulated tally controller on a pseudo-terminal whose slave is published
+// as a symlink, so the console (or a test) opens it like a serial device.
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "sim/controller_model.h"
+#include "sim/pty_link.h"
+
+namespace vendra {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+
+volatile sig_atomic_t g_stop = 0;
+void OnStopSignal(int) {
+    g_stop = 1;
+}
+
+const char kUsage[] =
+    "usage: tally-sim --link PATH [--preload FILE] [--baud N] [--log FILE]\n"
+    "                 [--fault silent|no-terminator|dot-in-reply|garbage] [--delay MS]\n"
+    "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
+    "                 [--units LIST]\n"
+    "\n"
+    "  --link PATH        symlink to the pseudo-terminal the console opens (required)\n"
+    "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
+    "  --baud N           pace replies at N baud, 10 bits per character (0: unpaced)\n"
+    "  --log FILE         append every received command line to FILE\n"
+    "  --fault KIND       commit this fault on every reply\n"
+    "  --delay MS         wait MS milliseconds before each answer\n"
+    "  --hangup-after N   after answering N command lines, hang up like a pulled adapter\n"
+    "  --silent-after N   answer N command lines, then nothing more\n"
+    "  --animate          let the input bits of the known units change every 500 ms\n"
+    "  --version TEXT     the reply to \"VER\" (default MAINV8; no \".\" in it)\n"
+    "  --units LIST       units enabled at start, e.g. 1,2,5\n";
+
+struct Options {
+    QString link;
+    QString preload;
+    QString log;
+    int baud = 0;
+    int delayMs = 0;
+    int hangupAfter = 0;
+    int silentAfter = -1;
+    bool animate = false;
+    std::optional<SimFault> fault;
+    std::optional<QByteArray> version;
+    std::vector<int> units;
+};
+
+int UsageError(const QString& why) {
+    std::fprintf(stderr, "tally-sim: %s\n%s", why.toLocal8Bit().constData(), kUsage);
+    return 2;
+}
+
+std::optional<int> ParseCount(const QByteArray& text, int lowest, int highest) {
+    bool ok = false;
+    const qlonglong v = text.toLongLong(&ok, 10);
+    if (!ok || v < lowest || v > highest) return std::nullopt;
+    return static_cast<int>(v);
+}
+
+// Answers 0 when the options are good, otherwise the exit code (after printing why).
+int ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        QByteArray name = argv[i];
+        std::optional<QByteArray> inlineValue;
+        if (const qsizetype eq = name.indexOf('='); name.startsWith("--") && eq > 0) {
+            inlineValue = name.mid(eq + 1);
+            name = name.left(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            std::fputs(kUsage, stdout);
+            return -1;
+        }
+        if (name == "--animate") {
+            if (inlineValue) return UsageError(QStringLiteral("--animate takes no value"));
+            o.animate = true;
+            continue;
+        }
+        static const std::set<QByteArray> kWithValue = {
+            "--link",  "--preload",      "--baud",         "--log",     "--fault",
+            "--delay", "--hangup-after", "--silent-after", "--version", "--units"};
+        if (!kWithValue.count(name))
+            return UsageError(
+                QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name)));
+        QByteArray value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            return UsageError(QStringLiteral("%1 needs a value").arg(QString::fromLatin1(name)));
+        }
+        const QString shown = QString::fromLocal8Bit(value);
+        auto bad = [&](const char* what) {
+            return UsageError(QStringLiteral("%1 %2: %3")
+                                  .arg(QString::fromLatin1(name), shown, QLatin1String(what)));
+        };
+        if (name == "--link" || name == "--preload" || name == "--log") {
+            if (value.isEmpty()) return bad("empty path");
+            (name == "--link"      ? o.link
+             : name == "--preload" ? o.preload
+                                   : o.log) = QFile::decodeName(value);
+        } else if (name == "--baud") {
+            const auto v = ParseCount(value, 0, 4000000);
+            if (!v) return bad("expected a baud rate from 0 to 4000000");
+            o.baud = *v;
+        } else if (name == "--delay") {
+            const auto v = ParseCount(value, 0, 600000);
+            if (!v) return bad("expected milliseconds from 0 to 600000");
+            o.delayMs = *v;
+        } else if (name == "--hangup-after") {
+            const auto v = ParseCount(value, 1, 1000000000);
+            if (!v) return bad("expected a count of at least 1");
+            o.hangupAfter = *v;
+        } else if (name == "--silent-after") {
+            const auto v = ParseCount(value, 0, 1000000000);
+            if (!v) return bad("expected a count of at least 0");
+            o.silentAfter = *v;
+        } else if (name == "--fault") {
+            if (value == "silent")
+                o.fault = SimFault::Silent;
+            else if (value == "no-terminator")
+                o.fault = SimFault::NoTerminator;
+            else if (value == "dot-in-reply")
+                o.fault = SimFault::DotInReply;
+            else if (value == "garbage")
+                o.fault = SimFault::Garbage;
+            else
+                return bad("expected silent, no-terminator, dot-in-reply or garbage");
+        } else if (name == "--version") {
+            // A "." would end the reply early, a line end would split it; --fault dot-in-reply
+            // is the way to test the former.
+            if (value.contains('.') || value.contains('\r') || value.contains('\n'))
+                return bad("the version text must not hold \".\" or a line end");
+            o.version = value;
+        } else if (name == "--units") {
+            QByteArray list = value;
+            list.replace(',', ' ');
+            for (const QByteArray& item : list.simplified().split(' ')) {
+                const auto v = ParseCount(item, 1, 32767);
+                if (!v) return bad("expected unit numbers from 1 to 32767, e.g. 1,2,5");
+                o.units.push_back(*v);
+            }
+        }
+    }
+    if (o.link.isEmpty()) return UsageError(QStringLiteral("--link PATH is required"));
+    return 0;
+}
+
+// Serves the model on the pseudo-terminal until a stop signal or the planned hang-up.
+class Server {
+public:
+    Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log)
+        : model_(model), link_(link), options_(options), log_(log) {
+        if (options.baud > 0) charTime_ = nanoseconds(10'000'000'000LL / options.baud);
+    }
+
+    // Answers true after the planned hang-up, false after a stop signal.
+    bool Run(const sigset_t& waitMask);
+
+private:
+    struct Outgoing {
+        QByteArray bytes;
+        Clock::time_point release;
+        qsizetype sent = 0;
+        bool started = false;
+    };
+
+    // Answers no one will read are dropped beyond this, as a controller's buffer would.
+    static constexpr qsizetype kMaxQueued = 1024 * 1024;
+
+    void ReadInput(Clock::time_point now);
+    void Accept(const QByteArray& line, Clock::time_point now);
+    void WriteLog();
+    void Transmit(Clock::time_point now);
+    std::optional<Clock::time_point> NextWake(Clock::time_point now) const;
+    void Animate();
+
+    bool Paced() const { return charTime_.count() > 0; }
+
+    ControllerModel& model_;
+    PtyLink& link_;
+    const Options& options_;
+    FILE* log_;
+    nanoseconds charTime_{0};
+    std::deque<Outgoing> queue_;
+    qsizetype queued_ = 0;
+    Clock::time_point slot_{};  // when the next paced character may leave
+    bool writeBlocked_ = false;
+    int received_ = 0;
+    int answered_ = 0;
+    std::optional<Clock::time_point> hangupBy_;
+    Clock::time_point nextAnimate_{};
+    int tick_ = 0;
+};
+
+bool Server::Run(const sigset_t& waitMask) {
+    nextAnimate_ = Clock::now();
+    while (!g_stop) {
+        Clock::time_point now = Clock::now();
+        if (options_.animate && now >= nextAnimate_) {
+            Animate();
+            nextAnimate_ += milliseconds(500);
+            if (nextAnimate_ <= now) nextAnimate_ = now + milliseconds(500);
+        }
+        Transmit(now);
+        // Hang up once the last answer is out and read, or after a bounded wait for a reader.
+        if (hangupBy_ && queue_.empty() && (link_.PendingForConsole() == 0 || now >= *hangupBy_))
+            return true;
+
+        pollfd fd{link_.MasterFd(), static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0)), 0};
+        timespec timeout{};
+        const std::optional<Clock::time_point> wake = NextWake(now);
+        if (wake) {
+            const auto wait = std::max(nanoseconds(0), *wake - now);
+            timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
+        }
+        const int rc = ppoll(&fd, 1, wake ? &timeout : nullptr, &waitMask);
+        if (rc < 0) {
+            if (errno == EINTR) continue;
+            std::fprintf(stderr, "tally-sim: poll: %s\n", strerror(errno));
+            return false;
+        }
+        now = Clock::now();
+        if (fd.revents & POLLOUT) {
+            writeBlocked_ = false;
+            slot_ = std::max(slot_, now);
+        }
+        if (fd.revents & POLLIN) {
+            ReadInput(now);
+        } else if (fd.revents & (POLLHUP | POLLERR)) {
+            // Our own slave should prevent this; never spin on it.
+            timespec pause{0, 50'000'000};
+            ppoll(nullptr, 0, &pause, &waitMask);
+        }
+    }
+    return false;
+}
+
+std::optional<Clock::time_point> Server::NextWake(Clock::time_point now) const {
+    std::optional<Clock::time_point> wake;
+    auto consider = [&](Clock::time_point t) {
+        if (!wake || t < *wake) wake = t;
+    };
+    if (options_.animate) consider(nextAnimate_);
+    if (!queue_.empty() && !writeBlocked_) {
+        const Outgoing& front = queue_.front();
+        if (front.release > now)
+            consider(front.release);
+        else
+            consider(Paced() ? std::max(slot_, front.release) : now);
+    }
+    if (hangupBy_ && queue_.empty()) consider(std::min(*hangupBy_, now + milliseconds(10)));
+    return wake;
+}
+
+void Server::ReadInput(Clock::time_point now) {
+    char buffer[4096];
+    const ssize_t n = read(link_.MasterFd(), buffer, sizeof buffer);
+    if (n <= 0) return;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (buffer[i] != '\n') continue;
+        Accept(QByteArray(buffer + start, i - start + 1), now);
+        start = i + 1;
+    }
+    if (start < n) Accept(QByteArray(buffer + start, n - start), now);
+}
+
+// A piece of input holding at most one line end: the answer (if the line is complete) joins the
+// queue behind the answers before it.
+void Server::Accept(const QByteArray& piece, Clock::time_point now) {
+    // Past the planned hang-up nothing more is heard.
+    if (options_.hangupAfter > 0 && received_ >= options_.hangupAfter) return;
+    const QByteArray answer = model_.Feed(piece);
+    if (!piece.endsWith('\n')) return;
+    ++received_;
+    WriteLog();
+    if (queued_ + answer.size() > kMaxQueued) {
+        std::fprintf(stderr, "tally-sim: nobody reads the answers; dropping one\n");
+        ++answered_;
+        return;
+    }
+    queued_ += answer.size();
+    queue_.push_back({answer, now + milliseconds(options_.delayMs)});
+}
+
+void Server::WriteLog() {
+    if (log_) {
+        for (const QString& line : model_.Log()) {
+            const QByteArray bytes = line.toLatin1() + '\n';
+            std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), log_);
+        }
+        std::fflush(log_);
+    }
+    // The file is the record; the model's copy would only grow.
+    model_.ClearLog();
+}
+
+void Server::Transmit(Clock::time_point now) {
+    while (!queue_.empty() && !writeBlocked_) {
+        Outgoing& item = queue_.front();
+        if (item.release > now) break;
+        if (!item.started) {
+            item.started = true;
+            // Back to back answers keep the pace; after a pause the line starts afresh.
+            if (Paced()) slot_ = std::max(slot_, item.release);
+        }
+        const qsizetype remaining = item.bytes.size() - item.sent;
+        qsizetype n = remaining;
+        if (Paced()) {
+            if (slot_ > now) break;
+            n = std::min<qsizetype>(remaining, 1 + (now - slot_) / charTime_);
+        }
+        if (n > 0) {
+            const ssize_t written =
+                write(link_.MasterFd(), item.bytes.constData() + item.sent, static_cast<size_t>(n));
+            if (written < 0) {
+                if (errno == EAGAIN || errno == EINTR) {
+                    writeBlocked_ = errno == EAGAIN;
+                    break;
+                }
+                std::fprintf(stderr, "tally-sim: write: %s\n", strerror(errno));
+                item.sent = item.bytes.size();  // lost on the line
+            } else {
+                item.sent += written;
+                if (Paced()) slot_ += charTime_ * written;
+                if (written < n) {
+                    writeBlocked_ = true;
+                    break;
+                }
+            }
+        }
+        if (item.sent < item.bytes.size()) continue;
+        queued_ -= item.bytes.size();
+        queue_.pop_front();
+        ++answered_;
+        if (options_.hangupAfter > 0 && answered_ >= options_.hangupAfter && !hangupBy_)
+            hangupBy_ = now + milliseconds(2000);
+    }
+}
+
+// A few cameras going on and off air: a program source that moves every 3 s, an iso recorder
+// every 5 s, and a talkback key that blinks.
+void Server::Animate() {
+    std::set<int> units = model_.EnabledUnits();
+    for (const SimEntry& e : model_.Table()) {
+        if (e.InUnit > 0) units.insert(e.InUnit);
+        if (e.BoolUnit > 0) units.insert(e.BoolUnit);
+    }
+    if (units.empty()) units.insert(1);
+    for (int u : units) {
+        const int program = (tick_ / 6 + u) % 6 + 1;
+        int iso = (tick_ / 10 + 2 * u) % 8 + 1;
+        if (iso == program) iso = program % 8 + 1;
+        quint32 bits = (1u << (program - 1)) | (1u << (iso - 1));
+        if ((tick_ / 3 + u) % 4 == 0) bits |= 1u << (16 + u % 8);
+        model_.SetInputBits(u, bits);
+    }
+    ++tick_;
+}
+
+int Main(int argc, char** argv) {
+    Options options;
+    if (const int rc = ParseOptions(argc, argv, options); rc != 0) return rc < 0 ? 0 : rc;
+
+    ControllerModel model;
+    if (!options.preload.isEmpty()) {
+        QString error;
+        if (!model.LoadTallyFile(options.preload, &error)) {
+            std::fprintf(stderr, "tally-sim: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    if (options.version) model.SetVersionText(*options.version);
+    if (options.fault) model.SetFault(*options.fault);
+    if (options.silentAfter >= 0) model.SetAnswerLimit(options.silentAfter);
+    for (int u : options.units)
+        model.EnableUnit(u);
+
+    FILE* log = nullptr;
+    if (!options.log.isEmpty()) {
+        log = std::fopen(QFile::encodeName(options.log).constData(), "a");
+        if (!log) {
+            std::fprintf(stderr, "tally-sim: cannot open log %s: %s\n",
+                         options.log.toLocal8Bit().constData(), strerror(errno));
+            return 1;
+        }
+    }
+
+    // Stop signals stay blocked except inside ppoll, so none slips in between a check and a wait.
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigset_t stops, waitMask;
+    sigemptyset(&stops);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(s, &action, nullptr);
+        sigaddset(&stops, s);
+    }
+    sigprocmask(SIG_BLOCK, &stops, &waitMask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigdelset(&waitMask, s);
+    signal(SIGPIPE, SIG_IGN);
+
+    PtyLink link;
+    QString error;
+    if (!link.Open(&error) || !link.Publish(options.link, &error)) {
+        std::fprintf(stderr, "tally-sim: %s\n", error.toLocal8Bit().constData());
+        if (log) std::fclose(log);
+        return 1;
+    }
+    std::printf("tally-sim: serving on %s -> %s\n", options.link.toLocal8Bit().constData(),
+                link.SlavePath().toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    Server server(model, link, options, log);
+    const bool hungUp = server.Run(waitMask);
+    link.Unpublish();
+    link.Close();
+    if (hungUp) {
+        std::printf("tally-sim: hung up after %d command lines\n", options.hangupAfter);
+        std::fflush(stdout);
+    }
+    if (log) std::fclose(log);
+    return 0;
+}
+
+}  // namespace
+}  // namespace vendra
+
+int main(int argc, char** argv) {
+    return vendra::Main(argc, argv);
+}
