@@ -1,0 +1,322 @@
+// The command exchange against the in-process controller model: bytes on the wire, the reply
+// cut at the first ".", the time-out, the flush, the bounds and the reopen of a lost port.
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "link/command_exchange.h"
+#include "sim/controller_model.h"
+#include "support/model_port.h"
+#include "support/scripted_dialogs.h"
+
+using namespace vendra;
+
+namespace {
+
+// The model port, with a record of each write and of the signals around it, and an optional
+// device that keeps sending while the console waits.
+class RecordingPort : public ModelPort {
+public:
+    using ModelPort::ModelPort;
+
+    bool Write(const QByteArray& bytes) override {
+        events->append(QStringLiteral("write:") + QString::fromLatin1(bytes));
+        ++writes;
+        return ModelPort::Write(bytes);
+    }
+    bool WaitForData(int msecs) override {
+        if (!IsOpen() || dripBytes.isEmpty()) return ModelPort::WaitForData(msecs);
+        QTest::qSleep(std::min(msecs, dripEveryMs));
+        Inject(dripBytes);
+        ++drips;
+        if (dripLimit > 0 && drips == dripLimit) {
+            Inject(dripTail);
+            dripBytes.clear();
+        }
+        return true;
+    }
+
+    QStringList* events = nullptr;
+    int writes = 0;
+    // Sent in each wait, every dripEveryMs; after dripLimit waits dripTail follows and the
+    // drip stops (0: no limit).
+    QByteArray dripBytes;
+    QByteArray dripTail;
+    int dripEveryMs = 0;
+    int dripLimit = 0;
+    int drips = 0;
+};
+
+struct Rig {
+    ControllerModel model;
+    RecordingPort port{model};
+    ScriptedDialogs dialogs;
+    CommandExchange exchange{port, dialogs};
+    QStringList events;
+
+    Rig() {
+        port.events = &events;
+        port.Open();
+        QObject::connect(&exchange, &CommandExchange::CommandStarted, &exchange,
+                         [this] { events.append(QStringLiteral("started")); });
+        QObject::connect(&exchange, &CommandExchange::ErrorLine, &exchange,
+                         [this](const QString& t) { events.append(QStringLiteral("error:") + t); });
+    }
+    // The error line as the window would show it after the last command.
+    QString ErrorLine() const {
+        for (qsizetype i = events.size() - 1; i >= 0; --i)
+            if (events[i].startsWith(QStringLiteral("error:"))) return events[i].mid(6);
+        return QStringLiteral("<never set>");
+    }
+};
+
+}  // namespace
+
+class TestCommandExchange : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void writesTheLineOnceWithCrLf_data();
+    void writesTheLineOnceWithCrLf();
+    void startsLampAndClearsErrorBeforeWriting();
+    void getResponse_data();
+    void getResponse();
+    void replyLineAndBufferOfAnAnswer();
+    void dotInsideReplyEndsBufferAndRestIsFlushed();
+    void silentControllerTimesOut();
+    void partialReplyWithoutTerminator();
+    void lateCharactersAreFlushed();
+    void deadlineIsNotRestartedByArrivingCharacters();
+    void streamingDeviceIsBounded_data();
+    void streamingDeviceIsBounded();
+    void consoleCopy();
+    void reopensClosedPortBeforeWriting();
+    void portThatCannotOpenFailsAtOnce();
+};
+
+void TestCommandExchange::writesTheLineOnceWithCrLf_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("VER") << QStringLiteral("VER") << QByteArray("VER\r\n");
+    QTest::newRow("empty") << QString() << QByteArray("\r\n");
+    QTest::newRow("probe") << QStringLiteral("\rVER") << QByteArray("\rVER\r\n");
+    QTest::newRow("sign-column arguments")
+        << QStringLiteral("ClrMap 1  3") << QByteArray("ClrMap 1  3\r\n");
+    QTest::newRow("blanks kept") << QStringLiteral("  Map 1 3  ") << QByteArray("  Map 1 3  \r\n");
+    QTest::newRow("latin-1") << QStringLiteral("Cam\u00e9") << QByteArray("Cam\xe9\r\n");
+}
+
+void TestCommandExchange::writesTheLineOnceWithCrLf() {
+    QFETCH(QString, command);
+    QFETCH(QByteArray, bytes);
+    Rig rig;
+    rig.exchange.SendCommand(command);
+    QCOMPARE(rig.port.written, bytes);
+    QCOMPARE(rig.port.writes, 1);
+}
+
+void TestCommandExchange::startsLampAndClearsErrorBeforeWriting() {
+    Rig rig;
+    rig.model.SetFault(SimFault::Silent);
+    rig.exchange.SendCommand(QStringLiteral("VER"));
+    rig.model.SetFault(SimFault::None);
+    rig.events.clear();
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.events, (QStringList{QStringLiteral("started"), QStringLiteral("error:"),
+                                      QStringLiteral("write:VER\r\n")}));
+}
+
+void TestCommandExchange::getResponse_data() {
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("response");
+    QTest::newRow("echo and version")
+        << QStringLiteral("VER\r\nMAINV2\r\n.") << QStringLiteral("MAINV2");
+    QTest::newRow("echo only") << QStringLiteral("VER\r\n.") << QString();
+    QTest::newRow("terminator only") << QStringLiteral(".") << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("no line feed") << QStringLiteral("OK\r.") << QStringLiteral("OK");
+    QTest::newRow("no line feed, no return") << QStringLiteral("OK.") << QString();
+    QTest::newRow("return right after line feed") << QStringLiteral("X\n\rY\r") << QString();
+    QTest::newRow("cut at a dot") << QStringLiteral("VER\r\nMAIN.") << QString();
+    QTest::newRow("only the second line")
+        << QStringLiteral("A\r\nB\r\nC\r\n.") << QStringLiteral("B");
+    QTest::newRow("lone line feed first") << QStringLiteral("\nR 1\r") << QStringLiteral("R 1");
+    QTest::newRow("return before the line feed is ignored")
+        << QStringLiteral("\rVER\r\nMAINV8\r\n.") << QStringLiteral("MAINV8");
+}
+
+void TestCommandExchange::getResponse() {
+    QFETCH(QString, input);
+    QFETCH(QString, response);
+    QCOMPARE(CommandExchange::GetResponse(input), response);
+}
+
+void TestCommandExchange::replyLineAndBufferOfAnAnswer() {
+    Rig rig;
+    rig.model.SetVersionText("MAINV2");
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.exchange.IBuffer, QStringLiteral("VER\r\nMAINV2\r\n."));
+    QCOMPARE(rig.exchange.Response, QStringLiteral("MAINV2"));
+    QCOMPARE(rig.ErrorLine(), QString());
+    QCOMPARE(rig.dialogs.beeps, 0);
+}
+
+void TestCommandExchange::dotInsideReplyEndsBufferAndRestIsFlushed() {
+    Rig rig;
+    rig.model.SetFault(SimFault::DotInReply);
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.exchange.IBuffer, QStringLiteral("VER\r\nMAIN."));
+    QCOMPARE(rig.exchange.Response, QString());
+    QVERIFY(rig.port.BytesWaiting() > 0);  // the rest of the line waits in the port
+
+    rig.model.SetFault(SimFault::None);
+    QVERIFY(rig.exchange.SendCommand(QString()));
+    QCOMPARE(rig.exchange.IBuffer, QStringLiteral("\r\n."));
+    QCOMPARE(rig.port.BytesWaiting(), 0);
+}
+
+void TestCommandExchange::silentControllerTimesOut() {
+    Rig rig;
+    rig.model.SetFault(SimFault::Silent);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!rig.exchange.SendCommand(QStringLiteral("VER")));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= CommandExchange::kDeadlineMs, qPrintable(QString::number(took)));
+    QVERIFY2(took < CommandExchange::kDeadlineMs + 1000, qPrintable(QString::number(took)));
+    QCOMPARE(rig.exchange.IBuffer, QString());
+    QCOMPARE(rig.exchange.Response, QString());
+    QCOMPARE(rig.ErrorLine(), QStringLiteral("Comm Error!"));
+    QCOMPARE(rig.dialogs.beeps, 1);
+    QCOMPARE(rig.port.writes, 1);  // no retry
+
+    // The next command clears the error line before it writes.
+    rig.model.SetFault(SimFault::None);
+    rig.events.clear();
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.events.value(1), QStringLiteral("error:"));
+    QCOMPARE(rig.ErrorLine(), QString());
+    QCOMPARE(rig.dialogs.beeps, 1);
+}
+
+void TestCommandExchange::partialReplyWithoutTerminator() {
+    Rig rig;
+    rig.model.SetFault(SimFault::NoTerminator);
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.exchange.IBuffer, QStringLiteral("VER\r\nMAINV8\r\n"));
+    QCOMPARE(rig.exchange.Response, QStringLiteral("MAINV8"));
+    QCOMPARE(rig.ErrorLine(), QStringLiteral("Comm Error!"));
+    QCOMPARE(rig.dialogs.beeps, 1);
+}
+
+void TestCommandExchange::lateCharactersAreFlushed() {
+    Rig rig;
+    // What a controller sent after an earlier reply's terminator, "." included, must neither
+    // end this reply early nor become part of it.
+    rig.port.Inject("V8\r\n.junk.");
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.exchange.IBuffer, QStringLiteral("VER\r\nMAINV8\r\n."));
+}
+
+void TestCommandExchange::deadlineIsNotRestartedByArrivingCharacters() {
+    Rig rig;
+    rig.model.SetFault(SimFault::Silent);
+    rig.port.dripBytes = "x";
+    rig.port.dripEveryMs = 300;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took < CommandExchange::kDeadlineMs + 500, qPrintable(QString::number(took)));
+    QVERIFY(rig.exchange.IBuffer.size() >= 5);
+    QVERIFY(rig.exchange.IBuffer.count(QLatin1Char('x')) == rig.exchange.IBuffer.size());
+    QCOMPARE(rig.ErrorLine(), QStringLiteral("Comm Error!"));
+}
+
+void TestCommandExchange::streamingDeviceIsBounded_data() {
+    QTest::addColumn<int>("chunks");
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<bool>("timesOut");
+    // 16 KiB per wait: never a "." until the deadline; or 160 KiB and then the terminator.
+    QTest::newRow("endless stream") << 0 << QByteArray() << true;
+    QTest::newRow("stream, then terminator") << 10 << QByteArray("end.more") << false;
+}
+
+void TestCommandExchange::streamingDeviceIsBounded() {
+    QFETCH(int, chunks);
+    QFETCH(QByteArray, tail);
+    QFETCH(bool, timesOut);
+    Rig rig;
+    rig.model.SetFault(SimFault::Silent);
+    rig.port.dripBytes = QByteArray(16 * 1024, 'z');
+    rig.port.dripEveryMs = 20;
+    rig.port.dripLimit = chunks;
+    rig.port.dripTail = tail;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QVERIFY(clock.elapsed() < CommandExchange::kDeadlineMs + 1000);
+    QVERIFY(rig.exchange.IBuffer.size() <= CommandExchange::kMaxReceive);
+    QVERIFY(rig.exchange.IBuffer.size() >= CommandExchange::kMaxReceive - 1);
+    QCOMPARE(rig.ErrorLine(), timesOut ? QStringLiteral("Comm Error!") : QString());
+    QCOMPARE(rig.exchange.IBuffer.endsWith(QLatin1Char('.')), !timesOut);
+    if (!timesOut) QCOMPARE(rig.port.Peek(rig.port.BytesWaiting()), QByteArray("more"));
+}
+
+void TestCommandExchange::consoleCopy() {
+    Rig rig;
+    QSignalSpy console(&rig.exchange, &CommandExchange::ConsoleText);
+    rig.exchange.SendCommand(QStringLiteral("VER"));
+    QCOMPARE(console.count(), 0);
+
+    rig.exchange.SetConsoleCopy(true);
+    rig.exchange.SendCommand(QStringLiteral("VER"));
+    QCOMPARE(console.count(), 2);
+    QCOMPARE(console.at(0).at(0).toString(), QString());  // the box is emptied first
+    const QString shown = console.at(1).at(0).toString();
+    static const QRegularExpression form(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\r\n(.*)$"),
+                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = form.match(shown);
+    QVERIFY2(match.hasMatch(), qPrintable(shown));
+    QCOMPARE(match.captured(1), QStringLiteral("VER\r\nMAINV8\r\n."));
+
+    // A time-out still shows the time and whatever arrived (here nothing).
+    rig.model.SetFault(SimFault::Silent);
+    console.clear();
+    rig.exchange.SendCommand(QStringLiteral("BITS 1"));
+    QCOMPARE(console.count(), 2);
+    QVERIFY(form.match(console.at(1).at(0).toString()).captured(1).isEmpty());
+}
+
+void TestCommandExchange::reopensClosedPortBeforeWriting() {
+    Rig rig;
+    rig.port.Close();
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QVERIFY(rig.port.IsOpen());
+    QCOMPARE(rig.port.written, QByteArray("VER\r\n"));
+    QCOMPARE(rig.exchange.Response, QStringLiteral("MAINV8"));
+    QCOMPARE(rig.dialogs.beeps, 0);
+}
+
+void TestCommandExchange::portThatCannotOpenFailsAtOnce() {
+    Rig rig;
+    rig.port.Close();
+    rig.port.refuseOpen = true;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!rig.exchange.SendCommand(QStringLiteral("VER")));
+    QVERIFY(clock.elapsed() < 500);
+    QCOMPARE(rig.port.writes, 0);
+    QCOMPARE(rig.ErrorLine(), QStringLiteral("Comm Error!"));
+    QCOMPARE(rig.dialogs.beeps, 1);
+    QVERIFY(rig.exchange.IBuffer.isEmpty());
+
+    // Back again: the next command heals the link.
+    rig.port.refuseOpen = false;
+    QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.port.written, QByteArray("VER\r\n"));
+    QCOMPARE(rig.ErrorLine(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestCommandExchange)
+#include "test_command_exchange.moc"
