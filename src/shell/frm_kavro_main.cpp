@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "config/enabled_units.h"
+#include "config/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
@@ -19,6 +20,7 @@
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
+#include "mapping/unit_status.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
 #include "platform/qt_serial_port.h"
@@ -227,6 +229,7 @@ void frmKavroMain::CreateCore() {
     readBack_ = std::make_unique<ReadBack>(tables_, *exchange_, dialogs_);
     commands_ = std::make_unique<MappingCommands>(tables_, *exchange_, online);
     outputTest_ = std::make_unique<OutputTest>(tables_, *exchange_, *readBack_, online);
+    unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
     EditorControls c;
     c.List1 = List1;
     c.list2 = list2;
@@ -248,6 +251,8 @@ void frmKavroMain::CreateCore() {
     c.cmdInit = cmdInit;
     editor_ =
         std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
+    files_ = std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_,
+                                          online);
 }
 
 void frmKavroMain::WireCore() {
@@ -310,6 +315,20 @@ void frmKavroMain::WireCore() {
         outputTest_->TestLatchChange(editor_->SelectedOutput());
         List1->setFocus();
     });
+
+    // Tally matrix files.
+    connect(cmdSaveMatrix, &QPushButton::clicked, files_.get(), &TallyFiles::SaveMatrixClick);
+    connect(cmdLoadMatrix, &QPushButton::clicked, files_.get(), &TallyFiles::LoadMatrixClick);
+    connect(files_.get(), &TallyFiles::ListRebuild, this, [this] { editor_->UpdateListBox1(); });
+    connect(files_.get(), &TallyFiles::ControlsEnabled, this,
+            [this](bool on) { editor_->EnableControls(on); });
+    // A load lets no events run: the label is painted at once to show its progress.
+    connect(files_.get(), &TallyFiles::ProgressText, this, [this](const QString& text) {
+        lblDownloading->setText(text);
+        lblDownloading->repaint();
+    });
+    connect(files_.get(), &TallyFiles::FileNameShown, lblFileName, &QLabel::setText);
+    connect(files_.get(), &TallyFiles::FocusToList, this, [this] { List1->setFocus(); });
 
     // Whole-system buttons and the window's own.
     connect(cmdInit, &QPushButton::clicked, this, [this] {
@@ -458,13 +477,59 @@ void frmKavroMain::AdvancedClicked(bool ticked) {
 }
 
 void frmKavroMain::UnitStatusClicked(bool ticked) {
-    Q_UNUSED(ticked);
+    if (!ticked) {
+        tmrInputStatus.stop();
+        if (unitBits_) unitBits_->hide();  // hidden, not unloaded: the watched unit stays
+        List1->setFocus();
+        SetTextColour(Check1, ColourFromValue(kBlack));
+        return;
+    }
+    tmrInputStatus.start();
+    if (!unitBits_) {
+        unitBits_ = new frmUnitBits(*unitStatus_);
+        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, [this] { List1->setFocus(); });
+        connect(unitBits_, &frmUnitBits::CloseWindowClicked, this, [this] {
+            tmrInputStatus.stop();
+            if (unitBits_) unitBits_->hide();
+            activateWindow();
+            Check1->setChecked(false);
+            UnitStatusClicked(false);
+            List1->setFocus();
+        });
+        connect(unitBits_, &frmUnitBits::Unloaded, this, [this] {
+            // The window deletes itself once the close is done; forget it now, so that a
+            // switch-on before then builds a fresh one instead of showing the dying one.
+            unitBits_.clear();
+            Check1->setChecked(false);
+            UnitStatusClicked(false);
+        });
+        unitBits_->Load(pos(), ProgramEnabledUnits().EnabledUnitCount);
+    }
+    unitBits_->show();
+    List1->setFocus();
+    SetTextColour(Check1, ColourFromValue(kRed));
 }
 
-void frmKavroMain::TimerInputStatusTick() {}
+void frmKavroMain::TimerInputStatusTick() {
+    if (!unitBits_) {
+        tmrInputStatus.stop();
+        return;
+    }
+    unitStatus_->UpdateBitStatus(unitBits_->WatchedUnit());
+    unitBits_->ShowStatus();
+    // A silent controller makes this tick last two time-outs. Counting the next interval from
+    // the end of this one keeps ticks from running back to back and lets a click on Check1,
+    // queued meanwhile, be handled before the next poll.
+    if (tmrInputStatus.isActive()) tmrInputStatus.start();
+}
 
 void frmKavroMain::UnloadSecondaryWindows() {
     delete verbose_.data();
+    if (unitBits_) {
+        Check1->setChecked(false);
+        UnitStatusClicked(false);
+        delete unitBits_.data();
+    }
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {

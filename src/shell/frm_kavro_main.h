@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "config/kavro_config.h"
+#include "diag/frm_unit_bits.h"
 #include "diag/frm_verbose.h"
 #include "mapping/mapping_tables.h"
 #include "platform/serial_port.h"
@@ -61,8 +62,10 @@ public:
     ReadBack& Reader() { return *readBack_; }
     OutputTest& Tests() { return *outputTest_; }
     MappingCommands& Commands() { return *commands_; }
+    TallyFiles& Files() { return *files_; }
     SerialPort& Port() { return *port_; }
     frmVerbose* Verbose() const { return verbose_; }
+    frmUnitBits* UnitBitsWindow() const { return unitBits_; }
 
     // Controls, named as the operator's documentation names them.
     TallyList* List1 = nullptr;
@@ -136,8 +139,11 @@ private:
     std::unique_ptr<MappingCommands> commands_;
     std::unique_ptr<OutputTest> outputTest_;
     std::unique_ptr<MappingEditor> editor_;
+    std::unique_ptr<TallyFiles> files_;
     QPixmap face_;
     QPointer<frmVerbose> verbose_;
+    std::unique_ptr<UnitStatus> unitStatus_;
+    QPointer<frmUnitBits> unitBits_;
     bool handDrag_ = false;
     QPoint dragOffset_;
 };

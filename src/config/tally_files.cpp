@@ -1,0 +1,244 @@
+#include "config/tally_files.h"
+
+#include <QFileInfo>
+
+#include "config/enabled_units.h"
+#include "config/tally_file.h"
+#include "mapping/mapping_commands.h"
+#include "mapping/mapping_tables.h"
+#include "mapping/read_back.h"
+#include "platform/dialogs.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+namespace {
+
+const QString kFilter = QStringLiteral("Vendra Tally(*.vdk)|*.vdk");
+const QString kFileError = QStringLiteral("File Error");
+// Lines named one by one in a message; the rest are counted.
+constexpr int kNamedLines = 5;
+
+QString Quoted(const QString& s) {
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+// A line as it can stand in a message: control characters shown as "?", long lines cut.
+QString Shown(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    QString s = text.left(kShown);
+    for (QChar& c : s) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
+    }
+    if (text.size() > kShown) s += QStringLiteral("...");
+    return s;
+}
+
+QString Mappings(int n) {
+    return n == 1 ? QStringLiteral("1 mapping") : Plain(n) + QStringLiteral(" mappings");
+}
+
+// Clears the flag however the sequence ends.
+class BusyGuard {
+public:
+    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyGuard() { flag_ = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+TallyFiles::TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
+                       CommandExchange& exchange, Dialogs& dialogs, std::function<bool()> online,
+                       QObject* parent)
+    : QObject(parent),
+      tables_(tables),
+      commands_(commands),
+      reader_(reader),
+      exchange_(exchange),
+      dialogs_(dialogs),
+      online_(std::move(online)) {}
+
+bool TallyFiles::Busy() const {
+    return busy_ || reader_.Running();
+}
+
+void TallyFiles::Tell(const QString& text, const QString& title) {
+    dialogs_.Message(text, title, Buttons::Ok, Icon::Information);
+}
+
+QString TallyFiles::SaveTallyDialog() {
+    return dialogs_.SaveFileName(QStringLiteral("Save Tally Matrix to File"), kFilter);
+}
+
+QString TallyFiles::OpenTallyDialog() {
+    return dialogs_.OpenFileName(QStringLiteral("Open Tally file and upload to matrix"), kFilter);
+}
+
+void TallyFiles::SaveMatrixClick() {
+    // The file buttons stay usable during a read-back, whose event loop would run this click
+    // in the middle of it.
+    if (Busy()) return;
+    BusyGuard guard(busy_);
+    if (online_()) commands_.MapTableCompress();
+    const QString path = SaveTallyDialog();
+    if (!path.isEmpty()) {
+        // A folder of that name is not a file to overwrite: the write reports it.
+        const QFileInfo info(path);
+        const bool declined =
+            info.exists() && !info.isDir() &&
+            dialogs_.Message(QStringLiteral("Do you want to Ovewrwrite existing file"),
+                             QStringLiteral("File Already Exists"), Buttons::YesNo, Icon::None,
+                             Answer::No) != Answer::Yes;
+        if (!declined) {
+            const bool written = SaveAllMappings(path);
+            // Online the tables were read back afresh, whether or not the file was written.
+            Q_EMIT ListRebuild();
+            if (written) Q_EMIT FileNameShown(ParseFilename(path));
+        }
+    }
+    Q_EMIT FocusToList();
+}
+
+bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
+    QStringList lines;
+    if (online_()) {
+        const ReadBackResult read = reader_.GetAllRawMappings();
+        // The operator's own "Cancel" writes what was read; a table cut short by the
+        // controller is written only when he says so.
+        if (read.end == ReadBackEnd::NoAnswer || read.end == ReadBackEnd::TableFull) {
+            const QString text =
+                QStringLiteral(
+                    "Only %1 could be read back from the tally system, so the table "
+                    "is incomplete. Write %2 to %3 all the same?")
+                    .arg(Mappings(read.count),
+                         read.count == 1 ? QStringLiteral("it") : QStringLiteral("them"),
+                         Quoted(TallyFile));
+            if (dialogs_.Message(text, QStringLiteral("Incomplete Table"), Buttons::YesNo,
+                                 Icon::Information, Answer::No) != Answer::Yes)
+                return false;
+        }
+        for (int i = 1; i <= tables_.MapStrings; ++i)
+            lines.append(tables_.RawMapList[i]);
+    } else {
+        for (int n = 1; n <= tables_.NumOutputs; ++n) {
+            if (!tables_.OutMapString[n].isEmpty()) lines.append(tables_.OutMapString[n]);
+        }
+    }
+    return WriteLines(TallyFile, lines);
+}
+
+bool TallyFiles::WriteLines(const QString& TallyFile, const QStringList& lines) {
+    const TallyWriteResult written = WriteTallyFile(TallyFile, lines);
+    if (!written.Ok) Tell(written.Error, kFileError);
+    return written.Ok;
+}
+
+void TallyFiles::LoadMatrixClick() {
+    if (Busy()) return;
+    BusyGuard guard(busy_);
+    const QString path = OpenTallyDialog();
+    if (!path.isEmpty()) {
+        if (!QFileInfo::exists(path)) {
+            Tell(QStringLiteral("File does not exist"), kFileError);
+        } else if (LoadMatrixMappings(path) != LoadOutcome::Refused) {
+            Q_EMIT FileNameShown(ParseFilename(path));
+        }
+    }
+    Q_EMIT FocusToList();
+}
+
+TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile) {
+    leftOut_.clear();
+    // The whole file is read and checked before anything is cleared: a file that is not what
+    // it should be must never wipe the controller.
+    const TallyReadResult read = ReadTallyItems(TallyFile);
+    if (!read.Ok) {
+        Tell(read.Error, kFileError);
+        return LoadOutcome::Refused;
+    }
+    const TallyCheck check = CheckTallyItems(read.Items, TallyFile);
+    if (!check.Ok) {
+        Tell(check.Message, kFileError);
+        return LoadOutcome::Refused;
+    }
+
+    Q_EMIT ProgressText(QString());
+    Q_EMIT ControlsEnabled(false);
+    const bool online = online_();
+    if (online) {
+        commands_.SystemInit();
+        EnableUnits(exchange_);
+    } else {
+        tables_.ClearLocalMaps();
+    }
+
+    QStringList leftOutLines;
+    const TallyItem* failed = nullptr;
+    int k = 0;
+    for (const TallyItem& item : read.Items) {
+        // The check keeps k within RawMapList.
+        tables_.RawMapList[k] = item.Text;
+        const MappingRecord m = ParseGetMap(item.Text);
+        tables_.Current = m;
+        bool ok = true;
+        if (online) {
+            ok = commands_.SetMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel);
+            if (m.BooleanMode != kSingle)
+                ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
+                                              m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
+        }
+        if (!ok) {
+            failed = &item;
+            break;
+        }
+        Q_EMIT ProgressText(QStringLiteral("Mapping ") + SignColumn(k));
+
+        // An output the configuration lacks lands one past the last configured output, where
+        // no row shows it; with all 999 outputs configured there is no such slot.
+        const int o = tables_.FindOutputMapping();
+        if (tables_.OutMapString.Valid(o)) {
+            tables_.OutMapString[o] = item.Text;
+            tables_.OutMapInput[o] = Plain(tables_.FindInputSourceMapping());
+        } else {
+            leftOut_.append(item.Text);
+            if (leftOutLines.size() < kNamedLines)
+                leftOutLines.append(
+                    QStringLiteral("line %1 (%2)").arg(Plain(item.Line), Shown(item.Text)));
+        }
+        ++k;
+    }
+    Q_EMIT ListRebuild();
+    Q_EMIT ControlsEnabled(true);
+
+    if (!leftOut_.isEmpty()) {
+        QString lines = leftOutLines.join(QStringLiteral(", "));
+        if (leftOut_.size() > leftOutLines.size())
+            lines += QStringLiteral(" and %1 more").arg(leftOut_.size() - leftOutLines.size());
+        Tell(QStringLiteral("%1 of %2 %3 for outputs that Kavro.ini does not list, and the "
+                            "console has no room left for them: %4. %5 not kept in the "
+                            "console's table.")
+                 .arg(leftOut_.size() == 1 ? QStringLiteral("One line")
+                                           : Plain(leftOut_.size()) + QStringLiteral(" lines"),
+                      Quoted(TallyFile),
+                      leftOut_.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"), lines,
+                      online ? QStringLiteral("They went to the tally system but are")
+                             : QStringLiteral("They are")),
+             QStringLiteral("Outputs Not Configured"));
+    }
+    if (failed) {
+        Tell(QStringLiteral("Loading %1 stopped at line %2 (%3): the tally system did not answer "
+                            "that mapping. It now holds only the %4 of the lines before it; the "
+                            "rest of the file was not sent.")
+                 .arg(Quoted(TallyFile), Plain(failed->Line), Shown(failed->Text), Mappings(k)),
+             QStringLiteral("Load Stopped"));
+        return LoadOutcome::Stopped;
+    }
+    return LoadOutcome::Complete;
+}
+
+}  // namespace vendra

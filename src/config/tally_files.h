@@ -1,0 +1,81 @@
+#pragma once
+// "Save" and "Load" of tally matrix files: the table written to a file, and a file's mappings
+// put into the program's table and, online, into the controller's.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace vendra {
+
+class CommandExchange;
+class Dialogs;
+class MappingCommands;
+class ReadBack;
+struct MappingTables;
+
+class TallyFiles : public QObject {
+    Q_OBJECT
+public:
+    // How a load ended.
+    enum class LoadOutcome {
+        Refused,   // the file could not be read or is no tally file: nothing was changed
+        Complete,  // every line was applied
+        Stopped,   // a mapping failed: the lines before it were applied, the rest not
+    };
+
+    TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
+               CommandExchange& exchange, Dialogs& dialogs, std::function<bool()> online,
+               QObject* parent = nullptr);
+
+    // The chosen path, or empty when the operator cancels.
+    QString SaveTallyDialog();
+    QString OpenTallyDialog();
+
+    // Writes the table to the file: online the controller's list as read back, in the
+    // controller's order; offline the program's own mappings in output order. False when
+    // nothing was written (the operator declined an incomplete table, or the file could not
+    // be written; he has been told why).
+    bool SaveAllMappings(const QString& TallyFile);
+    // Reads and checks the whole file, then replaces the table with its mappings.
+    LoadOutcome LoadMatrixMappings(const QString& TallyFile);
+
+    // Mapping strings left out of the program's table by the last load, because the output is
+    // not configured and no slot is left for it (all 999 outputs configured).
+    const QStringList& LeftOut() const { return leftOut_; }
+
+public Q_SLOTS:
+    // The "Save" button.
+    void SaveMatrixClick();
+    // The "Load" button.
+    void LoadMatrixClick();
+
+Q_SIGNALS:
+    // Every output row must be rebuilt from the tables.
+    void ListRebuild();
+    // False while a load runs: the mapping controls are disabled and the progress label shown.
+    void ControlsEnabled(bool enabled);
+    // New caption of the progress label: empty at the start of a load, then "Mapping  k".
+    void ProgressText(const QString& text);
+    // The name of the file last saved or loaded.
+    void FileNameShown(const QString& name);
+    // The keyboard focus goes back to the output list.
+    void FocusToList();
+
+private:
+    // A save or load is running, or a read-back lets the click through from its event loop.
+    bool Busy() const;
+    void Tell(const QString& text, const QString& title);
+    bool WriteLines(const QString& TallyFile, const QStringList& lines);
+
+    MappingTables& tables_;
+    MappingCommands& commands_;
+    ReadBack& reader_;
+    CommandExchange& exchange_;
+    Dialogs& dialogs_;
+    std::function<bool()> online_;
+    bool busy_ = false;
+    QStringList leftOut_;
+};
+
+}  // namespace vendra
