@@ -1,0 +1,84 @@
+#include "support/sim_process.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace vendra {
+
+SimProcess::SimProcess() {
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+SimProcess::~SimProcess() {
+    Stop();
+}
+
+bool SimProcess::Start(const QStringList& args, int timeoutMs) {
+    const QString program = QStringLiteral(VENDRA_TALLY_SIM);
+    if (program.isEmpty()) {
+        error_ = QStringLiteral("tally-sim was not built");
+        return false;
+    }
+    if (!dir_.isValid()) {
+        error_ = QStringLiteral("no temporary folder: %1").arg(dir_.errorString());
+        return false;
+    }
+    QStringList all{QStringLiteral("--link"), LinkPath()};
+    const bool ownLog = std::none_of(args.begin(), args.end(), [](const QString& a) {
+        return a == QLatin1String("--log") || a.startsWith(QLatin1String("--log="));
+    });
+    if (ownLog) all << QStringLiteral("--log") << LogPath();
+    all << args;
+    process_.start(program, all);
+    if (!process_.waitForStarted(timeoutMs)) {
+        error_ = QStringLiteral("cannot start %1: %2").arg(program, process_.errorString());
+        return false;
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!QFileInfo(LinkPath()).isSymLink()) {
+        if (process_.state() == QProcess::NotRunning || deadline.hasExpired()) {
+            error_ = QStringLiteral("tally-sim did not publish %1: %2")
+                         .arg(LinkPath(), QString::fromLocal8Bit(Output()));
+            Stop();
+            return false;
+        }
+        // Blocks on the tool's output: the link is made just before the "serving on" line.
+        process_.waitForReadyRead(20);
+        output_ += process_.readAll();
+    }
+    return true;
+}
+
+void SimProcess::Stop(int timeoutMs) {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(timeoutMs)) {
+        process_.kill();
+        process_.waitForFinished(timeoutMs);
+    }
+    output_ += process_.readAll();
+}
+
+bool SimProcess::WaitForExit(int timeoutMs) {
+    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(timeoutMs))
+        return false;
+    output_ += process_.readAll();
+    return true;
+}
+
+QStringList SimProcess::LogLines() const {
+    QFile file(LogPath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+QByteArray SimProcess::Output() {
+    output_ += process_.readAll();
+    return output_;
+}
+
+}  // namespace vendra
