@@ -193,6 +193,7 @@ private:
     void Transmit(Clock::time_point now);
     std::optional<Clock::time_point> NextWake(Clock::time_point now) const;
     void Animate();
+    bool ReadyToHangUp(Clock::time_point now);
 
     bool Paced() const { return charTime_.count() > 0; }
 
@@ -208,6 +209,7 @@ private:
     int received_ = 0;
     int answered_ = 0;
     std::optional<Clock::time_point> hangupBy_;
+    std::optional<Clock::time_point> drainedSince_;
     Clock::time_point nextAnimate_{};
     int tick_ = 0;
 };
@@ -222,9 +224,7 @@ bool Server::Run(const sigset_t& waitMask) {
             if (nextAnimate_ <= now) nextAnimate_ = now + milliseconds(500);
         }
         Transmit(now);
-        // Hang up once the last answer is out and read, or after a bounded wait for a reader.
-        if (hangupBy_ && queue_.empty() && (link_.PendingForConsole() == 0 || now >= *hangupBy_))
-            return true;
+        if (hangupBy_ && queue_.empty() && ReadyToHangUp(now)) return true;
 
         pollfd fd{link_.MasterFd(), static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0)), 0};
         timespec timeout{};
@@ -357,6 +357,20 @@ void Server::Transmit(Clock::time_point now) {
         if (options_.hangupAfter > 0 && answered_ >= options_.hangupAfter && !hangupBy_)
             hangupBy_ = now + milliseconds(2000);
     }
+}
+
+// The last answer should reach the console before the line goes dead, so the hang-up waits
+// until the console has read everything (or for a bounded time). Written bytes reach the
+// slave's input queue a moment after the write, so an empty queue must stay empty a little
+// while before it counts.
+bool Server::ReadyToHangUp(Clock::time_point now) {
+    if (now >= *hangupBy_) return true;
+    if (link_.PendingForConsole() > 0) {
+        drainedSince_.reset();
+        return false;
+    }
+    if (!drainedSince_) drainedSince_ = now;
+    return now - *drainedSince_ >= milliseconds(50);
 }
 
 // A few cameras going on and off air: a program source that moves every 3 s, an iso recorder

@@ -37,14 +37,14 @@ bool SimProcess::Start(const QStringList& args, int timeoutMs) {
         return false;
     }
     const QDeadlineTimer deadline(timeoutMs);
-    while (!QFileInfo(LinkPath()).isSymLink()) {
+    // The "serving on" line follows the link; a stale link left at the path does not count.
+    while (!output_.contains("tally-sim: serving on") || !QFileInfo(LinkPath()).isSymLink()) {
         if (process_.state() == QProcess::NotRunning || deadline.hasExpired()) {
             error_ = QStringLiteral("tally-sim did not publish %1: %2")
                          .arg(LinkPath(), QString::fromLocal8Bit(Output()));
             Stop();
             return false;
         }
-        // Blocks on the tool's output: the link is made just before the "serving on" line.
         process_.waitForReadyRead(20);
         output_ += process_.readAll();
     }
