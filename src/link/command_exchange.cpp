@@ -15,10 +15,15 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
     Q_EMIT CommandStarted();
     Q_EMIT ErrorLine(QString());
 
-    // A port that failed to open, or whose device went away, gets one fresh open per command,
-    // so plugging the adapter back in heals the link at the next command.
-    const bool portUsable = EnsureOpen();
     FlushQueue();
+    // A port that failed to open, or whose device went away (the flush may be what finds
+    // that out), gets one fresh open per command, so plugging the adapter back in or
+    // restarting the controller heals the link at the next command.
+    bool portUsable = port_.IsOpen();
+    if (!portUsable && EnsureOpen()) {
+        portUsable = true;
+        FlushQueue();
+    }
     const bool written =
         portUsable && port_.Write((CommandString + QStringLiteral("\r\n")).toLatin1());
     if (written || port_.IsOpen()) {
