@@ -188,7 +188,8 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         bool ok = true;
         if (online) {
             ok = commands_.SetMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel);
-            if (m.BooleanMode != kSingle)
+            // The second input goes to the mapping the "Map" made: not without it.
+            if (ok && m.BooleanMode != kSingle)
                 ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
                                               m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
         }
