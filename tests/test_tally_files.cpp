@@ -531,6 +531,35 @@ private Q_SLOTS:
         QVERIFY(FocusOnList(w));
     }
 
+    void tableSizeLimit_data() {
+        QTest::addColumn<int>("items");
+        QTest::newRow("1000 fit") << 1000;
+        QTest::newRow("1001 do not") << 1001;
+    }
+    void tableSizeLimit() {
+        QFETCH(int, items);
+        auto rig = Rig(false, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
+        frmKavroMain& w = *rig->window;
+        QStringList lines;
+        for (int i = 0; i < items; ++i)
+            lines << QStringLiteral("[1][%1][2][%2][1][0][0][0]").arg(i % 10 + 1).arg(i % 8 + 1);
+        const QString path = rig->dir.filePath(QStringLiteral("full.vdk"));
+        QVERIFY(Put(path, Lines(lines)));
+        Load(*rig, path);
+        if (items <= 1000) {
+            QVERIFY(rig->dialogs.boxes.isEmpty());
+            QCOMPARE(w.Tables().RawMapList[999], lines.last());
+            // Later lines for the same output win.
+            QCOMPARE(rig->Row(9), QStringLiteral("Out 10\t %1\t\t").arg((items - 1) % 8 + 1));
+        } else {
+            QCOMPARE(rig->dialogs.boxes.size(), 1);
+            QVERIFY2(rig->dialogs.boxes.first().text.contains(QStringLiteral("1001 mapping")),
+                     qPrintable(rig->dialogs.boxes.first().text));
+            QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 3\t\t"));
+            QVERIFY(w.Tables().RawMapList[999].isEmpty());
+        }
+    }
+
     void unconfiguredOutput_data() {
         QTest::addColumn<int>("outputs");
         QTest::addColumn<bool>("online");
