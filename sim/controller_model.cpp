@@ -1,6 +1,7 @@
 #include "sim/controller_model.h"
 
 #include <QFile>
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <optional>
