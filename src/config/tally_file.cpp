@@ -142,7 +142,9 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
+    // A small file sits in Qt's buffer until the commit, whose own write error goes unseen:
+    // flush first so a full disk is caught before the old file is replaced.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         return fail(reason);
