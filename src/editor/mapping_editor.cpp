@@ -1,5 +1,7 @@
 #include "editor/mapping_editor.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -226,40 +228,23 @@ void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
     }
 }
 
+namespace {
+
+// One row, or ten with a modifier, up or down, never past either end.
+int Step(int s, int last, bool down, bool modifier) {
+    const int step = modifier ? 10 : 1;
+    return std::clamp(down ? s + step : s - step, 0, std::max(0, last));
+}
+
+}  // namespace
+
 void MappingEditor::MoveInputSelection(bool down, bool modifier) {
-    const int s = c_.list2->SelectedIndex();
-    const int last = tables_.NumInputs;
-    int target = s;
-    if (!down) {
-        if (!modifier)
-            target = s > 0 ? s - 1 : s;
-        else
-            target = s > 10 ? s - 10 : 0;
-    } else {
-        if (!modifier)
-            target = s < last ? s + 1 : s;
-        else
-            target = s < last - 10 ? s + 10 : last;
-    }
-    c_.list2->SetSelectedIndex(target);
+    c_.list2->SetSelectedIndex(Step(c_.list2->SelectedIndex(), tables_.NumInputs, down, modifier));
 }
 
 void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
-    const int s = c_.List1->SelectedIndex();
-    const int last = tables_.NumOutputs - 1;
-    int target = s;
-    if (!down) {
-        if (!modifier)
-            target = s > 0 ? s - 1 : s;
-        else
-            target = s > 10 ? s - 10 : 0;
-    } else {
-        if (!modifier)
-            target = s < last ? s + 1 : s;
-        else
-            target = s < last - 9 ? s + 10 : last;
-    }
-    c_.List1->SetSelectedIndex(target);
+    c_.List1->SetSelectedIndex(
+        Step(c_.List1->SelectedIndex(), tables_.NumOutputs - 1, down, modifier));
 }
 
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
