@@ -1,42 +1,21 @@
 // Exchanges per second of SendCommand over a pseudo-terminal against an unpaced tally-sim,
 // beside a minimal raw client on the same link, and what the console's waits cost in CPU.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QTimer>
 #include <cstdio>
-#include <cstring>
 
+#include "bench_common.h"
 #include "link/command_exchange.h"
 #include "platform/qt_serial_port.h"
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
 
 using namespace vendra;
+using namespace vendra::bench;
 
 namespace {
 
 constexpr int kRunMs = 3000;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void RunEventLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // SendCommand("VER") as often as it goes for kRunMs; exchanges per second, or -1 on failure.
 double ConsoleRate(const QString& device) {
@@ -63,37 +42,19 @@ double ConsoleRate(const QString& device) {
     return count * 1000.0 / static_cast<double>(clock.elapsed());
 }
 
-// The least a client can do: write the line, read until the first ".".
+// The least a client can do (RawClient), as often as it goes for kRunMs.
 double RawRate(const QString& device) {
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY);
-    if (fd < 0) return -1;
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd, TCSANOW, &tio);
-    tcflush(fd, TCIOFLUSH);
-    static const char line[] = "VER\r\n";
+    RawClient client(device);
+    if (!client.IsOpen()) return -1;
+    const QByteArray line = "VER\r\n";
     int count = 0;
     QElapsedTimer clock;
     clock.start();
     bool ok = true;
     while (ok && clock.elapsed() < kRunMs) {
-        ok = ::write(fd, line, sizeof line - 1) == static_cast<ssize_t>(sizeof line - 1);
-        bool done = false;
-        while (ok && !done) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 2000) <= 0) {
-                ok = false;
-                break;
-            }
-            char buffer[256];
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            ok = got > 0;
-            done = ok && std::memchr(buffer, '.', static_cast<size_t>(got)) != nullptr;
-        }
+        ok = client.Exchange(line);
         if (ok) ++count;
     }
-    ::close(fd);
     return ok ? count * 1000.0 / static_cast<double>(clock.elapsed()) : -1;
 }
 
@@ -115,13 +76,23 @@ int main(int argc, char** argv) {
     const double raw = RawRate(sim.LinkPath());
     std::printf("SendCommand(\"VER\") over a pty, unpaced sim: %8.1f exchanges/s\n", console);
     std::printf("raw client (write, read to \".\"), same sim: %8.1f exchanges/s\n", raw);
-    if (console > 0 && raw > 0)
-        std::printf("console / raw:                              %8.2f\n", console / raw);
+    const double ratio = console > 0 && raw > 0 ? console / raw : -1;
+    if (ratio > 0) std::printf("console / raw:                              %8.2f\n", ratio);
+    Figure(QStringLiteral("Exchange rate over a pty, unpaced sim: console / raw client"),
+           QStringLiteral("%1 (%2 / %3 exchanges/s)")
+               .arg(ratio, 0, 'f', 2)
+               .arg(console, 0, 'f', 0)
+               .arg(raw, 0, 'f', 0),
+           QStringLiteral(">= 0.8"), AtLeast(ratio, 0.8));
     sim.Stop();
 
     // A controller that never answers: one full wait.
+    const QString silentFigure = QStringLiteral("CPU of one 2 s wait on a silent controller");
     SimProcess silent;
-    if (silent.Start({QStringLiteral("--fault"), QStringLiteral("silent")})) {
+    if (!silent.Start({QStringLiteral("--fault"), QStringLiteral("silent")})) {
+        Figure(silentFigure, QStringLiteral("run failed"), QStringLiteral("< 1% of a core"),
+               Verdict::Failed);
+    } else {
         QtSerialPort port;
         port.SetDevicePath(silent.LinkPath());
         ScriptedDialogs dialogs;
@@ -131,14 +102,26 @@ int main(int argc, char** argv) {
         clock.start();
         const double before = CpuSeconds();
         exchange.SendCommand(QStringLiteral("VER"));
-        std::printf("silent controller: wait %lld ms, CPU %.3f s\n",
-                    static_cast<long long>(clock.elapsed()), CpuSeconds() - before);
+        const double cpu = CpuSeconds() - before;
+        const double wall = static_cast<double>(clock.elapsed()) / 1e3;
+        std::printf("silent controller: wait %.3f s, CPU %.3f s\n", wall, cpu);
+        Figure(silentFigure,
+               QStringLiteral("%1 ms CPU in %2 s (%3% of a core)")
+                   .arg(cpu * 1e3, 0, 'f', 1)
+                   .arg(wall, 0, 'f', 2)
+                   .arg(100 * cpu / wall, 0, 'f', 2),
+               QStringLiteral("< 1% of a core"), AtMost(cpu / wall, 0.01));
     }
 
     // The controller hangs up: 10 s of an operator pressing a button every second, with the
     // event loop running in between.
+    const QString hangupFigure =
+        QStringLiteral("CPU of 10 s after a hang-up (a command a second, events in between)");
     SimProcess hangup;
-    if (hangup.Start()) {
+    if (!hangup.Start()) {
+        Figure(hangupFigure, QStringLiteral("run failed"), QStringLiteral("< 1% of a core"),
+               Verdict::Failed);
+    } else {
         QtSerialPort port;
         port.SetDevicePath(hangup.LinkPath());
         ScriptedDialogs dialogs;
@@ -155,8 +138,16 @@ int main(int argc, char** argv) {
             ++commands;
             RunEventLoop(1000);
         }
-        std::printf("after hang-up: %d commands in %lld ms, CPU %.3f s, %d beeps\n", commands,
-                    static_cast<long long>(clock.elapsed()), CpuSeconds() - before, dialogs.beeps);
+        const double cpu = CpuSeconds() - before;
+        const double wall = static_cast<double>(clock.elapsed()) / 1e3;
+        std::printf("after hang-up: %d commands in %.3f s, CPU %.3f s, %d beeps\n", commands, wall,
+                    cpu, dialogs.beeps);
+        Figure(hangupFigure,
+               QStringLiteral("%1 ms CPU in %2 s (%3% of a core)")
+                   .arg(cpu * 1e3, 0, 'f', 1)
+                   .arg(wall, 0, 'f', 2)
+                   .arg(100 * cpu / wall, 0, 'f', 2),
+               QStringLiteral("< 1% of a core"), AtMost(cpu / wall, 0.01));
     }
     return 0;
 }

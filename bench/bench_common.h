@@ -1,0 +1,171 @@
+#pragma once
+// Helpers the benchmarks share. Header only: every bench/bench_*.cpp is a program of its own.
+//
+// A benchmark prints what it measured in two forms: lines for a person, and one machine line per
+// figure that bench/run gathers into its table:
+//   figure|<what>|<measured>|<target>|<verdict>
+// The verdict is "met", "MISSED", "failed" (the run itself went wrong) or "-" (no target).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QString>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace vendra::bench {
+
+// CPU seconds (user and system) this process has used so far.
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Lets the event loop run for `ms` milliseconds, as an idle operator would.
+inline void RunEventLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Peak resident memory of a process (this one when pid is 0) in KiB, from VmHWM; -1 when the
+// kernel does not say.
+inline long PeakMemoryKb(long long pid = 0) {
+    const QString path =
+        pid > 0 ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status");
+    QFile status(path);
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (!line.startsWith("VmHWM:")) continue;
+        bool ok = false;
+        const long kb = line.mid(6).trimmed().split(' ').value(0).toLong(&ok);
+        return ok ? kb : -1;
+    }
+    return -1;
+}
+
+inline double Median(std::vector<double> values) {
+    if (values.empty()) return -1;
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// The least a client of the controller can do: write a framed line, read until the first ".".
+// The reference the console's exchanges are measured against.
+class RawClient {
+public:
+    explicit RawClient(const QString& device)
+        : fd_(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY)) {
+        if (fd_ < 0) return;
+        termios tio{};
+        tcgetattr(fd_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(fd_, TCSANOW, &tio);
+        tcflush(fd_, TCIOFLUSH);
+    }
+    ~RawClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Writes `framed` (the line with its CR LF) and reads until a "." arrives; false on an error
+    // or 2 s without a character.
+    bool Exchange(const QByteArray& framed) {
+        if (fd_ < 0 || ::write(fd_, framed.constData(), static_cast<size_t>(framed.size())) !=
+                           static_cast<ssize_t>(framed.size()))
+            return false;
+        for (;;) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 2000) <= 0) return false;
+            char buffer[256];
+            const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+            if (got <= 0) return false;
+            if (std::memchr(buffer, '.', static_cast<size_t>(got))) return true;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+enum class Verdict { Met, Missed, Failed, None };
+
+inline const char* VerdictText(Verdict v) {
+    switch (v) {
+        case Verdict::Met:
+            return "met";
+        case Verdict::Missed:
+            return "MISSED";
+        case Verdict::Failed:
+            return "failed";
+        case Verdict::None:
+            break;
+    }
+    return "-";
+}
+
+// A measured value against an upper or lower bound; a negative value means the run failed.
+inline Verdict AtMost(double value, double limit) {
+    return value < 0 ? Verdict::Failed : value <= limit ? Verdict::Met : Verdict::Missed;
+}
+inline Verdict AtLeast(double value, double limit) {
+    return value < 0 ? Verdict::Failed : value >= limit ? Verdict::Met : Verdict::Missed;
+}
+
+// One figure for bench/run's table. The texts must not hold "|".
+inline void Figure(const QString& what, const QString& measured, const QString& target,
+                   Verdict verdict) {
+    std::printf("figure|%s|%s|%s|%s\n", qPrintable(what), qPrintable(measured), qPrintable(target),
+                VerdictText(verdict));
+    std::fflush(stdout);
+}
+
+// The widgets run on the offscreen platform in a private runtime folder, as the tests do, unless
+// the caller's environment says otherwise. `runtime` must outlive the application.
+inline void UseOffscreen(const QString& runtime) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && QDir().mkpath(runtime)) {
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
+}
+
+// A tally matrix file for the installation of SampleIni(outputs, inputs): output n (unit 1,
+// channel n) driven by input unit 2, channel (n - 1) % inputs + 1; every tenth line is an AND
+// or an OR with the next input, so both kinds of mapping travel. Answers the bytes written, or
+// an empty array when the file could not be written.
+inline QByteArray WriteTallyFile(const QString& path, int outputs, int inputs) {
+    QByteArray text;
+    for (int n = 1; n <= outputs; ++n) {
+        const int in = (n - 1) % inputs + 1;
+        const int mode = n % 10 == 0 ? (n / 10) % 2 + 1 : 0;
+        const int second = mode ? in % inputs + 1 : 0;
+        text += QStringLiteral("[1][%1][2][%2][1][%3][%4][%5]\r\n")
+                    .arg(n)
+                    .arg(in)
+                    .arg(mode ? 2 : 0)
+                    .arg(second)
+                    .arg(mode)
+                    .toLatin1();
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) return {};
+    return text;
+}
+
+}  // namespace vendra::bench
