@@ -27,6 +27,10 @@ const QByteArray kErrTooLong = "ERR LINE TOO LONG";
 
 // Stands in for a reply scrambled on the line: no "." in it, so the console never sees an end.
 const QByteArray kGarbage("\xFF\x00\xFE\x81\x00\x13\xFF\x7F\x00\xC3", 10);
+// Line noise that leaves a reply readable: no terminator, line end, bracket, digit or blank.
+const QByteArray kNoise("\x00\xFF\x81\x7F\xFE\x01\x1B\xC3", 8);
+// The Flood fault's text, repeated: printable, but never a line end or the terminator.
+const QByteArray kFloodPattern = "FLOOD-0123456789-ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
 
 QByteArray Number(int n) {
     return QByteArray::number(n);
@@ -111,7 +115,7 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
     if (answerLimit_ == 0) return {};
     if (answerLimit_ > 0) --answerLimit_;
 
-    switch (fault_) {
+    switch (FaultForNextLine()) {
         case SimFault::None:
             return Frame(line, reply, hasReply);
         case SimFault::Silent:
@@ -131,8 +135,37 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
             return Frame(line, reply, hasReply);
         case SimFault::Garbage:
             return kGarbage;
+        case SimFault::Flood: {
+            QByteArray flood = line + kCrLf;
+            flood.reserve(flood.size() + kFloodBytes);
+            while (flood.size() < line.size() + 2 + kFloodBytes)
+                flood += kFloodPattern;
+            flood.truncate(line.size() + 2 + kFloodBytes);
+            return flood;
+        }
+        case SimFault::Noise:
+            // Between the first two fields of a mapping string, so that every field still
+            // reads whole; at the end of a line without fields; in the echo of a line without
+            // a reply.
+            if (hasReply) {
+                const qsizetype close = reply.indexOf(']');
+                reply.insert(close < 0 ? reply.size() : close + 1, kNoise);
+                return Frame(line, reply, hasReply);
+            }
+            return Frame(line + kNoise, reply, hasReply);
     }
     return {};
+}
+
+SimFault ControllerModel::FaultForNextLine() {
+    if (fault_ == SimFault::None) return SimFault::None;
+    if (faultAfter_ > 0) {
+        --faultAfter_;
+        return SimFault::None;
+    }
+    if (faultLines_ == 0) return SimFault::None;
+    if (faultLines_ > 0) --faultLines_;
+    return fault_;
 }
 
 QByteArray ControllerModel::Frame(const QByteArray& echo, const QByteArray& reply,

@@ -32,6 +32,8 @@ enum class SimFault {
     NoTerminator,  // the reply without its "."
     DotInReply,    // a "." inside the reply line, before the real terminator
     Garbage,       // binary garbage instead of a reply
+    Flood,         // the echo, then kFloodBytes of text without line end or terminator
+    Noise,         // binary bytes inside an otherwise whole reply, terminator included
 };
 
 class ControllerModel {
@@ -40,6 +42,8 @@ public:
     static constexpr int kMaxEntries = 1000;
     // A command line longer than this is cut there and refused; the rest is dropped.
     static constexpr int kMaxLine = 1024;
+    // What the Flood fault sends after the echo: far more than any console should keep.
+    static constexpr int kFloodBytes = 100 * 1024;
 
     ControllerModel();
 
@@ -81,6 +85,13 @@ public:
 
     // Fault injection.
     void SetFault(SimFault fault) { fault_ = fault; }
+    // Limits the fault to a stretch of command lines: the next `after` lines are answered
+    // normally, the `lines` after them get the fault (-1: every one), and the rest normally
+    // again, as a controller that misbehaves for a while and then recovers.
+    void SetFaultWindow(int after, int lines) {
+        faultAfter_ = after;
+        faultLines_ = lines;
+    }
     // Answers this many more command lines normally, then behaves as Silent. -1: no limit.
     void SetAnswerLimit(int lines) { answerLimit_ = lines; }
 
@@ -96,11 +107,15 @@ private:
     QByteArray pending_;
     SimFault fault_ = SimFault::None;
     int answerLimit_ = -1;
+    int faultAfter_ = 0;
+    int faultLines_ = -1;
     bool overlong_ = false;
 
     QByteArray Answer(const QByteArray& line, bool overlong);
     QByteArray Execute(const QList<QByteArray>& words);
     QByteArray Frame(const QByteArray& echo, const QByteArray& reply, bool hasReply) const;
+    // The fault this line gets, counting it against the fault window.
+    SimFault FaultForNextLine();
     std::vector<SimEntry>::iterator FindEntry(int unit, int channel);
     std::vector<SimEntry>::const_iterator FindEntry(int unit, int channel) const;
     QByteArray MappingString(const SimEntry& entry) const;

@@ -34,7 +34,8 @@ void OnStopSignal(int) {
 
 const char kUsage[] =
     "usage: tally-sim --link PATH [--preload FILE] [--baud N] [--log FILE]\n"
-    "                 [--fault silent|no-terminator|dot-in-reply|garbage] [--delay MS]\n"
+    "                 [--fault silent|no-terminator|dot-in-reply|garbage|flood|noise]\n"
+    "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
     "                 [--units LIST]\n"
     "\n"
@@ -42,7 +43,10 @@ const char kUsage[] =
     "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
     "  --baud N           pace replies at N baud, 10 bits per character (0: unpaced)\n"
     "  --log FILE         append every received command line to FILE\n"
-    "  --fault KIND       commit this fault on every reply\n"
+    "  --fault KIND       commit this fault on every reply (flood: 100 KB without \".\";\n"
+    "                     noise: binary bytes inside an otherwise whole reply)\n"
+    "  --fault-after N    answer the first N command lines normally, then the fault\n"
+    "  --fault-lines N    commit the fault on N lines only, then answer normally again\n"
     "  --delay MS         wait MS milliseconds before each answer\n"
     "  --hangup-after N   after answering N command lines, hang up like a pulled adapter\n"
     "  --silent-after N   answer N command lines, then nothing more\n"
@@ -58,6 +62,8 @@ struct Options {
     int delayMs = 0;
     int hangupAfter = 0;
     int silentAfter = -1;
+    int faultAfter = 0;
+    int faultLines = -1;
     bool animate = false;
     std::optional<SimFault> fault;
     std::optional<QByteArray> version;
@@ -95,8 +101,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
             continue;
         }
         static const std::set<QByteArray> kWithValue = {
-            "--link",  "--preload",      "--baud",         "--log",     "--fault",
-            "--delay", "--hangup-after", "--silent-after", "--version", "--units"};
+            "--link",    "--preload", "--baud",         "--log",
+            "--fault",   "--delay",   "--hangup-after", "--silent-after",
+            "--version", "--units",   "--fault-after",  "--fault-lines"};
         if (!kWithValue.count(name))
             return UsageError(
                 QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name)));
@@ -134,6 +141,14 @@ int ParseOptions(int argc, char** argv, Options& o) {
             const auto v = ParseCount(value, 0, 1000000000);
             if (!v) return bad("expected a count of at least 0");
             o.silentAfter = *v;
+        } else if (name == "--fault-after") {
+            const auto v = ParseCount(value, 0, 1000000000);
+            if (!v) return bad("expected a count of at least 0");
+            o.faultAfter = *v;
+        } else if (name == "--fault-lines") {
+            const auto v = ParseCount(value, 1, 1000000000);
+            if (!v) return bad("expected a count of at least 1");
+            o.faultLines = *v;
         } else if (name == "--fault") {
             if (value == "silent")
                 o.fault = SimFault::Silent;
@@ -143,8 +158,12 @@ int ParseOptions(int argc, char** argv, Options& o) {
                 o.fault = SimFault::DotInReply;
             else if (value == "garbage")
                 o.fault = SimFault::Garbage;
+            else if (value == "flood")
+                o.fault = SimFault::Flood;
+            else if (value == "noise")
+                o.fault = SimFault::Noise;
             else
-                return bad("expected silent, no-terminator, dot-in-reply or garbage");
+                return bad("expected silent, no-terminator, dot-in-reply, garbage, flood or noise");
         } else if (name == "--version") {
             // A "." would end the reply early, a line end would split it; --fault dot-in-reply
             // is the way to test the former.
@@ -162,6 +181,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
         }
     }
     if (o.link.isEmpty()) return UsageError(QStringLiteral("--link PATH is required"));
+    if (!o.fault && (o.faultAfter != 0 || o.faultLines != -1))
+        return UsageError(QStringLiteral("--fault-after and --fault-lines need --fault"));
     return 0;
 }
 
@@ -407,6 +428,7 @@ int Main(int argc, char** argv) {
     }
     if (options.version) model.SetVersionText(*options.version);
     if (options.fault) model.SetFault(*options.fault);
+    model.SetFaultWindow(options.faultAfter, options.faultLines);
     if (options.silentAfter >= 0) model.SetAnswerLimit(options.silentAfter);
     for (int u : options.units)
         model.EnableUnit(u);
