@@ -22,6 +22,8 @@
 #include <cstring>
 #include <vector>
 
+#include "sim/controller_model.h"
+
 namespace vendra::bench {
 
 // CPU seconds (user and system) this process has used so far.
@@ -102,6 +104,36 @@ public:
 private:
     int fd_;
 };
+
+// The bytes that crossed the line for a run of command lines.
+struct Traffic {
+    qint64 lines = 0;
+    qint64 console = 0;  // command lines with their CR LF
+    qint64 sim = 0;      // echoes, reply lines and terminators
+};
+
+// Replays the command lines a controller logged, from its start, through a model loaded with the
+// same tally file (none when `preload` is empty), and counts the bytes of lines [from, to). The
+// model answers in full, so the count is exact for a controller that answered every line.
+inline Traffic CountTraffic(const QString& preload, const QStringList& log, qsizetype from,
+                            qsizetype to) {
+    ControllerModel model;
+    QString error;
+    if (!preload.isEmpty() && !model.LoadTallyFile(preload, &error)) {
+        std::fprintf(stderr, "model cannot load %s: %s\n", qPrintable(preload), qPrintable(error));
+        return {-1, -1, -1};
+    }
+    Traffic t;
+    for (qsizetype i = 0; i < to && i < log.size(); ++i) {
+        const QByteArray line = log[i].toLatin1() + "\r\n";
+        const QByteArray answer = model.Feed(line);
+        if (i < from) continue;
+        ++t.lines;
+        t.console += line.size();
+        t.sim += answer.size();
+    }
+    return t;
+}
 
 enum class Verdict { Met, Missed, Failed, None };
 
