@@ -682,10 +682,12 @@ private Q_SLOTS:
             << IniDamage::PortOutOfRange << error << QStringLiteral("\"CommPort\" (\"256\")");
         QTest::newRow("unit out of range")
             << IniDamage::UnitOutOfRange << error << QStringLiteral("\"Input 3\"");
-        QTest::newRow("binary garbage") << IniDamage::BinaryGarbage << missing << QString();
-        QTest::newRow("huge file") << IniDamage::Huge << missing << QString();
-        QTest::newRow("UTF-16 file") << IniDamage::Utf16 << missing << QString();
-        QTest::newRow("folder named Kavro.ini") << IniDamage::Folder << missing << QString();
+        // A file that is there but cannot be used: the reason comes before "File Missing".
+        const QString unreadable = QStringLiteral("cannot be read");
+        QTest::newRow("binary garbage") << IniDamage::BinaryGarbage << error << unreadable;
+        QTest::newRow("huge file") << IniDamage::Huge << error << unreadable;
+        QTest::newRow("UTF-16 file") << IniDamage::Utf16 << error << unreadable;
+        QTest::newRow("folder named Kavro.ini") << IniDamage::Folder << error << unreadable;
     }
     void damagedKavroIni() {
         QFETCH(IniDamage, damage);

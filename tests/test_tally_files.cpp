@@ -625,7 +625,7 @@ private Q_SLOTS:
         QCOMPARE(box.title, QStringLiteral("Load Stopped"));
         QVERIFY2(
             box.text.contains(QStringLiteral("stopped at line 4 ([1][3][2][3][1][2][4][2])")) &&
-                box.text.contains(QStringLiteral("only the 2 mappings")),
+                box.text.contains(QStringLiteral("the 2 mappings of the lines before it")),
             qPrintable(box.text));
         QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(w.lblFileName->text(), QStringLiteral("long.vdk"));

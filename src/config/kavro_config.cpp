@@ -101,8 +101,12 @@ IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationCon
     const QString where = ini.Path().isEmpty() ? IniName() : ini.Path();
     if (ini.FileState() == IniFile::State::Missing)
         return Missing(QStringLiteral("%1 does not exist.").arg(where));
-    if (!ini.IsRead())
-        return Missing(QStringLiteral("%1 cannot be read: %2.").arg(where, ini.ErrorText()));
+    if (!ini.IsRead()) {
+        IniReadResult unreadable =
+            Missing(QStringLiteral("%1 cannot be read: %2.").arg(where, ini.ErrorText()));
+        unreadable.Unreadable = true;
+        return unreadable;
+    }
     const QString section = QString::fromUtf16(kKavroSection);
     if (!ini.HasSection(section))
         return Missing(QStringLiteral("%1 has no [%2] section.").arg(where, section));

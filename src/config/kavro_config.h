@@ -40,6 +40,8 @@ struct IniReadResult {
     QString Message;
     // Shown to the operator, then start-up carries on (entries beyond the tables' room).
     QStringList Warnings;
+    // Missing because the file is there but cannot be used: the reason is worth showing.
+    bool Unreadable = false;
 
     bool Ok() const { return Outcome == IniOutcome::Ok; }
 };

@@ -145,6 +145,10 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
     // A small file sits in Qt's buffer until the commit, whose own write error goes unseen:
     // flush first so a full disk is caught before the old file is replaced.
     if (file.write(bytes) != bytes.size() || !file.flush()) {
+        // A write cut short by a full disk leaves no reason; the next attempt reports it.
+        if (file.error() == QFileDevice::NoError ||
+            file.errorString() == QStringLiteral("Unknown error"))
+            file.flush();
         const QString reason = file.errorString();
         file.cancelWriting();
         return fail(reason);

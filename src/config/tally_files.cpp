@@ -233,8 +233,8 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     }
     if (failed) {
         Tell(QStringLiteral("Loading %1 stopped at line %2 (%3): the tally system did not answer "
-                            "that mapping. It now holds only the %4 of the lines before it; the "
-                            "rest of the file was not sent.")
+                            "that mapping. It holds the %4 of the lines before it, and perhaps "
+                            "that line's; the rest of the file was not sent.")
                  .arg(Quoted(TallyFile), Plain(failed->Line), Shown(failed->Text), Mappings(k)),
              QStringLiteral("Load Stopped"));
         return LoadOutcome::Stopped;

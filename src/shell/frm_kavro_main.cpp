@@ -191,8 +191,8 @@ void frmKavroMain::CreateControls() {
     chkTest = new LatchBox(QStringLiteral("Latch"), this);
     PlaceTwips(chkTest, 1680, 6210, 615, 285);
     // "Latch" has a narrow place: a smaller box and gap keep the caption whole.
-    chkTest->setStyleSheet(
-        QStringLiteral("QCheckBox { spacing: 2px; } QCheckBox::indicator { width: 10px; height: 10px; }"));
+    chkTest->setStyleSheet(QStringLiteral(
+        "QCheckBox { spacing: 2px; } QCheckBox::indicator { width: 10px; height: 10px; }"));
     Check1 = CheckBox(this, QStringLiteral("Unit Status"), 1050, 6750, 1245, 285);
     Check2 = CheckBox(this, QStringLiteral("Advanced"), 1050, 7410, 1245, 285);
     for (QWidget* w : {static_cast<QWidget*>(chkTest), static_cast<QWidget*>(Check1),
@@ -251,8 +251,8 @@ void frmKavroMain::CreateCore() {
     c.cmdInit = cmdInit;
     editor_ =
         std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
-    files_ = std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_,
-                                          online);
+    files_ =
+        std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
 }
 
 void frmKavroMain::WireCore() {
@@ -360,7 +360,7 @@ bool frmKavroMain::Load() {
 
     const IniReadResult ini = IniRead(programDirectory_, tables_, config_);
     if (!ini.Ok()) {
-        if (ini.Outcome == IniOutcome::Invalid)
+        if (ini.Outcome == IniOutcome::Invalid || ini.Unreadable)
             dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
                              Icon::Information);
         dialogs_.Message(kFileMissingText, QStringLiteral("File Missing"), Buttons::OkCancel);
