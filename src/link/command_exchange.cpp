@@ -59,6 +59,8 @@ bool CommandExchange::EnsureOpen() {
 
 void CommandExchange::FlushQueue() {
     IBuffer.clear();
+    // Take in, without blocking, what arrived while nobody was reading, so it is discarded too.
+    port_.WaitForData(0);
     const qint64 waiting = port_.BytesWaiting();
     if (waiting > 0) port_.Read(waiting);
 }

@@ -21,11 +21,26 @@ QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
     port_.setReadBufferSize(kReadBufferLimit);
     // Arrivals are announced when the interface thread is idle again, never from inside a
     // blocking wait: the RX lamp lights after the exchange, as operators know it.
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::DataReceived, Qt::QueuedConnection);
-    // A hang-up noticed by the event loop (no exchange running) must close the port there
-    // too, or the loop would be woken for the dead descriptor over and over.
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError,
+    // One announcement at a time is enough for a lamp, and spares the loop a wake-up per read.
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (arrivalPending_) return;
+        arrivalPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                arrivalPending_ = false;
+                Q_EMIT DataReceived();
+            },
             Qt::QueuedConnection);
+    });
+    // A hang-up noticed by the event loop (no exchange running) must close the port there
+    // too, or the loop would be woken for the dead descriptor over and over. Time-outs and
+    // cleared errors come with every exchange and need no handling.
+    connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (!IsHarmless(e))
+            QMetaObject::invokeMethod(
+                this, [this, e] { OnError(e); }, Qt::QueuedConnection);
+    });
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -85,28 +100,19 @@ bool QtSerialPort::Write(const QByteArray& bytes) {
         CloseAfterFailure();
         return false;
     }
-    // Whatever is still unwritten after the bound goes out during the wait for the reply.
-    if (!port_.waitForBytesWritten(kWriteFlushMs) && !IsHarmless(port_.error())) {
+    // A command line fits the system's buffer: one non-blocking write sends it. Only what is
+    // left over waits, bounded; the rest goes out during the wait for the reply.
+    if (!port_.flush() && port_.bytesToWrite() > 0 && !port_.waitForBytesWritten(kWriteFlushMs) &&
+        !IsHarmless(port_.error())) {
         CloseAfterFailure();
         return false;
     }
-    port_.clearError();
+    ClearError();
     return true;
 }
 
 qint64 QtSerialPort::BytesWaiting() {
-    if (port_.isOpen()) {
-        TakeBuffered();
-        // Take in what the system already holds, without blocking, so that a flush also
-        // discards characters that arrived while nobody was reading.
-        if (port_.waitForReadyRead(0)) {
-            TakeBuffered();
-        } else if (!IsHarmless(port_.error())) {
-            CloseAfterFailure();
-        } else {
-            port_.clearError();
-        }
-    }
+    if (port_.isOpen()) TakeBuffered();
     return received_.size();
 }
 
@@ -141,8 +147,13 @@ bool QtSerialPort::WaitForData(int msecs) {
         CloseAfterFailure();
         return received_.size() > before;
     }
-    port_.clearError();
+    ClearError();
     return false;
+}
+
+void QtSerialPort::ClearError() {
+    // Clearing announces itself as an error signal; skip it when there is nothing to clear.
+    if (port_.error() != QSerialPort::NoError) port_.clearError();
 }
 
 void QtSerialPort::TakeBuffered() {

@@ -43,6 +43,7 @@ private:
     // Keeps what had arrived, remembers the reason and closes the port.
     void CloseAfterFailure();
     void OnError(QSerialPort::SerialPortError error);
+    void ClearError();
 
     QSerialPort port_;
     // Characters taken from the port and not yet read by the caller. Kept apart from the
@@ -54,6 +55,7 @@ private:
     QString openedDevice_;
     QString errorText_;
     bool permissionDenied_ = false;
+    bool arrivalPending_ = false;
 };
 
 }  // namespace vendra

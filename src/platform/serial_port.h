@@ -20,7 +20,7 @@ public:
 
     // Writes the bytes in one write; false when the port is not open or the write failed.
     virtual bool Write(const QByteArray& bytes) = 0;
-    // Characters received and not yet read.
+    // Characters received and not yet read (WaitForData(0) takes in what the system holds).
     virtual qint64 BytesWaiting() = 0;
     // Looks at up to n waiting characters without taking them.
     virtual QByteArray Peek(qint64 n) = 0;
