@@ -11,18 +11,11 @@
 #include "platform/widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
-namespace {
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 class TestEditorPty : public QObject {
     Q_OBJECT

@@ -24,6 +24,7 @@
 #include "platform/widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
@@ -94,30 +95,6 @@ QStringList IniRows() {
     for (int o = 1; o <= kOutputs; ++o)
         rows << QStringLiteral("Out %1\t").arg(o);
     return rows;
-}
-
-QStringList Rows(const MainRig& rig) {
-    QStringList rows;
-    for (int i = 0; i < rig.window->List1->RowCount(); ++i)
-        rows << rig.Row(i);
-    return rows;
-}
-
-QByteArray Contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool Put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-double CpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 QString SystemReason(int error) {
@@ -259,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(d.w().lblError->text(), QString());
         QCOMPARE(d.rig.dialogs.beeps, 2);
         // The configuration is all there; the controller heard the probe and nothing else.
-        QCOMPARE(Rows(d.rig), IniRows());
+        QCOMPARE(d.rig.Rows(), IniRows());
         QCOMPARE(d.w().list2->RowCount(), kInputs + 1);
         QCOMPARE(d.sim.LogLines(), QStringList({"", "VER"}));
         QVERIFY(d.ControlsBack());
@@ -271,9 +248,9 @@ private Q_SLOTS:
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Information!"});
         QVERIFY(d.w().Online().Online);
         QVERIFY(d.LooksOnline());
-        QCOMPARE(Rows(d.rig), IniRows());  // going online reads nothing back
+        QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(
             d.sim.LogLines(),
             QStringList({"", "VER", "", "VER", "", "", "VER", "", "", "Refresh"}) + RawMaps(1, 6));
@@ -287,7 +264,7 @@ private Q_SLOTS:
         BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 3)}));
         QVERIFY(d.rig.Start(true));
         QVERIFY(d.w().Online().Online);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         QString errorAtBox;
         bool controlsAtBox = false;
@@ -310,7 +287,7 @@ private Q_SLOTS:
 
         QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable.mid(0, 2)));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QCOMPARE(d.w().Tables().MapStrings, 2);
         QVERIFY(d.ControlsBack());
         // A silent controller does not take the console offline.
@@ -343,7 +320,7 @@ private Q_SLOTS:
                                     QStringLiteral("the rest of the file was not sent")})
             QVERIFY2(text.contains(part), qPrintable(text));
         QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(Rows(d.rig), RowsOf(file.mid(0, 2)));
+        QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 2)));
         QCOMPARE(d.w().lblFileName->text(), QStringLiteral("load.vdk"));
         QVERIFY(d.ControlsBack());
         // Nothing of the lines after the one that went unanswered reached the controller.
@@ -353,7 +330,7 @@ private Q_SLOTS:
         // Answering again, the controller shows what it holds: the lines before the stop, and
         // the unanswered line too, which it carried out without saying so.
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(file.mid(0, 3)));
+        QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 3)));
         QCOMPARE(d.w().lblError->text(), QString());
     }
 
@@ -402,7 +379,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(d.rig.dir.path()).entryList({"*.vdk*"}, QDir::Files | QDir::Hidden),
                  QStringList{"show.vdk"});
         QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(Rows(d.rig), RowsOf(kTable.mid(0, 2)));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QVERIFY(d.ControlsBack());
         QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 3));
     }
@@ -416,7 +393,7 @@ private Q_SLOTS:
         // line goes dead.
         BEGIN_DRILL(d, kTable, (QStringList{"--hangup-after", QString::number(kStartupLines + 3)}));
         QVERIFY(d.rig.Start(true));
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         QElapsedTimer clock;
         clock.start();
@@ -429,7 +406,7 @@ private Q_SLOTS:
                      QStringLiteral("stopped answering after 2 mappings")),
                  qPrintable(d.rig.dialogs.boxes.first().text));
         QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(Rows(d.rig), RowsOf(kTable.mid(0, 2)));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QVERIFY(d.ControlsBack());
         QVERIFY(d.LooksOnline());
 
@@ -460,7 +437,7 @@ private Q_SLOTS:
         QCOMPARE(Since(d.sim, mark),
                  QStringList({"", "VER", "", "", "VER", "", "", "Map 1 1 2 5"}));
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable + QList<Entry>{{1, 5}}));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 5}}));
     }
 
     // Replies spoiled on the line during "Refresh": binary bytes inside a reply are read past,
@@ -488,10 +465,10 @@ private Q_SLOTS:
         QVERIFY(d.rig.Start(true));
         QVERIFY(d.w().Online().Online);
         QVERIFY(d.w().Online().MainCPUVersion.startsWith(QStringLiteral("MAINV8")));
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable.mid(0, kept)));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
         QCOMPARE(d.w().lblError->text(), commError ? QStringLiteral("Comm Error!") : QString());
         QCOMPARE(d.rig.dialogs.beeps, commError ? 1 : 0);
         QCOMPARE(d.rig.dialogs.Titles(), commError ? QStringList{kIncompleteTitle} : QStringList{});
@@ -500,7 +477,7 @@ private Q_SLOTS:
         // The next exchanges are clean again: the spoiled reply's rest never leaks into them.
         d.rig.dialogs.Reset();
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(d.rig.dialogs.boxes.size(), 0);
         d.TypeMapping(0, 6);
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t 6\t\t"));
@@ -538,7 +515,7 @@ private Q_SLOTS:
         QCOMPARE(d.w().Exchange().IBuffer, QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
         QCOMPARE(d.w().lblError->text(), QString());
         d.Click(d.w().cmdRefresh);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable + QList<Entry>{{1, 6}, {2, 7}}));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 6}, {2, 7}}));
     }
 
     // A "." inside a reply ends it early: the version is cut there, and a read-back reports a
@@ -574,7 +551,7 @@ private Q_SLOTS:
                                      .arg(kept)),
                  qPrintable(text));
         QCOMPARE(d.w().Tables().MapStrings, kept);
-        QCOMPARE(Rows(d.rig), RowsOf(kTable.mid(0, kept)));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
         QCOMPARE(d.rig.dialogs.beeps, 0);  // every reply had its "."
         QVERIFY(d.ControlsBack());
         // The broken entry was asked for once, and nothing after it.
@@ -664,7 +641,7 @@ private Q_SLOTS:
         }
         QCOMPARE(d.w().lblFileName->text(), QStringLiteral("keep.vdk"));
         QCOMPARE(d.w().lblError->text(), QString());
-        QCOMPARE(Rows(d.rig), RowsOf(kTable));
+        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 6));
     }
 

@@ -10,19 +10,13 @@
 #include "platform/qt_serial_port.h"
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
 namespace {
 
 // CPU seconds (user and system) this process has used so far.
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Far below a core kept busy for the 2 s of a wait, far above what a blocked wait costs even
 // under the sanitizers.
 constexpr double kIdleCpuLimit = 0.5;

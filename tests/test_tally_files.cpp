@@ -19,6 +19,7 @@
 #include "mapping/read_back.h"
 #include "platform/widgets/controls.h"
 #include "support/main_rig.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
@@ -40,23 +41,6 @@ std::unique_ptr<MainRig> Rig(bool online, const QStringList& preload = {}, int o
     rig->TakeLog();
     rig->dialogs.Reset();
     return rig;
-}
-
-QByteArray Contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool Put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QStringList Rows(const MainRig& rig) {
-    QStringList rows;
-    for (int i = 0; i < rig.window->List1->RowCount(); ++i)
-        rows << rig.Row(i);
-    return rows;
 }
 
 void Save(MainRig& rig, const QString& path) {
@@ -133,7 +117,7 @@ private Q_SLOTS:
         auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
         w.lblFileName->setText(QStringLiteral("keep.vdk"));
-        const QStringList rows = Rows(*rig);
+        const QStringList rows = rig->Rows();
         QTest::mouseClick(save ? w.cmdSaveMatrix : w.cmdLoadMatrix, Qt::LeftButton);
         QCOMPARE(rig->dialogs.fileCalls.size(), 1);
         const ScriptedDialogs::FileCall& call = rig->dialogs.fileCalls.first();
@@ -142,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(call.filter, kFilter);
         QCOMPARE(rig->TakeLog(), sent);
         QVERIFY(rig->dialogs.boxes.isEmpty());
-        QCOMPARE(Rows(*rig), rows);
+        QCOMPARE(rig->Rows(), rows);
         QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
         QVERIFY(FocusOnList(w));
         QVERIFY(QDir(rig->dir.path()).entryList({"*.vdk"}, QDir::Files).isEmpty());
@@ -156,7 +140,7 @@ private Q_SLOTS:
         MapBool(w, 3, 2, 6, w.cmdBoolOr);
         MapTo(w, 1, 4);
         MapBool(w, 9, 8, 1, w.cmdBoolAnd);
-        const QStringList rows = Rows(*rig);
+        const QStringList rows = rig->Rows();
         QCOMPARE(rows[2], QStringLiteral("Out 3\t 2\t||\t 6"));
 
         const QString path = rig->dir.filePath(QStringLiteral("studio"));  // no extension added
@@ -173,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(w.lblFileName->text().isEmpty());
 
         Load(*rig, path);
-        QCOMPARE(Rows(*rig), rows);
+        QCOMPARE(rig->Rows(), rows);
         QCOMPARE(w.Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
         QCOMPARE(w.Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
         QCOMPARE(w.lblFileName->text(), QStringLiteral("studio"));
@@ -190,7 +174,7 @@ private Q_SLOTS:
         MapBool(w, 4, 1, 5, w.cmdBoolAnd);
         MapTo(w, 6, 0);  // a hole in the controller's table
         MapTo(w, 10, 2);
-        const QStringList rows = Rows(*rig);
+        const QStringList rows = rig->Rows();
         rig->TakeLog();
 
         const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
@@ -200,7 +184,7 @@ private Q_SLOTS:
         // The controller's order once the hole is gone, not the output order.
         QCOMPARE(Contents(path), Lines({"[1][2][2][7][1][0][0][0]", "[1][4][2][1][1][2][5][1]",
                                         "[1][10][2][2][1][0][0][0]"}));
-        QCOMPARE(Rows(*rig), rows);
+        QCOMPARE(rig->Rows(), rows);
         const std::vector<SimEntry> table = Mapped(rig->model);
 
         rig->dialogs.answers = {Answer::Ok};
@@ -211,7 +195,7 @@ private Q_SLOTS:
         Load(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 2 2 7",
                                               "Map 1 4 2 1", "AND 1 4 2 5", "Map 1 10 2 2"}));
-        QCOMPARE(Rows(*rig), rows);
+        QCOMPARE(rig->Rows(), rows);
         QVERIFY(rig->model.Table() == table);
         QCOMPARE(rig->model.EnabledUnits(), (std::set<int>{1, 2}));
         QCOMPARE(w.lblFileName->text(), QStringLiteral("show.vdk"));
@@ -482,7 +466,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig->window;
         w.lblFileName->setText(QStringLiteral("keep.vdk"));
         const std::vector<SimEntry> table = rig->model.Table();
-        const QStringList rows = Rows(*rig);
+        const QStringList rows = rig->Rows();
         const QString path = rig->dir.filePath(QStringLiteral("bad.vdk"));
         const QByteArray good = "[1][1][2][1][1][0][0][0]\r\n";
         QByteArray bytes;
@@ -524,7 +508,7 @@ private Q_SLOTS:
         // Not a word to the controller, not a row changed.
         QVERIFY(rig->TakeLog().isEmpty());
         QVERIFY(rig->model.Table() == table);
-        QCOMPARE(Rows(*rig), rows);
+        QCOMPARE(rig->Rows(), rows);
         QCOMPARE(w.Tables().OutMapString[2], QStringLiteral("[1][2][2][3][1][0][0][0]"));
         QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
         QVERIFY(w.list2->isEnabled() && w.lblTallyOutputs->isVisibleTo(&w));

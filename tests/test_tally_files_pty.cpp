@@ -10,6 +10,7 @@
 #include "platform/widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
@@ -21,23 +22,6 @@ const QByteArray kStartTable =
     "[1][2][2][5][1][2][6][1]\r\n"
     "[1][9][2][1][1][0][0][0]\r\n"
     "[1][4][2][8][1][2][2][2]\r\n";
-
-QByteArray Contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool Put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QStringList Rows(const MainRig& rig) {
-    QStringList rows;
-    for (int i = 0; i < rig.window->List1->RowCount(); ++i)
-        rows << rig.Row(i);
-    return rows;
-}
 
 void Click(MainRig& rig, QPushButton* button, const QString& path) {
     rig.dialogs.fileAnswers = {path};
@@ -68,7 +52,7 @@ private Q_SLOTS:
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
         QVERIFY(w.Online().Online);
-        const QStringList rows = Rows(rig);
+        const QStringList rows = rig.Rows();
         QCOMPARE(rows[3], QStringLiteral("Out 4\t 8\t||\t 2"));
 
         const QString first = rig.dir.filePath(QStringLiteral("first.vdk"));
@@ -87,16 +71,16 @@ private Q_SLOTS:
         QCOMPARE(Since(sim, mark),
                  QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 7 2 3", "Map 1 2 2 5",
                               "AND 1 2 2 6", "Map 1 9 2 1", "Map 1 4 2 8", "OR 1 4 2 2"}));
-        QCOMPARE(Rows(rig), rows);
+        QCOMPARE(rig.Rows(), rows);
         QCOMPARE(w.lblFileName->text(), QStringLiteral("first.vdk"));
-        QVERIFY(rig.dialogs.boxes.size() == 1);                   // only the "Clear All" question
+        QVERIFY(rig.dialogs.boxes.size() == 1);   // only the "Clear All" question
         QCOMPARE(w.lblError->text(), QString());  // no "Comm Error!"
 
         // What the controller holds now, read back and saved again, is the same file.
         const QString second = rig.dir.filePath(QStringLiteral("second.vdk"));
         Click(rig, w.cmdSaveMatrix, second);
         QCOMPARE(Contents(second), kStartTable);
-        QCOMPARE(Rows(rig), rows);
+        QCOMPARE(rig.Rows(), rows);
     }
 
     void refusedFileNeverReachesTheController() {
@@ -108,7 +92,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        const QStringList rows = Rows(rig);
+        const QStringList rows = rig.Rows();
 
         // Good lines first: the bad one further down must stop the load before "Init".
         const QString bad = rig.dir.filePath(QStringLiteral("bad.vdk"));
@@ -121,7 +105,7 @@ private Q_SLOTS:
         QVERIFY2(rig.dialogs.boxes.first().text.contains(QStringLiteral("line 3")),
                  qPrintable(rig.dialogs.boxes.first().text));
         QVERIFY(Since(sim, mark).isEmpty());
-        QCOMPARE(Rows(rig), rows);
+        QCOMPARE(rig.Rows(), rows);
 
         const QString saved = rig.dir.filePath(QStringLiteral("after.vdk"));
         Click(rig, w.cmdSaveMatrix, saved);

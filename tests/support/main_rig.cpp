@@ -46,4 +46,11 @@ QString MainRig::Row(int row) const {
     return window->List1->RowText(row);
 }
 
+QStringList MainRig::Rows() const {
+    QStringList rows;
+    for (int i = 0; i < window->List1->RowCount(); ++i)
+        rows << Row(i);
+    return rows;
+}
+
 }  // namespace vendra

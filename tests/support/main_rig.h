@@ -31,6 +31,8 @@ struct MainRig {
     // The command lines the controller received since the last call.
     QStringList TakeLog();
     QString Row(int row) const;
+    // Every row of the output list.
+    QStringList Rows() const;
 };
 
 }  // namespace vendra
