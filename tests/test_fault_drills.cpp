@@ -14,6 +14,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
@@ -182,7 +183,6 @@ struct Drill {
 
 const QString kIncompleteTitle = QStringLiteral("Read-back incomplete");
 
-enum class SaveFault { SizeLimit, ParentIsFile, VanishedFolder, FolderInPlace };
 enum class IniDamage {
     Missing,
     NoSystem,
@@ -196,7 +196,6 @@ enum class IniDamage {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(SaveFault)
 Q_DECLARE_METATYPE(IniDamage)
 
 class TestFaultDrills : public QObject {
@@ -577,39 +576,15 @@ private Q_SLOTS:
         d.w().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QDir dir(d.rig.dir.path());
         const QByteArray old = "[1][1][2][1][1][0][0][0]\r\n";
-        QString path = dir.filePath(QStringLiteral("show.vdk"));
-        switch (fault) {
-            case SaveFault::SizeLimit:
-                QVERIFY(Put(path, old));
-                d.rig.dialogs.answers = {Answer::Yes};
-                break;
-            case SaveFault::ParentIsFile:
-                QVERIFY(Put(dir.filePath(QStringLiteral("plain")), old));
-                path = dir.filePath(QStringLiteral("plain/show.vdk"));
-                break;
-            case SaveFault::VanishedFolder:
-                QVERIFY(dir.mkdir(QStringLiteral("gone")));
-                QVERIFY(dir.rmdir(QStringLiteral("gone")));
-                path = dir.filePath(QStringLiteral("gone/show.vdk"));
-                break;
-            case SaveFault::FolderInPlace:
-                QVERIFY(dir.mkdir(QStringLiteral("show.vdk")));
-                break;
-        }
-
-        // The disk fills after a few bytes: well within the table's five lines.
-        rlimit saved{};
-        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-        if (fault == SaveFault::SizeLimit) {
-            QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-            rlimit small = saved;
-            small.rlim_cur = 40;
-            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        }
+        const QString path = PrepareSaveFault(dir, fault, old);
+        if (fault == SaveFault::SizeLimit) d.rig.dialogs.answers = {Answer::Yes};
         const qsizetype mark = d.sim.LogLines().size();
-        d.ClickWithFile(d.w().cmdSaveMatrix, path);
-        if (fault == SaveFault::SizeLimit) setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, oldHandler);
+        {
+            // The disk fills after a few bytes: well within the table's five lines.
+            std::optional<FileSizeLimit> full;
+            if (fault == SaveFault::SizeLimit) QVERIFY(full.emplace(40).Ok());
+            d.ClickWithFile(d.w().cmdSaveMatrix, path);
+        }
 
         const ScriptedDialogs::Box& box = d.rig.dialogs.boxes.last();
         QCOMPARE(d.rig.dialogs.boxes.size(), fault == SaveFault::SizeLimit ? 2 : 1);

@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "config/tally_file.h"
+#include "support/test_files.h"
 
 using namespace vendra;
 
@@ -24,17 +25,6 @@ namespace {
 
 QString Fixture(const char* name) {
     return QStringLiteral(VENDRA_FIXTURES "/vdk/") + QString::fromLatin1(name);
-}
-
-QByteArray Contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void Put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 Items Numbered(int count) {
@@ -242,7 +232,7 @@ void TestTallyFile::hostileFiles() {
     QFETCH(QString, messagePart);
     QTemporaryDir dir;
     const QString path = dir.filePath("hostile.vdk");
-    Put(path, bytes);
+    QVERIFY(Put(path, bytes));
     const TallyReadResult r = ReadTallyItems(path);
     QVERIFY(r.Ok);
     const TallyCheck c = CheckTallyItems(r.Items, path);
@@ -273,7 +263,7 @@ void TestTallyFile::write() {
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
     const QString path = dir.filePath("show.vdk");
-    Put(path, "an older and much longer file that must be replaced whole\r\n");
+    QVERIFY(Put(path, "an older and much longer file that must be replaced whole\r\n"));
     const TallyWriteResult w = WriteTallyFile(path, lines);
     QVERIFY2(w.Ok, qPrintable(w.Error));
     QCOMPARE(Contents(path), bytes);
@@ -302,7 +292,7 @@ void TestTallyFile::writeRefusesWhatCannotReadBack() {
     QTemporaryDir dir;
     const QString path = dir.filePath("show.vdk");
     const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
-    Put(path, old);
+    QVERIFY(Put(path, old));
     const TallyWriteResult w = WriteTallyFile(path, {"[1][1][2][1][1][0][0][0]", line});
     QVERIFY(!w.Ok);
     QVERIFY2(w.Error.contains("mapping 2"), qPrintable(w.Error));
@@ -316,20 +306,17 @@ void TestTallyFile::writeFailureKeepsOldFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath("show.vdk");
     const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
-    Put(path, old);
+    QVERIFY(Put(path, old));
     QStringList lines;
     for (const TallyItem& item : Numbered(999))
         lines << item.Text;
 
-    rlimit saved{};
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-    const TallyWriteResult w = WriteTallyFile(path, lines);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    TallyWriteResult w;
+    {
+        FileSizeLimit full(4096);
+        QVERIFY(full.Ok());
+        w = WriteTallyFile(path, lines);
+    }
 
     QVERIFY(!w.Ok);
     QVERIFY2(w.Error.contains("\"" + path + "\""), qPrintable(w.Error));
@@ -343,7 +330,7 @@ void TestTallyFile::writeIntoReadOnlyFolder() {
     QTemporaryDir dir;
     const QString path = dir.filePath("show.vdk");
     const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
-    Put(path, old);
+    QVERIFY(Put(path, old));
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const TallyWriteResult w = WriteTallyFile(path, {"[1][1][2][1][1][0][0][0]"});
     QFile::setPermissions(dir.path(),

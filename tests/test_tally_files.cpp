@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <optional>
 
 #include "config/tally_files.h"
 #include "editor/entry_box.h"
@@ -89,12 +90,10 @@ bool FocusOnList(const frmKavroMain& w) {
     return w.focusWidget() == w.List1;
 }
 
-enum class SaveFault { ParentIsFile, VanishedFolder, FolderInPlace, SizeLimit };
 enum class LoadFault { Garbage, LongLine, ManyLines, OutputUnitZero, NoFields, Folder };
 
 }  // namespace
 
-Q_DECLARE_METATYPE(SaveFault)
 Q_DECLARE_METATYPE(LoadFault)
 
 class TestTallyFiles : public QObject {
@@ -378,39 +377,13 @@ private Q_SLOTS:
         w.lblFileName->setText(QStringLiteral("keep.vdk"));
         const QDir dir(rig->dir.path());
         const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
-        QString path;
-        switch (fault) {
-            case SaveFault::ParentIsFile:
-                QVERIFY(Put(dir.filePath(QStringLiteral("plain")), old));
-                path = dir.filePath(QStringLiteral("plain/show.vdk"));
-                break;
-            case SaveFault::VanishedFolder:
-                QVERIFY(dir.mkdir(QStringLiteral("gone")));
-                QVERIFY(dir.rmdir(QStringLiteral("gone")));
-                path = dir.filePath(QStringLiteral("gone/show.vdk"));
-                break;
-            case SaveFault::FolderInPlace:
-                QVERIFY(dir.mkdir(QStringLiteral("show.vdk")));
-                path = dir.filePath(QStringLiteral("show.vdk"));
-                break;
-            case SaveFault::SizeLimit:
-                path = dir.filePath(QStringLiteral("show.vdk"));
-                QVERIFY(Put(path, old));
-                rig->dialogs.answers = {Answer::Yes};
-                break;
+        const QString path = PrepareSaveFault(dir, fault, old);
+        if (fault == SaveFault::SizeLimit) rig->dialogs.answers = {Answer::Yes};
+        {
+            std::optional<FileSizeLimit> full;
+            if (fault == SaveFault::SizeLimit) QVERIFY(full.emplace(4096).Ok());
+            Save(*rig, path);
         }
-
-        rlimit saved{};
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        if (fault == SaveFault::SizeLimit) {
-            QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-            rlimit small = saved;
-            small.rlim_cur = 4096;
-            QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        }
-        Save(*rig, path);
-        if (fault == SaveFault::SizeLimit) setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
 
         // A folder is no file to be asked about: the only box is the failure.
         const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
