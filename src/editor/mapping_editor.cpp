@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "config/kavro_config.h"
 #include "editor/entry_box.h"
 #include "editor/output_rows.h"
 #include "editor/tally_list.h"
@@ -74,11 +75,11 @@ MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tabl
 }
 
 void MappingEditor::FillLists() {
-    for (int o = 1; o <= tables_.NumOutputs; ++o)
-        c_.List1->AddRow(tables_.OutName[o] + QLatin1Char('\t') + tables_.OutMapInput[o]);
-    for (int j = 0; j <= tables_.NumInputs; ++j) {
-        c_.list2->AddRow(InputRowText(tables_, j));
-        c_.list3->AddRow(InputRowText(tables_, j));
+    for (const QString& row : OutputListRows(tables_))
+        c_.List1->AddRow(row);
+    for (const QString& row : InputListRows(tables_)) {
+        c_.list2->AddRow(row);
+        c_.list3->AddRow(row);
     }
 }
 

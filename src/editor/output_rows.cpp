@@ -31,8 +31,4 @@ QString BuildOutputRow(MappingTables& tables, int o) {
     return tables.OutName[o] + tab + tables.OutMapInput[o] + tab + op + tab + tables.OutBoolText[o];
 }
 
-QString InputRowText(const MappingTables& tables, int j) {
-    return Plain(j) + QLatin1Char('\t') + tables.InName[j];
-}
-
 }  // namespace vendra

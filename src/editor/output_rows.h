@@ -10,7 +10,4 @@ struct MappingTables;
 // for display and answers the row text: name, TAB, input, TAB, operator, TAB, second input.
 QString BuildOutputRow(MappingTables& tables, int o);
 
-// The row an input list shows for input j: the number plain, TAB, the name.
-QString InputRowText(const MappingTables& tables, int j);
-
 }  // namespace vendra

@@ -29,7 +29,8 @@ void TallyList::SetColumnWidths(const QList<int>& characters) {
     int unit = fontMetrics().averageCharWidth();
     // Where the list font is missing, a wider stand-in must not push columns out of sight.
     int total = 0;
-    for (int c : characters) total += c;
+    for (int c : characters)
+        total += c;
     const int room = width() - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     if (total > 0 && unit * total > room) unit = std::max(1, room / total);
     for (int c = 0; c < characters.size(); ++c)
