@@ -12,6 +12,11 @@ CommandExchange::CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* pa
     : QObject(parent), port_(port), dialogs_(dialogs) {}
 
 bool CommandExchange::SendCommand(const QString& CommandString) {
+    if (busy_.Pumping() || busy_.StopRequested()) {
+        IBuffer.clear();
+        Response.clear();
+        return false;
+    }
     Q_EMIT CommandStarted();
     Q_EMIT ErrorLine(QString());
 

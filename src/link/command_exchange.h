@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "link/busy_state.h"
+
 namespace vendra {
 
 class Dialogs;
@@ -19,8 +21,14 @@ public:
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
 
     // Writes CommandString and "\r\n" in one write and collects the reply into IBuffer.
-    // True when at least one character arrived, whether or not the "." did.
+    // True when at least one character arrived, whether or not the "." did. Refused (false,
+    // nothing sent, IBuffer and Response empty) from events that a busy operation lets run, and
+    // once the program is ending.
     bool SendCommand(const QString& CommandString);
+
+    // Whether a command may be sent now; shared by everything that sends.
+    BusyState& Busy() { return busy_; }
+    const BusyState& Busy() const { return busy_; }
 
     // The reply line: the text between the first line feed and the next carriage return.
     static QString GetResponse(const QString& StringInput);
@@ -56,6 +64,7 @@ private:
 
     SerialPort& port_;
     Dialogs& dialogs_;
+    BusyState busy_;
     bool consoleCopy_ = false;
 };
 

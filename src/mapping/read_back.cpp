@@ -1,6 +1,5 @@
 #include "mapping/read_back.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
 #include "link/command_exchange.h"
@@ -37,6 +36,8 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     // DownloadActive cannot tell: "Cancel" clears it while the read-back is still running.
     if (running_) return {ReadBackEnd::Cancelled, tables_.MapStrings};
     running_ = true;
+    BusyState& busy = link_.Busy();
+    const BusyState::Scope busyScope(busy);
 
     tables_.MapStrings = 0;
     tables_.ClearLocalMaps();
@@ -50,8 +51,10 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     ReadBackResult result{ReadBackEnd::Cancelled, 0};
     bool broken = false;
     while (tables_.DownloadActive != 0) {
-        // The only place where the "Cancel" click can be handled.
-        QCoreApplication::processEvents();
+        // The only place where the "Cancel" click can be handled; nothing else that runs
+        // here reaches the controller.
+        busy.Pump();
+        if (busy.StopRequested()) break;
 
         const QString s = GetRawMapping(n);
         // A reply that never reached its "." is a controller that stopped answering, and one
