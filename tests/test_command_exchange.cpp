@@ -1,9 +1,11 @@
 // The command exchange against the in-process controller model: bytes on the wire, the reply
 // cut at the first ".", the time-out, the flush, the bounds and the reopen of a lost port.
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "link/command_exchange.h"
 #include "sim/controller_model.h"
@@ -92,6 +94,8 @@ private Q_SLOTS:
     void consoleCopy();
     void reopensClosedPortBeforeWriting();
     void portThatCannotOpenFailsAtOnce();
+    void refusesWhatBusyEventsAndEndingSend();
+    void traceCategoryRecordsEachExchange();
 };
 
 void TestCommandExchange::writesTheLineOnceWithCrLf_data() {
@@ -316,6 +320,54 @@ void TestCommandExchange::portThatCannotOpenFailsAtOnce() {
     QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
     QCOMPARE(rig.port.written, QByteArray("VER\r\n"));
     QCOMPARE(rig.ErrorLine(), QString());
+}
+
+void TestCommandExchange::refusesWhatBusyEventsAndEndingSend() {
+    Rig rig;
+    bool sentFromEvent = true;
+    QTimer::singleShot(0, &rig.exchange, [&] {
+        sentFromEvent = rig.exchange.SendCommand(QStringLiteral("Map 1 3 2 4"));
+    });
+    {
+        const BusyState::Scope busy(rig.exchange.Busy());
+        QVERIFY(rig.exchange.Busy().Busy());
+        rig.exchange.Busy().Pump();
+        // The operation that holds the console busy still sends its own commands.
+        QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
+    }
+    QVERIFY(!sentFromEvent);
+    QCOMPARE(rig.port.written, QByteArray("VER\r\n"));
+
+    rig.exchange.Busy().RequestStop();
+    QVERIFY(!rig.exchange.SendCommand(QStringLiteral("VER")));
+    QCOMPARE(rig.port.writes, 1);
+    QVERIFY(rig.exchange.IBuffer.isEmpty());
+}
+
+namespace {
+QStringList* traced = nullptr;
+void Collect(QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (traced && QByteArray(context.category) == "vendra.link") traced->append(text);
+}
+}  // namespace
+
+void TestCommandExchange::traceCategoryRecordsEachExchange() {
+    Rig rig;
+    QStringList lines;
+    traced = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(Collect);
+    rig.exchange.SendCommand(QStringLiteral("VER"));  // off by default: nothing traced
+    QLoggingCategory::setFilterRules(QStringLiteral("vendra.link.debug=true"));
+    rig.exchange.SendCommand(QStringLiteral("VER"));
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    traced = nullptr;
+
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].contains(QStringLiteral("sent VER | received VER\\r\\nMAIN")),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[0].contains(QRegularExpression(QStringLiteral("\\| \\d+ ms"))),
+             qPrintable(lines[0]));
 }
 
 QTEST_GUILESS_MAIN(TestCommandExchange)

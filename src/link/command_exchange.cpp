@@ -1,6 +1,8 @@
 #include "link/command_exchange.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QTime>
 
 #include "platform/dialogs.h"
@@ -8,17 +10,45 @@
 
 namespace vendra {
 
+// Off by default; QT_LOGGING_RULES="vendra.link.debug=true" traces every exchange, so a field
+// engineer can send a transcript of what crossed the line.
+Q_LOGGING_CATEGORY(lcLink, "vendra.link", QtWarningMsg)
+
+namespace {
+
+// Control characters shown as escapes, so a transcript line stays one line.
+QString Visible(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\r'))
+            out += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\n'))
+            out += QStringLiteral("\\n");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
 CommandExchange::CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent)
     : QObject(parent), port_(port), dialogs_(dialogs) {}
 
 bool CommandExchange::SendCommand(const QString& CommandString) {
     if (busy_.Pumping() || busy_.StopRequested()) {
+        qCDebug(lcLink).noquote() << "refused while busy:" << Visible(CommandString);
         IBuffer.clear();
         Response.clear();
         return false;
     }
     Q_EMIT CommandStarted();
     Q_EMIT ErrorLine(QString());
+    QElapsedTimer took;
+    took.start();
 
     FlushQueue();
     // A port that failed to open, or whose device went away (the flush may be what finds
@@ -41,6 +71,9 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
 
     Response = GetResponse(IBuffer);
     const bool received = !IBuffer.isEmpty();
+    qCDebug(lcLink).noquote() << "sent" << Visible(CommandString) << "| received"
+                              << Visible(IBuffer) << "| reply" << Visible(Response) << "|"
+                              << took.elapsed() << "ms" << (received ? "" : "(nothing arrived)");
     if (ConsoleCopy()) {
         ClearTxtIbuffer();
         Q_EMIT ConsoleText(QTime::currentTime().toString(Qt::TextDate) + QStringLiteral("\r\n") +
