@@ -3,55 +3,19 @@
 // answers every box with OK: what the mapping tests build on.
 #include <QStringList>
 #include <QtTest>
-#include <optional>
 
 #include "link/command_exchange.h"
 #include "mapping/mapping_tables.h"
-#include "platform/dialogs.h"
 #include "sim/controller_model.h"
 #include "support/model_port.h"
+#include "support/scripted_dialogs.h"
 
 namespace vendra {
 
-struct RecordingDialogs : Dialogs {
-    QStringList texts, titles;
-    Answer Message(const QString& text, const QString& title, Buttons, Icon, Answer) override {
-        texts << text;
-        titles << title;
-        return Answer::Ok;
-    }
-    QString OpenFileName(const QString&, const QString&) override { return {}; }
-    QString SaveFileName(const QString&, const QString&) override { return {}; }
-    void Beep() override {}
-};
-
-// Makes the model commit a fault on the console's command lines faultFrom .. faultTo (1 = first).
-class FaultPort : public ModelPort {
-public:
-    FaultPort(ControllerModel& model) : ModelPort(model), model_(model) {}
-    bool Write(const QByteArray& bytes) override {
-        ++writes;
-        model_.SetFault(writes >= faultFrom && writes <= faultTo ? fault : SimFault::None);
-        if (!fixedReply) return ModelPort::Write(bytes);
-        Inject(bytes + *fixedReply + "\r\n.");
-        return true;
-    }
-    void FaultOn(SimFault f, int from, int to = 1 << 30) {
-        fault = f, faultFrom = from, faultTo = to;
-    }
-    int writes = 0, faultFrom = 1 << 30, faultTo = 1 << 30;
-    SimFault fault = SimFault::None;
-    // When set, the reply line to every command instead of the model's.
-    std::optional<QByteArray> fixedReply;
-
-private:
-    ControllerModel& model_;
-};
-
 struct MappingRig {
     ControllerModel model;
-    FaultPort port{model};
-    RecordingDialogs dialogs;
+    ModelPort port{model};
+    ScriptedDialogs dialogs;
     CommandExchange link{port, dialogs};
     MappingTables tables;
     bool online = true;

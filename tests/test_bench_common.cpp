@@ -14,23 +14,6 @@
 using namespace vendra;
 using namespace vendra::bench;
 
-namespace {
-
-// The model's port, counting the controller's answers as they are queued for the console.
-class CountingPort : public ModelPort {
-public:
-    using ModelPort::ModelPort;
-    bool Write(const QByteArray& bytes) override {
-        const qint64 before = BytesWaiting();
-        const bool ok = ModelPort::Write(bytes);
-        received += BytesWaiting() - before;
-        return ok;
-    }
-    qint64 received = 0;
-};
-
-}  // namespace
-
 class TestBenchCommon : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -53,8 +36,8 @@ private Q_SLOTS:
         QCOMPARE(static_cast<int>(preloaded.size()), outputs);
 
         rig.WriteIni(SampleIni(outputs, inputs));
-        auto owned = std::make_unique<CountingPort>(rig.model);
-        CountingPort& port = *owned;
+        auto owned = std::make_unique<ModelPort>(rig.model);
+        ModelPort& port = *owned;
         rig.window = std::make_unique<frmKavroMain>(rig.dialogs, rig.dir.path(), std::move(owned));
         rig.window->endProgram = [] {};
         QVERIFY(rig.window->Load());
@@ -70,25 +53,25 @@ private Q_SLOTS:
         // The read-back.
         qsizetype mark = rig.model.Log().size();
         qint64 written = port.written.size();
-        port.received = 0;
+        port.answered = 0;
         QVERIFY(rig.window->Reader().GetAllRawMappings().Complete());
         Traffic t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(outputs + 1));
         QCOMPARE(t.console, port.written.size() - written);
-        QCOMPARE(t.sim, port.received);
+        QCOMPARE(t.sim, port.answered);
 
         // The load of the same file: Init, both units enabled, a Map a line, an AND or OR after
         // every tenth. Counted from the start of the log, past the table's changes.
         mark = rig.model.Log().size();
         written = port.written.size();
-        port.received = 0;
+        port.answered = 0;
         rig.dialogs.fileAnswers = {table};
         rig.window->Files().LoadMatrixClick();
         QVERIFY(rig.dialogs.boxes.isEmpty());
         t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(3 + outputs + outputs / 10));
         QCOMPARE(t.console, port.written.size() - written);
-        QCOMPARE(t.sim, port.received);
+        QCOMPARE(t.sim, port.answered);
         // The controller holds the table it started with, so a replay on a second controller
         // loaded the same way meets the same state.
         QVERIFY(rig.model.Table() == preloaded);

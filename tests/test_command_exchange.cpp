@@ -16,49 +16,17 @@ using namespace vendra;
 
 namespace {
 
-// The model port, with a record of each write and of the signals around it, and an optional
-// device that keeps sending while the console waits.
-class RecordingPort : public ModelPort {
-public:
-    using ModelPort::ModelPort;
-
-    bool Write(const QByteArray& bytes) override {
-        events->append(QStringLiteral("write:") + QString::fromLatin1(bytes));
-        ++writes;
-        return ModelPort::Write(bytes);
-    }
-    bool WaitForData(int msecs) override {
-        if (!IsOpen() || dripBytes.isEmpty()) return ModelPort::WaitForData(msecs);
-        QTest::qSleep(std::min(msecs, dripEveryMs));
-        Inject(dripBytes);
-        ++drips;
-        if (dripLimit > 0 && drips == dripLimit) {
-            Inject(dripTail);
-            dripBytes.clear();
-        }
-        return true;
-    }
-
-    QStringList* events = nullptr;
-    int writes = 0;
-    // Sent in each wait, every dripEveryMs; after dripLimit waits dripTail follows and the
-    // drip stops (0: no limit).
-    QByteArray dripBytes;
-    QByteArray dripTail;
-    int dripEveryMs = 0;
-    int dripLimit = 0;
-    int drips = 0;
-};
-
 struct Rig {
     ControllerModel model;
-    RecordingPort port{model};
+    ModelPort port{model};
     ScriptedDialogs dialogs;
     CommandExchange exchange{port, dialogs};
     QStringList events;
 
     Rig() {
-        port.events = &events;
+        port.onWrite = [this](const QByteArray& line) {
+            events.append(QStringLiteral("write:") + QString::fromLatin1(line));
+        };
         port.Open();
         QObject::connect(&exchange, &CommandExchange::CommandStarted, &exchange,
                          [this] { events.append(QStringLiteral("started")); });
@@ -225,8 +193,8 @@ void TestCommandExchange::lateCharactersAreFlushed() {
 void TestCommandExchange::deadlineIsNotRestartedByArrivingCharacters() {
     Rig rig;
     rig.model.SetFault(SimFault::Silent);
-    rig.port.dripBytes = "x";
-    rig.port.dripEveryMs = 300;
+    rig.port.stream.bytes = "x";
+    rig.port.stream.everyMs = 300;
     QElapsedTimer clock;
     clock.start();
     QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));
@@ -252,10 +220,7 @@ void TestCommandExchange::streamingDeviceIsBounded() {
     QFETCH(bool, timesOut);
     Rig rig;
     rig.model.SetFault(SimFault::Silent);
-    rig.port.dripBytes = QByteArray(16 * 1024, 'z');
-    rig.port.dripEveryMs = 20;
-    rig.port.dripLimit = chunks;
-    rig.port.dripTail = tail;
+    rig.port.stream = {QByteArray(16 * 1024, 'z'), tail, 20, chunks};
     QElapsedTimer clock;
     clock.start();
     QVERIFY(rig.exchange.SendCommand(QStringLiteral("VER")));

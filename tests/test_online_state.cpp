@@ -14,43 +14,6 @@ using namespace vendra;
 
 namespace {
 
-// A controller that answers each written line with bytes of the test's choice.
-class ReplyPort : public SerialPort {
-public:
-    std::function<QByteArray(const QByteArray& line)> reply;
-    QList<QByteArray> lines;
-
-    int Open() override {
-        open_ = true;
-        return 0;
-    }
-    void Close() override { open_ = false; }
-    bool IsOpen() const override { return open_; }
-    bool Write(const QByteArray& bytes) override {
-        lines.append(bytes);
-        waiting_ += reply(bytes);
-        return true;
-    }
-    qint64 BytesWaiting() override { return waiting_.size(); }
-    QByteArray Peek(qint64 n) override { return waiting_.left(n); }
-    QByteArray Read(qint64 n) override {
-        const QByteArray taken = waiting_.left(n);
-        waiting_.remove(0, taken.size());
-        return taken;
-    }
-    bool WaitForData(int msecs) override {
-        QTest::qSleep(msecs);
-        return false;
-    }
-    QString DeviceName() const override { return QStringLiteral("reply"); }
-    QString ErrorText() const override { return QString(); }
-    bool PermissionDenied() const override { return false; }
-
-private:
-    QByteArray waiting_;
-    bool open_ = false;
-};
-
 const QString kRetryText =
     QStringLiteral("No Communications to Tally system\r\nDo you want to retry?");
 const QString kCommError = QStringLiteral("Communication Error");
@@ -175,7 +138,7 @@ void TestOnlineState::goOnlineWithoutAnswer() {
 void TestOnlineState::getVersion_data() {
     QTest::addColumn<QByteArray>("versionReply");
     QTest::addColumn<QString>("version");
-    QTest::addColumn<int>("lines");  // lines GetVersion writes
+    QTest::addColumn<int>("lineCount");  // lines GetVersion writes
 
     QTest::newRow("only the terminator") << QByteArray(".") << QStringLiteral("MAINV0") << 3;
     QTest::newRow("echo, MAINV8, terminator")
@@ -194,22 +157,25 @@ void TestOnlineState::getVersion_data() {
 void TestOnlineState::getVersion() {
     QFETCH(QByteArray, versionReply);
     QFETCH(QString, version);
-    QFETCH(int, lines);
+    QFETCH(int, lineCount);
 
-    ReplyPort port;
+    ControllerModel model;
+    ModelPort port(model);
     port.Open();
+    QList<QByteArray> lines;
     port.reply = [&](const QByteArray& line) {
-        return line == "VER\r\n" ? versionReply : QByteArray(".");
+        lines.append(line);
+        return std::optional<QByteArray>(line == "VER\r\n" ? versionReply : QByteArray("."));
     };
     ScriptedDialogs dialogs;
     CommandExchange exchange(port, dialogs);
     OnlineState state(exchange, dialogs);
     state.GetVersion();
     QCOMPARE(state.MainCPUVersion, version);
-    QCOMPARE(port.lines.size(), lines);
-    QCOMPARE(port.lines.value(2), QByteArray("VER\r\n"));
+    QCOMPARE(lines.size(), lineCount);
+    QCOMPARE(lines.value(2), QByteArray("VER\r\n"));
     // After a "." inside the version the empty commands' flushes clear the rest of the reply.
-    if (lines == 5) QCOMPARE(exchange.IBuffer, QStringLiteral("."));
+    if (lineCount == 5) QCOMPARE(exchange.IBuffer, QStringLiteral("."));
 }
 
 void TestOnlineState::toggleWhileOnlineGoesOfflineSilently() {

@@ -68,7 +68,7 @@ private Q_SLOTS:
         QCOMPARE(progress.last().first().toString(), QStringLiteral("Downloading  5"));
         QCOMPARE(controls, (QList<QVariantList>{{false}, {true}}));
         QCOMPARE(cancel, (QList<QVariantList>{{true}, {false}}));
-        QVERIFY(rig.dialogs.texts.isEmpty());
+        QVERIFY(rig.dialogs.Texts().isEmpty());
         QCOMPARE(rig.tables.DownloadActive, 0);
         // Entry by entry: input number plain, unknown input one past the last, later entry wins.
         QCOMPARE(rig.tables.OutMapInput[1], QStringLiteral("1"));
@@ -113,8 +113,9 @@ private Q_SLOTS:
         QCOMPARE(r.count, answered);
         QCOMPARE(rig.tables.MapStrings, answered);
         QCOMPARE(controls.last().first().toBool(), true);
-        QCOMPARE(rig.dialogs.titles, QStringList{"Read-back incomplete"});
-        QVERIFY2(rig.dialogs.texts.first().contains(said), qPrintable(rig.dialogs.texts.first()));
+        QCOMPARE(rig.dialogs.Titles(), QStringList{"Read-back incomplete"});
+        QVERIFY2(rig.dialogs.Texts().first().contains(said),
+                 qPrintable(rig.dialogs.Texts().first()));
         // The entry that came broken is not taken into the tables.
         QVERIFY(rig.tables.OutMapString[answered + 1].isEmpty());
     }
@@ -146,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(r.count, cancelAfter + 1);
         QCOMPARE(rig.model.Log(), RawMaps(1, cancelAfter + 1));
         QCOMPARE(nested.end, ReadBackEnd::Cancelled);
-        QVERIFY(rig.dialogs.texts.isEmpty());
+        QVERIFY(rig.dialogs.Texts().isEmpty());
         QCOMPARE(rig.tables.DownloadActive, 0);
     }
 
@@ -175,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(r.end, end);
         QCOMPARE(r.count, 999);
         QCOMPARE(rig.model.Log().size(), 1000);
-        QCOMPARE(rig.dialogs.texts.size(), entries > 999 ? 1 : 0);
+        QCOMPARE(rig.dialogs.Texts().size(), entries > 999 ? 1 : 0);
         QCOMPARE(rig.tables.OutMapString[999], QStringLiteral("[2][501][2][11][1][0][0][0]"));
         QVERIFY(rig.tables.OutMapString[1].isEmpty() && rig.tables.OutMapString[0].isEmpty());
         QCOMPARE(rig.tables.RawMapList[1], QStringLiteral("[7][7][2][11][1][0][0][0]"));

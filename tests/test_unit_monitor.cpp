@@ -20,44 +20,17 @@ using namespace vendra;
 
 namespace {
 
-// The model's port, but a "BITS" command can be answered with a reply of the test's choosing,
-// every command can be made slow, and the time each command went out is kept.
-class ReplyPort : public ModelPort {
-public:
-    using ModelPort::ModelPort;
-
-    std::optional<QByteArray> bitsReply;
-    int delayMs = 0;
-    // Runs as each command goes out, before it is answered.
-    std::function<void(const QByteArray&)> onWrite;
-    QList<qint64> sentAt;
-    QElapsedTimer clock;
-
-    bool Write(const QByteArray& bytes) override {
-        sentAt.append(clock.elapsed());
-        if (onWrite) onWrite(bytes);
-        if (delayMs > 0) QThread::msleep(static_cast<unsigned long>(delayMs));
-        const bool ok = ModelPort::Write(bytes);  // the model logs the line and answers it
-        if (ok && bitsReply && bytes.startsWith("BITS")) {
-            Read(BytesWaiting());
-            Inject(bytes.trimmed() + "\r\n" + *bitsReply + "\r\n.");
-        }
-        return ok;
-    }
-};
-
 QString IniWithUnits(const QString& units) {
     QString ini = SampleIni(4, 4);
     ini.replace(QStringLiteral("EnabledUnits=1,2"), QStringLiteral("EnabledUnits=") + units);
     return ini;
 }
 
-// A window online against the model on a ReplyPort.
+// A window online against the model on the model port.
 std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(IniWithUnits(units));
-    auto port = std::make_unique<ReplyPort>(rig->model);
-    port->clock.start();
+    auto port = std::make_unique<ModelPort>(rig->model);
     rig->port = port.get();
     rig->window = std::make_unique<frmKavroMain>(rig->dialogs, rig->dir.path(), std::move(port));
     rig->window->endProgram = [r = rig.get()] { r->ended = true; };
@@ -66,8 +39,16 @@ std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     return rig;
 }
 
-ReplyPort& Port(MainRig& rig) {
-    return static_cast<ReplyPort&>(*rig.port);
+ModelPort& Port(MainRig& rig) {
+    return *rig.port;
+}
+
+// "BITS" is answered with `bits` instead of the model's reply.
+void AnswerBits(MainRig& rig, const QByteArray& bits) {
+    Port(rig).reply = [bits](const QByteArray& line) -> std::optional<QByteArray> {
+        if (!line.startsWith("BITS")) return std::nullopt;
+        return line.trimmed() + "\r\n" + bits + "\r\n.";
+    };
 }
 
 void ClickCheck1(frmKavroMain& w) {
@@ -160,7 +141,7 @@ private Q_SLOTS:
         QFETCH(quint32, lit);
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        Port(*rig).bitsReply = reply;
+        AnswerBits(*rig, reply);
         ClickCheck1(w);
         QVERIFY(NextTick(w));
         QCOMPARE(LitLamps(*w.UnitBitsWindow()), lit);
@@ -197,7 +178,7 @@ private Q_SLOTS:
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(LitLamps(u), 0xF000000Fu);
 
-        Port(*rig).bitsReply = reply;
+        AnswerBits(*rig, reply);
         rig->model.SetInputBits(1, 0x3);  // would show in the status line
         QVERIFY(NextTick(w));
         QCOMPARE(LitLamps(u), 0xF000000Fu);
@@ -368,29 +349,33 @@ private Q_SLOTS:
     void slowTicksDoNotRunBackToBack() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        ReplyPort& port = Port(*rig);
+        ModelPort& port = Port(*rig);
         ClickCheck1(w);
         constexpr int kDelay = 400;  // each exchange: a tick takes 800 ms, four intervals
         port.delayMs = kDelay;
         QVERIFY(NextTick(w));
-        port.sentAt.clear();
+        QList<qint64> sentAt;
+        QElapsedTimer clock;
+        clock.start();
+        port.onWrite = [&](const QByteArray&) { sentAt.append(clock.elapsed()); };
         for (int i = 0; i < 3; ++i)
             QVERIFY(NextTick(w, 3000));
         port.delayMs = 0;
-        QCOMPARE(port.sentAt.size(), 6);  // BITS, GSTAT per tick
-        for (int i = 2; i < port.sentAt.size(); i += 2) {
-            const qint64 tickEnded = port.sentAt[i - 1] + kDelay;
-            QVERIFY2(port.sentAt[i] - tickEnded >= 150,
+        port.onWrite = nullptr;
+        QCOMPARE(sentAt.size(), 6);  // BITS, GSTAT per tick
+        for (int i = 2; i < sentAt.size(); i += 2) {
+            const qint64 tickEnded = sentAt[i - 1] + kDelay;
+            QVERIFY2(sentAt[i] - tickEnded >= 150,
                      qPrintable(QStringLiteral("tick %1 came %2 ms after the last ended")
                                     .arg(i / 2)
-                                    .arg(port.sentAt[i] - tickEnded)));
+                                    .arg(sentAt[i] - tickEnded)));
         }
     }
 
     void silentControllerCanBeSwitchedOffBetweenTicks() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        ReplyPort& port = Port(*rig);
+        ModelPort& port = Port(*rig);
         rig->model.SetInputBits(1, 0x80000001u);
         ClickCheck1(w);
         QVERIFY(NextTick(w));

@@ -64,7 +64,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         QFETCH(int, count);
         MappingRig rig;
-        rig.port.fixedReply = reply;
+        rig.port.reply = [reply](const QByteArray& line) {
+            return std::optional<QByteArray>(line + reply + "\r\n.");
+        };
         UnitStatus status(rig.link);
         QSignalSpy lamps(&status, &UnitStatus::LampsChanged);
         QVERIFY(!status.UpdateBitStatus(4).has_value());

@@ -13,10 +13,26 @@ int ModelPort::Open() {
     return 0;
 }
 
+void ModelPort::FaultOn(SimFault fault, int from, int to) {
+    fault_ = fault;
+    faultFrom_ = from;
+    faultTo_ = to;
+}
+
 bool ModelPort::Write(const QByteArray& bytes) {
     if (!open_) return false;
+    ++writes;
     written += bytes;
-    waiting_ += model_.Feed(bytes);
+    if (onWrite) onWrite(bytes);
+    if (delayMs > 0) QThread::msleep(static_cast<unsigned long>(delayMs));
+    if (faultFrom_ != std::numeric_limits<int>::max())
+        model_.SetFault(writes >= faultFrom_ && writes <= faultTo_ ? fault_ : SimFault::None);
+    QByteArray answer = model_.Feed(bytes);
+    if (reply) {
+        if (std::optional<QByteArray> own = reply(bytes)) answer = *own;
+    }
+    waiting_ += answer;
+    answered += answer.size();
     if (!waiting_.isEmpty()) Q_EMIT DataReceived();
     return true;
 }
@@ -28,8 +44,17 @@ QByteArray ModelPort::Read(qint64 n) {
 }
 
 bool ModelPort::WaitForData(int msecs) {
-    // Nothing more will come: the model answers at once. Wait as a silent line would.
     if (!open_) return false;
+    if (!stream.bytes.isEmpty()) {
+        QThread::msleep(static_cast<unsigned long>(std::min(msecs, stream.everyMs)));
+        Inject(stream.bytes);
+        if (stream.limit > 0 && ++stream.sent == stream.limit) {
+            Inject(stream.tail);
+            stream.bytes.clear();
+        }
+        return true;
+    }
+    // Nothing more will come: the model answers at once. Wait as a silent line would.
     QThread::msleep(static_cast<unsigned long>(msecs));
     return false;
 }

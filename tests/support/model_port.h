@@ -1,6 +1,12 @@
 #pragma once
 // An in-process serial port wired to the controller model, for fast tests. Writes go to the
-// model at once; its answer waits in the port like received characters.
+// model at once; its answer waits in the port like received characters. The hooks let a test
+// change the answer, slow the line, commit faults on chosen lines or keep a device streaming.
+#include <QByteArray>
+#include <functional>
+#include <limits>
+#include <optional>
+
 #include "platform/serial_port.h"
 #include "sim/controller_model.h"
 
@@ -23,18 +29,44 @@ public:
     QString ErrorText() const override { return error_; }
     bool PermissionDenied() const override { return false; }
 
-    // Every byte the console wrote, in order.
+    // Every byte the console wrote, in order, and the number of writes.
     QByteArray written;
+    int writes = 0;
+    // Bytes queued as answers: what the controller sent back over the line.
+    qint64 answered = 0;
     // Makes the next Open() fail, as a missing device would.
     bool refuseOpen = false;
     // Characters that arrive late: queued behind the next answer's bytes.
     void Inject(const QByteArray& bytes) { waiting_ += bytes; }
+
+    // Runs as each line goes out, before it is answered.
+    std::function<void(const QByteArray& line)> onWrite;
+    // The answer to a line instead of the model's (the model still sees the line); nothing
+    // leaves the model's answer.
+    std::function<std::optional<QByteArray>(const QByteArray& line)> reply;
+    // Each write takes this long, as on a slow line.
+    int delayMs = 0;
+    // The model commits `fault` on the written lines from .. to (1 = the first).
+    void FaultOn(SimFault fault, int from, int to = std::numeric_limits<int>::max());
+
+    // A device that keeps sending: each wait delivers `bytes` after everyMs; after `limit`
+    // waits (0: never) `tail` follows and the stream stops.
+    struct Stream {
+        QByteArray bytes;
+        QByteArray tail;
+        int everyMs = 0;
+        int limit = 0;
+        int sent = 0;
+    } stream;
 
 private:
     ControllerModel& model_;
     QByteArray waiting_;
     QString error_;
     bool open_ = false;
+    SimFault fault_ = SimFault::None;
+    int faultFrom_ = std::numeric_limits<int>::max();
+    int faultTo_ = std::numeric_limits<int>::max();
 };
 
 }  // namespace vendra
