@@ -1,7 +1,5 @@
 #include "config/enabled_units.h"
 
-#include <limits>
-
 #include "link/command_exchange.h"
 #include "platform/numbers.h"
 
@@ -16,8 +14,7 @@ namespace {
 
 int ReadUnit(QStringView entry, bool& outOfRange) {
     const double v = RoundHalfEven(ReadNumber(entry));
-    if (!(v >= std::numeric_limits<qint16>::min() && v <= std::numeric_limits<qint16>::max()))
-        outOfRange = true;
+    if (!(v >= kInt16Min && v <= kInt16Max)) outOfRange = true;
     return ReadInt16Clamped(entry);
 }
 

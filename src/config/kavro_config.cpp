@@ -5,14 +5,12 @@
 #include <vector>
 
 #include "platform/ini_file.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
 
 namespace {
-
-constexpr int kInt16Min = -32768;
-constexpr int kInt16Max = 32767;
 
 struct Entry {
     QString Name;
@@ -24,10 +22,6 @@ struct EntryList {
     std::vector<Entry> Used;  // entries 1 .. the tables' room, in order
     int Configured = 0;       // consecutive keys present, also those beyond the tables' room
 };
-
-QString Quoted(const QString& s) {
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
 
 QString IniName() {
     return QString::fromUtf16(kKavroIniName);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "mapping/mapping_string.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
@@ -14,21 +15,6 @@ namespace {
 
 bool IsBlank(QChar c) {
     return c == u' ' || c == u'\t';
-}
-
-QString Quoted(const QString& s) {
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-// A line's text as it can stand in a message: control characters shown as "?", long lines cut.
-QString Shown(QStringView text) {
-    constexpr qsizetype kShown = 40;
-    QString s = text.left(kShown).toString();
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
-    }
-    if (text.size() > kShown) s += QStringLiteral("...");
-    return s;
 }
 
 // Adds the items of one line.

@@ -8,6 +8,7 @@
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
 #include "platform/dialogs.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
@@ -18,25 +19,6 @@ const QString kFilter = QStringLiteral("Vendra Tally(*.vdk)|*.vdk");
 const QString kFileError = QStringLiteral("File Error");
 // Lines named one by one in a message; the rest are counted.
 constexpr int kNamedLines = 5;
-
-QString Quoted(const QString& s) {
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-// A line as it can stand in a message: control characters shown as "?", long lines cut.
-QString Shown(const QString& text) {
-    constexpr qsizetype kShown = 40;
-    QString s = text.left(kShown);
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
-    }
-    if (text.size() > kShown) s += QStringLiteral("...");
-    return s;
-}
-
-QString Mappings(int n) {
-    return n == 1 ? QStringLiteral("1 mapping") : Plain(n) + QStringLiteral(" mappings");
-}
 
 // Clears the flag however the sequence ends.
 class BusyGuard {
@@ -115,7 +97,7 @@ bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
                 QStringLiteral(
                     "Only %1 could be read back from the tally system, so the table "
                     "is incomplete. Write %2 to %3 all the same?")
-                    .arg(Mappings(read.count),
+                    .arg(MappingCount(read.count),
                          read.count == 1 ? QStringLiteral("it") : QStringLiteral("them"),
                          Quoted(TallyFile));
             if (dialogs_.Message(text, QStringLiteral("Incomplete Table"), Buttons::YesNo,
@@ -235,7 +217,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         Tell(QStringLiteral("Loading %1 stopped at line %2 (%3): the tally system did not answer "
                             "that mapping. It holds the %4 of the lines before it, and perhaps "
                             "that line's; the rest of the file was not sent.")
-                 .arg(Quoted(TallyFile), Plain(failed->Line), Shown(failed->Text), Mappings(k)),
+                 .arg(Quoted(TallyFile), Plain(failed->Line), Shown(failed->Text), MappingCount(k)),
              QStringLiteral("Load Stopped"));
         return LoadOutcome::Stopped;
     }

@@ -42,8 +42,6 @@ public:
     void SetConsoleCopy(bool on) { consoleCopy_ = on; }
     bool ConsoleCopy() const { return consoleCopy_; }
 
-    SerialPort& Port() { return port_; }
-
 Q_SIGNALS:
     // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
     void CommandStarted();

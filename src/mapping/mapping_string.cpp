@@ -13,11 +13,12 @@ MappingRecord ParseGetMap(QStringView response) {
         if (k < 8) fields[k] = static_cast<int>(v);  // three characters never leave int range
         ++k;
     }
-    return {fields[0], fields[1], fields[2], fields[3],
-            fields[4], fields[5], fields[6], fields[7]};
+    return {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]};
 }
 
-int CountFields(QStringView text) { return static_cast<int>(text.count(u'[')); }
+int CountFields(QStringView text) {
+    return static_cast<int>(text.count(u'['));
+}
 
 QString SingleMapString(int ounit, int ochannel, int iunit, int ichannel) {
     return BoolMapString(ounit, ochannel, iunit, ichannel, 0, 0, kSingle);

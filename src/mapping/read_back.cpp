@@ -6,6 +6,7 @@
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "platform/dialogs.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
@@ -103,8 +104,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
 }
 
 void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply) {
-    const QString entries = result.count == 1 ? QStringLiteral("1 mapping")
-                                              : Plain(result.count) + QStringLiteral(" mappings");
+    const QString entries = MappingCount(result.count);
     QString text;
     if (result.end == ReadBackEnd::TableFull) {
         text = QStringLiteral("The tally system holds more mappings than the console can keep.") +
@@ -119,10 +119,6 @@ void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply) {
                    "\"Refresh\" before you change or save it.");
     }
     dialogs_.Message(text, QStringLiteral("Read-back incomplete"), Buttons::Ok, Icon::Information);
-}
-
-void ReadBack::ReadBackMapping() {
-    Q_EMIT InputLabels(tables_.Current.InUnit, tables_.Current.InChannel);
 }
 
 }  // namespace vendra

@@ -45,8 +45,6 @@ public:
     // exchanges, so that CancelDownload can be reached. Tells the operator when the table it
     // leaves is incomplete for any reason but his own "Cancel".
     ReadBackResult GetAllRawMappings();
-    // Shows the current record's input in the input labels.
-    void ReadBackMapping();
 
     bool Running() const { return running_; }
 
@@ -60,8 +58,6 @@ Q_SIGNALS:
     // False while the read-back runs: the mapping controls are disabled meanwhile.
     void ControlsEnabled(bool enabled);
     void CancelVisible(bool visible);
-    // The input labels' new numbers (plain decimal text in the window).
-    void InputLabels(int unit, int channel);
 
 private:
     void TellIncomplete(const ReadBackResult& result, bool brokenReply);

@@ -5,13 +5,19 @@
 
 namespace vendra {
 
-QString Plain(long long n) { return QString::number(n); }
+QString Plain(long long n) {
+    return QString::number(n);
+}
 
-QString SignColumn(long long n) { return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n); }
+QString SignColumn(long long n) {
+    return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n);
+}
 
 namespace {
 
-bool IsSkipped(QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; }
+bool IsSkipped(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
 
 }  // namespace
 
@@ -19,7 +25,8 @@ double ReadNumber(QStringView text) {
     qsizetype i = 0;
     const qsizetype n = text.size();
     auto skip = [&] {
-        while (i < n && IsSkipped(text[i])) ++i;
+        while (i < n && IsSkipped(text[i]))
+            ++i;
     };
     skip();
     bool negative = false;
@@ -50,7 +57,9 @@ double ReadNumber(QStringView text) {
     return negative ? -value : value;
 }
 
-double RoundHalfEven(double value) { return std::nearbyint(value); }
+double RoundHalfEven(double value) {
+    return std::nearbyint(value);
+}
 
 std::optional<int> ReadWholeNumber(QStringView text, int lowest, int highest) {
     const double v = RoundHalfEven(ReadNumber(text));
@@ -60,8 +69,8 @@ std::optional<int> ReadWholeNumber(QStringView text, int lowest, int highest) {
 
 int ReadInt16Clamped(QStringView text) {
     const double v = RoundHalfEven(ReadNumber(text));
-    if (v < std::numeric_limits<qint16>::min()) return std::numeric_limits<qint16>::min();
-    if (v > std::numeric_limits<qint16>::max()) return std::numeric_limits<qint16>::max();
+    if (v < kInt16Min) return kInt16Min;
+    if (v > kInt16Max) return kInt16Max;
     return static_cast<int>(v);
 }
 

@@ -6,6 +6,10 @@
 
 namespace vendra {
 
+// Units, channels and port numbers are 16-bit signed integers on the controller.
+inline constexpr int kInt16Min = -32768;
+inline constexpr int kInt16Max = 32767;
+
 // Plain form: the digits, a minus sign before a negative number ("3", "-3").
 QString Plain(long long n);
 

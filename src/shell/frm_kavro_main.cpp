@@ -452,7 +452,6 @@ void frmKavroMain::AdvancedClicked(bool ticked) {
         List1->setFocus();
         if (!verbose_) {
             verbose_ = new frmVerbose();
-            verbose_->setAttribute(Qt::WA_DeleteOnClose);
             connect(verbose_, &frmVerbose::SendRequested, this,
                     [this](const QString& text) { exchange_->SendCommand(text); });
             connect(verbose_, &frmVerbose::Closed, this, [this] {

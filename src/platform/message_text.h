@@ -1,0 +1,18 @@
+#pragma once
+// How names, file lines and counts stand in the console's messages.
+#include <QString>
+#include <QStringView>
+
+namespace vendra {
+
+// A path, key or name in quotation marks.
+QString Quoted(const QString& text);
+
+// A line of a file as it can stand in a message: control characters shown as "?", long lines
+// cut after 40 characters with "...".
+QString Shown(QStringView text);
+
+// "1 mapping", "0 mappings", "12 mappings".
+QString MappingCount(int n);
+
+}  // namespace vendra
