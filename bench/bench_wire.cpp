@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     rig.window->Files().LoadMatrixClick();
     const double loadSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     log = sim.LogLines();
-    const QString error = rig.window->lblError->text();
+    const QString error = rig.window->Face().lblError->text();
     if (!rig.dialogs.boxes.isEmpty() || error == QStringLiteral("Comm Error!")) {
         Failed(load, rig.dialogs.boxes.isEmpty() ? error : rig.dialogs.boxes.last().text);
     } else {

@@ -22,11 +22,11 @@ private Q_SLOTS:
         frmKavroMain& w = *rig.window;
         rig.TakeLog();
 
-        QTest::mouseClick(w.Check2, Qt::LeftButton);
-        QVERIFY(w.Check2->isChecked());
+        QTest::mouseClick(w.Face().Check2, Qt::LeftButton);
+        QVERIFY(w.Face().Check2->isChecked());
         QVERIFY(w.Verbose() && w.Verbose()->isVisible());
         QCOMPARE(w.Verbose()->windowTitle(), QStringLiteral("Kavro Advanced Config"));
-        QCOMPARE(TextColour(w.Check2), ColourFromValue(kRed));
+        QCOMPARE(TextColour(w.Face().Check2), ColourFromValue(kRed));
 
         QTest::keyClicks(w.Verbose()->txtDirectCommand, QStringLiteral("VER"));
         QTest::keyClick(w.Verbose()->txtDirectCommand, Qt::Key_Return);
@@ -39,13 +39,13 @@ private Q_SLOTS:
                  QStringLiteral("VER"));  // kept for resending
 
         // A mapping made in the editor replaces the box with its own exchange.
-        w.list2->SetSelectedIndex(2);
-        QTest::mouseClick(w.cmdMapIt, Qt::LeftButton);
+        w.Face().list2->SetSelectedIndex(2);
+        QTest::mouseClick(w.Face().cmdMapIt, Qt::LeftButton);
         QVERIFY(w.Verbose()->txtIBuffer->toPlainText().contains(QStringLiteral("Map 1 1 2 2")));
         QVERIFY(!w.Verbose()->txtIBuffer->toPlainText().contains(QStringLiteral("MAINV8")));
 
         // Going offline leaves it open; commands typed there still go out.
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);
         QVERIFY(w.Verbose()->isVisible());
         QTest::mouseClick(w.Verbose()->cmdDirectCommand, Qt::LeftButton);
         QCOMPARE(rig.TakeLog().last(), QStringLiteral("VER"));
@@ -53,9 +53,9 @@ private Q_SLOTS:
         // Closing the console window unticks "Advanced" and stops the copies.
         w.Verbose()->close();
         QTRY_VERIFY(!w.Verbose());
-        QVERIFY(!w.Check2->isChecked());
-        QCOMPARE(TextColour(w.Check2), ColourFromValue(kBlack));
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);  // online again; nothing to copy to
+        QVERIFY(!w.Face().Check2->isChecked());
+        QCOMPARE(TextColour(w.Face().Check2), ColourFromValue(kBlack));
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // online again; nothing to copy to
         QVERIFY(rig.dialogs.boxes.last().title == QStringLiteral("Information!"));
     }
 
@@ -64,16 +64,16 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(2, 2));
         QVERIFY(rig.Start());
         frmKavroMain& w = *rig.window;
-        QVERIFY(!w.lblError->text().isEmpty());  // the controller's version after start-up
-        QTest::mouseClick(w.lblError, Qt::LeftButton);
-        QVERIFY(w.lblError->text().isEmpty());
+        QVERIFY(!w.Face().lblError->text().isEmpty());  // the controller's version after start-up
+        QTest::mouseClick(w.Face().lblError, Qt::LeftButton);
+        QVERIFY(w.Face().lblError->text().isEmpty());
     }
 
     void closeButtonEndsTheProgramAtOnce() {
         MainRig rig;
         rig.WriteIni(SampleIni(2, 2));
         QVERIFY(rig.Start());
-        QTest::mouseClick(rig.window->cmdClose, Qt::LeftButton);
+        QTest::mouseClick(rig.window->Face().cmdClose, Qt::LeftButton);
         QVERIFY(rig.ended);
         QVERIFY(rig.dialogs.boxes.isEmpty());
     }

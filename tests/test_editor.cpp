@@ -42,28 +42,28 @@ private Q_SLOTS:
     void typedNumberAndEnterMapsAndMovesOn() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.txtInput->clear();
-        QTest::keyClicks(w.txtInput, QStringLiteral("5"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        w.Face().txtInput->clear();
+        QTest::keyClicks(w.Face().txtInput, QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 5"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 5\t\t"));
         QCOMPARE(w.Tables().OutMapString[1], QStringLiteral("[1][1][2][5][1][0][0][0]"));
-        QCOMPARE(w.List1->SelectedIndex(), 1);
-        QCOMPARE(w.list2->SelectedIndex(), 5);
-        QCOMPARE(w.txtInput->text(), QStringLiteral("5"));  // plain, while the row has " 5"
-        QCOMPARE(w.txtInput->selectedText(), QStringLiteral("5"));
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);
+        QCOMPARE(w.Face().list2->SelectedIndex(), 5);
+        QCOMPARE(w.Face().txtInput->text(), QStringLiteral("5"));  // plain, while the row has " 5"
+        QCOMPARE(w.Face().txtInput->selectedText(), QStringLiteral("5"));
         // The output labels follow the selection, so "Test" addresses the row it shows.
-        QCOMPARE(w.lblOutChannel->text(), QStringLiteral("2"));
-        QCOMPARE(ButtonFace(w.cmdMapIt), ColourFromValue(kRed));
-        QTRY_VERIFY(!ButtonFace(w.cmdMapIt).isValid());  // back to the button face
+        QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("2"));
+        QCOMPARE(ButtonFace(w.Face().cmdMapIt), ColourFromValue(kRed));
+        QTRY_VERIFY(!ButtonFace(w.Face().cmdMapIt).isValid());  // back to the button face
     }
 
     void zeroAndEnterUnmaps() {
         auto rig = Online({QStringLiteral("[1][1][2][4][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 4\t\t"));
-        w.txtInput->setText(QStringLiteral("0"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        w.Face().txtInput->setText(QStringLiteral("0"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Res 1  1", "ClrMap 1  1"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t\t\t"));
         QVERIFY(w.Tables().OutMapString[1].isEmpty());
@@ -73,57 +73,57 @@ private Q_SLOTS:
     void enterOnLastOutputStaysThere() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(11);
-        w.list2->SetSelectedIndex(2);
-        QTest::keyClick(w.List1, Qt::Key_Return);
+        w.Face().List1->SetSelectedIndex(11);
+        w.Face().list2->SetSelectedIndex(2);
+        QTest::keyClick(w.Face().List1, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 12 2 2"}));
-        QCOMPARE(w.List1->SelectedIndex(), 11);
-        QCOMPARE(w.txtInput->text(), QStringLiteral("2"));
+        QCOMPARE(w.Face().List1->SelectedIndex(), 11);
+        QCOMPARE(w.Face().txtInput->text(), QStringLiteral("2"));
     }
 
     void failedMapKeepsTheRow() {
         auto rig = Online({QStringLiteral("[1][1][2][4][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
         rig->model.SetFault(SimFault::Silent);
-        w.list2->SetSelectedIndex(9);
-        QTest::mouseClick(w.cmdMapIt, Qt::LeftButton);
+        w.Face().list2->SetSelectedIndex(9);
+        QTest::mouseClick(w.Face().cmdMapIt, Qt::LeftButton);
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 4\t\t"));
         QCOMPARE(w.Tables().OutMapString[1], QStringLiteral("[1][1][2][4][1][0][0][0]"));
-        QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(w.List1->SelectedIndex(), 1);  // the selection advances all the same
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);  // the selection advances all the same
     }
 
     void andSendsSingleThenBoolean() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.list2->SetSelectedIndex(9);
-        QTest::mouseClick(w.Check3, Qt::LeftButton);
-        QVERIFY(w.list3->isVisible() && w.cmdBoolAnd->isVisible());
-        QCOMPARE(w.list2->SelectedIndex(), 1);
-        QCOMPARE(w.list3->SelectedIndex(), 1);
-        QCOMPARE(TextColour(w.Check3), ColourFromValue(kRed));
-        QCOMPARE(w.list2->height(), 1950 / 15);
+        w.Face().list2->SetSelectedIndex(9);
+        QTest::mouseClick(w.Face().Check3, Qt::LeftButton);
+        QVERIFY(w.Face().list3->isVisible() && w.Face().cmdBoolAnd->isVisible());
+        QCOMPARE(w.Face().list2->SelectedIndex(), 1);
+        QCOMPARE(w.Face().list3->SelectedIndex(), 1);
+        QCOMPARE(TextColour(w.Face().Check3), ColourFromValue(kRed));
+        QCOMPARE(w.Face().list2->height(), 1950 / 15);
 
-        w.list2->SetSelectedIndex(3);
-        w.list3->SetSelectedIndex(7);
-        QTest::mouseClick(w.cmdBoolAnd, Qt::LeftButton);
+        w.Face().list2->SetSelectedIndex(3);
+        w.Face().list3->SetSelectedIndex(7);
+        QTest::mouseClick(w.Face().cmdBoolAnd, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 3", "AND 1 1 2 7"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 3\t&\t 7"));
-        QCOMPARE(w.List1->SelectedIndex(), 1);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);
 
-        w.list3->SetSelectedIndex(0);  // "Unassigned" as the second input does nothing
-        QTest::mouseClick(w.cmdBoolOr, Qt::LeftButton);
+        w.Face().list3->SetSelectedIndex(0);  // "Unassigned" as the second input does nothing
+        QTest::mouseClick(w.Face().cmdBoolOr, Qt::LeftButton);
         QVERIFY(rig->TakeLog().isEmpty());
-        QCOMPARE(w.List1->SelectedIndex(), 1);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);
 
-        w.list3->SetSelectedIndex(3);
-        QTest::mouseClick(w.cmdBoolOr, Qt::LeftButton);
+        w.Face().list3->SetSelectedIndex(3);
+        QTest::mouseClick(w.Face().cmdBoolOr, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 2 2 3", "OR 1 2 2 3"}));
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 3\t||\t 3"));
 
-        QTest::mouseClick(w.Check3, Qt::LeftButton);  // back to single mode
-        QVERIFY(!w.list3->isVisible());
-        QCOMPARE(w.list2->height(), 4110 / 15);
+        QTest::mouseClick(w.Face().Check3, Qt::LeftButton);  // back to single mode
+        QVERIFY(!w.Face().list3->isVisible());
+        QCOMPARE(w.Face().list2->height(), 4110 / 15);
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 3\t&\t 7"));
     }
 
@@ -133,22 +133,22 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         rig.TakeLog();
         frmKavroMain& w = *rig.window;
-        QTest::mouseClick(w.Check3, Qt::LeftButton);
-        QCOMPARE(w.list2->SelectedIndex(), 0);
-        QCOMPARE(w.list3->SelectedIndex(), 0);
-        QTest::mouseClick(w.cmdBoolAnd, Qt::LeftButton);
+        QTest::mouseClick(w.Face().Check3, Qt::LeftButton);
+        QCOMPARE(w.Face().list2->SelectedIndex(), 0);
+        QCOMPARE(w.Face().list3->SelectedIndex(), 0);
+        QTest::mouseClick(w.Face().cmdBoolAnd, Qt::LeftButton);
         QVERIFY(rig.TakeLog().isEmpty());
     }
 
     void offlineEditsOnlyTheProgramsCopy() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);  // online -> offline, no traffic
-        QCOMPARE(w.cmdOnline->text(), QStringLiteral("OFFLINE"));
-        w.txtInput->setText(QStringLiteral("7"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
-        w.txtInput->setText(QStringLiteral("0"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // online -> offline, no traffic
+        QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("OFFLINE"));
+        w.Face().txtInput->setText(QStringLiteral("7"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        w.Face().txtInput->setText(QStringLiteral("0"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QVERIFY(rig->TakeLog().isEmpty());
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 7\t\t"));
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t\t\t"));
@@ -188,9 +188,9 @@ private Q_SLOTS:
         QFETCH(QString, mapped);
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.txtInput->clear();
-        QTest::keyClicks(w.txtInput, typed);
-        QCOMPARE(w.txtInput->text(), shown);
+        w.Face().txtInput->clear();
+        QTest::keyClicks(w.Face().txtInput, typed);
+        QCOMPARE(w.Face().txtInput->text(), shown);
         if (message.isEmpty()) {
             QVERIFY(rig->dialogs.boxes.isEmpty());
         } else {
@@ -198,32 +198,33 @@ private Q_SLOTS:
             QCOMPARE(rig->dialogs.boxes[0].title, QStringLiteral("Entry Error"));
             QCOMPARE(rig->dialogs.boxes[0].text, message);
         }
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog().first(), mapped);
     }
 
     void entryBoxSwallowsSpaceAndDeleteAndMovesOutputs() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.txtInput->setText(QStringLiteral("12"));
-        w.txtInput->setCursorPosition(0);
-        QTest::keyClick(w.txtInput, Qt::Key_Space);
-        QTest::keyClick(w.txtInput, Qt::Key_Delete);
-        QCOMPARE(w.txtInput->text(), QStringLiteral("12"));
-        w.txtInput->setCursorPosition(2);
-        QTest::keyClick(w.txtInput, Qt::Key_Backspace);
-        QCOMPARE(w.txtInput->text(), QStringLiteral("1"));
+        w.Face().txtInput->setText(QStringLiteral("12"));
+        w.Face().txtInput->setCursorPosition(0);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Space);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Delete);
+        QCOMPARE(w.Face().txtInput->text(), QStringLiteral("12"));
+        w.Face().txtInput->setCursorPosition(2);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Backspace);
+        QCOMPARE(w.Face().txtInput->text(), QStringLiteral("1"));
 
-        w.List1->SetSelectedIndex(4);
-        QTest::keyClick(w.txtInput, Qt::Key_Up, Qt::ControlModifier);
-        QCOMPARE(w.List1->SelectedIndex(), 0);
-        QTest::keyClick(w.txtInput, Qt::Key_Down);
-        QCOMPARE(w.List1->SelectedIndex(), 1);
-        QCOMPARE(w.lblOutChannel->text(), QStringLiteral("2"));
-        QTest::keyClick(w.txtInput, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(w.List1->SelectedIndex(), 11);  // 1 + 10 would be past 12 - 10: the last row
-        QTest::keyClick(w.txtInput, Qt::Key_Up);
-        QCOMPARE(w.List1->SelectedIndex(), 10);
+        w.Face().List1->SetSelectedIndex(4);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Up, Qt::ControlModifier);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 0);
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Down);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);
+        QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("2"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(w.Face().List1->SelectedIndex(),
+                 11);  // 1 + 10 would be past 12 - 10: the last row
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Up);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 10);
         QVERIFY(rig->TakeLog().isEmpty());
     }
 
@@ -251,31 +252,32 @@ private Q_SLOTS:
         QFETCH(int, expected);
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.list2->SetSelectedIndex(start);
-        w.List1->SetSelectedIndex(3);
-        QTest::keyClick(w.List1, Qt::Key(key), Qt::KeyboardModifiers(mods));
-        QCOMPARE(w.list2->SelectedIndex(), expected);
-        QCOMPARE(w.List1->SelectedIndex(), 3);  // the key went to the editor, not the list
-        if (key != Qt::Key_Delete) QCOMPARE(w.lblInChannel->text(), QString::number(expected));
+        w.Face().list2->SetSelectedIndex(start);
+        w.Face().List1->SetSelectedIndex(3);
+        QTest::keyClick(w.Face().List1, Qt::Key(key), Qt::KeyboardModifiers(mods));
+        QCOMPARE(w.Face().list2->SelectedIndex(), expected);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 3);  // the key went to the editor, not the list
+        if (key != Qt::Key_Delete)
+            QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
         QVERIFY(rig->TakeLog().isEmpty());
     }
 
     void heldSpaceTestsTheSelectedOutputOnce() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(2);
-        SendKey(w.List1, QEvent::KeyPress, Qt::Key_Space);
-        QCOMPARE(w.List1->RowBackground(2), ColourFromValue(kRed));
+        w.Face().List1->SetSelectedIndex(2);
+        SendKey(w.Face().List1, QEvent::KeyPress, Qt::Key_Space);
+        QCOMPARE(w.Face().List1->RowBackground(2), ColourFromValue(kRed));
         QVERIFY(rig->model.IsForcedOn(1, 3));
         for (int i = 0; i < 3; ++i) {  // key repeat: press and release pairs
-            SendKey(w.List1, QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, true);
-            SendKey(w.List1, QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, true);
+            SendKey(w.Face().List1, QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, true);
+            SendKey(w.Face().List1, QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, true);
         }
-        QCOMPARE(w.List1->SelectedIndex(), 2);
-        SendKey(w.List1, QEvent::KeyRelease, Qt::Key_Space);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 2);
+        SendKey(w.Face().List1, QEvent::KeyRelease, Qt::Key_Space);
         QCOMPARE(rig->TakeLog(), QStringList({"GetMap 1  3", "mapdisab 1  3", "Set 1  3",
                                               "Res 1  3", "MapEnab 1  3"}));
-        QCOMPARE(w.List1->RowBackground(2), ListBackground());
+        QCOMPARE(w.Face().List1->RowBackground(2), ListBackground());
         QVERIFY(!rig->model.IsForcedOn(1, 3));
         for (int ch = 1; ch <= 12; ++ch)
             QVERIFY(!rig->model.IsOutputOn(1, ch));
@@ -288,31 +290,33 @@ private Q_SLOTS:
         auto rig = Online(preload);
         frmKavroMain& w = *rig->window;
         rig->model.SetAnswerLimit(3);  // "Refresh", then two entries, then silence
-        QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Tables().MapStrings, 2);
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));
-        QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         QVERIFY(rig->dialogs.boxes[0].text.contains(QStringLiteral("incomplete")));
-        QVERIFY(w.list2->isEnabled() && w.txtInput->isEnabled() && w.cmdMapIt->isEnabled());
-        QVERIFY(w.lblTallyOutputs->isVisibleTo(&w) && !w.lblDownloading->isVisibleTo(&w));
-        QVERIFY(!w.cmdCancelDownload->isVisibleTo(&w));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().txtInput->isEnabled() &&
+                w.Face().cmdMapIt->isEnabled());
+        QVERIFY(w.Face().lblTallyOutputs->isVisibleTo(&w) &&
+                !w.Face().lblDownloading->isVisibleTo(&w));
+        QVERIFY(!w.Face().cmdCancelDownload->isVisibleTo(&w));
     }
 
     void inputListClicksAndDoubleClicks() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        QTreeWidgetItem* item = w.list2->topLevelItem(6);
-        const QRect r = w.list2->visualItemRect(item);
-        QTest::mouseClick(w.list2->viewport(), Qt::LeftButton, {}, r.center());
-        QCOMPARE(w.txtInput->text(), QStringLiteral("6"));
-        QCOMPARE(w.lblInChannel->text(), QStringLiteral("6"));
+        QTreeWidgetItem* item = w.Face().list2->topLevelItem(6);
+        const QRect r = w.Face().list2->visualItemRect(item);
+        QTest::mouseClick(w.Face().list2->viewport(), Qt::LeftButton, {}, r.center());
+        QCOMPARE(w.Face().txtInput->text(), QStringLiteral("6"));
+        QCOMPARE(w.Face().lblInChannel->text(), QStringLiteral("6"));
         QVERIFY(rig->TakeLog().isEmpty());
-        QTest::mouseDClick(w.list2->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(w.Face().list2->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 6"}));
-        QCOMPARE(w.List1->SelectedIndex(), 1);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 1);
     }
 
     void anyButtonOnTheBodyMovesTheWindowButNotOnControls() {
@@ -327,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(w.pos(), start + QPoint(40, 30));
 
         const QPoint before = w.pos();
-        QTest::mousePress(w.lblFileName, Qt::LeftButton);
+        QTest::mousePress(w.Face().lblFileName, Qt::LeftButton);
         QMouseEvent move2(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(500, 500)),
                           Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &move2);

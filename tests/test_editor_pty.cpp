@@ -35,13 +35,13 @@ private Q_SLOTS:
         QVERIFY(rig.Start(/*realPort=*/true));
         frmKavroMain& w = *rig.window;
         QVERIFY(w.Online().Online);
-        QCOMPARE(w.lblError->text(), QStringLiteral("MAINV8\r\n"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("MAINV8\r\n"));
         QCOMPARE(rig.Row(2), QStringLiteral("Out 3\t 17\t\t"));
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t 3\t||\t 7"));
 
-        w.txtInput->clear();
-        QTest::keyClicks(w.txtInput, QStringLiteral("12"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        w.Face().txtInput->clear();
+        QTest::keyClicks(w.Face().txtInput, QStringLiteral("12"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 12\t\t"));
         QTRY_VERIFY(sim.LogLines().contains(QStringLiteral("Map 1 1 2 12")));
         QCOMPARE(sim.LogLines().mid(0, 8),
@@ -53,23 +53,23 @@ private Q_SLOTS:
         const double cpu0 = CpuSeconds();
         QElapsedTimer t;
         t.start();
-        w.List1->SetSelectedIndex(1);
-        w.txtInput->setText(QStringLiteral("5"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        w.Face().List1->SetSelectedIndex(1);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QVERIFY(t.elapsed() < 3000);
         QVERIFY2(CpuSeconds() - cpu0 < 0.5, "a dead link must not spin");
-        QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t\t\t"));
 
         // It comes back on the same link: going offline and online again heals the link.
         QVERIFY(sim.Start({QStringLiteral("--preload"), vdk}));
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);  // online -> offline
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);  // "Information!", then the probe
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // online -> offline
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // "Information!", then the probe
         QCOMPARE(rig.dialogs.boxes.last().title, QStringLiteral("Information!"));
         QVERIFY(w.Online().Online);
-        w.List1->SetSelectedIndex(1);
-        w.txtInput->setText(QStringLiteral("5"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);
+        w.Face().List1->SetSelectedIndex(1);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t\t"));
         QTRY_VERIFY(sim.LogLines().contains(QStringLiteral("Map 1 2 2 5")));
     }

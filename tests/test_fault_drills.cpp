@@ -152,26 +152,28 @@ struct Drill {
     }
     // Selects output row `row`, types the input number and Enter, as the operator does.
     void TypeMapping(int row, int input) {
-        w().List1->SetSelectedIndex(row);
-        w().txtInput->setText(QString::number(input));
-        QTest::keyClick(w().txtInput, Qt::Key_Return);
+        w().Face().List1->SetSelectedIndex(row);
+        w().Face().txtInput->setText(QString::number(input));
+        QTest::keyClick(w().Face().txtInput, Qt::Key_Return);
     }
     bool LooksOnline() {
-        return w().cmdOnline->text() == QStringLiteral("Online") && w().cmdTest->isEnabled() &&
-               w().chkTest->isEnabled() && w().cmdRefresh->isEnabled() && w().Check1->isEnabled() &&
-               w().Check2->isEnabled();
+        return w().Face().cmdOnline->text() == QStringLiteral("Online") &&
+               w().Face().cmdTest->isEnabled() && w().Face().chkTest->isEnabled() &&
+               w().Face().cmdRefresh->isEnabled() && w().Face().Check1->isEnabled() &&
+               w().Face().Check2->isEnabled();
     }
     bool LooksOffline() {
-        return w().cmdOnline->text() == QStringLiteral("OFFLINE") && !w().cmdTest->isEnabled() &&
-               !w().chkTest->isEnabled() && !w().cmdRefresh->isEnabled() &&
-               !w().Check1->isEnabled() && !w().Check2->isEnabled();
+        return w().Face().cmdOnline->text() == QStringLiteral("OFFLINE") &&
+               !w().Face().cmdTest->isEnabled() && !w().Face().chkTest->isEnabled() &&
+               !w().Face().cmdRefresh->isEnabled() && !w().Face().Check1->isEnabled() &&
+               !w().Face().Check2->isEnabled();
     }
     // The mapping controls are usable again and no read-back or load shows its progress.
     bool ControlsBack() {
-        return w().List1->isEnabled() && w().list2->isEnabled() && w().txtInput->isEnabled() &&
-               w().cmdMapIt->isEnabled() && w().cmdInit->isEnabled() &&
-               w().cmdCancelDownload->isHidden() && w().lblDownloading->isHidden() &&
-               !w().lblTallyOutputs->isHidden();
+        return w().Face().List1->isEnabled() && w().Face().list2->isEnabled() &&
+               w().Face().txtInput->isEnabled() && w().Face().cmdMapIt->isEnabled() &&
+               w().Face().cmdInit->isEnabled() && w().Face().cmdCancelDownload->isHidden() &&
+               w().Face().lblDownloading->isHidden() && !w().Face().lblTallyOutputs->isHidden();
     }
 };
 
@@ -213,7 +215,7 @@ private Q_SLOTS:
         QStringList looks;
         d.rig.dialogs.answers = {Answer::No, Answer::Ok};
         d.rig.dialogs.onBox = [&](const ScriptedDialogs::Box&) {
-            looks << d.rig.window->cmdOnline->text();
+            looks << d.rig.window->Face().cmdOnline->text();
         };
         QElapsedTimer clock;
         clock.start();
@@ -232,23 +234,23 @@ private Q_SLOTS:
         QCOMPARE(looks, QStringList({"OFFLINE", "OFFLINE"}));
         QVERIFY(!d.w().Online().Online);
         QVERIFY(d.LooksOffline());
-        QCOMPARE(d.w().lblError->text(), QString());
+        QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.rig.dialogs.beeps, 2);
         // The configuration is all there; the controller heard the probe and nothing else.
         QCOMPARE(d.rig.Rows(), IniRows());
-        QCOMPARE(d.w().list2->RowCount(), kInputs + 1);
+        QCOMPARE(d.w().Face().list2->RowCount(), kInputs + 1);
         QCOMPARE(d.sim.LogLines(), QStringList({"", "VER"}));
         QVERIFY(d.ControlsBack());
 
         // The controller answers again: online by the button, then "Refresh" shows its table
         // untouched.
         d.rig.dialogs.Reset();
-        d.Click(d.w().cmdOnline);
+        d.Click(d.w().Face().cmdOnline);
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Information!"});
         QVERIFY(d.w().Online().Online);
         QVERIFY(d.LooksOnline());
         QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(
             d.sim.LogLines(),
@@ -268,11 +270,11 @@ private Q_SLOTS:
         QString errorAtBox;
         bool controlsAtBox = false;
         d.rig.dialogs.onBox = [&](const ScriptedDialogs::Box&) {
-            errorAtBox = d.rig.window->lblError->text();
+            errorAtBox = d.rig.window->Face().lblError->text();
             controlsAtBox = d.ControlsBack();
         };
         const qsizetype mark = d.sim.LogLines().size();
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
 
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{kIncompleteTitle});
         const ScriptedDialogs::Box& box = d.rig.dialogs.boxes.first();
@@ -284,7 +286,7 @@ private Q_SLOTS:
         QCOMPARE(errorAtBox, QStringLiteral("Comm Error!"));
         QVERIFY(controlsAtBox);
 
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QCOMPARE(d.w().Tables().MapStrings, 2);
@@ -309,7 +311,7 @@ private Q_SLOTS:
         const QString path = d.rig.dir.filePath(QStringLiteral("load.vdk"));
         QVERIFY(Put(path, Lines(file)));
         const qsizetype mark = d.sim.LogLines().size();
-        d.ClickWithFile(d.w().cmdLoadMatrix, path);
+        d.ClickWithFile(d.w().Face().cmdLoadMatrix, path);
 
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Load Stopped"});
         const QString text = d.rig.dialogs.boxes.first().text;
@@ -318,9 +320,9 @@ private Q_SLOTS:
                                     QStringLiteral("the 2 mappings of the lines before it"),
                                     QStringLiteral("the rest of the file was not sent")})
             QVERIFY2(text.contains(part), qPrintable(text));
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 2)));
-        QCOMPARE(d.w().lblFileName->text(), QStringLiteral("load.vdk"));
+        QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("load.vdk"));
         QVERIFY(d.ControlsBack());
         // Nothing of the lines after the one that went unanswered reached the controller.
         QCOMPARE(Since(d.sim, mark), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 1 2 2",
@@ -328,9 +330,9 @@ private Q_SLOTS:
 
         // Answering again, the controller shows what it holds: the lines before the stop, and
         // the unanswered line too, which it carried out without saying so.
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 3)));
-        QCOMPARE(d.w().lblError->text(), QString());
+        QCOMPARE(d.w().Face().lblError->text(), QString());
     }
 
     // The controller stops answering while an online "Save" reads the table: the operator is
@@ -352,10 +354,10 @@ private Q_SLOTS:
             "[1][1][2][1][1][0][0][0]\r\n[1][2][2][2][1][0][0][0]\r\n"
             "[1][3][2][3][1][0][0][0]\r\n";
         QVERIFY(Put(path, old));
-        d.w().lblFileName->setText(QStringLiteral("keep.vdk"));
+        d.w().Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         d.rig.dialogs.answers = {Answer::Yes, Answer::Ok, writeAnyway ? Answer::Yes : Answer::No};
         const qsizetype mark = d.sim.LogLines().size();
-        d.ClickWithFile(d.w().cmdSaveMatrix, path);
+        d.ClickWithFile(d.w().Face().cmdSaveMatrix, path);
 
         QCOMPARE(d.rig.dialogs.Titles(),
                  QStringList({"File Already Exists", kIncompleteTitle, "Incomplete Table"}));
@@ -369,15 +371,15 @@ private Q_SLOTS:
 
         if (writeAnyway) {
             QCOMPARE(Contents(path), Lines(kTable.mid(0, 2)));
-            QCOMPARE(d.w().lblFileName->text(), QStringLiteral("show.vdk"));
+            QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("show.vdk"));
         } else {
             QCOMPARE(Contents(path), old);
-            QCOMPARE(d.w().lblFileName->text(), QStringLiteral("keep.vdk"));
+            QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         }
         // No half-written file is left beside it.
         QCOMPARE(QDir(d.rig.dir.path()).entryList({"*.vdk*"}, QDir::Files | QDir::Hidden),
                  QStringList{"show.vdk"});
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QVERIFY(d.ControlsBack());
         QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 3));
@@ -396,7 +398,7 @@ private Q_SLOTS:
 
         QElapsedTimer clock;
         clock.start();
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QVERIFY2(clock.elapsed() < ReadBack::kPauseMs + CommandExchange::kDeadlineMs,
                  "a hang-up ends the wait, it does not run out the deadline");
         QVERIFY(d.sim.WaitForExit(5000));
@@ -404,7 +406,7 @@ private Q_SLOTS:
         QVERIFY2(d.rig.dialogs.boxes.first().text.contains(
                      QStringLiteral("stopped answering after 2 mappings")),
                  qPrintable(d.rig.dialogs.boxes.first().text));
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
         QVERIFY(d.ControlsBack());
         QVERIFY(d.LooksOnline());
@@ -418,24 +420,24 @@ private Q_SLOTS:
         QTest::qWait(300);
         const double cpu = CpuSeconds() - cpuBefore;
         QVERIFY2(cpu < kIdleCpuLimit, qPrintable(QString::number(cpu)));
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t\t\t"));  // not taken: it did not go out
 
         // Back on the same link: OFFLINE, then online again, and a mapping goes through.
         QString why;
         QVERIFY2(d.Restart(why), qPrintable(why));
         const qsizetype mark = d.sim.LogLines().size();
-        d.Click(d.w().cmdOnline);
+        d.Click(d.w().Face().cmdOnline);
         QVERIFY(d.LooksOffline());
-        d.Click(d.w().cmdOnline);
+        d.Click(d.w().Face().cmdOnline);
         QCOMPARE(d.rig.dialogs.Titles().last(), QStringLiteral("Information!"));
         QVERIFY(d.LooksOnline());
         d.TypeMapping(0, 5);
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
-        QCOMPARE(d.w().lblError->text(), QString());
+        QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(Since(d.sim, mark),
                  QStringList({"", "VER", "", "", "VER", "", "", "Map 1 1 2 5"}));
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 5}}));
     }
 
@@ -466,21 +468,22 @@ private Q_SLOTS:
         QVERIFY(d.w().Online().MainCPUVersion.startsWith(QStringLiteral("MAINV8")));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
-        QCOMPARE(d.w().lblError->text(), commError ? QStringLiteral("Comm Error!") : QString());
+        QCOMPARE(d.w().Face().lblError->text(),
+                 commError ? QStringLiteral("Comm Error!") : QString());
         QCOMPARE(d.rig.dialogs.beeps, commError ? 1 : 0);
         QCOMPARE(d.rig.dialogs.Titles(), commError ? QStringList{kIncompleteTitle} : QStringList{});
         QVERIFY(d.ControlsBack());
 
         // The next exchanges are clean again: the spoiled reply's rest never leaks into them.
         d.rig.dialogs.Reset();
-        d.Click(d.w().cmdRefresh);
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(d.rig.dialogs.boxes.size(), 0);
         d.TypeMapping(0, 6);
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t 6\t\t"));
-        QCOMPARE(d.w().lblError->text(), QString());
+        QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.sim.LogLines().last(), QStringLiteral("Map 1 1 2 6"));
     }
 
@@ -503,7 +506,7 @@ private Q_SLOTS:
                  qPrintable(QString::number(received.size())));
         QVERIFY(received.startsWith(QStringLiteral("Map 1 1 2 6\r\nFLOOD-")));
         QVERIFY(!received.contains(QLatin1Char('.')));
-        QCOMPARE(d.w().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
         // Characters came back, so the mapping counts as answered.
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t 6\t\t"));
@@ -512,8 +515,8 @@ private Q_SLOTS:
         d.TypeMapping(1, 7);
         QVERIFY(clock.elapsed() < CommandExchange::kDeadlineMs);
         QCOMPARE(d.w().Exchange().IBuffer, QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
-        QCOMPARE(d.w().lblError->text(), QString());
-        d.Click(d.w().cmdRefresh);
+        QCOMPARE(d.w().Face().lblError->text(), QString());
+        d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 6}, {2, 7}}));
     }
 
@@ -541,8 +544,9 @@ private Q_SLOTS:
         QVERIFY(d.rig.Start(true));
         QVERIFY(d.w().Online().Online);
         QCOMPARE(d.w().Online().MainCPUVersion, version);
-        QCOMPARE(d.w().lblError->text(), version);
-        QVERIFY(d.w().lblMainVersionInfo->toolTip().startsWith(version + QStringLiteral("   V")));
+        QCOMPARE(d.w().Face().lblError->text(), version);
+        QVERIFY(d.w().Face().lblMainVersionInfo->toolTip().startsWith(version +
+                                                                      QStringLiteral("   V")));
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{kIncompleteTitle});
         const QString text = d.rig.dialogs.boxes.first().text;
         QVERIFY2(text.startsWith(QStringLiteral("The tally system sent a broken reply after %1 "
@@ -573,7 +577,7 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, QStringList{});
         QVERIFY(d.rig.Start(true));
-        d.w().lblFileName->setText(QStringLiteral("keep.vdk"));
+        d.w().Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QDir dir(d.rig.dir.path());
         const QByteArray old = "[1][1][2][1][1][0][0][0]\r\n";
         const QString path = PrepareSaveFault(dir, fault, old);
@@ -583,7 +587,7 @@ private Q_SLOTS:
             // The disk fills after a few bytes: well within the table's five lines.
             std::optional<FileSizeLimit> full;
             if (fault == SaveFault::SizeLimit) QVERIFY(full.emplace(40).Ok());
-            d.ClickWithFile(d.w().cmdSaveMatrix, path);
+            d.ClickWithFile(d.w().Face().cmdSaveMatrix, path);
         }
 
         const ScriptedDialogs::Box& box = d.rig.dialogs.boxes.last();
@@ -614,8 +618,8 @@ private Q_SLOTS:
                 QVERIFY(QDir(path).isEmpty());
                 break;
         }
-        QCOMPARE(d.w().lblFileName->text(), QStringLiteral("keep.vdk"));
-        QCOMPARE(d.w().lblError->text(), QString());
+        QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("keep.vdk"));
+        QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
         QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 6));
     }
@@ -720,7 +724,7 @@ private Q_SLOTS:
         QVERIFY(!rig.port->IsOpen());
         QVERIFY(rig.port->written.isEmpty());
         QVERIFY(rig.TakeLog().isEmpty());
-        QCOMPARE(rig.window->List1->RowCount(), 0);
+        QCOMPARE(rig.window->Face().List1->RowCount(), 0);
         // The file is read, never written.
         if (damage == IniDamage::Folder) QVERIFY(QFileInfo(ini).isDir());
         if (damage == IniDamage::Missing) QVERIFY(!QFileInfo::exists(ini));

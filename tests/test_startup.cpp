@@ -23,22 +23,23 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         frmKavroMain& w = *rig.window;
         QVERIFY(w.Online().Online);
-        QCOMPARE(w.cmdOnline->text(), QStringLiteral("Online"));
-        QCOMPARE(ButtonFace(w.cmdOnline), ColourFromValue(kGreen));
-        QVERIFY(w.cmdTest->isEnabled() && w.cmdRefresh->isEnabled());
+        QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("Online"));
+        QCOMPARE(ButtonFace(w.Face().cmdOnline), ColourFromValue(kGreen));
+        QVERIFY(w.Face().cmdTest->isEnabled() && w.Face().cmdRefresh->isEnabled());
         // The probe, the version request and the read-back, in that order.
         QCOMPARE(rig.TakeLog(), QStringList({"", "VER", "", "", "VER", "", "", "RawMap 1",
                                              "RawMap 2", "RawMap 3"}));
-        QCOMPARE(w.lblError->text(), QStringLiteral("MAINV8\r\n"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("MAINV8\r\n"));
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
         QCOMPARE(rig.Row(2), QStringLiteral("Out 3\t 17\t\t"));
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t 3\t&\t 7"));
-        QCOMPARE(w.list2->RowText(0), QStringLiteral("0\tUnassigned"));
-        QCOMPARE(w.list3->RowText(20), QStringLiteral("20\tIn 20"));
-        QCOMPARE(w.List1->SelectedIndex(), 0);
+        QCOMPARE(w.Face().list2->RowText(0), QStringLiteral("0\tUnassigned"));
+        QCOMPARE(w.Face().list3->RowText(20), QStringLiteral("20\tIn 20"));
+        QCOMPARE(w.Face().List1->SelectedIndex(), 0);
         QVERIFY(rig.dialogs.boxes.isEmpty());
-        QVERIFY(w.lblMainVersionInfo->toolTip().startsWith(QStringLiteral("MAINV8")));
-        QVERIFY(w.lblMainVersionInfo->toolTip().endsWith(QStringLiteral("Test Studio   Com 1")));
+        QVERIFY(w.Face().lblMainVersionInfo->toolTip().startsWith(QStringLiteral("MAINV8")));
+        QVERIFY(
+            w.Face().lblMainVersionInfo->toolTip().endsWith(QStringLiteral("Test Studio   Com 1")));
     }
 
     void missingOrUnusableConfigurationEnds_data() {
@@ -93,8 +94,8 @@ private Q_SLOTS:
         QCOMPARE(conflict.icon, Icon::Information);
         QCOMPARE(rig.dialogs.boxes[2].text, QStringLiteral("Going To Offline Mode"));
         QVERIFY(!rig.window->Online().Online);
-        QCOMPARE(rig.window->cmdOnline->text(), QStringLiteral("OFFLINE"));
-        QVERIFY(!rig.window->cmdTest->isEnabled());
+        QCOMPARE(rig.window->Face().cmdOnline->text(), QStringLiteral("OFFLINE"));
+        QVERIFY(!rig.window->Face().cmdTest->isEnabled());
         QVERIFY(rig.window->isVisible());
         QVERIFY(t.elapsed() < 6000);  // a dead port never waits longer than the two deadlines
     }
@@ -103,7 +104,7 @@ private Q_SLOTS:
         MainRig rig;
         rig.WriteIni(SampleIni(1005, 3));
         QVERIFY(rig.Start());
-        QCOMPARE(rig.window->List1->RowCount(), 999);
+        QCOMPARE(rig.window->Face().List1->RowCount(), 999);
         QCOMPARE(rig.window->Tables().NumOutputs, 999);
         QCOMPARE(rig.dialogs.boxes.size(), 1);
         QVERIFY(rig.dialogs.boxes[0].text.contains(QStringLiteral("999")));

@@ -35,57 +35,57 @@ private Q_SLOTS:
     void testButtonLightsOnlyTheSelectedOutputWhileHeld() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(3);
-        QTest::mousePress(w.cmdTest, Qt::LeftButton);
+        w.Face().List1->SetSelectedIndex(3);
+        QTest::mousePress(w.Face().cmdTest, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), kTestOfOutput4);
-        QCOMPARE(w.List1->RowBackground(3), ColourFromValue(kRed));
-        QCOMPARE(ButtonFace(w.cmdTest), ColourFromValue(kRed));
+        QCOMPARE(w.Face().List1->RowBackground(3), ColourFromValue(kRed));
+        QCOMPARE(ButtonFace(w.Face().cmdTest), ColourFromValue(kRed));
         for (int ch = 1; ch <= 10; ++ch)
             QCOMPARE(rig->model.IsOutputOn(1, ch), ch == 4);
-        QTest::mouseRelease(w.cmdTest, Qt::LeftButton);
+        QTest::mouseRelease(w.Face().cmdTest, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), kEndOfOutput4);
-        QCOMPARE(w.List1->RowBackground(3), ListBackground());
-        QVERIFY(!ButtonFace(w.cmdTest).isValid());
+        QCOMPARE(w.Face().List1->RowBackground(3), ListBackground());
+        QVERIFY(!ButtonFace(w.Face().cmdTest).isValid());
         QVERIFY(!rig->model.IsOutputOn(1, 4));
     }
 
     void testAfterAMappingFromTheEntryBoxAddressesTheNewRow() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(2);
-        w.txtInput->setText(QStringLiteral("5"));
-        QTest::keyClick(w.txtInput, Qt::Key_Return);  // maps output 3, moves to output 4
+        w.Face().List1->SetSelectedIndex(2);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);  // maps output 3, moves to output 4
         rig->TakeLog();
-        QTest::mousePress(w.cmdTest, Qt::LeftButton);
+        QTest::mousePress(w.Face().cmdTest, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), kTestOfOutput4);
-        QCOMPARE(w.List1->RowBackground(3), ColourFromValue(kRed));
-        QCOMPARE(w.lblOutChannel->text(), QStringLiteral("4"));
-        QTest::mouseRelease(w.cmdTest, Qt::LeftButton);
+        QCOMPARE(w.Face().List1->RowBackground(3), ColourFromValue(kRed));
+        QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("4"));
+        QTest::mouseRelease(w.Face().cmdTest, Qt::LeftButton);
     }
 
     void latchTogglesOnceAndShowsOnReselection() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(3);
-        QTest::mouseClick(w.chkTest, Qt::LeftButton);
-        QVERIFY(w.chkTest->isChecked());  // the press latched it; the click did not undo it
-        QCOMPARE(TextColour(w.chkTest), ColourFromValue(kRed));
+        w.Face().List1->SetSelectedIndex(3);
+        QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
+        QVERIFY(w.Face().chkTest->isChecked());  // the press latched it; the click did not undo it
+        QCOMPARE(TextColour(w.Face().chkTest), ColourFromValue(kRed));
         QCOMPARE(rig->TakeLog(), kTestOfOutput4);
 
         // Move away and back with the keyboard: the latch follows the selected output.
-        QTest::keyClick(w.List1, Qt::Key_Down);
-        QCOMPARE(w.List1->SelectedIndex(), 4);
-        QVERIFY(!w.chkTest->isChecked());
-        QVERIFY(!ButtonFace(w.cmdTest).isValid());
-        QTest::keyClick(w.List1, Qt::Key_Up);
-        QVERIFY(w.chkTest->isChecked());
-        QCOMPARE(ButtonFace(w.cmdTest), ColourFromValue(kRed));
+        QTest::keyClick(w.Face().List1, Qt::Key_Down);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 4);
+        QVERIFY(!w.Face().chkTest->isChecked());
+        QVERIFY(!ButtonFace(w.Face().cmdTest).isValid());
+        QTest::keyClick(w.Face().List1, Qt::Key_Up);
+        QVERIFY(w.Face().chkTest->isChecked());
+        QCOMPARE(ButtonFace(w.Face().cmdTest), ColourFromValue(kRed));
         QVERIFY(rig->TakeLog().isEmpty());  // selecting never talks to the controller
 
-        w.chkTest->setFocus();
-        QTest::keyClick(w.chkTest, Qt::Key_Return);
-        QVERIFY(!w.chkTest->isChecked());
-        QCOMPARE(TextColour(w.chkTest), ColourFromValue(kBlack));
+        w.Face().chkTest->setFocus();
+        QTest::keyClick(w.Face().chkTest, Qt::Key_Return);
+        QVERIFY(!w.Face().chkTest->isChecked());
+        QCOMPARE(TextColour(w.Face().chkTest), ColourFromValue(kBlack));
         QCOMPARE(rig->TakeLog(), kEndOfOutput4);
         QVERIFY(!rig->model.IsOutputOn(1, 4));
     }
@@ -93,23 +93,23 @@ private Q_SLOTS:
     void offlineTestsSendNothing() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);
-        QVERIFY(!w.cmdTest->isEnabled() && !w.chkTest->isEnabled());
-        QTest::keyPress(w.List1, Qt::Key_Space);
-        QTest::keyRelease(w.List1, Qt::Key_Space);
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);
+        QVERIFY(!w.Face().cmdTest->isEnabled() && !w.Face().chkTest->isEnabled());
+        QTest::keyPress(w.Face().List1, Qt::Key_Space);
+        QTest::keyRelease(w.Face().List1, Qt::Key_Space);
         QVERIFY(rig->TakeLog().isEmpty());
-        QCOMPARE(w.List1->RowBackground(0), ListBackground());
+        QCOMPARE(w.Face().List1->RowBackground(0), ListBackground());
     }
 
     void clearAllOnlineInitialisesAndReenablesUnits() {
         auto rig = Online({QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("show.vdk"));
-        w.List1->SetSelectedIndex(6);
-        QTest::mouseClick(w.chkTest, Qt::LeftButton);  // output 7 latched
+        w.Face().lblFileName->setText(QStringLiteral("show.vdk"));
+        w.Face().List1->SetSelectedIndex(6);
+        QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);  // output 7 latched
         rig->TakeLog();
         rig->dialogs.answers = {Answer::Ok};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
         QCOMPARE(box.text, QStringLiteral("Are you absolutely sure you want to Clear ALL ??"));
         QCOMPARE(box.title, QStringLiteral("Clear All"));
@@ -117,33 +117,33 @@ private Q_SLOTS:
         QCOMPARE(box.defaultAnswer, Answer::Cancel);
         QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2"}));
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t\t\t"));
-        QCOMPARE(w.List1->RowBackground(6), ListBackground());
-        QVERIFY(w.lblFileName->text().isEmpty());
+        QCOMPARE(w.Face().List1->RowBackground(6), ListBackground());
+        QVERIFY(w.Face().lblFileName->text().isEmpty());
         QVERIFY(rig->model.Table().empty());
         // The output can be tested again.
-        w.List1->SetSelectedIndex(6);
-        QTest::mousePress(w.cmdTest, Qt::LeftButton);
+        w.Face().List1->SetSelectedIndex(6);
+        QTest::mousePress(w.Face().cmdTest, Qt::LeftButton);
         QCOMPARE(rig->TakeLog().value(1), QStringLiteral("mapdisab 1  7"));
-        QTest::mouseRelease(w.cmdTest, Qt::LeftButton);
+        QTest::mouseRelease(w.Face().cmdTest, Qt::LeftButton);
     }
 
     void clearAllCancelledChangesNothing() {
         auto rig = Online({QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("show.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("show.vdk"));
         rig->dialogs.answers = {Answer::Cancel};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QVERIFY(rig->TakeLog().isEmpty());
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 3\t\t"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("show.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("show.vdk"));
     }
 
     void clearAllOfflineClearsOnlyTheProgramsCopy() {
         auto rig = Online({QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);
         rig->dialogs.answers = {Answer::Ok};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QVERIFY(rig->TakeLog().isEmpty());
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t\t\t"));
         QCOMPARE(rig->model.Table().size(), size_t(1));  // the controller keeps its table
@@ -153,18 +153,18 @@ private Q_SLOTS:
         auto rig = Online({QStringLiteral("[1][2][2][3][1][0][0][0]"),
                            QStringLiteral("[1][5][2][1][1][2][2][2]")});
         frmKavroMain& w = *rig->window;
-        w.List1->SetSelectedIndex(1);
-        QTest::mouseClick(w.chkTest, Qt::LeftButton);
-        w.List1->SetSelectedIndex(6);
-        QTest::mouseClick(w.chkTest, Qt::LeftButton);
+        w.Face().List1->SetSelectedIndex(1);
+        QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
+        w.Face().List1->SetSelectedIndex(6);
+        QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
         rig->TakeLog();
-        QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
-        QCOMPARE(w.List1->RowBackground(1), ListBackground());
-        QCOMPARE(w.List1->RowBackground(6), ListBackground());
+        QCOMPARE(w.Face().List1->RowBackground(1), ListBackground());
+        QCOMPARE(w.Face().List1->RowBackground(6), ListBackground());
         QCOMPARE(w.Tables().OutTest[2], 0);
         QCOMPARE(rig->Row(4), QStringLiteral("Out 5\t 1\t||\t 2"));
-        QCOMPARE(w.List1->SelectedIndex(), 0);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 0);
     }
 };
 

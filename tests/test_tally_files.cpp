@@ -37,7 +37,7 @@ std::unique_ptr<MainRig> Rig(bool online, const QStringList& preload = {}, int o
     for (const QString& m : preload)
         rig->model.AddMappingString(m);
     if (!rig->Start()) qFatal("start-up failed");
-    if (!online) QTest::mouseClick(rig->window->cmdOnline, Qt::LeftButton);
+    if (!online) QTest::mouseClick(rig->window->Face().cmdOnline, Qt::LeftButton);
     if (rig->window->Online().Online != online) qFatal("wrong link state");
     rig->TakeLog();
     rig->dialogs.Reset();
@@ -46,28 +46,28 @@ std::unique_ptr<MainRig> Rig(bool online, const QStringList& preload = {}, int o
 
 void Save(MainRig& rig, const QString& path) {
     rig.dialogs.fileAnswers = {path};
-    QTest::mouseClick(rig.window->cmdSaveMatrix, Qt::LeftButton);
+    QTest::mouseClick(rig.window->Face().cmdSaveMatrix, Qt::LeftButton);
 }
 
 void Load(MainRig& rig, const QString& path) {
     rig.dialogs.fileAnswers = {path};
-    QTest::mouseClick(rig.window->cmdLoadMatrix, Qt::LeftButton);
+    QTest::mouseClick(rig.window->Face().cmdLoadMatrix, Qt::LeftButton);
 }
 
 // Maps the selected output from the entry box, as the operator types it.
 void MapTo(frmKavroMain& w, int output, int input) {
-    w.List1->SetSelectedIndex(output - 1);
-    w.txtInput->setText(QString::number(input));
-    QTest::keyClick(w.txtInput, Qt::Key_Return);
+    w.Face().List1->SetSelectedIndex(output - 1);
+    w.Face().txtInput->setText(QString::number(input));
+    QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
 }
 
 void MapBool(frmKavroMain& w, int output, int first, int second, QPushButton* op) {
-    QTest::mouseClick(w.Check3, Qt::LeftButton);
-    w.List1->SetSelectedIndex(output - 1);
-    w.list2->SetSelectedIndex(first);
-    w.list3->SetSelectedIndex(second);
+    QTest::mouseClick(w.Face().Check3, Qt::LeftButton);
+    w.Face().List1->SetSelectedIndex(output - 1);
+    w.Face().list2->SetSelectedIndex(first);
+    w.Face().list3->SetSelectedIndex(second);
     QTest::mouseClick(op, Qt::LeftButton);
-    QTest::mouseClick(w.Check3, Qt::LeftButton);
+    QTest::mouseClick(w.Face().Check3, Qt::LeftButton);
 }
 
 QByteArray Lines(const QStringList& lines) {
@@ -87,7 +87,7 @@ std::vector<SimEntry> Mapped(const ControllerModel& model) {
 
 // The file buttons hand the focus back to the output list; the click gave it to the button.
 bool FocusOnList(const frmKavroMain& w) {
-    return w.focusWidget() == w.List1;
+    return w.focusWidget() == w.Face().List1;
 }
 
 enum class LoadFault { Garbage, LongLine, ManyLines, OutputUnitZero, NoFields, Folder };
@@ -115,9 +115,9 @@ private Q_SLOTS:
         QFETCH(QStringList, sent);
         auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QStringList rows = rig->Rows();
-        QTest::mouseClick(save ? w.cmdSaveMatrix : w.cmdLoadMatrix, Qt::LeftButton);
+        QTest::mouseClick(save ? w.Face().cmdSaveMatrix : w.Face().cmdLoadMatrix, Qt::LeftButton);
         QCOMPARE(rig->dialogs.fileCalls.size(), 1);
         const ScriptedDialogs::FileCall& call = rig->dialogs.fileCalls.first();
         QCOMPARE(call.save, save);
@@ -126,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(rig->TakeLog(), sent);
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(rig->Rows(), rows);
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         QVERIFY(FocusOnList(w));
         QVERIFY(QDir(rig->dir.path()).entryList({"*.vdk"}, QDir::Files).isEmpty());
     }
@@ -136,9 +136,9 @@ private Q_SLOTS:
         frmKavroMain& w = *rig->window;
         // Made out of output order: the file comes in output order all the same.
         MapTo(w, 7, 5);
-        MapBool(w, 3, 2, 6, w.cmdBoolOr);
+        MapBool(w, 3, 2, 6, w.Face().cmdBoolOr);
         MapTo(w, 1, 4);
-        MapBool(w, 9, 8, 1, w.cmdBoolAnd);
+        MapBool(w, 9, 8, 1, w.Face().cmdBoolAnd);
         const QStringList rows = rig->Rows();
         QCOMPARE(rows[2], QStringLiteral("Out 3\t 2\t||\t 6"));
 
@@ -147,19 +147,19 @@ private Q_SLOTS:
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(Contents(path), Lines({"[1][1][2][4][1][0][0][0]", "[1][3][2][2][1][2][6][2]",
                                         "[1][7][2][5][1][0][0][0]", "[1][9][2][8][1][2][1][1]"}));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("studio"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("studio"));
         QVERIFY(FocusOnList(w));
 
         rig->dialogs.answers = {Answer::Ok};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));
-        QVERIFY(w.lblFileName->text().isEmpty());
+        QVERIFY(w.Face().lblFileName->text().isEmpty());
 
         Load(*rig, path);
         QCOMPARE(rig->Rows(), rows);
         QCOMPARE(w.Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
         QCOMPARE(w.Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("studio"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("studio"));
         QVERIFY(FocusOnList(w));
         QVERIFY(rig->TakeLog().isEmpty());        // offline: nothing ever went to the controller
         QVERIFY(rig->dialogs.boxes.size() == 1);  // only the "Clear All" question
@@ -170,7 +170,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig->window;
         MapTo(w, 6, 3);
         MapTo(w, 2, 7);
-        MapBool(w, 4, 1, 5, w.cmdBoolAnd);
+        MapBool(w, 4, 1, 5, w.Face().cmdBoolAnd);
         MapTo(w, 6, 0);  // a hole in the controller's table
         MapTo(w, 10, 2);
         const QStringList rows = rig->Rows();
@@ -187,7 +187,7 @@ private Q_SLOTS:
         const std::vector<SimEntry> table = Mapped(rig->model);
 
         rig->dialogs.answers = {Answer::Ok};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QVERIFY(rig->model.Table().empty());
         rig->TakeLog();
 
@@ -197,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Rows(), rows);
         QVERIFY(rig->model.Table() == table);
         QCOMPARE(rig->model.EnabledUnits(), (std::set<int>{1, 2}));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("show.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("show.vdk"));
         QVERIFY(FocusOnList(w));
     }
 
@@ -227,14 +227,15 @@ private Q_SLOTS:
         QStringList progress;
         bool controlsLockedThroughout = true;
         connect(&w.Files(), &TallyFiles::ProgressText, this, [&](const QString& text) {
-            progress << w.lblDownloading->text();
-            QCOMPARE(text, w.lblDownloading->text());
+            progress << w.Face().lblDownloading->text();
+            QCOMPARE(text, w.Face().lblDownloading->text());
             // The first text comes before the controls are locked.
             if (!text.isEmpty())
-                controlsLockedThroughout &= w.lblDownloading->isVisibleTo(&w) &&
-                                            !w.lblTallyOutputs->isVisibleTo(&w) &&
-                                            !w.list2->isEnabled() && !w.cmdMapIt->isEnabled() &&
-                                            !w.txtInput->isEnabled() && !w.cmdInit->isEnabled();
+                controlsLockedThroughout &=
+                    w.Face().lblDownloading->isVisibleTo(&w) &&
+                    !w.Face().lblTallyOutputs->isVisibleTo(&w) && !w.Face().list2->isEnabled() &&
+                    !w.Face().cmdMapIt->isEnabled() && !w.Face().txtInput->isEnabled() &&
+                    !w.Face().cmdInit->isEnabled();
         });
         Load(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 3 2 5",
@@ -243,8 +244,10 @@ private Q_SLOTS:
         QCOMPARE(progress,
                  QStringList({"", "Mapping  0", "Mapping  1", "Mapping  2", "Mapping  3"}));
         QVERIFY(controlsLockedThroughout);
-        QVERIFY(!w.lblDownloading->isVisibleTo(&w) && w.lblTallyOutputs->isVisibleTo(&w));
-        QVERIFY(w.list2->isEnabled() && w.cmdMapIt->isEnabled() && w.cmdTest->isEnabled());
+        QVERIFY(!w.Face().lblDownloading->isVisibleTo(&w) &&
+                w.Face().lblTallyOutputs->isVisibleTo(&w));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().cmdMapIt->isEnabled() &&
+                w.Face().cmdTest->isEnabled());
 
         // The load replaced the whole table: output 8 is gone, here and in the controller.
         QVERIFY(Mapped(rig->model) ==
@@ -258,7 +261,7 @@ private Q_SLOTS:
         QCOMPARE(w.Tables().RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
         QCOMPARE(w.Tables().MapStrings, 1);  // a load leaves the read-back count alone
         QVERIFY(rig->dialogs.boxes.isEmpty());
-        QCOMPARE(w.List1->SelectedIndex(), 0);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 0);
         QVERIFY(FocusOnList(w));
     }
 
@@ -274,7 +277,7 @@ private Q_SLOTS:
         if (!online) {
             // Nothing mapped: the file is created, and empty.
             rig->dialogs.answers = {Answer::Ok};
-            QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+            QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
             const QString path = rig->dir.filePath(QStringLiteral("none.vdk"));
             Save(*rig, path);
             QVERIFY(QFile::exists(path));
@@ -288,7 +291,7 @@ private Q_SLOTS:
         if (online) QVERIFY(rig->model.Table().empty());
         for (int i = 0; i < 10; ++i)
             QCOMPARE(rig->Row(i), QStringLiteral("Out %1\t\t\t").arg(i + 1));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("empty.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("empty.vdk"));
         QVERIFY(rig->dialogs.boxes.isEmpty());
     }
 
@@ -317,7 +320,7 @@ private Q_SLOTS:
         auto rig = Rig(false);
         frmKavroMain& w = *rig->window;
         MapTo(w, 2, 3);
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QString path = rig->dir.filePath(QStringLiteral("old.vdk"));
         const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
         QVERIFY(Put(path, old));
@@ -331,7 +334,7 @@ private Q_SLOTS:
         QCOMPARE(box.icon, Icon::None);
         const bool yes = answer == Answer::Yes;
         QCOMPARE(Contents(path), yes ? QByteArray("[1][2][2][3][1][0][0][0]\r\n") : old);
-        QCOMPARE(w.lblFileName->text(),
+        QCOMPARE(w.Face().lblFileName->text(),
                  yes ? QStringLiteral("old.vdk") : QStringLiteral("keep.vdk"));
         QVERIFY(FocusOnList(w));
     }
@@ -339,7 +342,7 @@ private Q_SLOTS:
     void loadOfMissingFile() {
         auto rig = Rig(true, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         Load(*rig, rig->dir.filePath(QStringLiteral("nowhere/gone.vdk")));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         const ScriptedDialogs::Box& box = rig->dialogs.boxes.first();
@@ -349,7 +352,7 @@ private Q_SLOTS:
         QCOMPARE(box.icon, Icon::Information);
         QVERIFY(rig->TakeLog().isEmpty());
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 3\t\t"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         QVERIFY(FocusOnList(w));
     }
 
@@ -374,7 +377,7 @@ private Q_SLOTS:
             preload << QStringLiteral("[1][%1][2][%2][1][0][0][0]").arg(ch).arg(ch % 8 + 1);
         auto rig = Rig(online, preload, mappings, 8);
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QDir dir(rig->dir.path());
         const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
         const QString path = PrepareSaveFault(dir, fault, old);
@@ -394,7 +397,7 @@ private Q_SLOTS:
         QVERIFY2(box.text.contains(QLatin1Char('"') + path + QLatin1Char('"')),
                  qPrintable(box.text));
         QVERIFY2(box.text.contains(QStringLiteral("could not be written: ")), qPrintable(box.text));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         QCOMPARE(rig->Row(mappings - 1),
                  QStringLiteral("Out %1\t %2\t\t").arg(mappings).arg(mappings % 8 + 1));
         QVERIFY(FocusOnList(w));
@@ -437,7 +440,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const std::vector<SimEntry> table = rig->model.Table();
         const QStringList rows = rig->Rows();
         const QString path = rig->dir.filePath(QStringLiteral("bad.vdk"));
@@ -483,8 +486,8 @@ private Q_SLOTS:
         QVERIFY(rig->model.Table() == table);
         QCOMPARE(rig->Rows(), rows);
         QCOMPARE(w.Tables().OutMapString[2], QStringLiteral("[1][2][2][3][1][0][0][0]"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("keep.vdk"));
-        QVERIFY(w.list2->isEnabled() && w.lblTallyOutputs->isVisibleTo(&w));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().lblTallyOutputs->isVisibleTo(&w));
         QVERIFY(FocusOnList(w));
     }
 
@@ -539,7 +542,7 @@ private Q_SLOTS:
         QCOMPARE(rig->TakeLog().contains(QStringLiteral("Map 3 1 2 2")), online);
         QCOMPARE(rig->Row(4), QStringLiteral("Out 5\t 1\t\t"));
         QCOMPARE(rig->Row(5), QStringLiteral("Out 6\t 3\t\t"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("other.vdk"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("other.vdk"));
         if (outputs < kMaxOutputs) {
             // The spare slot past the configured outputs keeps the last such line.
             QCOMPARE(w.Tables().OutMapString[outputs + 1],
@@ -584,9 +587,9 @@ private Q_SLOTS:
             box.text.contains(QStringLiteral("stopped at line 4 ([1][3][2][3][1][2][4][2])")) &&
                 box.text.contains(QStringLiteral("the 2 mappings of the lines before it")),
             qPrintable(box.text));
-        QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("long.vdk"));
-        QVERIFY(w.list2->isEnabled() && w.lblTallyOutputs->isVisibleTo(&w));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("long.vdk"));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().lblTallyOutputs->isVisibleTo(&w));
     }
 
     void incompleteReadBackAsksBeforeWriting_data() {
@@ -599,7 +602,7 @@ private Q_SLOTS:
         auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
                               "[1][3][2][3][1][0][0][0]", "[1][4][2][4][1][0][0][0]"});
         frmKavroMain& w = *rig->window;
-        w.lblFileName->setText(QStringLiteral("keep.vdk"));
+        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
         const QString path = rig->dir.filePath(QStringLiteral("old.vdk"));
         const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
         QVERIFY(Put(path, old));
@@ -617,7 +620,7 @@ private Q_SLOTS:
         const bool yes = answer == Answer::Yes;
         QCOMPARE(Contents(path),
                  yes ? Lines({"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]"}) : old);
-        QCOMPARE(w.lblFileName->text(),
+        QCOMPARE(w.Face().lblFileName->text(),
                  yes ? QStringLiteral("old.vdk") : QStringLiteral("keep.vdk"));
         // The rows show what was read back either way.
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
@@ -630,13 +633,14 @@ private Q_SLOTS:
         frmKavroMain& w = *rig->window;
         const QString path = rig->dir.filePath(QStringLiteral("part.vdk"));
         // Handled in the read-back's first pass, which still takes its entry.
-        QTimer::singleShot(0, &w, [&w] { QTest::mouseClick(w.cmdCancelDownload, Qt::LeftButton); });
+        QTimer::singleShot(0, &w,
+                           [&w] { QTest::mouseClick(w.Face().cmdCancelDownload, Qt::LeftButton); });
         Save(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Comp", "RawMap 1"}));
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(Contents(path), Lines({"[1][1][2][1][1][0][0][0]"}));
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("part.vdk"));
-        QVERIFY(!w.cmdCancelDownload->isVisible());
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("part.vdk"));
+        QVERIFY(!w.Face().cmdCancelDownload->isVisible());
     }
 
     void fileButtonsWaitForTheReadBack_data() {
@@ -652,9 +656,9 @@ private Q_SLOTS:
         QVERIFY(Put(path, Lines({"[1][5][2][5][1][0][0][0]"})));
         rig->dialogs.fileAnswers = {path};
         // The file buttons stay enabled during a read-back, which lets clicks through.
-        QPushButton* button = save ? w.cmdSaveMatrix : w.cmdLoadMatrix;
+        QPushButton* button = save ? w.Face().cmdSaveMatrix : w.Face().cmdLoadMatrix;
         QTimer::singleShot(0, &w, [button] { QTest::mouseClick(button, Qt::LeftButton); });
-        QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QVERIFY(rig->dialogs.fileCalls.isEmpty());
         QCOMPARE(Contents(path), Lines({"[1][5][2][5][1][0][0][0]"}));

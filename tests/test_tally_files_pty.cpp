@@ -57,28 +57,28 @@ private Q_SLOTS:
 
         const QString first = rig.dir.filePath(QStringLiteral("first.vdk"));
         qsizetype mark = sim.LogLines().size();
-        Click(rig, w.cmdSaveMatrix, first);
+        Click(rig, w.Face().cmdSaveMatrix, first);
         QCOMPARE(Since(sim, mark),
                  QStringList({"Comp", "RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4", "RawMap 5"}));
         QCOMPARE(Contents(first), kStartTable);
 
         rig.dialogs.answers = {Answer::Ok};
-        QTest::mouseClick(w.cmdInit, Qt::LeftButton);
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t\t\t"));
 
         mark = sim.LogLines().size();
-        Click(rig, w.cmdLoadMatrix, first);
+        Click(rig, w.Face().cmdLoadMatrix, first);
         QCOMPARE(Since(sim, mark),
                  QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 7 2 3", "Map 1 2 2 5",
                               "AND 1 2 2 6", "Map 1 9 2 1", "Map 1 4 2 8", "OR 1 4 2 2"}));
         QCOMPARE(rig.Rows(), rows);
-        QCOMPARE(w.lblFileName->text(), QStringLiteral("first.vdk"));
-        QVERIFY(rig.dialogs.boxes.size() == 1);   // only the "Clear All" question
-        QCOMPARE(w.lblError->text(), QString());  // no "Comm Error!"
+        QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("first.vdk"));
+        QVERIFY(rig.dialogs.boxes.size() == 1);          // only the "Clear All" question
+        QCOMPARE(w.Face().lblError->text(), QString());  // no "Comm Error!"
 
         // What the controller holds now, read back and saved again, is the same file.
         const QString second = rig.dir.filePath(QStringLiteral("second.vdk"));
-        Click(rig, w.cmdSaveMatrix, second);
+        Click(rig, w.Face().cmdSaveMatrix, second);
         QCOMPARE(Contents(second), kStartTable);
         QCOMPARE(rig.Rows(), rows);
     }
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QVERIFY(
             Put(bad, "[1][1][2][1][1][0][0][0]\r\n[1][2][2][2][1][0][0][0]\r\n\x01\x02\xff\r\n"));
         const qsizetype mark = sim.LogLines().size();
-        Click(rig, w.cmdLoadMatrix, bad);
+        Click(rig, w.Face().cmdLoadMatrix, bad);
         QCOMPARE(rig.dialogs.boxes.size(), 1);
         QCOMPARE(rig.dialogs.boxes.first().title, QStringLiteral("File Error"));
         QVERIFY2(rig.dialogs.boxes.first().text.contains(QStringLiteral("line 3")),
@@ -108,7 +108,7 @@ private Q_SLOTS:
         QCOMPARE(rig.Rows(), rows);
 
         const QString saved = rig.dir.filePath(QStringLiteral("after.vdk"));
-        Click(rig, w.cmdSaveMatrix, saved);
+        Click(rig, w.Face().cmdSaveMatrix, saved);
         QCOMPARE(Contents(saved), kStartTable);
     }
 };

@@ -52,7 +52,7 @@ void AnswerBits(MainRig& rig, const QByteArray& bits) {
 }
 
 void ClickCheck1(frmKavroMain& w) {
-    QTest::mouseClick(w.Check1, Qt::LeftButton);
+    QTest::mouseClick(w.Face().Check1, Qt::LeftButton);
 }
 
 // Waits for the next tick of the poll timer to have run.
@@ -75,14 +75,14 @@ quint32 LitLamps(const frmUnitBits& u) {
 }
 
 bool MonitorOn(frmKavroMain& w) {
-    return w.tmrInputStatus.isActive() && w.Check1->isChecked() && w.UnitBitsWindow() &&
-           w.UnitBitsWindow()->isVisible() && TextColour(w.Check1) == ColourFromValue(kRed);
+    return w.tmrInputStatus.isActive() && w.Face().Check1->isChecked() && w.UnitBitsWindow() &&
+           w.UnitBitsWindow()->isVisible() && TextColour(w.Face().Check1) == ColourFromValue(kRed);
 }
 
 bool MonitorOff(frmKavroMain& w) {
-    return !w.tmrInputStatus.isActive() && !w.Check1->isChecked() &&
+    return !w.tmrInputStatus.isActive() && !w.Face().Check1->isChecked() &&
            (!w.UnitBitsWindow() || !w.UnitBitsWindow()->isVisible()) &&
-           TextColour(w.Check1) == ColourFromValue(kBlack);
+           TextColour(w.Face().Check1) == ColourFromValue(kBlack);
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ private Q_SLOTS:
         auto rig = Online(units);
         frmKavroMain& w = *rig->window;
         rig->model.SetInputBits(1, 0x5);
-        QVERIFY(w.Check1->isEnabled());
+        QVERIFY(w.Face().Check1->isEnabled());
         ClickCheck1(w);
         QVERIFY(MonitorOn(w));
         frmUnitBits& u = *w.UnitBitsWindow();
@@ -112,7 +112,7 @@ private Q_SLOTS:
         QCOMPARE(rig->TakeLog(), QStringList{"GSTAT 1"});
         QVERIFY(u.lblStatus->text().startsWith(QStringLiteral("UNIT 1 ")));
         QVERIFY(u.lblStatus->text().contains(QStringLiteral("IN 0002")));
-        QCOMPARE(w.focusWidget(), w.List1);
+        QCOMPARE(w.focusWidget(), w.Face().List1);
 
         for (int tick = 0; tick < 2; ++tick) {
             QVERIFY(NextTick(w));
@@ -224,7 +224,7 @@ private Q_SLOTS:
             }
             // A move asks for the new unit's status and hands the keyboard back.
             QCOMPARE(rig->TakeLog(), QStringList{"GSTAT " + shown[i]});
-            QCOMPARE(w.focusWidget(), w.List1);
+            QCOMPARE(w.focusWidget(), w.Face().List1);
         }
         // The tick polls the unit shown.
         w.tmrInputStatus.start();
@@ -286,7 +286,7 @@ private Q_SLOTS:
         else
             QVERIFY(first->close());
         QVERIFY(MonitorOff(w));
-        QCOMPARE(w.focusWidget(), w.List1);
+        QCOMPARE(w.focusWidget(), w.Face().List1);
         rig->TakeLog();
         QTest::qWait(450);
         QVERIFY(rig->TakeLog().isEmpty());  // no more polls
@@ -323,8 +323,8 @@ private Q_SLOTS:
         auto rig = Online();
         frmKavroMain& w = *rig->window;
         ClickCheck1(w);
-        QTest::mouseClick(w.cmdOnline, Qt::LeftButton);
-        QCOMPARE(w.cmdOnline->text(), QStringLiteral("OFFLINE"));
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);
+        QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("OFFLINE"));
         QVERIFY(MonitorOn(w));
         rig->TakeLog();
         QVERIFY(NextTick(w));
@@ -342,7 +342,7 @@ private Q_SLOTS:
         QVERIFY(w.close());
         QVERIFY(u.isNull());
         QVERIFY(!w.tmrInputStatus.isActive());
-        QVERIFY(!w.Check1->isChecked());
+        QVERIFY(!w.Face().Check1->isChecked());
         rig->window.reset();  // the destructor finds nothing left to unload
     }
 
@@ -389,13 +389,15 @@ private Q_SLOTS:
         // handled once the tick is over.
         port.onWrite = [&w](const QByteArray& bytes) {
             if (!bytes.startsWith("BITS")) return;
-            const QPointF at(10, w.Check1->height() / 2);
+            const QPointF at(10, w.Face().Check1->height() / 2);
             QCoreApplication::postEvent(
-                w.Check1, new QMouseEvent(QEvent::MouseButtonPress, at, w.Check1->mapToGlobal(at),
-                                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+                w.Face().Check1,
+                new QMouseEvent(QEvent::MouseButtonPress, at, w.Face().Check1->mapToGlobal(at),
+                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
             QCoreApplication::postEvent(
-                w.Check1, new QMouseEvent(QEvent::MouseButtonRelease, at, w.Check1->mapToGlobal(at),
-                                          Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+                w.Face().Check1,
+                new QMouseEvent(QEvent::MouseButtonRelease, at, w.Face().Check1->mapToGlobal(at),
+                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
         };
         QElapsedTimer took;
         took.start();
@@ -403,7 +405,7 @@ private Q_SLOTS:
         QVERIFY(took.elapsed() >= 2 * 2000);  // two time-outs
         port.onWrite = nullptr;
         QCOMPARE(rig->dialogs.beeps, 2);
-        QCOMPARE(w.lblError->text(), QStringLiteral("Comm Error!"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(LitLamps(u), 0x80000001u);
         QCOMPARE(u.lblStatus->text(), QString());
         QTRY_VERIFY(MonitorOff(w));

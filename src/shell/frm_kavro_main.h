@@ -13,6 +13,7 @@
 #include "diag/frm_verbose.h"
 #include "mapping/mapping_tables.h"
 #include "platform/serial_port.h"
+#include "shell/main_face.h"
 
 class QCheckBox;
 class QLabel;
@@ -66,41 +67,10 @@ public:
     SerialPort& Port() { return *port_; }
     frmVerbose* Verbose() const { return verbose_; }
     frmUnitBits* UnitBitsWindow() const { return unitBits_; }
+    // The controls.
+    MainFace& Face() { return *face_; }
+    const MainFace& Face() const { return *face_; }
 
-    // Controls, named as the operator's documentation names them.
-    TallyList* List1 = nullptr;
-    TallyList* list2 = nullptr;
-    TallyList* list3 = nullptr;
-    EntryBox* txtInput = nullptr;
-    QPushButton* cmdMapIt = nullptr;
-    QCheckBox* Check3 = nullptr;
-    QPushButton* cmdBoolAnd = nullptr;
-    QPushButton* cmdBoolOr = nullptr;
-    ClickLabel* lblTallyOutputs = nullptr;
-    ClickLabel* lblDownloading = nullptr;
-    ClickLabel* Label10 = nullptr;
-    ClickLabel* lblOutUnit = nullptr;
-    ClickLabel* lblOutChannel = nullptr;
-    ClickLabel* lblInUnit = nullptr;
-    ClickLabel* lblInChannel = nullptr;
-    ClickLabel* lblMainVersionInfo = nullptr;
-    ClickLabel* lblVersionInfo = nullptr;
-    ClickLabel* lblError = nullptr;
-    ClickLabel* lblFileName = nullptr;
-    QPushButton* cmdMin = nullptr;
-    QPushButton* cmdClose = nullptr;
-    QPushButton* cmdOnline = nullptr;
-    QPushButton* cmdTest = nullptr;
-    LatchBox* chkTest = nullptr;
-    QCheckBox* Check1 = nullptr;
-    QCheckBox* Check2 = nullptr;
-    QPushButton* cmdCancelDownload = nullptr;
-    QPushButton* cmdRefresh = nullptr;
-    QPushButton* cmdInit = nullptr;
-    QPushButton* cmdLoadMatrix = nullptr;
-    QPushButton* cmdSaveMatrix = nullptr;
-    Lamp* Shape1 = nullptr;  // TX
-    Lamp* Shape2 = nullptr;  // RX
     QTimer Timer1;
     QTimer Timer2;
     QTimer Timer3;
@@ -116,7 +86,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateControls();
     void CreateCore();
     void WireCore();
     void ApplyOutline();
@@ -140,7 +109,8 @@ private:
     std::unique_ptr<OutputTest> outputTest_;
     std::unique_ptr<MappingEditor> editor_;
     std::unique_ptr<TallyFiles> files_;
-    QPixmap face_;
+    std::unique_ptr<MainFace> face_;
+    QPixmap picture_;
     QPointer<frmVerbose> verbose_;
     std::unique_ptr<UnitStatus> unitStatus_;
     QPointer<frmUnitBits> unitBits_;

@@ -43,12 +43,12 @@ QStringList MainRig::TakeLog() {
 }
 
 QString MainRig::Row(int row) const {
-    return window->List1->RowText(row);
+    return window->Face().List1->RowText(row);
 }
 
 QStringList MainRig::Rows() const {
     QStringList rows;
-    for (int i = 0; i < window->List1->RowCount(); ++i)
+    for (int i = 0; i < window->Face().List1->RowCount(); ++i)
         rows << Row(i);
     return rows;
 }
