@@ -73,6 +73,22 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& progra
     return line;
 }
 
+namespace {
+
+// Under a running QApplication.
+int RunConsole(const QString& iniPath) {
+    // One style everywhere, so the button colours the console sets show on every platform.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QtDialogs dialogs;
+    std::unique_ptr<QLockFile> lock;
+    auto window = StartProgram(dialogs, iniPath, DefaultLockPath(), lock);
+    if (!window) return 0;
+    dialogs.SetParent(window.get());
+    return QApplication::exec();
+}
+
+}  // namespace
+
 int RunProgram(int argc, char* argv[]) {
     // --help and --version end before anything needs a display; the toolkit's own options are
     // known only once the application object has taken them out.
@@ -88,17 +104,7 @@ int RunProgram(int argc, char* argv[]) {
         Identify();
         line = ParseCommandLine(QCoreApplication::arguments(),
                                 QCoreApplication::applicationDirPath(), true);
-        if (!line.Ends) {
-            // One style everywhere, so the button colours the console sets show on every
-            // platform.
-            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-            QtDialogs dialogs;
-            std::unique_ptr<QLockFile> lock;
-            auto window = StartProgram(dialogs, line.IniPath, DefaultLockPath(), lock);
-            if (!window) return 0;
-            dialogs.SetParent(window.get());
-            return QApplication::exec();
-        }
+        if (!line.Ends) return RunConsole(line.IniPath);
     }
     Print(stdout, line.Output);
     Print(stderr, line.Error);
