@@ -27,8 +27,8 @@ private Q_SLOTS:
         QTest::newRow("--version")
             << QStringList{"--version"} << false << 0 << QStringList{version} << QString();
         QTest::newRow("--help") << QStringList{"--help"} << false << 0
-                                << QStringList{"vendra [options]", "--ini <FILE>",
-                                               "--version", "instead of Kavro.ini"}
+                                << QStringList{"vendra [options]", "--ini <FILE>", "--version",
+                                               "instead of Kavro.ini"}
                                 << QString();
         QTest::newRow("help before a bad option") << QStringList{"-h", "--bogus"} << false << 0
                                                   << QStringList{"--ini <FILE>"} << QString();
