@@ -38,7 +38,8 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(outputs, inputs));
         auto owned = std::make_unique<ModelPort>(rig.model);
         ModelPort& port = *owned;
-        rig.window = std::make_unique<frmKavroMain>(rig.dialogs, rig.dir.path(), std::move(owned));
+        rig.window = std::make_unique<frmKavroMain>(rig.dialogs, KavroIniPath(rig.dir.path()),
+                                                    std::move(owned));
         rig.window->endProgram = [] {};
         QVERIFY(rig.window->Load());
         QVERIFY(rig.window->Online().Online);

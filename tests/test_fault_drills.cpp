@@ -715,7 +715,8 @@ private Q_SLOTS:
         QCOMPARE(last.text,
                  QStringLiteral("Cannot locate Kavro.ini file in program directory\r\nPlease "
                                 "aquire a Kavro.ini file for this tally system and copy it into "
-                                "the program directory"));
+                                "the program directory\r\nLooked for: ") +
+                     ini);
         QCOMPARE(last.buttons, Buttons::OkCancel);
         if (!named.isEmpty())
             QVERIFY2(rig.dialogs.boxes.first().text.contains(named),

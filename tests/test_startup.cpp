@@ -120,7 +120,7 @@ private Q_SLOTS:
         ScriptedDialogs dialogs;
         QTemporaryDir emptyProgramDir;  // reading it would end in "File Missing"
         std::unique_ptr<QLockFile> second;
-        QVERIFY(!StartProgram(dialogs, emptyProgramDir.path(), lockPath, second));
+        QVERIFY(!StartProgram(dialogs, KavroIniPath(emptyProgramDir.path()), lockPath, second));
         QCOMPARE(dialogs.Titles(), QStringList({"Application Error"}));
         QCOMPARE(dialogs.boxes[0].text, QStringLiteral("An instance of Vendra is already running"));
         QCOMPARE(dialogs.boxes[0].buttons, Buttons::Ok);

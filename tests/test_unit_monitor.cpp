@@ -32,7 +32,8 @@ std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     rig->WriteIni(IniWithUnits(units));
     auto port = std::make_unique<ModelPort>(rig->model);
     rig->port = port.get();
-    rig->window = std::make_unique<frmKavroMain>(rig->dialogs, rig->dir.path(), std::move(port));
+    rig->window = std::make_unique<frmKavroMain>(rig->dialogs, KavroIniPath(rig->dir.path()),
+                                                 std::move(port));
     rig->window->endProgram = [r = rig.get()] { r->ended = true; };
     if (!rig->window->Load()) qFatal("start-up failed");
     rig->TakeLog();

@@ -84,9 +84,13 @@ IniReadResult Invalid(const QString& message) {
 
 }  // namespace
 
+QString KavroIniPath(const QString& directory) {
+    return QDir(directory).filePath(IniName());
+}
+
 IniReadResult IniRead(const QString& directory, MappingTables& tables, InstallationConfig& config,
                       EnabledUnits& units) {
-    const IniFile ini(QDir(directory).filePath(IniName()));
+    const IniFile ini(KavroIniPath(directory));
     return IniRead(ini, tables, config, units);
 }
 

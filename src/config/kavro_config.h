@@ -46,6 +46,9 @@ struct IniReadResult {
     bool Ok() const { return Outcome == IniOutcome::Ok; }
 };
 
+// Kavro.ini in directory: where a program looks when it is not told another file.
+QString KavroIniPath(const QString& directory);
+
 // Reads Kavro.ini from directory into the configuration tables (outputs 1 .. NumOutputs,
 // inputs 0 .. NumInputs with input 0 "Unassigned"), config and units. The targets are changed
 // only when the outcome is Ok.

@@ -5,6 +5,7 @@
 #include "link/command_exchange.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
+#include "platform/version.h"
 
 namespace vendra {
 

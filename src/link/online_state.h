@@ -12,9 +12,6 @@ class Dialogs;
 class OnlineState : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kVersionMajor = 7;
-    static constexpr int kVersionMinor = 1;
-    static constexpr int kVersionRevision = 12;
     // Pause between the controller's first answer and the version request.
     static constexpr int kSettleMs = 100;
 

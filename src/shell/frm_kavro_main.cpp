@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,6 +23,7 @@
 #include "mapping/read_back.h"
 #include "mapping/unit_status.h"
 #include "platform/dialogs.h"
+#include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "platform/qt_serial_port.h"
 #include "platform/widgets/colours.h"
@@ -41,11 +43,11 @@ const QString kFileMissingText = QStringLiteral(
 
 }  // namespace
 
-frmKavroMain::frmKavroMain(Dialogs& dialogs, QString programDirectory,
-                           std::unique_ptr<SerialPort> port, QWidget* parent)
+frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<SerialPort> port,
+                           QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Window),
       dialogs_(dialogs),
-      programDirectory_(std::move(programDirectory)),
+      iniPath_(std::move(iniPath)),
       port_(std::move(port)) {
     setWindowTitle(QStringLiteral("Vendra"));
     setFixedSize(kFaceWidth, kFaceHeight);
@@ -196,12 +198,14 @@ bool frmKavroMain::Load() {
     tables_.MapStrings = 0;
     face_->lblFileName->clear();
 
-    const IniReadResult ini = IniRead(programDirectory_, tables_, config_);
+    const IniReadResult ini = IniRead(IniFile(iniPath_), tables_, config_);
     if (!ini.Ok()) {
         if (ini.Outcome == IniOutcome::Invalid || ini.Unreadable)
             dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
                              Icon::Information);
-        dialogs_.Message(kFileMissingText, QStringLiteral("File Missing"), Buttons::OkCancel);
+        dialogs_.Message(kFileMissingText + QStringLiteral("\r\nLooked for: ") +
+                             QDir::toNativeSeparators(iniPath_),
+                         QStringLiteral("File Missing"), Buttons::OkCancel);
         return false;
     }
     for (const QString& warning : ini.Warnings)

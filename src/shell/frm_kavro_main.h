@@ -40,9 +40,10 @@ class TallyFiles;
 class frmKavroMain : public QWidget {
     Q_OBJECT
 public:
-    // The port is made from the configuration unless one is given (tests give one).
-    frmKavroMain(Dialogs& dialogs, QString programDirectory,
-                 std::unique_ptr<SerialPort> port = nullptr, QWidget* parent = nullptr);
+    // Reads the installation from iniPath. The port is made from the configuration unless one
+    // is given (tests give one).
+    frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<SerialPort> port = nullptr,
+                 QWidget* parent = nullptr);
     ~frmKavroMain() override;
 
     // The start-up sequence. False when the program must end (configuration unusable).
@@ -98,7 +99,7 @@ private:
     void UnloadSecondaryWindows();
 
     Dialogs& dialogs_;
-    QString programDirectory_;
+    QString iniPath_;
     MappingTables tables_;
     InstallationConfig config_;
     std::unique_ptr<SerialPort> port_;

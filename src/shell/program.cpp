@@ -1,15 +1,115 @@
 #include "shell/program.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QStyleFactory>
 #include <QWidget>
+#include <cstdio>
 
+#include "config/kavro_config.h"
 #include "platform/dialogs.h"
+#include "platform/version.h"
+#include "platform/widgets/qt_dialogs.h"
 #include "shell/frm_kavro_main.h"
 
 namespace vendra {
+
+namespace {
+
+void Identify() {
+    QCoreApplication::setApplicationName(QStringLiteral("Vendra"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+}
+
+void Print(std::FILE* stream, const QString& text) {
+    if (!text.isEmpty()) std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+CommandLine Ending(int exitCode, const QString& output, const QString& error) {
+    CommandLine line;
+    line.Ends = true;
+    line.ExitCode = exitCode;
+    line.Output = output;
+    line.Error = error;
+    return line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& programDirectory,
+                             bool strict) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Vendra tally console: maps the tally inputs of a serial-attached tally "
+                       "controller to its outputs."));
+    // So that the toolkit's options (-platform, -style) read as whole words, not letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption ini(
+        QStringLiteral("ini"),
+        QStringLiteral("Read the installation from FILE instead of Kavro.ini beside the program."),
+        QStringLiteral("FILE"));
+    parser.addOption(ini);
+
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        return Ending(0, parser.helpText(), {});
+    if (parser.isSet(version))
+        return Ending(0, QStringLiteral("vendra %1\n").arg(QString::fromLatin1(kVersionText)), {});
+    const QString usage = QStringLiteral("vendra: %1\nTry 'vendra --help'.\n");
+    if (!parsed && (strict || parser.unknownOptionNames().isEmpty()))
+        return Ending(2, {}, usage.arg(parser.errorText()));
+    if (strict && !parser.positionalArguments().isEmpty())
+        return Ending(2, {},
+                      usage.arg(QStringLiteral("unexpected argument '%1'")
+                                    .arg(parser.positionalArguments().constFirst())));
+
+    CommandLine line;
+    line.IniPath = parser.isSet(ini) ? parser.value(ini) : KavroIniPath(programDirectory);
+    return line;
+}
+
+namespace {
+
+// Under a running QApplication.
+int RunConsole(const QString& iniPath) {
+    // One style everywhere, so the button colours the console sets show on every platform.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QtDialogs dialogs;
+    std::unique_ptr<QLockFile> lock;
+    auto window = StartProgram(dialogs, iniPath, DefaultLockPath(), lock);
+    if (!window) return 0;
+    dialogs.SetParent(window.get());
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int RunProgram(int argc, char* argv[]) {
+    // --help and --version end before anything needs a display; the toolkit's own options are
+    // known only once the application object has taken them out.
+    CommandLine line;
+    {
+        const QCoreApplication look(argc, argv);
+        Identify();
+        line = ParseCommandLine(QCoreApplication::arguments(),
+                                QCoreApplication::applicationDirPath(), false);
+    }
+    if (!line.Ends) {
+        const QApplication app(argc, argv);
+        Identify();
+        line = ParseCommandLine(QCoreApplication::arguments(),
+                                QCoreApplication::applicationDirPath(), true);
+        if (!line.Ends) return RunConsole(line.IniPath);
+    }
+    Print(stdout, line.Output);
+    Print(stderr, line.Error);
+    return line.ExitCode;
+}
 
 QString DefaultLockPath() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -28,7 +128,7 @@ bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock) 
     return false;
 }
 
-std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& programDirectory,
+std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& iniPath,
                                            const QString& lockPath,
                                            std::unique_ptr<QLockFile>& lock) {
     if (AnotherCopyRuns(lockPath, lock)) {
@@ -36,7 +136,7 @@ std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& prog
                         QStringLiteral("Application Error"), Buttons::Ok);
         return nullptr;
     }
-    auto window = std::make_unique<frmKavroMain>(dialogs, programDirectory);
+    auto window = std::make_unique<frmKavroMain>(dialogs, iniPath);
     if (!window->Load()) return nullptr;
     return window;
 }

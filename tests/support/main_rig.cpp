@@ -31,7 +31,7 @@ bool MainRig::Start(bool realPort) {
         port->refuseOpen = refusePort;
         p = std::move(modelPort);
     }
-    window = std::make_unique<frmKavroMain>(dialogs, dir.path(), std::move(p));
+    window = std::make_unique<frmKavroMain>(dialogs, KavroIniPath(dir.path()), std::move(p));
     window->endProgram = [this] { ended = true; };
     return window->Load();
 }
