@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QWindow>
 
 #include "config/enabled_units.h"
@@ -66,9 +65,10 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString programDirectory,
       programDirectory_(std::move(programDirectory)),
       port_(std::move(port)) {
     setWindowTitle(QStringLiteral("Vendra"));
-    setFixedSize(kFaceWidth, kFaceHeight);
+    // Every box from start-up on opens over the main window, not somewhere behind it.
+    dialogs_.SetOwnerWindow(this);
+    setFixedSize(Px(kFaceWidth * 15), Px(kFaceHeight * 15));
     SetBackground(this, QColor(82, 82, 169));
-    face_ = DrawFace();
     QFont small = font();
     small.setPointSizeF(7.5);
     setFont(small);
@@ -95,7 +95,8 @@ frmKavroMain::~frmKavroMain() {
 void frmKavroMain::CreateControls() {
     lblMainVersionInfo = Label(this, QString(), 3120, 720, 3495, 255);
     auto* label2 = Label(this, QString(), 3240, 720, 3015, 375);
-    Q_UNUSED(label2);
+    // The information label lies over the empty one, so its tooltip shows all along it.
+    label2->stackUnder(lblMainVersionInfo);
     cmdMin = Button(this, QStringLiteral("_"), 7080, 750, 300, 300);
     cmdClose = Button(this, QStringLiteral("X"), 7440, 750, 300, 300);
     Shape1 = new Lamp(Lamp::Shape::Circle, this);
@@ -161,7 +162,6 @@ void frmKavroMain::CreateControls() {
     }
     cmdMapIt = Button(this, QStringLiteral("Map Tally"), 7140, 1590, 945, 315);
     SetButtonFace(cmdMapIt, ListBackground());
-    SetTextColour(cmdMapIt, Qt::white);
 
     Check3 = CheckBox(this, QStringLiteral("Boolean"), 1050, 7080, 1245, 285);
     cmdBoolAnd = Button(this, QStringLiteral("AND"), 5610, 4020, 795, 285);
@@ -191,8 +191,11 @@ void frmKavroMain::CreateControls() {
     chkTest = new LatchBox(QStringLiteral("Latch"), this);
     PlaceTwips(chkTest, 1680, 6210, 615, 285);
     // "Latch" has a narrow place: a smaller box and gap keep the caption whole.
-    chkTest->setStyleSheet(QStringLiteral(
-        "QCheckBox { spacing: 2px; } QCheckBox::indicator { width: 10px; height: 10px; }"));
+    chkTest->setStyleSheet(
+        QStringLiteral("QCheckBox { spacing: %1px; } QCheckBox::indicator { width: %2px; "
+                       "height: %2px; }")
+            .arg(Px(30))
+            .arg(Px(150)));
     Check1 = CheckBox(this, QStringLiteral("Unit Status"), 1050, 6750, 1245, 285);
     Check2 = CheckBox(this, QStringLiteral("Advanced"), 1050, 7410, 1245, 285);
     for (QWidget* w : {static_cast<QWidget*>(chkTest), static_cast<QWidget*>(Check1),
@@ -407,9 +410,8 @@ bool frmKavroMain::OpenPort() {
 }
 
 void frmKavroMain::ApplyOutline() {
-    const double dpiX = screen() ? screen()->logicalDotsPerInchX() : 96;
-    const double dpiY = screen() ? screen()->logicalDotsPerInchY() : 96;
-    setMask(OutlineRegion(1.0, 1.0, 0, 0, TwipsPerPixel(dpiX), TwipsPerPixel(dpiY)));
+    const double twipsPerPixel = ScreenTwipsPerPixel();
+    setMask(OutlineRegion(1.0, 1.0, 0, 0, twipsPerPixel, twipsPerPixel));
     repaint();
 }
 
@@ -487,7 +489,11 @@ void frmKavroMain::UnitStatusClicked(bool ticked) {
     tmrInputStatus.start();
     if (!unitBits_) {
         unitBits_ = new frmUnitBits(*unitStatus_);
-        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, [this] { List1->setFocus(); });
+        // The next key goes to the output list, not to the spinner.
+        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, [this] {
+            activateWindow();
+            List1->setFocus();
+        });
         connect(unitBits_, &frmUnitBits::CloseWindowClicked, this, [this] {
             tmrInputStatus.stop();
             if (unitBits_) unitBits_->hide();
@@ -533,6 +539,8 @@ void frmKavroMain::UnloadSecondaryWindows() {
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
+    // A press that a control let through (a right press on a button) is not on the body.
+    if (childAt(event->position().toPoint())) return;
     // Any button on the body moves the window; the window system's own move where it has one.
     if (windowHandle() && windowHandle()->startSystemMove()) return;
     handDrag_ = true;
@@ -548,6 +556,10 @@ void frmKavroMain::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void frmKavroMain::paintEvent(QPaintEvent*) {
+    // Drawn at the screen's scale and pixel density, so it stays sharp wherever it is shown.
+    const qreal ratio = devicePixelRatioF();
+    if (face_.isNull() || face_.devicePixelRatio() != ratio)
+        face_ = DrawFace(size(), ScreenScale(), ratio);
     QPainter p(this);
     p.drawPixmap(0, 0, face_);
 }

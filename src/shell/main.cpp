@@ -18,6 +18,5 @@ int main(int argc, char* argv[]) {
     auto window = vendra::StartProgram(dialogs, QCoreApplication::applicationDirPath(),
                                        vendra::DefaultLockPath(), lock);
     if (!window) return 0;
-    dialogs.SetParent(window.get());
     return QApplication::exec();
 }
