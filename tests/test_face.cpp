@@ -90,10 +90,12 @@ private Q_SLOTS:
                                 QPoint(r.center().x(), r.bottom() - 1)}) {
             QWidget* under = w.childAt(at);
             QVERIFY(under);
+            QToolTip::hideText();
+            QTRY_VERIFY(!QToolTip::isVisible());
             QHelpEvent help(QEvent::ToolTip, under->mapFrom(&w, at), w.mapToGlobal(at));
             QApplication::sendEvent(under, &help);
+            QVERIFY(QToolTip::isVisible());
             QCOMPARE(QToolTip::text(), info);
-            QToolTip::hideText();
         }
     }
 
