@@ -314,25 +314,6 @@ private Q_SLOTS:
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 6"}));
         QCOMPARE(w.List1->SelectedIndex(), 1);
     }
-
-    void anyButtonOnTheBodyMovesTheWindowButNotOnControls() {
-        auto rig = Online();
-        frmKavroMain& w = *rig->window;
-        const QPoint start = w.pos();
-        QTest::mousePress(&w, Qt::RightButton, {}, QPoint(300, 530));
-        QMouseEvent move(QEvent::MouseMove, QPointF(340, 560), w.mapToGlobal(QPointF(340, 560)),
-                         Qt::NoButton, Qt::RightButton, Qt::NoModifier);
-        QApplication::sendEvent(&w, &move);
-        QTest::mouseRelease(&w, Qt::RightButton, {}, QPoint(340, 560));
-        QCOMPARE(w.pos(), start + QPoint(40, 30));
-
-        const QPoint before = w.pos();
-        QTest::mousePress(w.lblFileName, Qt::LeftButton);
-        QMouseEvent move2(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(500, 500)),
-                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&w, &move2);
-        QCOMPARE(w.pos(), before);
-    }
 };
 
 QTEST_MAIN(TestEditor)

@@ -51,7 +51,7 @@ private Q_SLOTS:
             QTest::addRow("check box, %s", name) << "Check3" << b << false;
         }
         QTest::newRow("TX lamp, right") << "Shape1" << Qt::RightButton << true;
-        QTest::newRow("label, middle") << "lblFileName" << Qt::MiddleButton << false;
+        QTest::newRow("label, left") << "lblFileName" << Qt::LeftButton << false;
     }
     void pressesMoveTheWindowOnlyOnTheBody() {
         QFETCH(QString, target);
