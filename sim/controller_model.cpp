@@ -153,6 +153,11 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
                 return Frame(line, reply, hasReply);
             }
             return Frame(line + kNoise, reply, hasReply);
+        case SimFault::BareEnd:
+            if (words[0].toLower() == "rawmap" && reply == MappingString(SimEntry{})) return ".";
+            return Frame(line, reply, hasReply);
+        case SimFault::CrOnly:
+            return Frame(line, reply, hasReply, "\r");
     }
     return {};
 }
@@ -168,10 +173,10 @@ SimFault ControllerModel::FaultForNextLine() {
     return fault_;
 }
 
-QByteArray ControllerModel::Frame(const QByteArray& echo, const QByteArray& reply,
-                                  bool hasReply) const {
-    QByteArray out = echo + kCrLf;
-    if (hasReply) out += reply + kCrLf;
+QByteArray ControllerModel::Frame(const QByteArray& echo, const QByteArray& reply, bool hasReply,
+                                  const QByteArray& lineEnd) const {
+    QByteArray out = echo + lineEnd;
+    if (hasReply) out += reply + lineEnd;
     return out + '.';
 }
 

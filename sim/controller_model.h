@@ -34,6 +34,8 @@ enum class SimFault {
     Garbage,       // binary garbage instead of a reply
     Flood,         // the echo, then kFloodBytes of text without line end or terminator
     Noise,         // binary bytes inside an otherwise whole reply, terminator included
+    BareEnd,       // "RawMap" past the end of the list answered with the terminator alone
+    CrOnly,        // lines ended by a carriage return alone
 };
 
 class ControllerModel {
@@ -113,7 +115,8 @@ private:
 
     QByteArray Answer(const QByteArray& line, bool overlong);
     QByteArray Execute(const QList<QByteArray>& words);
-    QByteArray Frame(const QByteArray& echo, const QByteArray& reply, bool hasReply) const;
+    QByteArray Frame(const QByteArray& echo, const QByteArray& reply, bool hasReply,
+                     const QByteArray& lineEnd = "\r\n") const;
     // The fault this line gets, counting it against the fault window.
     SimFault FaultForNextLine();
     std::vector<SimEntry>::iterator FindEntry(int unit, int channel);

@@ -34,7 +34,8 @@ void OnStopSignal(int) {
 
 const char kUsage[] =
     "usage: tally-sim --link PATH [--preload FILE] [--baud N] [--log FILE]\n"
-    "                 [--fault silent|no-terminator|dot-in-reply|garbage|flood|noise]\n"
+    "                 [--fault silent|no-terminator|dot-in-reply|garbage|flood|noise|\n"
+    "                          bare-end|cr-only]\n"
     "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
     "                 [--units LIST]\n"
@@ -44,7 +45,9 @@ const char kUsage[] =
     "  --baud N           pace replies at N baud, 10 bits per character (0: unpaced)\n"
     "  --log FILE         append every received command line to FILE\n"
     "  --fault KIND       commit this fault on every reply (flood: 100 KB without \".\";\n"
-    "                     noise: binary bytes inside an otherwise whole reply)\n"
+    "                     noise: binary bytes inside an otherwise whole reply;\n"
+    "                     bare-end: \".\" alone past the end of the list;\n"
+    "                     cr-only: lines end in a carriage return alone)\n"
     "  --fault-after N    answer the first N command lines normally, then the fault\n"
     "  --fault-lines N    commit the fault on N lines only, then answer normally again\n"
     "  --delay MS         wait MS milliseconds before each answer\n"
@@ -162,8 +165,14 @@ int ParseOptions(int argc, char** argv, Options& o) {
                 o.fault = SimFault::Flood;
             else if (value == "noise")
                 o.fault = SimFault::Noise;
+            else if (value == "bare-end")
+                o.fault = SimFault::BareEnd;
+            else if (value == "cr-only")
+                o.fault = SimFault::CrOnly;
             else
-                return bad("expected silent, no-terminator, dot-in-reply, garbage, flood or noise");
+                return bad(
+                    "expected silent, no-terminator, dot-in-reply, garbage, flood, noise, bare-end "
+                    "or cr-only");
         } else if (name == "--version") {
             // A "." would end the reply early, a line end would split it; --fault dot-in-reply
             // is the way to test the former.

@@ -107,6 +107,8 @@ void TestCommandExchange::getResponse_data() {
     QTest::newRow("terminator only") << QStringLiteral(".") << QString();
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("no line feed") << QStringLiteral("OK\r.") << QStringLiteral("OK");
+    QTest::newRow("carriage returns alone")
+        << QStringLiteral("RawMap 1\r[1][3]\r.") << QStringLiteral("[1][3]");
     QTest::newRow("no line feed, no return") << QStringLiteral("OK.") << QString();
     QTest::newRow("return right after line feed") << QStringLiteral("X\n\rY\r") << QString();
     QTest::newRow("cut at a dot") << QStringLiteral("VER\r\nMAIN.") << QString();

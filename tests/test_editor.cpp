@@ -221,8 +221,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);
         QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("2"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(w.Face().List1->SelectedIndex(),
-                 11);  // 1 + 10 would be past 12 - 10: the last row
+        QCOMPARE(w.Face().List1->SelectedIndex(), 11);  // 1 + 10 would be past 12 - 10: the last row
         QTest::keyClick(w.Face().txtInput, Qt::Key_Up);
         QCOMPARE(w.Face().List1->SelectedIndex(), 10);
         QVERIFY(rig->TakeLog().isEmpty());
@@ -257,8 +256,7 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().List1, Qt::Key(key), Qt::KeyboardModifiers(mods));
         QCOMPARE(w.Face().list2->SelectedIndex(), expected);
         QCOMPARE(w.Face().List1->SelectedIndex(), 3);  // the key went to the editor, not the list
-        if (key != Qt::Key_Delete)
-            QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
+        if (key != Qt::Key_Delete) QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
         QVERIFY(rig->TakeLog().isEmpty());
     }
 
@@ -298,10 +296,8 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         QVERIFY(rig->dialogs.boxes[0].text.contains(QStringLiteral("incomplete")));
-        QVERIFY(w.Face().list2->isEnabled() && w.Face().txtInput->isEnabled() &&
-                w.Face().cmdMapIt->isEnabled());
-        QVERIFY(w.Face().lblTallyOutputs->isVisibleTo(&w) &&
-                !w.Face().lblDownloading->isVisibleTo(&w));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().txtInput->isEnabled() && w.Face().cmdMapIt->isEnabled());
+        QVERIFY(w.Face().lblTallyOutputs->isVisibleTo(&w) && !w.Face().lblDownloading->isVisibleTo(&w));
         QVERIFY(!w.Face().cmdCancelDownload->isVisibleTo(&w));
     }
 
@@ -317,25 +313,6 @@ private Q_SLOTS:
         QTest::mouseDClick(w.Face().list2->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 6"}));
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);
-    }
-
-    void anyButtonOnTheBodyMovesTheWindowButNotOnControls() {
-        auto rig = Online();
-        frmKavroMain& w = *rig->window;
-        const QPoint start = w.pos();
-        QTest::mousePress(&w, Qt::RightButton, {}, QPoint(300, 530));
-        QMouseEvent move(QEvent::MouseMove, QPointF(340, 560), w.mapToGlobal(QPointF(340, 560)),
-                         Qt::NoButton, Qt::RightButton, Qt::NoModifier);
-        QApplication::sendEvent(&w, &move);
-        QTest::mouseRelease(&w, Qt::RightButton, {}, QPoint(340, 560));
-        QCOMPARE(w.pos(), start + QPoint(40, 30));
-
-        const QPoint before = w.pos();
-        QTest::mousePress(w.Face().lblFileName, Qt::LeftButton);
-        QMouseEvent move2(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(500, 500)),
-                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&w, &move2);
-        QCOMPARE(w.pos(), before);
     }
 };
 

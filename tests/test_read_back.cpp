@@ -78,6 +78,30 @@ private Q_SLOTS:
         QCOMPARE(rig.tables.RawMapList[2], QStringLiteral("[1][5][0][0][1][0][0][0]"));
     }
 
+    // Past its last entry a controller may answer with the terminator alone, and some end their
+    // lines with a carriage return alone: both are the end of the list, nothing to tell.
+    void endOfListInOtherForms_data() {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("bare terminator") << int(SimFault::BareEnd);
+        QTest::newRow("carriage returns alone") << int(SimFault::CrOnly);
+    }
+    void endOfListInOtherForms() {
+        QFETCH(int, fault);
+        MappingRig rig;
+        rig.Configure(5, 3);
+        for (int n = 1; n <= 3; ++n)
+            rig.model.AddMappingString(QStringLiteral("[1][%1][2][11][1][0][0][0]").arg(n + 2));
+        rig.port.FaultOn(SimFault(fault), 1);
+        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+
+        const ReadBackResult r = readBack.GetAllRawMappings();
+        QCOMPARE(r.end, ReadBackEnd::EndOfList);
+        QCOMPARE(r.count, 3);
+        QCOMPARE(rig.model.Log(), RawMaps(1, 4));
+        QCOMPARE(rig.dialogs.Texts(), QStringList());
+        QCOMPARE(rig.tables.OutMapString[3], QStringLiteral("[1][5][2][11][1][0][0][0]"));
+    }
+
     void endsShort_data() {
         QTest::addColumn<int>("answered");  // exchanges answered properly before the fault
         QTest::addColumn<int>("fault");     // SimFault; -1: the controller stops answering

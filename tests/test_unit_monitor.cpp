@@ -91,36 +91,40 @@ bool MonitorOff(frmKavroMain& w) {
 class TestUnitMonitor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void switchingOnLoadsAndPollsUnitOne_data() {
+    void switchingOnLoadsAndPollsTheFirstEnabledUnit_data() {
         QTest::addColumn<QString>("units");
-        QTest::newRow("unit 1 enabled") << "1,2";
-        QTest::newRow("unit 1 not enabled") << "2,5";
+        QTest::addColumn<int>("unit");
+        QTest::newRow("unit 1 enabled") << "1,2" << 1;
+        QTest::newRow("unit 1 not enabled") << "2,5" << 2;
+        QTest::newRow("one unit") << "3" << 3;
     }
-    void switchingOnLoadsAndPollsUnitOne() {
+    void switchingOnLoadsAndPollsTheFirstEnabledUnit() {
         QFETCH(QString, units);
+        QFETCH(int, unit);
         auto rig = Online(units);
         frmKavroMain& w = *rig->window;
-        rig->model.SetInputBits(1, 0x5);
+        const QString n = QString::number(unit);
+        rig->model.SetInputBits(unit, 0x5);
         QVERIFY(w.Face().Check1->isEnabled());
         ClickCheck1(w);
         QVERIFY(MonitorOn(w));
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(u.windowTitle(), QStringLiteral("Unit Status"));
         QCOMPARE(u.pos(), w.pos() + QPoint(8500 / 15, 450 / 15));
-        QCOMPARE(u.lblWatchUnit->text(), QStringLiteral("1"));
+        QCOMPARE(u.lblWatchUnit->text(), n);
         QCOMPARE(LitLamps(u), 0u);  // dark until the first tick
         // The load step asks for the first status line at once.
-        QCOMPARE(rig->TakeLog(), QStringList{"GSTAT 1"});
-        QVERIFY(u.lblStatus->text().startsWith(QStringLiteral("UNIT 1 ")));
+        QCOMPARE(rig->TakeLog(), QStringList{"GSTAT " + n});
+        QVERIFY(u.lblStatus->text().startsWith("UNIT " + n + " "));
         QVERIFY(u.lblStatus->text().contains(QStringLiteral("IN 0002")));
         QCOMPARE(w.focusWidget(), w.Face().List1);
 
         for (int tick = 0; tick < 2; ++tick) {
             QVERIFY(NextTick(w));
-            QCOMPARE(rig->TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
+            QCOMPARE(rig->TakeLog(), (QStringList{"BITS " + n, "GSTAT " + n}));
         }
         QCOMPARE(LitLamps(u), 0x5u);
-        const QByteArray tick("BITS 1\r\nGSTAT 1\r\n");
+        const QByteArray tick = QStringLiteral("BITS %1\r\nGSTAT %1\r\n").arg(n).toLatin1();
         QCOMPARE(Port(*rig).written.right(tick.size()), tick);
     }
 
@@ -196,9 +200,9 @@ private Q_SLOTS:
         QTest::newRow("three units") << "2,5,9"
                                      << "+++---" << QStringList{"5", "9", "9", "5", "2", "2"};
         QTest::newRow("down first stays") << "7,3"
-                                          << "-+-" << QStringList{"1", "3", "7"};
+                                          << "-+-" << QStringList{"7", "3", "7"};
         QTest::newRow("one unit") << "4"
-                                  << "+-" << QStringList{"1", "1"};
+                                  << "+-" << QStringList{"4", "4"};
         QTest::newRow("negative and zero") << "-3,0,12"
                                            << "++-" << QStringList{"0", "12", "0"};
     }
@@ -214,6 +218,8 @@ private Q_SLOTS:
         QCOMPARE(u.UpDown1->Max(), ProgramEnabledUnits().EnabledUnitCount);
         w.tmrInputStatus.stop();  // ticks would mix their polls into the log
         rig->TakeLog();
+        u.activateWindow();  // as a click on the status window does under a window manager
+        QTRY_VERIFY(u.isActiveWindow());
         for (int i = 0; i < steps.size(); ++i) {
             const int before = u.UpDown1->Value();
             QToolButton* arrow = steps[i] == u'+' ? u.UpDown1->up : u.UpDown1->down;
@@ -225,7 +231,8 @@ private Q_SLOTS:
             }
             // A move asks for the new unit's status and hands the keyboard back.
             QCOMPARE(rig->TakeLog(), QStringList{"GSTAT " + shown[i]});
-            QCOMPARE(w.focusWidget(), w.Face().List1);
+            QTRY_VERIFY(w.isActiveWindow());
+            QCOMPARE(QApplication::focusWidget(), w.Face().List1);
         }
         // The tick polls the unit shown.
         w.tmrInputStatus.start();
@@ -294,15 +301,15 @@ private Q_SLOTS:
         QCOMPARE(first.isNull(), unloaded);
 
         // Switching on again: a hidden window comes back as it was; an unloaded one is built
-        // anew, watching unit 1 and asking for its status first.
+        // anew, watching the first enabled unit and asking for its status first.
         ClickCheck1(w);
         QVERIFY(MonitorOn(w));
         frmUnitBits& again = *w.UnitBitsWindow();
         QCOMPARE(&again == first.data(), !unloaded);
-        QCOMPARE(again.lblWatchUnit->text(), unloaded ? QStringLiteral("1") : QStringLiteral("4"));
+        QCOMPARE(again.lblWatchUnit->text(), unloaded ? QStringLiteral("3") : QStringLiteral("4"));
         QCOMPARE(LitLamps(again), unloaded ? 0u : 0x1u);
         QCOMPARE(again.UpDown1->Value(), unloaded ? 1 : 2);
-        QCOMPARE(rig->TakeLog(), unloaded ? QStringList{"GSTAT 1"} : QStringList{});
+        QCOMPARE(rig->TakeLog(), unloaded ? QStringList{"GSTAT 3"} : QStringList{});
         QVERIFY(NextTick(w));
         const QString unit = again.lblWatchUnit->text();
         QCOMPARE(rig->TakeLog(), (QStringList{"BITS " + unit, "GSTAT " + unit}));

@@ -90,9 +90,13 @@ TallyReadResult ReadTallyItems(const QString& path) {
     return ParseTallyItems(bytes);
 }
 
-TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems) {
+TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems,
+                           const OutputKnown& outputKnown) {
     for (const TallyItem& item : items) {
-        if (CountFields(item.Text) > 0 && ParseGetMap(item.Text).OutUnit != 0) continue;
+        const MappingRecord m = ParseGetMap(item.Text);
+        if (CountFields(item.Text) > 0 &&
+            (m.OutUnit != 0 || (outputKnown && outputKnown(m.OutUnit, m.OutChannel))))
+            continue;
         return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
                                       "mapping string. Nothing was changed.")
                            .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};

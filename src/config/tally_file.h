@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <functional>
 
 namespace vendra {
 
@@ -40,11 +41,15 @@ struct TallyCheck {
     QString Message;  // why the file is refused; nothing has been changed then
 };
 
+// Tells whether the configuration has an output of this unit and channel.
+using OutputKnown = std::function<bool(int unit, int channel)>;
+
 // Checks every item before anything is cleared: each must be a mapping string ("[" fields with
-// an output unit other than 0), and there may be at most maxItems of them. Refuses the whole
-// file otherwise, naming the first bad line; a partly loaded table would lose mappings.
+// an output unit other than 0, or of an output that outputKnown names: a spare output has unit
+// 0), and there may be at most maxItems of them. Refuses the whole file otherwise, naming the
+// first bad line; a partly loaded table would lose mappings.
 TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path,
-                           int maxItems = kMaxTallyItems);
+                           int maxItems = kMaxTallyItems, const OutputKnown& outputKnown = {});
 
 struct TallyWriteResult {
     bool Ok = true;

@@ -1,9 +1,11 @@
 #include "config/tally_files.h"
 
 #include <QFileInfo>
+#include <vector>
 
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
+#include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
@@ -134,6 +136,18 @@ void TallyFiles::LoadMatrixClick() {
     Q_EMIT FocusToList();
 }
 
+int TallyFiles::OutputRow(const std::vector<bool>& filled) {
+    // Outputs that share an address (spare outputs all have unit 0, channel 0) were saved in
+    // output order: each line takes the next of them that this load has not filled yet.
+    const int first = tables_.FindOutputMapping();
+    for (int o = first; o <= tables_.NumOutputs; ++o) {
+        if (tables_.OutUnit[o] == tables_.Current.OutUnit &&
+            tables_.OutChannel[o] == tables_.Current.OutChannel && !filled[static_cast<size_t>(o)])
+            return o;
+    }
+    return first;
+}
+
 TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile) {
     leftOut_.clear();
     // The whole file is read and checked before anything is cleared: a file that is not what
@@ -143,12 +157,22 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         Tell(read.Error, kFileError);
         return LoadOutcome::Refused;
     }
-    const TallyCheck check = CheckTallyItems(read.Items, TallyFile);
+    // A spare output (unit 0) can be mapped and saved like any other: its lines load again.
+    const TallyCheck check =
+        CheckTallyItems(read.Items, TallyFile, kMaxTallyItems, [this](int unit, int channel) {
+            for (int o = 1; o <= tables_.NumOutputs; ++o)
+                if (tables_.OutUnit[o] == unit && tables_.OutChannel[o] == channel) return true;
+            return false;
+        });
     if (!check.Ok) {
         Tell(check.Message, kFileError);
         return LoadOutcome::Refused;
     }
 
+    // The load lets the window paint between its lines (its progress, a move, an uncovered
+    // part) but handles no input; nothing those events try to send reaches the controller.
+    BusyState& busy = exchange_.Busy();
+    const BusyState::Scope busyScope(busy);
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     const bool online = online_();
@@ -161,6 +185,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
 
     QStringList leftOutLines;
     const TallyItem* failed = nullptr;
+    std::vector<bool> filled(static_cast<size_t>(tables_.OutMapString.Size()), false);
     int k = 0;
     for (const TallyItem& item : read.Items) {
         // The check keeps k within RawMapList.
@@ -183,8 +208,9 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
 
         // An output the configuration lacks lands one past the last configured output, where
         // no row shows it; with all 999 outputs configured there is no such slot.
-        const int o = tables_.FindOutputMapping();
+        const int o = OutputRow(filled);
         if (tables_.OutMapString.Valid(o)) {
+            filled[static_cast<size_t>(o)] = true;
             tables_.OutMapString[o] = item.Text;
             tables_.OutMapInput[o] = Plain(tables_.FindInputSourceMapping());
         } else {
@@ -194,9 +220,13 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
                     QStringLiteral("line %1 (%2)").arg(Plain(item.Line), Shown(item.Text)));
         }
         ++k;
+        busy.Pump(QEventLoop::ExcludeUserInputEvents);
+        // The program is ending: the rest of the file is not applied, and nobody is told.
+        if (busy.StopRequested()) break;
     }
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
+    if (busy.StopRequested()) return LoadOutcome::Stopped;
 
     if (!leftOut_.isEmpty()) {
         QString lines = leftOutLines.join(QStringLiteral(", "));

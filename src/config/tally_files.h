@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 namespace vendra {
 
@@ -67,6 +68,9 @@ private:
     bool Busy() const;
     void Tell(const QString& text, const QString& title);
     bool WriteLines(const QString& TallyFile, const QStringList& lines);
+    // The output row for the current record's output: the first row of that address that this
+    // load has not filled yet, else the first of them; NumOutputs + 1 when none has it.
+    int OutputRow(const std::vector<bool>& filled);
 
     MappingTables& tables_;
     MappingCommands& commands_;

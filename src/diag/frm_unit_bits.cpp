@@ -26,6 +26,7 @@ constexpr int kLampHeight = 390;
 constexpr std::array<int, 4> kNumberedColumns = {0, 3, 4, 7};
 constexpr int kNumberSize = 195;
 constexpr int kNumberRise = 210;
+constexpr int kNumberPixels = 135;  // the bit numbers' type size, in twips
 
 constexpr int kWindowWidth = 2415;
 constexpr int kWindowHeight = 5010;
@@ -111,7 +112,7 @@ frmUnitBits::frmUnitBits(UnitStatus& status, QWidget* parent)
             lamps_[row * 8 + column] = lamp;
         }
         QFont numbers = font();
-        numbers.setPixelSize(9);
+        numbers.setPixelSize(Px(kNumberPixels));
         for (int j = 0; j < 4; ++j) {
             const int column = kNumberedColumns[j];
             auto* label = new QLabel(QString::number(row * 8 + column + 1), this);
@@ -155,6 +156,9 @@ frmUnitBits::frmUnitBits(UnitStatus& status, QWidget* parent)
 void frmUnitBits::Load(const QPoint& mainTopLeft, int enabledUnitCount) {
     move(mainTopLeft + QPoint(Px(8500), Px(450)));
     UpDown1->SetMax(enabledUnitCount);
+    // The label follows the spinner from the start, so every enabled unit can be watched.
+    if (enabledUnitCount >= UpDown1->Min())
+        lblWatchUnit->setText(Plain(ProgramEnabledUnits().EnabledUnitList[UpDown1->Value()]));
     ShowStatus();
 }
 

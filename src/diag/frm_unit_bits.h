@@ -57,8 +57,8 @@ public:
 
     explicit frmUnitBits(UnitStatus& status, QWidget* parent = nullptr);
 
-    // The load step: beside the main window, the spinner's range from the enabled units, and
-    // the watched unit's first status line.
+    // The load step: beside the main window, the spinner's range from the enabled units, the
+    // unit at the spinner's position (1 when none is enabled) and its first status line.
     void Load(const QPoint& mainTopLeft, int enabledUnitCount);
 
     // lblStatus = the watched unit's status reply.

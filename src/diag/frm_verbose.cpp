@@ -5,13 +5,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/widgets/controls.h"
+
 namespace vendra {
 
 namespace {
 
 QRect Twips(int left, int top, int width, int height) {
-    constexpr int k = frmVerbose::kTwipsPerPixel;
-    return QRect(left / k, top / k, width / k, height / k);
+    return QRect(Px(left), Px(top), Px(width), Px(height));
 }
 
 }  // namespace

@@ -12,8 +12,6 @@ namespace vendra {
 class frmVerbose : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kTwipsPerPixel = 15;
-
     explicit frmVerbose(QWidget* parent = nullptr);
 
     QPushButton* cmdDirectCommand;

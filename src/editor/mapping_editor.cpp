@@ -17,6 +17,7 @@
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
 #include "platform/widgets/colours.h"
+#include "platform/widgets/controls.h"
 
 namespace vendra {
 
@@ -303,7 +304,7 @@ void MappingEditor::EntryEnter() {
 }
 
 void MappingEditor::SetListHeight(TallyList* list, int twips) {
-    list->resize(list->width(), twips / 15);
+    list->resize(list->width(), Px(twips));
 }
 
 void MappingEditor::SetBooleanMode(bool on) {

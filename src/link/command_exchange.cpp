@@ -84,6 +84,13 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
 
 QString CommandExchange::GetResponse(const QString& StringInput) {
     const qsizetype lineFeed = StringInput.indexOf(QLatin1Char('\n'));
+    if (lineFeed < 0) {
+        // A controller that ends its lines with a carriage return alone: the echo's line is
+        // followed by the reply's, which must not be mistaken for the echo.
+        const qsizetype first = StringInput.indexOf(QLatin1Char('\r'));
+        const qsizetype second = first < 0 ? -1 : StringInput.indexOf(QLatin1Char('\r'), first + 1);
+        if (second >= 0) return StringInput.mid(first + 1, second - first - 1);
+    }
     const qsizetype start = lineFeed + 1;  // 0 when there is no line feed
     const qsizetype carriageReturn = StringInput.indexOf(QLatin1Char('\r'), start);
     if (carriageReturn <= start) return QString();

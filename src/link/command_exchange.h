@@ -30,7 +30,8 @@ public:
     BusyState& Busy() { return busy_; }
     const BusyState& Busy() const { return busy_; }
 
-    // The reply line: the text between the first line feed and the next carriage return.
+    // The reply line: the text between the first line feed and the next carriage return; with
+    // lines ended by a carriage return alone, the second line.
     static QString GetResponse(const QString& StringInput);
 
     // Every character received for the current command, up to and including the first ".".

@@ -11,6 +11,17 @@
 
 namespace vendra {
 
+namespace {
+
+// The terminator ends a whole reply when it stands alone or at the start of a line, after the
+// line end (CR LF, or CR alone) of the echo or the reply; anywhere else it cut the reply short.
+bool TerminatorEndsALine(const QString& received) {
+    if (received == QLatin1String(".")) return true;
+    return received.endsWith(QLatin1String("\n.")) || received.endsWith(QLatin1String("\r."));
+}
+
+}  // namespace
+
 ReadBack::ReadBack(MappingTables& tables, CommandExchange& link, Dialogs& dialogs, QObject* parent)
     : QObject(parent), tables_(tables), link_(link), dialogs_(dialogs) {}
 
@@ -59,13 +70,13 @@ ReadBackResult ReadBack::GetAllRawMappings() {
 
         const QString s = GetRawMapping(n);
         // A reply that never reached its "." is a controller that stopped answering, and one
-        // whose "." does not follow a line end was cut short by a stray "." inside it: neither
-        // is the end of the list, even when the line left over is empty or all zeros.
+        // whose "." does not start a line was cut short by a stray "." inside it: neither is
+        // the end of the list, even when the line left over is empty or all zeros.
         if (!link_.IBuffer.endsWith(QLatin1Char('.'))) {
             result.end = ReadBackEnd::NoAnswer;
             break;
         }
-        if (!link_.IBuffer.endsWith(QLatin1String("\n."))) {
+        if (!TerminatorEndsALine(link_.IBuffer)) {
             result.end = ReadBackEnd::NoAnswer;
             broken = true;
             break;

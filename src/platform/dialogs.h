@@ -1,6 +1,8 @@
 #pragma once
 // Everything that asks the operator something or tells him something in a box.
 // The core reaches the operator only through this interface, so tests can answer for him.
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 namespace vendra {
@@ -21,6 +23,13 @@ public:
     virtual QString SaveFileName(const QString& title, const QString& filter) = 0;
     // The system beep.
     virtual void Beep() = 0;
+
+    // The window the boxes and file dialogs open over, from the moment it exists; none before.
+    void SetOwnerWindow(QObject* window) { owner_ = window; }
+    QObject* OwnerWindow() const { return owner_; }
+
+private:
+    QPointer<QObject> owner_;
 };
 
 }  // namespace vendra

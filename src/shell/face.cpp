@@ -24,11 +24,14 @@ void Panel(QPainter& p, const QRect& r) {
 
 }  // namespace
 
-QPixmap DrawFace() {
-    QPixmap face(kFaceWidth, kFaceHeight);
+QPixmap DrawFace(QSize size, double scale, qreal devicePixelRatio) {
+    QPixmap face(size * devicePixelRatio);
+    face.setDevicePixelRatio(devicePixelRatio);
     face.fill(kBodyDark);
     QPainter p(&face);
     p.setRenderHint(QPainter::Antialiasing);
+    // Drawn in the pixels of 15 twips; the texts in pixel sizes, so they scale with the rest.
+    p.scale(scale, scale);
 
     // The body: the rounded rectangle the window outline leaves visible.
     const QRectF body(43, 29, 520, 539);
@@ -44,14 +47,18 @@ QPixmap DrawFace() {
     p.drawRoundedRect(body.adjusted(2, 2, -2, -2), 13, 13);
 
     // Name plate between the activity lamps.
-    QFont title(QStringLiteral("DejaVu Sans"), 17, QFont::Bold);
+    QFont title(QStringLiteral("DejaVu Sans"));
+    title.setPixelSize(23);
+    title.setBold(true);
     title.setLetterSpacing(QFont::AbsoluteSpacing, 4);
     p.setFont(title);
     p.setPen(QColor(30, 30, 90));
     p.drawText(QRect(95, 42, 200, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("VENDRA"));
     p.setPen(Qt::white);
     p.drawText(QRect(93, 40, 200, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("VENDRA"));
-    QFont sub(QStringLiteral("DejaVu Sans"), 7, QFont::Bold);
+    QFont sub(QStringLiteral("DejaVu Sans"));
+    sub.setPixelSize(9);
+    sub.setBold(true);
     sub.setLetterSpacing(QFont::AbsoluteSpacing, 2);
     p.setFont(sub);
     p.setPen(kAccent);

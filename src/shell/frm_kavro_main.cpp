@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QWindow>
 
 #include "config/enabled_units.h"
@@ -50,9 +49,10 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
       iniPath_(std::move(iniPath)),
       port_(std::move(port)) {
     setWindowTitle(QStringLiteral("Vendra"));
-    setFixedSize(kFaceWidth, kFaceHeight);
+    // Every box from start-up on opens over the main window, not somewhere behind it.
+    dialogs_.SetOwnerWindow(this);
+    setFixedSize(Px(kFaceWidth * 15), Px(kFaceHeight * 15));
     SetBackground(this, QColor(82, 82, 169));
-    picture_ = DrawFace();
     QFont small = font();
     small.setPointSizeF(7.5);
     setFont(small);
@@ -249,9 +249,8 @@ bool frmKavroMain::OpenPort() {
 }
 
 void frmKavroMain::ApplyOutline() {
-    const double dpiX = screen() ? screen()->logicalDotsPerInchX() : 96;
-    const double dpiY = screen() ? screen()->logicalDotsPerInchY() : 96;
-    setMask(OutlineRegion(1.0, 1.0, 0, 0, TwipsPerPixel(dpiX), TwipsPerPixel(dpiY)));
+    const double twipsPerPixel = ScreenTwipsPerPixel();
+    setMask(OutlineRegion(1.0, 1.0, 0, 0, twipsPerPixel, twipsPerPixel));
     repaint();
 }
 
@@ -326,8 +325,11 @@ void frmKavroMain::UnitStatusClicked(bool ticked) {
     tmrInputStatus.start();
     if (!unitBits_) {
         unitBits_ = new frmUnitBits(*unitStatus_);
-        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this,
-                [this] { face_->List1->setFocus(); });
+        // The next key goes to the output list, not to the spinner.
+        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, [this] {
+            activateWindow();
+            face_->List1->setFocus();
+        });
         connect(unitBits_, &frmUnitBits::CloseWindowClicked, this, [this] {
             tmrInputStatus.stop();
             if (unitBits_) unitBits_->hide();
@@ -373,6 +375,8 @@ void frmKavroMain::UnloadSecondaryWindows() {
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
+    // A press that a control let through (a right press on a button) is not on the body.
+    if (childAt(event->position().toPoint())) return;
     // Any button on the body moves the window; the window system's own move where it has one.
     if (windowHandle() && windowHandle()->startSystemMove()) return;
     handDrag_ = true;
@@ -388,6 +392,10 @@ void frmKavroMain::mouseReleaseEvent(QMouseEvent*) {
 }
 
 void frmKavroMain::paintEvent(QPaintEvent*) {
+    // Drawn at the screen's scale and pixel density, so it stays sharp wherever it is shown.
+    const qreal ratio = devicePixelRatioF();
+    if (picture_.isNull() || picture_.devicePixelRatio() != ratio)
+        picture_ = DrawFace(size(), ScreenScale(), ratio);
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);
 }

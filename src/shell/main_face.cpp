@@ -36,7 +36,9 @@ QCheckBox* CheckBox(QWidget* parent, const QString& caption, int l, int t, int w
 
 MainFace::MainFace(QWidget* window) {
     lblMainVersionInfo = Label(window, QString(), 3120, 720, 3495, 255);
-    Label(window, QString(), 3240, 720, 3015, 375);  // Label2
+    auto* label2 = Label(window, QString(), 3240, 720, 3015, 375);
+    // The information label lies over the empty one, so its tooltip shows all along it.
+    label2->stackUnder(lblMainVersionInfo);
     cmdMin = Button(window, QStringLiteral("_"), 7080, 750, 300, 300);
     cmdClose = Button(window, QStringLiteral("X"), 7440, 750, 300, 300);
     Shape1 = new Lamp(Lamp::Shape::Circle, window);
@@ -102,7 +104,6 @@ MainFace::MainFace(QWidget* window) {
     }
     cmdMapIt = Button(window, QStringLiteral("Map Tally"), 7140, 1590, 945, 315);
     SetButtonFace(cmdMapIt, ListBackground());
-    SetTextColour(cmdMapIt, Qt::white);
 
     Check3 = CheckBox(window, QStringLiteral("Boolean"), 1050, 7080, 1245, 285);
     cmdBoolAnd = Button(window, QStringLiteral("AND"), 5610, 4020, 795, 285);
@@ -132,8 +133,11 @@ MainFace::MainFace(QWidget* window) {
     chkTest = new LatchBox(QStringLiteral("Latch"), window);
     PlaceTwips(chkTest, 1680, 6210, 615, 285);
     // "Latch" has a narrow place: a smaller box and gap keep the caption whole.
-    chkTest->setStyleSheet(QStringLiteral(
-        "QCheckBox { spacing: 2px; } QCheckBox::indicator { width: 10px; height: 10px; }"));
+    chkTest->setStyleSheet(
+        QStringLiteral("QCheckBox { spacing: %1px; } QCheckBox::indicator { width: %2px; "
+                       "height: %2px; }")
+            .arg(Px(30))
+            .arg(Px(150)));
     Check1 = CheckBox(window, QStringLiteral("Unit Status"), 1050, 6750, 1245, 285);
     Check2 = CheckBox(window, QStringLiteral("Advanced"), 1050, 7410, 1245, 285);
     for (QWidget* w : {static_cast<QWidget*>(chkTest), static_cast<QWidget*>(Check1),

@@ -35,8 +35,4 @@ QRegion OutlineRegion(double xScale, double yScale, int xOffset, int yOffset, do
                    Qt::OddEvenFill);
 }
 
-double TwipsPerPixel(double logicalDpi) {
-    return logicalDpi > 0 ? 1440.0 / logicalDpi : 15.0;
-}
-
 }  // namespace vendra

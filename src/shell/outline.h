@@ -14,7 +14,4 @@ QPolygon OutlinePolygon(double xScale, double yScale, int xOffset, int yOffset,
 QRegion OutlineRegion(double xScale, double yScale, int xOffset, int yOffset, double twipsPerPixelX,
                       double twipsPerPixelY);
 
-// The screen's twips per pixel: 1440 / logical dots per inch (15 at 96 dpi).
-double TwipsPerPixel(double logicalDpi);
-
 }  // namespace vendra

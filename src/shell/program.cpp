@@ -83,7 +83,6 @@ int RunConsole(const QString& iniPath) {
     std::unique_ptr<QLockFile> lock;
     auto window = StartProgram(dialogs, iniPath, DefaultLockPath(), lock);
     if (!window) return 0;
-    dialogs.SetParent(window.get());
     return QApplication::exec();
 }
 

@@ -4,7 +4,7 @@ namespace vendra {
 
 Answer ScriptedDialogs::Message(const QString& text, const QString& title, Buttons buttons,
                                 Icon icon, Answer defaultAnswer) {
-    Box box{text, title, buttons, icon, defaultAnswer, defaultAnswer};
+    Box box{text, title, buttons, icon, defaultAnswer, defaultAnswer, OwnerWindow()};
     if (!answers.isEmpty()) box.answer = answers.takeFirst();
     if (onBox) onBox(box);
     boxes.append(box);

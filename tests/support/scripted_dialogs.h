@@ -19,6 +19,7 @@ public:
         Icon icon = Icon::None;
         Answer defaultAnswer = Answer::Ok;
         Answer answer = Answer::Ok;  // what the box was answered with
+        QObject* owner = nullptr;    // the window it opened over
     };
     struct FileCall {
         bool save = false;  // false: open dialog

@@ -18,6 +18,9 @@ void SetButtonFace(QWidget* button, const QColor& colour) {
     const QColor face =
         colour.isValid() ? colour : QApplication::palette(button).color(QPalette::Button);
     p.setColor(QPalette::Button, face);
+    // The caption reads on every face: dark on a light one, white on a dark one.
+    const int luma = (299 * face.red() + 587 * face.green() + 114 * face.blue()) / 1000;
+    p.setColor(QPalette::ButtonText, luma >= 128 ? Qt::black : Qt::white);
     button->setPalette(p);
     button->setProperty("vendraFace", colour.isValid() ? QVariant(colour) : QVariant());
     button->repaint();

@@ -17,7 +17,8 @@ QColor ColourFromValue(int value);
 // The list background and the window background.
 QColor ListBackground();
 
-// A button's face colour; an invalid colour restores the system's button face.
+// A button's face colour, with a caption colour that reads on it; an invalid colour restores
+// the system's button face.
 void SetButtonFace(QWidget* button, const QColor& colour);
 QColor ButtonFace(const QWidget* button);
 // The text colour of a check box or label.

@@ -1,8 +1,10 @@
 #include "platform/widgets/controls.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace vendra {
 
@@ -65,6 +67,23 @@ void LatchBox::keyReleaseEvent(QKeyEvent* event) {
         return;
     }
     QCheckBox::keyReleaseEvent(event);
+}
+
+double TwipsPerPixel(double logicalDpi) {
+    return logicalDpi > 0 ? 1440.0 / logicalDpi : 15.0;
+}
+
+double ScreenTwipsPerPixel() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return TwipsPerPixel(screen ? screen->logicalDotsPerInchX() : 0);
+}
+
+int Px(int twips) {
+    return static_cast<int>(twips / ScreenTwipsPerPixel());
+}
+
+double ScreenScale() {
+    return 15.0 / ScreenTwipsPerPixel();
 }
 
 void PlaceTwips(QWidget* w, int left, int top, int width, int height) {

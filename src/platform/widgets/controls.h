@@ -52,10 +52,15 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 };
 
-// Twips (1/1440 inch) to pixels at 15 twips per pixel.
-constexpr int Px(int twips) {
-    return twips / 15;
-}
+// Twips (1/1440 inch) per pixel at a number of logical dots per inch: 15 at 96, 12 at 120.
+double TwipsPerPixel(double logicalDpi);
+// The same for the primary screen; 15 without one.
+double ScreenTwipsPerPixel();
+// Twips to pixels on that screen, the fraction dropped. Every position and size the windows
+// give in twips goes through here, so the outline, the face and the controls scale together.
+int Px(int twips);
+// Pixels drawn at 15 twips per pixel (the face, the outline) to pixels on the screen.
+double ScreenScale();
 // Places a control at a position given in twips.
 void PlaceTwips(QWidget* w, int left, int top, int width, int height);
 

@@ -24,10 +24,14 @@ QMessageBox::StandardButton ToQt(Answer a) {
 
 }  // namespace
 
+QWidget* QtDialogs::Parent() const {
+    return qobject_cast<QWidget*>(OwnerWindow());
+}
+
 Answer QtDialogs::Message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                           Answer defaultAnswer) {
     QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
-                    title, text, QMessageBox::NoButton, parent_);
+                    title, text, QMessageBox::NoButton, Parent());
     switch (buttons) {
         case Buttons::Ok:
             box.setStandardButtons(QMessageBox::Ok);
@@ -59,12 +63,12 @@ QString QtFilter(const QString& filter) {
 }
 
 QString QtDialogs::OpenFileName(const QString& title, const QString& filter) {
-    return QFileDialog::getOpenFileName(parent_, title, QString(), QtFilter(filter));
+    return QFileDialog::getOpenFileName(Parent(), title, QString(), QtFilter(filter));
 }
 
 QString QtDialogs::SaveFileName(const QString& title, const QString& filter) {
     // No extension is added and the overwrite question is the console's own.
-    return QFileDialog::getSaveFileName(parent_, title, QString(), QtFilter(filter), nullptr,
+    return QFileDialog::getSaveFileName(Parent(), title, QString(), QtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

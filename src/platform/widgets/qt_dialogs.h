@@ -1,15 +1,14 @@
 #pragma once
 // Message boxes, file dialogs and the beep of the real window system.
-#include "platform/dialogs.h"
+#include <QWidget>
 
-class QWidget;
+#include "platform/dialogs.h"
 
 namespace vendra {
 
 class QtDialogs : public Dialogs {
 public:
-    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-    void SetParent(QWidget* parent) { parent_ = parent; }
+    explicit QtDialogs(QWidget* parent = nullptr) { SetOwnerWindow(parent); }
 
     Answer Message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                    Answer defaultAnswer) override;
@@ -18,7 +17,7 @@ public:
     void Beep() override;
 
 private:
-    QWidget* parent_;
+    QWidget* Parent() const;
 };
 
 // "Vendra Tally(*.vdk)|*.vdk" -> "Vendra Tally(*.vdk) (*.vdk)", the form Qt's dialogs read.
