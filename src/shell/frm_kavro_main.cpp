@@ -184,7 +184,8 @@ void frmKavroMain::CreateControls() {
     lblInChannel = caption(QStringLiteral("0"), 7680, 6210, 375, 285);
 
     // Test, diagnostics and the whole-system buttons.
-    cmdTest = Button(this, QStringLiteral("Test"), 1050, 6210, 615, 285);
+    cmdTest = new HoldButton(QStringLiteral("Test"), this);
+    PlaceTwips(cmdTest, 1050, 6210, 615, 285);
     // "Test" hands the focus to the output list while it is held; a button that loses the
     // focus lets itself go, which would end the test at once.
     cmdTest->setFocusPolicy(Qt::NoFocus);
@@ -249,8 +250,8 @@ void frmKavroMain::CreateCore() {
     c.chkTest = chkTest;
     c.cmdRefresh = cmdRefresh;
     c.cmdInit = cmdInit;
-    editor_ =
-        std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
+    editor_ = std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_,
+                                              online, exchange_->Busy());
     files_ =
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
 }
@@ -295,7 +296,9 @@ void frmKavroMain::WireCore() {
                 lblMainVersionInfo->setToolTip(info);
                 lblVersionInfo->setToolTip(version);
             });
-    connect(cmdOnline, &QPushButton::clicked, this, [this] { online_->ToggleOnline(); });
+    connect(cmdOnline, &QPushButton::clicked, this, [this] {
+        if (!Busy()) online_->ToggleOnline();
+    });
 
     // Read-back progress.
     connect(readBack_.get(), &ReadBack::ProgressText, lblDownloading, &QLabel::setText);
@@ -305,15 +308,19 @@ void frmKavroMain::WireCore() {
     connect(cmdCancelDownload, &QPushButton::clicked, readBack_.get(), &ReadBack::CancelDownload);
 
     // Output test.
-    connect(cmdTest, &QPushButton::pressed, this, [this] {
+    connect(cmdTest, &HoldButton::Held, this, [this] {
+        if (Busy()) return;
         outputTest_->TestOn(editor_->SelectedOutput());
         List1->setFocus();
     });
-    connect(cmdTest, &QPushButton::released, this,
-            [this] { outputTest_->TestOff(editor_->SelectedOutput()); });
-    connect(chkTest, &LatchBox::Pressed, this, [this] {
+    connect(cmdTest, &HoldButton::LetGo, this, [this] {
+        if (!Busy()) outputTest_->TestOff(editor_->SelectedOutput());
+    });
+    // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
+    connect(chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
+        if (Busy()) return;
         outputTest_->TestLatchChange(editor_->SelectedOutput());
-        List1->setFocus();
+        if (byMouse) List1->setFocus();
     });
 
     // Tally matrix files.
@@ -332,10 +339,12 @@ void frmKavroMain::WireCore() {
 
     // Whole-system buttons and the window's own.
     connect(cmdInit, &QPushButton::clicked, this, [this] {
+        if (Busy()) return;
         ResetAndClearAll();
         List1->setFocus();
     });
     connect(cmdRefresh, &QPushButton::clicked, this, [this] {
+        if (Busy()) return;
         commands_->SystemRefresh(*outputTest_);
         SyncWithVendra();
         List1->setFocus();
@@ -344,10 +353,17 @@ void frmKavroMain::WireCore() {
         List1->setFocus();
         showMinimized();
     });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { endProgram(); });
+    connect(cmdClose, &QPushButton::clicked, this, &frmKavroMain::EndNow);
     connect(Check1, &QCheckBox::clicked, this, &frmKavroMain::UnitStatusClicked);
     connect(Check2, &QCheckBox::clicked, this, &frmKavroMain::AdvancedClicked);
     connect(&tmrInputStatus, &QTimer::timeout, this, &frmKavroMain::TimerInputStatusTick);
+
+    // Where the keyboard went when it left the main window decides where it lands on return.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (!window || window == windowHandle()) return;
+        focusListOnReturn_ = (verbose_ && window == verbose_->windowHandle()) ||
+                             (unitBits_ && window == unitBits_->windowHandle());
+    });
 }
 
 bool frmKavroMain::Load() {
@@ -391,7 +407,8 @@ bool frmKavroMain::Load() {
         lblError->setText(online_->MainCPUVersion);
     }
     List1->setFocus();
-    return true;
+    // "X" during the start-up read-back: the event loop must not start.
+    return !exchange_->Busy().StopRequested();
 }
 
 bool frmKavroMain::OpenPort() {
@@ -453,8 +470,9 @@ void frmKavroMain::AdvancedClicked(bool ticked) {
         if (!verbose_) {
             verbose_ = new frmVerbose();
             verbose_->setAttribute(Qt::WA_DeleteOnClose);
-            connect(verbose_, &frmVerbose::SendRequested, this,
-                    [this](const QString& text) { exchange_->SendCommand(text); });
+            connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
+                if (!Busy()) exchange_->SendCommand(text);
+            });
             connect(verbose_, &frmVerbose::Closed, this, [this] {
                 List1->setFocus();
                 Check2->setChecked(false);
@@ -515,6 +533,7 @@ void frmKavroMain::TimerInputStatusTick() {
         tmrInputStatus.stop();
         return;
     }
+    if (Busy()) return;  // the poll waits for the read-back or load to end
     unitStatus_->UpdateBitStatus(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from
@@ -530,6 +549,16 @@ void frmKavroMain::UnloadSecondaryWindows() {
         UnitStatusClicked(false);
         delete unitBits_.data();
     }
+}
+
+void frmKavroMain::EndNow() {
+    exchange_->Busy().RequestStop();
+    port_->Close();
+    endProgram();
+}
+
+bool frmKavroMain::Busy() const {
+    return exchange_->Busy().Busy();
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
@@ -554,12 +583,16 @@ void frmKavroMain::paintEvent(QPaintEvent*) {
 
 void frmKavroMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) List1->setFocus();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && focusListOnReturn_)
+        List1->setFocus();
 }
 
 void frmKavroMain::closeEvent(QCloseEvent* event) {
     UnloadSecondaryWindows();
     event->accept();
+    // A close by the window system ends the program as "X" does, whatever runs underneath:
+    // a hidden window must never leave the program running.
+    EndNow();
 }
 
 }  // namespace vendra

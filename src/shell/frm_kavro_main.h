@@ -24,6 +24,7 @@ class ClickLabel;
 class CommandExchange;
 class Dialogs;
 class EntryBox;
+class HoldButton;
 class Lamp;
 class LatchBox;
 class MappingCommands;
@@ -47,7 +48,8 @@ public:
     // The start-up sequence. False when the program must end (configuration unusable).
     bool Load();
 
-    // Ends the program at once ("X"); tests replace it.
+    // Ends the program at once ("X", or a close by the window system), also before the event
+    // loop runs; tests replace it.
     std::function<void()> endProgram;
 
     void SyncWithVendra();
@@ -90,7 +92,7 @@ public:
     QPushButton* cmdMin = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdOnline = nullptr;
-    QPushButton* cmdTest = nullptr;
+    HoldButton* cmdTest = nullptr;
     LatchBox* chkTest = nullptr;
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
@@ -127,6 +129,10 @@ private:
     void UnitStatusClicked(bool ticked);
     void TimerInputStatusTick();
     void UnloadSecondaryWindows();
+    // "X": whatever runs stops at its current exchange, the port closes, the program ends.
+    void EndNow();
+    // A read-back (or a load) is running: only its "Cancel" may act.
+    bool Busy() const;
 
     Dialogs& dialogs_;
     QString programDirectory_;
@@ -145,6 +151,9 @@ private:
     std::unique_ptr<UnitStatus> unitStatus_;
     QPointer<frmUnitBits> unitBits_;
     bool handDrag_ = false;
+    // The output list takes the keyboard when the window is first shown and when the operator
+    // comes back from the console's own other windows; not after a message box or file dialog.
+    bool focusListOnReturn_ = true;
     QPoint dragOffset_;
 };
 

@@ -5,6 +5,8 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/dialogs.h"
 #include "shell/frm_kavro_main.h"
@@ -28,6 +30,18 @@ bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock) 
     return false;
 }
 
+namespace {
+
+// "X" ends the process where it stands, also before the event loop runs or inside a read-back's
+// events: nothing else runs. The window closed the port; the lock goes, so a new start is let in.
+[[noreturn]] void EndProcess(std::unique_ptr<QLockFile>& lock) {
+    lock.reset();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+}  // namespace
+
 std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& programDirectory,
                                            const QString& lockPath,
                                            std::unique_ptr<QLockFile>& lock) {
@@ -37,6 +51,7 @@ std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& prog
         return nullptr;
     }
     auto window = std::make_unique<frmKavroMain>(dialogs, programDirectory);
+    window->endProgram = [&lock] { EndProcess(lock); };
     if (!window->Load()) return nullptr;
     return window;
 }

@@ -1,0 +1,263 @@
+// The main window driven by the operator's keys and mouse: where the keyboard goes after a box,
+// "X" and the window system's close in the middle of a read-back, what a read-back lets through,
+// and how long "Test" and "Latch" hold an output.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+
+#include "diag/frm_unit_bits.h"
+#include "diag/frm_verbose.h"
+#include "editor/entry_box.h"
+#include "editor/tally_list.h"
+#include "link/online_state.h"
+#include "mapping/read_back.h"
+#include "platform/widgets/controls.h"
+#include "platform/widgets/qt_dialogs.h"
+#include "support/main_rig.h"
+
+using namespace vendra;
+
+namespace {
+
+constexpr int kEntries = 6;
+
+// A controller holding kEntries mappings (output n to input n).
+void Fill(MainRig& rig) {
+    for (int n = 1; n <= kEntries; ++n)
+        rig.model.AddMappingString(QStringLiteral("[1][%1][2][%1][1][0][0][0]").arg(n));
+}
+
+// Runs `action` from the read-back's own event pump, once entry `entry` is in.
+void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
+    auto* hook = new QObject(&w);
+    QObject::connect(&w.Reader(), &ReadBack::ProgressText, hook,
+                     [&w, hook, entry, action](const QString& text) {
+                         if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
+                         QTimer::singleShot(0, &w, action);
+                         hook->deleteLater();
+                     });
+}
+
+QStringList RawMaps(int first, int last) {
+    QStringList lines;
+    for (int n = first; n <= last; ++n)
+        lines << QStringLiteral("RawMap %1").arg(n);
+    return lines;
+}
+
+// What the operator sees and what the program holds, for a before-and-after comparison.
+QStringList Seen(MainRig& rig) {
+    frmKavroMain& w = *rig.window;
+    int underTest = 0;
+    for (int o = 1; o <= w.Tables().NumOutputs; ++o)
+        underTest += w.Tables().OutTest[o] == -1;
+    return rig.Rows() + QStringList{w.cmdOnline->text(), w.txtInput->text(),
+                                    QString::number(w.list2->SelectedIndex()),
+                                    QString::number(underTest),
+                                    w.UnitBitsWindow()->lblStatus->text()};
+}
+
+}  // namespace
+
+class TestOperatorInput : public QObject {
+    Q_OBJECT
+
+    // One console for every press during a read-back: each press must leave it as it was.
+    std::unique_ptr<MainRig> reading_;
+    MainRig& Reading() {
+        if (reading_) return *reading_;
+        reading_ = std::make_unique<MainRig>();
+        MainRig& rig = *reading_;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        rig.model.SetInputBits(1, 0x5);
+        if (!rig.Start()) qFatal("start-up failed");
+        QTest::mouseClick(rig.window->Check2, Qt::LeftButton);
+        rig.window->Verbose()->txtDirectCommand->setText(QStringLiteral("VER"));
+        QTest::mouseClick(rig.window->Check1, Qt::LeftButton);
+        return rig;
+    }
+
+private Q_SLOTS:
+    void cleanupTestCase() { reading_.reset(); }
+
+    void entryErrorLeavesTheKeyboardInTheEntryBox() {
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 24));
+        QtDialogs boxes;
+        rig.Build(false, &boxes);
+        frmKavroMain& w = *rig.window;
+        boxes.SetParent(&w);
+        QVERIFY(w.Load());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        rig.TakeLog();
+
+        QString shown;
+        QTimer::singleShot(0, this, [&] {
+            // The window manager hands the keyboard to the box; the operator presses Enter.
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            shown = box->windowTitle();
+            box->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::mouseClick(w.txtInput, Qt::LeftButton);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("30"));
+        QCOMPARE(shown, QStringLiteral("Entry Error"));
+        // The box is gone and the window manager gives the main window the keyboard again.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), w.txtInput);
+        QCOMPARE(w.txtInput->selectedText(), QStringLiteral("24"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(rig.TakeLog(), QStringList{"Map 1 1 2 24"});
+
+        // Back from the console's own window, the output list takes the keyboard.
+        QTest::mouseClick(w.Check2, Qt::LeftButton);
+        w.Verbose()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.Verbose()));
+        w.txtInput->setFocus();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), w.List1);
+    }
+
+    void closingEndsAtOnceEvenInARead_data() {
+        QTest::addColumn<bool>("atStartUp");
+        QTest::addColumn<bool>("byWindowSystem");
+        QTest::newRow("X at start-up") << true << false;
+        QTest::newRow("window system close at start-up") << true << true;
+        QTest::newRow("X during Refresh") << false << false;
+    }
+    void closingEndsAtOnceEvenInARead() {
+        QFETCH(bool, atStartUp);
+        QFETCH(bool, byWindowSystem);
+        MainRig rig;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        rig.Build();
+        frmKavroMain& w = *rig.window;
+        auto close = [&] {
+            if (byWindowSystem)
+                w.windowHandle()->close();
+            else
+                QTest::mouseClick(w.cmdClose, Qt::LeftButton);
+        };
+        if (!atStartUp) QVERIFY(w.Load());
+        rig.TakeLog();
+        DuringReadBack(w, 3, close);
+        if (atStartUp)
+            QVERIFY(!w.Load());  // the event loop must not start
+        else
+            QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QVERIFY(rig.ended);
+        QVERIFY(!rig.port->IsOpen());
+        QCOMPARE(rig.TakeLog().filter(QStringLiteral("RawMap")), RawMaps(1, 3));
+        QVERIFY(rig.dialogs.boxes.isEmpty());
+    }
+
+    void oneCommandAtATime_data() {
+        QTest::addColumn<std::function<void(frmKavroMain&)>>("press");
+        using Press = std::function<void(frmKavroMain&)>;
+        auto key = [](Qt::Key k) {
+            return Press([k](frmKavroMain& w) { QTest::keyClick(w.List1, k); });
+        };
+        QTest::newRow("nothing: the poll tick only") << Press([](frmKavroMain&) {});
+        QTest::newRow("Enter on the outputs") << key(Qt::Key_Return);
+        QTest::newRow("Space held on the outputs")
+            << Press([](frmKavroMain& w) { QTest::keyPress(w.List1, Qt::Key_Space); });
+        QTest::newRow("Delete on the outputs") << key(Qt::Key_Delete);
+        QTest::newRow("Enter in the entry box")
+            << Press([](frmKavroMain& w) { QTest::keyClick(w.txtInput, Qt::Key_Return); });
+        QTest::newRow("console send") << Press([](frmKavroMain& w) {
+            QTest::keyClick(w.Verbose()->txtDirectCommand, Qt::Key_Return);
+        });
+        QTest::newRow("Latch") << Press(
+            [](frmKavroMain& w) { QTest::mouseClick(w.chkTest, Qt::LeftButton); });
+        QTest::newRow("Test") << Press(
+            [](frmKavroMain& w) { QTest::mouseClick(w.cmdTest, Qt::LeftButton); });
+        for (auto [name, button] : {std::pair{"OFFLINE", &frmKavroMain::cmdOnline},
+                                    {"Save", &frmKavroMain::cmdSaveMatrix},
+                                    {"Load", &frmKavroMain::cmdLoadMatrix},
+                                    {"Refresh", &frmKavroMain::cmdRefresh},
+                                    {"Clear All", &frmKavroMain::cmdInit}})
+            QTest::newRow(name) << Press(
+                [button](frmKavroMain& w) { QTest::mouseClick(w.*button, Qt::LeftButton); });
+    }
+    void oneCommandAtATime() {
+        QFETCH(std::function<void(frmKavroMain&)>, press);
+        MainRig& rig = Reading();
+        frmKavroMain& w = *rig.window;
+        w.list2->SetSelectedIndex(3);
+        w.txtInput->setText(QStringLiteral("0"));
+        rig.dialogs.fileAnswers = {rig.dir.filePath(QStringLiteral("t.vdk"))};
+        const QStringList before = Seen(rig);
+        const int beeps = rig.dialogs.beeps;
+
+        qsizetype sentBefore = -1;
+        DuringReadBack(w, 2, [&] {
+            sentBefore = rig.model.Log().size();
+            press(w);
+        });
+        rig.TakeLog();
+        QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);
+        QVERIFY(sentBefore > 0);
+        QCOMPARE(rig.model.Log().mid(sentBefore), RawMaps(3, kEntries + 1));
+        QCOMPARE(Seen(rig), before);
+        QCOMPARE(rig.dialogs.beeps, beeps);
+        QVERIFY(rig.dialogs.boxes.isEmpty() && rig.dialogs.fileCalls.isEmpty());
+
+        // Nothing was queued, and the poll goes on.
+        rig.TakeLog();
+        QSignalSpy tick(&w.tmrInputStatus, &QTimer::timeout);
+        QVERIFY(tick.wait(1000));
+        QCOMPARE(rig.TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
+    }
+
+    void testAndLatchHoldAsLongAsTheOperatorDoes_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("Test held, pointer off and back, let go off it")
+            << QStringLiteral("test") << QStringLiteral("List1");
+        QTest::newRow("Enter twice on Latch") << QStringLiteral("enter") << QStringLiteral("Latch");
+        QTest::newRow("Space twice on Latch") << QStringLiteral("space") << QStringLiteral("Latch");
+    }
+    void testAndLatchHoldAsLongAsTheOperatorDoes() {
+        QFETCH(QString, gesture);
+        QFETCH(QString, focus);
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 4));
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        rig.TakeLog();
+        const QStringList on{"GetMap 1  1", "mapdisab 1  1", "Set 1  1"};
+        if (gesture == QStringLiteral("test")) {
+            const QPoint off(-w.cmdTest->width(), w.cmdTest->height() / 2);
+            QTest::mousePress(w.cmdTest, Qt::LeftButton);
+            QTest::mouseMove(w.cmdTest, off);
+            QTest::mouseMove(w.cmdTest, w.cmdTest->rect().center());
+            QCOMPARE(rig.TakeLog(), on);
+            QTest::mouseMove(w.cmdTest, off);
+            QTest::mouseRelease(w.cmdTest, Qt::LeftButton, {}, off);
+        } else {
+            w.chkTest->setFocus();
+            const Qt::Key key = gesture == QStringLiteral("enter") ? Qt::Key_Return : Qt::Key_Space;
+            QTest::keyClick(w.focusWidget(), key);
+            QCOMPARE(rig.TakeLog(), on);
+            QVERIFY(w.chkTest->isChecked());
+            QTest::keyClick(w.focusWidget(), key);
+            QVERIFY(!w.chkTest->isChecked());
+        }
+        QCOMPARE(rig.TakeLog(), (QStringList{"Res 1  1", "MapEnab 1  1"}));
+        QCOMPARE(w.focusWidget(),
+                 focus == QStringLiteral("Latch") ? static_cast<QWidget*>(w.chkTest) : w.List1);
+        QCOMPARE(w.List1->SelectedIndex(), 0);
+    }
+};
+
+QTEST_MAIN(TestOperatorInput)
+#include "test_operator_input.moc"
