@@ -161,35 +161,21 @@ private Q_SLOTS:
     }
 
     void oneCommandAtATime_data() {
-        QTest::addColumn<std::function<void(frmKavroMain&)>>("press");
-        using Press = std::function<void(frmKavroMain&)>;
-        auto key = [](Qt::Key k) {
-            return Press([k](frmKavroMain& w) { QTest::keyClick(w.List1, k); });
-        };
-        QTest::newRow("nothing: the poll tick only") << Press([](frmKavroMain&) {});
-        QTest::newRow("Enter on the outputs") << key(Qt::Key_Return);
-        QTest::newRow("Space held on the outputs")
-            << Press([](frmKavroMain& w) { QTest::keyPress(w.List1, Qt::Key_Space); });
-        QTest::newRow("Delete on the outputs") << key(Qt::Key_Delete);
-        QTest::newRow("Enter in the entry box")
-            << Press([](frmKavroMain& w) { QTest::keyClick(w.txtInput, Qt::Key_Return); });
-        QTest::newRow("console send") << Press([](frmKavroMain& w) {
-            QTest::keyClick(w.Verbose()->txtDirectCommand, Qt::Key_Return);
-        });
-        QTest::newRow("Latch") << Press(
-            [](frmKavroMain& w) { QTest::mouseClick(w.chkTest, Qt::LeftButton); });
-        QTest::newRow("Test") << Press(
-            [](frmKavroMain& w) { QTest::mouseClick(w.cmdTest, Qt::LeftButton); });
-        for (auto [name, button] : {std::pair{"OFFLINE", &frmKavroMain::cmdOnline},
-                                    {"Save", &frmKavroMain::cmdSaveMatrix},
-                                    {"Load", &frmKavroMain::cmdLoadMatrix},
-                                    {"Refresh", &frmKavroMain::cmdRefresh},
-                                    {"Clear All", &frmKavroMain::cmdInit}})
-            QTest::newRow(name) << Press(
-                [button](frmKavroMain& w) { QTest::mouseClick(w.*button, Qt::LeftButton); });
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");  // 0: a left click
+        QTest::newRow("nothing: the poll tick only") << QString() << 0;
+        for (const char* key : {"Enter", "Space", "Delete"})
+            QTest::addRow("%s on the outputs", key)
+                << QStringLiteral("List1") << int(QKeySequence(QString::fromLatin1(key))[0].key());
+        QTest::newRow("Enter in the entry box") << QStringLiteral("txtInput") << int(Qt::Key_Enter);
+        QTest::newRow("console send") << QStringLiteral("console") << int(Qt::Key_Return);
+        for (const char* button :
+             {"Latch", "Test", "OFFLINE", "Save", "Load", "Refresh", "Clear All"})
+            QTest::newRow(button) << QString::fromLatin1(button) << 0;
     }
     void oneCommandAtATime() {
-        QFETCH(std::function<void(frmKavroMain&)>, press);
+        QFETCH(QString, control);
+        QFETCH(int, key);
         MainRig& rig = Reading();
         frmKavroMain& w = *rig.window;
         w.list2->SetSelectedIndex(3);
@@ -201,7 +187,15 @@ private Q_SLOTS:
         qsizetype sentBefore = -1;
         DuringReadBack(w, 2, [&] {
             sentBefore = rig.model.Log().size();
-            press(w);
+            const QHash<QString, QWidget*> controls{
+                {"List1", w.List1},        {"txtInput", w.txtInput},
+                {"Latch", w.chkTest},      {"console", w.Verbose()->txtDirectCommand},
+                {"Test", w.cmdTest},       {"OFFLINE", w.cmdOnline},
+                {"Save", w.cmdSaveMatrix}, {"Load", w.cmdLoadMatrix},
+                {"Refresh", w.cmdRefresh}, {"Clear All", w.cmdInit}};
+            // A key is pressed and held: its release would come after the read-back.
+            if (QWidget* c = controls.value(control))
+                key ? QTest::keyPress(c, Qt::Key(key)) : QTest::mouseClick(c, Qt::LeftButton);
         });
         rig.TakeLog();
         QTest::mouseClick(w.cmdRefresh, Qt::LeftButton);

@@ -48,8 +48,9 @@ public:
     // The start-up sequence. False when the program must end (configuration unusable).
     bool Load();
 
-    // Ends the program at once ("X", or a close by the window system), also before the event
-    // loop runs; tests replace it.
+    // How the program ends on "X" or a close by the window system, after the port is closed.
+    // StartProgram makes it end the process at once, also before the event loop runs; tests
+    // replace it.
     std::function<void()> endProgram;
 
     void SyncWithVendra();
