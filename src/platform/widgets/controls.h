@@ -61,7 +61,6 @@ class HoldButton : public QPushButton {
     Q_OBJECT
 public:
     using QPushButton::QPushButton;
-    bool IsHeld() const { return held_; }
 Q_SIGNALS:
     void Held();
     void LetGo();
