@@ -11,6 +11,7 @@
 #include "editor/entry_box.h"
 #include "editor/output_rows.h"
 #include "editor/tally_list.h"
+#include "link/busy_state.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/output_test.h"
@@ -27,14 +28,15 @@ bool ModifierHeld(Qt::KeyboardModifiers m) {
 
 MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tables,
                              MappingCommands& commands, OutputTest& test, Dialogs& dialogs,
-                             std::function<bool()> online, QObject* parent)
+                             std::function<bool()> online, const BusyState& busy, QObject* parent)
     : QObject(parent),
       c_(controls),
       tables_(tables),
       commands_(commands),
       test_(test),
       dialogs_(dialogs),
-      online_(std::move(online)) {
+      online_(std::move(online)),
+      busy_(busy) {
     c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
     c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
     connect(c_.List1, &TallyList::RowClicked, this, [this] { GetOutChannel(); });
@@ -157,6 +159,7 @@ void MappingEditor::MapBool(int BoolOp) {
 }
 
 void MappingEditor::BoolClicked(int BoolOp) {
+    if (busy_.Busy()) return;
     if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(BoolOp);
 }
 
@@ -190,6 +193,7 @@ void MappingEditor::ReadBackMapping() {
 }
 
 bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
+    if (busy_.Busy()) return true;
     const bool modifier = ModifierHeld(e->modifiers());
     switch (e->key()) {
         case Qt::Key_Return:
@@ -216,6 +220,7 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
 }
 
 void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
+    if (busy_.Busy()) return;
     switch (e->key()) {
         case Qt::Key_Space:
             // Held keys repeat press and release; only the real release ends the test.
@@ -250,6 +255,7 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
 }
 
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
+    if (busy_.Busy()) return true;
     switch (e->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:

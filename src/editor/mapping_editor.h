@@ -13,6 +13,7 @@ class QWidget;
 
 namespace vendra {
 
+class BusyState;
 class Dialogs;
 class EntryBox;
 class MappingCommands;
@@ -47,9 +48,10 @@ public:
     static constexpr int kSingleListHeight = 4110;   // twips
     static constexpr int kBooleanListHeight = 1950;  // twips
 
+    // While `busy` says so, the operator's keys and clicks here do nothing.
     MappingEditor(const EditorControls& controls, MappingTables& tables, MappingCommands& commands,
                   OutputTest& test, Dialogs& dialogs, std::function<bool()> online,
-                  QObject* parent = nullptr);
+                  const BusyState& busy, QObject* parent = nullptr);
 
     // Adds the rows of the three lists from the configuration tables; once, at start-up.
     void FillLists();
@@ -87,6 +89,7 @@ private:
     OutputTest& test_;
     Dialogs& dialogs_;
     std::function<bool()> online_;
+    const BusyState& busy_;
 };
 
 // Shift, Ctrl or Alt held.

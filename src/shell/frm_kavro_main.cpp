@@ -86,7 +86,7 @@ void frmKavroMain::CreateCore() {
     outputTest_ = std::make_unique<OutputTest>(tables_, *exchange_, *readBack_, online);
     unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
     editor_ = std::make_unique<MappingEditor>(face_->Editor(), tables_, *commands_, *outputTest_,
-                                              dialogs_, online);
+                                              dialogs_, online, exchange_->Busy());
     files_ =
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
 }
@@ -131,7 +131,9 @@ void frmKavroMain::WireCore() {
                 face_->lblMainVersionInfo->setToolTip(info);
                 face_->lblVersionInfo->setToolTip(version);
             });
-    connect(face_->cmdOnline, &QPushButton::clicked, this, [this] { online_->ToggleOnline(); });
+    connect(face_->cmdOnline, &QPushButton::clicked, this, [this] {
+        if (!Busy()) online_->ToggleOnline();
+    });
 
     // Read-back progress.
     connect(readBack_.get(), &ReadBack::ProgressText, face_->lblDownloading, &QLabel::setText);
@@ -143,15 +145,19 @@ void frmKavroMain::WireCore() {
             &ReadBack::CancelDownload);
 
     // Output test.
-    connect(face_->cmdTest, &QPushButton::pressed, this, [this] {
+    connect(face_->cmdTest, &HoldButton::Held, this, [this] {
+        if (Busy()) return;
         outputTest_->TestOn(editor_->SelectedOutput());
         face_->List1->setFocus();
     });
-    connect(face_->cmdTest, &QPushButton::released, this,
-            [this] { outputTest_->TestOff(editor_->SelectedOutput()); });
-    connect(face_->chkTest, &LatchBox::Pressed, this, [this] {
+    connect(face_->cmdTest, &HoldButton::LetGo, this, [this] {
+        if (!Busy()) outputTest_->TestOff(editor_->SelectedOutput());
+    });
+    // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
+    connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
+        if (Busy()) return;
         outputTest_->TestLatchChange(editor_->SelectedOutput());
-        face_->List1->setFocus();
+        if (byMouse) face_->List1->setFocus();
     });
 
     // Tally matrix files.
@@ -172,10 +178,12 @@ void frmKavroMain::WireCore() {
 
     // Whole-system buttons and the window's own.
     connect(face_->cmdInit, &QPushButton::clicked, this, [this] {
+        if (Busy()) return;
         ResetAndClearAll();
         face_->List1->setFocus();
     });
     connect(face_->cmdRefresh, &QPushButton::clicked, this, [this] {
+        if (Busy()) return;
         commands_->SystemRefresh(*outputTest_);
         SyncWithVendra();
         face_->List1->setFocus();
@@ -184,10 +192,17 @@ void frmKavroMain::WireCore() {
         face_->List1->setFocus();
         showMinimized();
     });
-    connect(face_->cmdClose, &QPushButton::clicked, this, [this] { endProgram(); });
+    connect(face_->cmdClose, &QPushButton::clicked, this, &frmKavroMain::EndNow);
     connect(face_->Check1, &QCheckBox::clicked, this, &frmKavroMain::UnitStatusClicked);
     connect(face_->Check2, &QCheckBox::clicked, this, &frmKavroMain::AdvancedClicked);
     connect(&tmrInputStatus, &QTimer::timeout, this, &frmKavroMain::TimerInputStatusTick);
+
+    // Where the keyboard went when it left the main window decides where it lands on return.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (!window || window == windowHandle()) return;
+        focusListOnReturn_ = (verbose_ && window == verbose_->windowHandle()) ||
+                             (unitBits_ && window == unitBits_->windowHandle());
+    });
 }
 
 bool frmKavroMain::Load() {
@@ -233,7 +248,8 @@ bool frmKavroMain::Load() {
         face_->lblError->setText(online_->MainCPUVersion);
     }
     face_->List1->setFocus();
-    return true;
+    // "X" during the start-up read-back: the event loop must not start.
+    return !exchange_->Busy().StopRequested();
 }
 
 bool frmKavroMain::OpenPort() {
@@ -291,8 +307,9 @@ void frmKavroMain::AdvancedClicked(bool ticked) {
         face_->List1->setFocus();
         if (!verbose_) {
             verbose_ = new frmVerbose();
-            connect(verbose_, &frmVerbose::SendRequested, this,
-                    [this](const QString& text) { exchange_->SendCommand(text); });
+            connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
+                if (!Busy()) exchange_->SendCommand(text);
+            });
             connect(verbose_, &frmVerbose::Closed, this, [this] {
                 face_->List1->setFocus();
                 face_->Check2->setChecked(false);
@@ -357,6 +374,7 @@ void frmKavroMain::TimerInputStatusTick() {
         tmrInputStatus.stop();
         return;
     }
+    if (Busy()) return;  // the poll waits for the read-back or load to end
     unitStatus_->UpdateBitStatus(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from
@@ -372,6 +390,16 @@ void frmKavroMain::UnloadSecondaryWindows() {
         UnitStatusClicked(false);
         delete unitBits_.data();
     }
+}
+
+void frmKavroMain::EndNow() {
+    exchange_->Busy().RequestStop();
+    port_->Close();
+    endProgram();
+}
+
+bool frmKavroMain::Busy() const {
+    return exchange_->Busy().Busy();
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
@@ -402,12 +430,16 @@ void frmKavroMain::paintEvent(QPaintEvent*) {
 
 void frmKavroMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) face_->List1->setFocus();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && focusListOnReturn_)
+        face_->List1->setFocus();
 }
 
 void frmKavroMain::closeEvent(QCloseEvent* event) {
     UnloadSecondaryWindows();
     event->accept();
+    // A close by the window system ends the program as "X" does, whatever runs underneath:
+    // a hidden window must never leave the program running.
+    EndNow();
 }
 
 }  // namespace vendra

@@ -25,6 +25,7 @@ class ClickLabel;
 class CommandExchange;
 class Dialogs;
 class EntryBox;
+class HoldButton;
 class Lamp;
 class LatchBox;
 class MappingCommands;
@@ -49,7 +50,9 @@ public:
     // The start-up sequence. False when the program must end (configuration unusable).
     bool Load();
 
-    // Ends the program at once ("X"); tests replace it.
+    // How the program ends on "X" or a close by the window system, after the port is closed.
+    // StartProgram makes it end the process at once, also before the event loop runs; tests
+    // replace it.
     std::function<void()> endProgram;
 
     void SyncWithVendra();
@@ -97,6 +100,10 @@ private:
     void UnitStatusClicked(bool ticked);
     void TimerInputStatusTick();
     void UnloadSecondaryWindows();
+    // "X": whatever runs stops at its current exchange, the port closes, the program ends.
+    void EndNow();
+    // A read-back (or a load) is running: only its "Cancel" may act.
+    bool Busy() const;
 
     Dialogs& dialogs_;
     QString iniPath_;
@@ -116,6 +123,9 @@ private:
     std::unique_ptr<UnitStatus> unitStatus_;
     QPointer<frmUnitBits> unitBits_;
     bool handDrag_ = false;
+    // The output list takes the keyboard when the window is first shown and when the operator
+    // comes back from the console's own other windows; not after a message box or file dialog.
+    bool focusListOnReturn_ = true;
     QPoint dragOffset_;
 };
 

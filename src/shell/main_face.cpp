@@ -126,7 +126,8 @@ MainFace::MainFace(QWidget* window) {
     lblInChannel = caption(QStringLiteral("0"), 7680, 6210, 375, 285);
 
     // Test, diagnostics and the whole-system buttons.
-    cmdTest = Button(window, QStringLiteral("Test"), 1050, 6210, 615, 285);
+    cmdTest = new HoldButton(QStringLiteral("Test"), window);
+    PlaceTwips(cmdTest, 1050, 6210, 615, 285);
     // "Test" hands the focus to the output list while it is held; a button that loses the
     // focus lets itself go, which would end the test at once.
     cmdTest->setFocusPolicy(Qt::NoFocus);

@@ -11,6 +11,7 @@ namespace vendra {
 
 class ClickLabel;
 class EntryBox;
+class HoldButton;
 class Lamp;
 class LatchBox;
 class TallyList;
@@ -48,7 +49,7 @@ struct MainFace {
     QPushButton* cmdMin = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdOnline = nullptr;
-    QPushButton* cmdTest = nullptr;
+    HoldButton* cmdTest = nullptr;
     LatchBox* chkTest = nullptr;
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;

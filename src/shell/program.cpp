@@ -8,6 +8,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 #include <cstdio>
+#include <cstdlib>
 
 #include "config/kavro_config.h"
 #include "platform/dialogs.h"
@@ -127,6 +128,18 @@ bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock) 
     return false;
 }
 
+namespace {
+
+// "X" ends the process where it stands, also before the event loop runs or inside a read-back's
+// events: nothing else runs. The window closed the port; the lock goes, so a new start is let in.
+[[noreturn]] void EndProcess(std::unique_ptr<QLockFile>& lock) {
+    lock.reset();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+}  // namespace
+
 std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& iniPath,
                                            const QString& lockPath,
                                            std::unique_ptr<QLockFile>& lock) {
@@ -136,6 +149,7 @@ std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& iniP
         return nullptr;
     }
     auto window = std::make_unique<frmKavroMain>(dialogs, iniPath);
+    window->endProgram = [&lock] { EndProcess(lock); };
     if (!window->Load()) return nullptr;
     return window;
 }

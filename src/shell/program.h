@@ -40,7 +40,8 @@ QString DefaultLockPath();
 bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock);
 
 // Runs the start-up up to the event loop. Answers the main window when the program goes on,
-// nothing when it must end (second copy, unusable configuration); the boxes were shown.
+// nothing when it must end (second copy, unusable configuration); the boxes were shown. The
+// window's "X" ends the process at once and releases `lock`, which must outlive the window.
 std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& iniPath,
                                            const QString& lockPath,
                                            std::unique_ptr<QLockFile>& lock);

@@ -23,7 +23,7 @@ void MainRig::WriteIni(const QString& text) {
     if (f.open(QIODevice::WriteOnly)) f.write(text.toLatin1());
 }
 
-bool MainRig::Start(bool realPort) {
+void MainRig::Build(bool realPort, Dialogs* boxes) {
     std::unique_ptr<SerialPort> p;
     if (!realPort) {
         auto modelPort = std::make_unique<ModelPort>(model);
@@ -31,8 +31,13 @@ bool MainRig::Start(bool realPort) {
         port->refuseOpen = refusePort;
         p = std::move(modelPort);
     }
-    window = std::make_unique<frmKavroMain>(dialogs, KavroIniPath(dir.path()), std::move(p));
+    window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, KavroIniPath(dir.path()),
+                                            std::move(p));
     window->endProgram = [this] { ended = true; };
+}
+
+bool MainRig::Start(bool realPort) {
+    Build(realPort);
     return window->Load();
 }
 

@@ -26,7 +26,10 @@ struct MainRig {
 
     MainRig();
     void WriteIni(const QString& text);
-    // Builds the window on the model's port (unless `realPort`) and runs its start-up.
+    // Builds the window on the model's port (unless `realPort`) with `boxes` (the scripted
+    // dialogs unless given), without running its start-up.
+    void Build(bool realPort = false, Dialogs* boxes = nullptr);
+    // Builds the window and runs its start-up.
     bool Start(bool realPort = false);
     // The command lines the controller received since the last call.
     QStringList TakeLog();

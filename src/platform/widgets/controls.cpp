@@ -41,7 +41,7 @@ void Lamp::paintEvent(QPaintEvent*) {
 
 void LatchBox::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    if (event->button() == Qt::LeftButton) Q_EMIT Pressed();
+    if (event->button() == Qt::LeftButton) Q_EMIT Pressed(true);
 }
 
 void LatchBox::mouseReleaseEvent(QMouseEvent* event) {
@@ -54,7 +54,7 @@ void LatchBox::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter:
         case Qt::Key_Space:
             event->accept();
-            if (!event->isAutoRepeat()) Q_EMIT Pressed();
+            if (!event->isAutoRepeat()) Q_EMIT Pressed(false);
             return;
         default:
             QCheckBox::keyPressEvent(event);
@@ -84,6 +84,35 @@ int Px(int twips) {
 
 double ScreenScale() {
     return 15.0 / ScreenTwipsPerPixel();
+}
+
+void HoldButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QPushButton::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    if (held_) return;
+    held_ = true;
+    setDown(true);
+    Q_EMIT Held();
+}
+
+void HoldButton::mouseMoveEvent(QMouseEvent* event) {
+    // The pointer's position does not matter while held.
+    event->accept();
+}
+
+void HoldButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QPushButton::mouseReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (!held_) return;
+    held_ = false;
+    setDown(false);
+    Q_EMIT LetGo();
 }
 
 void PlaceTwips(QWidget* w, int left, int top, int width, int height) {

@@ -2,6 +2,7 @@
 // Small controls of the console's windows.
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace vendra {
@@ -43,13 +44,34 @@ class LatchBox : public QCheckBox {
 public:
     using QCheckBox::QCheckBox;
 Q_SIGNALS:
-    void Pressed();
+    // byMouse: the left mouse button, not a key, pressed it.
+    void Pressed(bool byMouse);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+};
+
+// A button that is held exactly as long as the left mouse button that pressed it: one Held()
+// on the press, one LetGo() on that button's release wherever the pointer is then. A plain
+// button lets go and takes hold again each time a held pointer crosses its edge.
+class HoldButton : public QPushButton {
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+Q_SIGNALS:
+    void Held();
+    void LetGo();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool held_ = false;
 };
 
 // Twips (1/1440 inch) per pixel at a number of logical dots per inch: 15 at 96, 12 at 120.

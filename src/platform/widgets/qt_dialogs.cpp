@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace vendra {
 
@@ -22,6 +23,26 @@ QMessageBox::StandardButton ToQt(Answer a) {
     return QMessageBox::Ok;
 }
 
+// A box takes the keyboard while it is open; when it closes, the control that had it gets it
+// back, so that the operator's next key goes where it went before the box.
+class FocusReturn {
+public:
+    explicit FocusReturn(QWidget* parent)
+        : widget_(QApplication::focusWidget() ? QApplication::focusWidget()
+                  : parent                    ? parent->focusWidget()
+                                              : nullptr) {}
+    ~FocusReturn() {
+        if (!widget_ || !widget_->isVisible() || !widget_->isEnabled()) return;
+        widget_->activateWindow();
+        widget_->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> widget_;
+};
+
 }  // namespace
 
 QWidget* QtDialogs::Parent() const {
@@ -30,6 +51,7 @@ QWidget* QtDialogs::Parent() const {
 
 Answer QtDialogs::Message(const QString& text, const QString& title, Buttons buttons, Icon icon,
                           Answer defaultAnswer) {
+    const FocusReturn focus(Parent());
     QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::NoIcon,
                     title, text, QMessageBox::NoButton, Parent());
     switch (buttons) {
@@ -63,11 +85,13 @@ QString QtFilter(const QString& filter) {
 }
 
 QString QtDialogs::OpenFileName(const QString& title, const QString& filter) {
+    const FocusReturn focus(Parent());
     return QFileDialog::getOpenFileName(Parent(), title, QString(), QtFilter(filter));
 }
 
 QString QtDialogs::SaveFileName(const QString& title, const QString& filter) {
     // No extension is added and the overwrite question is the console's own.
+    const FocusReturn focus(Parent());
     return QFileDialog::getSaveFileName(Parent(), title, QString(), QtFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }

@@ -1,0 +1,259 @@
+// The main window driven by the operator's keys and mouse: where the keyboard goes after a box,
+// "X" and the window system's close in the middle of a read-back, what a read-back lets through,
+// and how long "Test" and "Latch" hold an output.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+
+#include "diag/frm_unit_bits.h"
+#include "diag/frm_verbose.h"
+#include "editor/entry_box.h"
+#include "editor/tally_list.h"
+#include "link/online_state.h"
+#include "mapping/read_back.h"
+#include "platform/widgets/controls.h"
+#include "platform/widgets/qt_dialogs.h"
+#include "support/main_rig.h"
+
+using namespace vendra;
+
+namespace {
+
+constexpr int kEntries = 6;
+
+// A controller holding kEntries mappings (output n to input n).
+void Fill(MainRig& rig) {
+    for (int n = 1; n <= kEntries; ++n)
+        rig.model.AddMappingString(QStringLiteral("[1][%1][2][%1][1][0][0][0]").arg(n));
+}
+
+// Runs `action` from the read-back's own event pump, once entry `entry` is in.
+void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
+    auto* hook = new QObject(&w);
+    QObject::connect(&w.Reader(), &ReadBack::ProgressText, hook,
+                     [&w, hook, entry, action](const QString& text) {
+                         if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
+                         QTimer::singleShot(0, &w, action);
+                         hook->deleteLater();
+                     });
+}
+
+QStringList RawMaps(int first, int last) {
+    QStringList lines;
+    for (int n = first; n <= last; ++n)
+        lines << QStringLiteral("RawMap %1").arg(n);
+    return lines;
+}
+
+// What the operator sees and what the program holds, for a before-and-after comparison.
+QStringList Seen(MainRig& rig) {
+    frmKavroMain& w = *rig.window;
+    int underTest = 0;
+    for (int o = 1; o <= w.Tables().NumOutputs; ++o)
+        underTest += w.Tables().OutTest[o] == -1;
+    return rig.Rows() + QStringList{w.Face().cmdOnline->text(), w.Face().txtInput->text(),
+                                    QString::number(w.Face().list2->SelectedIndex()),
+                                    QString::number(underTest),
+                                    w.UnitBitsWindow()->lblStatus->text()};
+}
+
+}  // namespace
+
+class TestOperatorInput : public QObject {
+    Q_OBJECT
+
+    // One console for every press during a read-back: each press must leave it as it was.
+    std::unique_ptr<MainRig> reading_;
+    MainRig& Reading() {
+        if (reading_) return *reading_;
+        reading_ = std::make_unique<MainRig>();
+        MainRig& rig = *reading_;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        rig.model.SetInputBits(1, 0x5);
+        if (!rig.Start()) qFatal("start-up failed");
+        QTest::mouseClick(rig.window->Face().Check2, Qt::LeftButton);
+        rig.window->Verbose()->txtDirectCommand->setText(QStringLiteral("VER"));
+        QTest::mouseClick(rig.window->Face().Check1, Qt::LeftButton);
+        return rig;
+    }
+
+private Q_SLOTS:
+    void cleanupTestCase() { reading_.reset(); }
+
+    void entryErrorLeavesTheKeyboardInTheEntryBox() {
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 24));
+        QtDialogs boxes;
+        rig.Build(false, &boxes);
+        frmKavroMain& w = *rig.window;
+        boxes.SetOwnerWindow(&w);
+        QVERIFY(w.Load());
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        rig.TakeLog();
+
+        QString shown;
+        bool boxActive = false;
+        QTimer::singleShot(0, this, [&] {
+            // The window manager hands the keyboard to the box; the operator presses Enter.
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box) return;
+            shown = box->windowTitle();
+            box->activateWindow();
+            boxActive = QTest::qWaitForWindowActive(box);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::mouseClick(w.Face().txtInput, Qt::LeftButton);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("30"));
+        QCOMPARE(shown, QStringLiteral("Entry Error"));
+        QVERIFY(boxActive);
+        // The box is gone and the window manager gives the main window the keyboard again.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), w.Face().txtInput);
+        QCOMPARE(w.Face().txtInput->selectedText(), QStringLiteral("24"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(rig.TakeLog(), QStringList{"Map 1 1 2 24"});
+
+        // Back from the console's own window, the output list takes the keyboard.
+        QTest::mouseClick(w.Face().Check2, Qt::LeftButton);
+        w.Verbose()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.Verbose()));
+        w.Face().txtInput->setFocus();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(QApplication::focusWidget(), w.Face().List1);
+    }
+
+    void closingEndsAtOnceEvenInARead_data() {
+        QTest::addColumn<bool>("atStartUp");
+        QTest::addColumn<bool>("byWindowSystem");
+        QTest::newRow("X at start-up") << true << false;
+        QTest::newRow("window system close at start-up") << true << true;
+        QTest::newRow("X during Refresh") << false << false;
+    }
+    void closingEndsAtOnceEvenInARead() {
+        QFETCH(bool, atStartUp);
+        QFETCH(bool, byWindowSystem);
+        MainRig rig;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        rig.Build();
+        frmKavroMain& w = *rig.window;
+        auto close = [&] {
+            if (byWindowSystem)
+                w.windowHandle()->close();
+            else
+                QTest::mouseClick(w.Face().cmdClose, Qt::LeftButton);
+        };
+        if (!atStartUp) QVERIFY(w.Load());
+        rig.TakeLog();
+        DuringReadBack(w, 3, close);
+        if (atStartUp)
+            QVERIFY(!w.Load());  // the event loop must not start
+        else
+            QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
+        QVERIFY(rig.ended);
+        QVERIFY(!rig.port->IsOpen());
+        QCOMPARE(rig.TakeLog().filter(QStringLiteral("RawMap")), RawMaps(1, 3));
+        QVERIFY(rig.dialogs.boxes.isEmpty());
+    }
+
+    void oneCommandAtATime_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");  // 0: a left click
+        QTest::newRow("nothing: the poll tick only") << QString() << 0;
+        for (const char* key : {"Enter", "Space", "Delete"})
+            QTest::addRow("%s on the outputs", key)
+                << QStringLiteral("List1") << int(QKeySequence(QString::fromLatin1(key))[0].key());
+        QTest::newRow("Enter in the entry box") << QStringLiteral("txtInput") << int(Qt::Key_Enter);
+        QTest::newRow("console send") << QStringLiteral("console") << int(Qt::Key_Return);
+        for (const char* button :
+             {"Latch", "Test", "OFFLINE", "Save", "Load", "Refresh", "Clear All"})
+            QTest::newRow(button) << QString::fromLatin1(button) << 0;
+    }
+    void oneCommandAtATime() {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        MainRig& rig = Reading();
+        frmKavroMain& w = *rig.window;
+        w.Face().list2->SetSelectedIndex(3);
+        w.Face().txtInput->setText(QStringLiteral("0"));
+        rig.dialogs.fileAnswers = {rig.dir.filePath(QStringLiteral("t.vdk"))};
+        const QStringList before = Seen(rig);
+        const int beeps = rig.dialogs.beeps;
+
+        qsizetype sentBefore = -1;
+        DuringReadBack(w, 2, [&] {
+            sentBefore = rig.model.Log().size();
+            const QHash<QString, QWidget*> controls{
+                {"List1", w.Face().List1},        {"txtInput", w.Face().txtInput},
+                {"Latch", w.Face().chkTest},      {"console", w.Verbose()->txtDirectCommand},
+                {"Test", w.Face().cmdTest},       {"OFFLINE", w.Face().cmdOnline},
+                {"Save", w.Face().cmdSaveMatrix}, {"Load", w.Face().cmdLoadMatrix},
+                {"Refresh", w.Face().cmdRefresh}, {"Clear All", w.Face().cmdInit}};
+            // A key is pressed and held: its release would come after the read-back.
+            if (QWidget* c = controls.value(control))
+                key ? QTest::keyPress(c, Qt::Key(key)) : QTest::mouseClick(c, Qt::LeftButton);
+        });
+        rig.TakeLog();
+        QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
+        QVERIFY(sentBefore > 0);
+        QCOMPARE(rig.model.Log().mid(sentBefore), RawMaps(3, kEntries + 1));
+        QCOMPARE(Seen(rig), before);
+        QCOMPARE(rig.dialogs.beeps, beeps);
+        QVERIFY(rig.dialogs.boxes.isEmpty() && rig.dialogs.fileCalls.isEmpty());
+
+        // Nothing was queued, and the poll goes on.
+        rig.TakeLog();
+        QSignalSpy tick(&w.tmrInputStatus, &QTimer::timeout);
+        QVERIFY(tick.wait(1000));
+        QCOMPARE(rig.TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
+    }
+
+    void testAndLatchHoldAsLongAsTheOperatorDoes_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("Test held, pointer off and back, let go off it")
+            << QStringLiteral("test") << QStringLiteral("List1");
+        QTest::newRow("Enter twice on Latch") << QStringLiteral("enter") << QStringLiteral("Latch");
+        QTest::newRow("Space twice on Latch") << QStringLiteral("space") << QStringLiteral("Latch");
+    }
+    void testAndLatchHoldAsLongAsTheOperatorDoes() {
+        QFETCH(QString, gesture);
+        QFETCH(QString, focus);
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 4));
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        rig.TakeLog();
+        const QStringList on{"GetMap 1  1", "mapdisab 1  1", "Set 1  1"};
+        if (gesture == QStringLiteral("test")) {
+            const QPoint off(-w.Face().cmdTest->width(), w.Face().cmdTest->height() / 2);
+            QTest::mousePress(w.Face().cmdTest, Qt::LeftButton);
+            QTest::mouseMove(w.Face().cmdTest, off);
+            QTest::mouseMove(w.Face().cmdTest, w.Face().cmdTest->rect().center());
+            QCOMPARE(rig.TakeLog(), on);
+            QTest::mouseMove(w.Face().cmdTest, off);
+            QTest::mouseRelease(w.Face().cmdTest, Qt::LeftButton, {}, off);
+        } else {
+            w.Face().chkTest->setFocus();
+            const Qt::Key key = gesture == QStringLiteral("enter") ? Qt::Key_Return : Qt::Key_Space;
+            QTest::keyClick(w.focusWidget(), key);
+            QCOMPARE(rig.TakeLog(), on);
+            QVERIFY(w.Face().chkTest->isChecked());
+            QTest::keyClick(w.focusWidget(), key);
+            QVERIFY(!w.Face().chkTest->isChecked());
+        }
+        QCOMPARE(rig.TakeLog(), (QStringList{"Res 1  1", "MapEnab 1  1"}));
+        QCOMPARE(w.focusWidget(),
+                 focus == QStringLiteral("Latch") ? static_cast<QWidget*>(w.Face().chkTest) : w.Face().List1);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 0);
+    }
+};
+
+QTEST_MAIN(TestOperatorInput)
+#include "test_operator_input.moc"

@@ -1,0 +1,200 @@
+// The real program on a virtual X display with a window manager, against tally-sim on a
+// pseudo-terminal, driven by synthetic mouse and key events as an operator's hand would. Skipped
+// where Xvfb, openbox or xdotool are missing.
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "support/main_rig.h"
+#include "support/sim_process.h"
+#include "support/test_files.h"
+
+using namespace vendra;
+
+namespace {
+
+// Every wait is bounded; these are far above what a loaded machine needs.
+constexpr int kWaitMs = 15000;
+
+// Places on the main window, in pixels from its top-left corner.
+const QPoint kEntryBox(451, 117);
+const QPoint kCloseButton(506, 60);
+const QPoint kTestButton(90, 423);
+const QPoint kBesideTestButton(45, 423);
+
+}  // namespace
+
+class TestXDisplay : public QObject {
+    Q_OBJECT
+
+    QProcess xvfb_;
+    QProcess openbox_;
+    QTemporaryDir dir_;
+    QProcessEnvironment env_;
+
+    // Runs xdotool to its end; its output, trimmed.
+    QString XDo(const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env_);
+        p.start(QStringLiteral("xdotool"), args);
+        if (!p.waitForFinished(kWaitMs)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+    QString Window(const QString& title) {
+        return XDo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')})
+            .section(QLatin1Char('\n'), 0, 0);
+    }
+    bool WaitActive(const QString& window) {
+        return QTest::qWaitFor([&] { return XDo({QStringLiteral("getactivewindow")}) == window; },
+                               kWaitMs);
+    }
+    // Moves the pointer to `at` on the window, then does `then` (e.g. "click 1").
+    void Pointer(const QString& window, QPoint at, const QStringList& then = {}) {
+        XDo(QStringList{QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                        QString::number(at.x()), QString::number(at.y())} +
+            then);
+    }
+    void Click(const QString& window, QPoint at) {
+        Pointer(window, at, {QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+    // The program copied into a program folder of its own with a Kavro.ini for the sim's link
+    // (it reads the file beside itself), started on the display.
+    struct Console {
+        QTemporaryDir folder;
+        QProcess process;
+        QString window;
+    };
+    bool Launch(Console& c, const SimProcess& sim, int outputs, int inputs) {
+        const QString binary = c.folder.filePath(QStringLiteral("vendra"));
+        if (!QFile::copy(QStringLiteral(VENDRA_BINARY), binary)) return false;
+        Put(c.folder.filePath(QStringLiteral("Kavro.ini")),
+            SampleIni(outputs, inputs, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath()))
+                .toLatin1());
+        QProcessEnvironment env = env_;
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+        c.process.setProcessEnvironment(env);
+        c.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        c.process.start(binary, QStringList());
+        return c.process.waitForStarted(kWaitMs) &&
+               QTest::qWaitFor(
+                   [&] { return !(c.window = Window(QStringLiteral("Vendra"))).isEmpty(); },
+                   kWaitMs);
+    }
+    bool WaitForLine(const SimProcess& sim, const QString& line) {
+        return QTest::qWaitFor([&] { return sim.LogLines().contains(line); }, kWaitMs);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        for (const char* tool : {"Xvfb", "openbox", "xdotool"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+        QVERIFY(dir_.isValid());  // owner only: the console's runtime folder
+        // Xvfb picks a free display and names it once it listens.
+        xvfb_.start(QStringLiteral("Xvfb"),
+                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                     QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        QVERIFY(QTest::qWaitFor([&] { return xvfb_.canReadLine(); }, kWaitMs));
+        const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb_.readLine()).trimmed();
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert(QStringLiteral("DISPLAY"), display);
+        const QString ready = dir_.filePath(QStringLiteral("wm-ready"));
+        openbox_.setProcessEnvironment(env_);
+        openbox_.start(QStringLiteral("openbox"),
+                       {QStringLiteral("--sm-disable"), QStringLiteral("--startup"),
+                        QStringLiteral("touch ") + ready});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ready); }, kWaitMs));
+    }
+
+    void cleanupTestCase() {
+        for (QProcess* p : {&openbox_, &xvfb_}) {
+            p->terminate();
+            if (!p->waitForFinished(kWaitMs)) p->kill();
+        }
+    }
+
+    void entryErrorThenEnterAndTheHeldTestButton() {
+        SimProcess sim;
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 4, 24));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));  // started and online
+        QVERIFY(WaitActive(c.window));
+        const qsizetype started = sim.LogLines().size();
+
+        // 30 is above the 24 inputs: "Entry Error", OK, and Enter maps input 24.
+        Click(c.window, kEntryBox);
+        XDo({QStringLiteral("type"), QStringLiteral("30")});
+        QString box;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !(box = Window(QStringLiteral("Entry Error"))).isEmpty(); }, kWaitMs));
+        QVERIFY(WaitActive(box));
+        XDo({QStringLiteral("key"), QStringLiteral("Return")});
+        QVERIFY(WaitActive(c.window));
+        XDo({QStringLiteral("key"), QStringLiteral("Return")});
+        QVERIFY(QTest::qWaitFor([&] { return sim.LogLines().size() > started; }, kWaitMs));
+        QCOMPARE(sim.LogLines().mid(started), QStringList{"Map 1 1 2 24"});
+
+        // "Test" held while the pointer slides off it and back, let go beside it.
+        Pointer(c.window, kTestButton, {QStringLiteral("mousedown"), QStringLiteral("1")});
+        QVERIFY(WaitForLine(sim, QStringLiteral("Set 1  2")));
+        Pointer(c.window, kBesideTestButton);
+        Pointer(c.window, kTestButton);
+        Pointer(c.window, kBesideTestButton, {QStringLiteral("mouseup"), QStringLiteral("1")});
+        // "X" comes after everything above, so the log is whole once the program has ended.
+        Click(c.window, kCloseButton);
+        QVERIFY(c.process.waitForFinished(kWaitMs));
+        QCOMPARE(
+            sim.LogLines().mid(started + 1),
+            (QStringList{"GetMap 1  2", "mapdisab 1  2", "Set 1  2", "Res 1  2", "MapEnab 1  2"}));
+    }
+
+    void closeDuringTheStartUpReadBackEndsAtOnce_data() {
+        QTest::addColumn<bool>("byWindowManager");
+        QTest::newRow("X") << false;
+        QTest::newRow("Alt+F4, the window manager's close") << true;
+    }
+    void closeDuringTheStartUpReadBackEndsAtOnce() {
+        QFETCH(bool, byWindowManager);
+        SimProcess sim;
+        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
+        QByteArray lines;
+        for (int n = 1; n <= 300; ++n)
+            lines +=
+                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(n).arg(n % 24 + 1).toLatin1();
+        QVERIFY(Put(table, lines));
+        QVERIFY2(sim.Start({QStringLiteral("--preload"), table, QStringLiteral("--baud"),
+                            QStringLiteral("9600")}),
+                 qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 300, 24));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 5")));
+        QElapsedTimer ended;
+        ended.start();
+        if (byWindowManager) {
+            QVERIFY(WaitActive(c.window));
+            XDo({QStringLiteral("key"), QStringLiteral("alt+F4")});
+        } else {
+            Click(c.window, kCloseButton);
+        }
+        QVERIFY(c.process.waitForFinished(kWaitMs));
+        qInfo("the program ended %lld ms after the click", static_cast<long long>(ended.elapsed()));
+        QCOMPARE(c.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(c.process.exitCode(), 0);
+        QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("vendra.lock"))));
+        // The read-back stopped where it stood: most entries were never asked for.
+        QVERIFY(sim.LogLines().filter(QStringLiteral("RawMap")).size() < 100);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestXDisplay)
+#include "test_x_display.moc"
