@@ -20,17 +20,6 @@ QString Quoted(const QString& s) {
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
-// A line's text as it can stand in a message: control characters shown as "?", long lines cut.
-QString Shown(QStringView text) {
-    constexpr qsizetype kShown = 40;
-    QString s = text.left(kShown).toString();
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
-    }
-    if (text.size() > kShown) s += QStringLiteral("...");
-    return s;
-}
-
 // Adds the items of one line.
 void ParseLine(QStringView line, int lineNumber, TallyReadResult& result) {
     qsizetype pos = 0;
@@ -66,6 +55,16 @@ void ParseLine(QStringView line, int lineNumber, TallyReadResult& result) {
 }
 
 }  // namespace
+
+QString LineShown(QStringView text) {
+    constexpr qsizetype kShown = 40;
+    QString s = text.left(kShown).toString();
+    for (QChar& c : s) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
+    }
+    if (text.size() > kShown) s += QStringLiteral("...");
+    return s;
+}
 
 TallyReadResult ParseTallyItems(const QByteArray& bytes) {
     TallyReadResult result;
@@ -104,12 +103,16 @@ TallyReadResult ReadTallyItems(const QString& path) {
     return ParseTallyItems(bytes);
 }
 
+bool IsMappingString(QStringView text) {
+    return CountFields(text) > 0 && ParseGetMap(text).OutUnit != 0;
+}
+
 TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems) {
     for (const TallyItem& item : items) {
-        if (CountFields(item.Text) > 0 && ParseGetMap(item.Text).OutUnit != 0) continue;
+        if (IsMappingString(item.Text)) continue;
         return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
                                       "mapping string. Nothing was changed.")
-                           .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
+                           .arg(Quoted(path), Plain(item.Line), Quoted(LineShown(item.Text)))};
     }
     if (items.size() > maxItems)
         return {false, QStringLiteral("The tally file %1 was not loaded: it holds %2 mapping "
@@ -135,7 +138,7 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
             if (c == u'\r' || c == u'\n' || c.unicode() > 0xFF)
                 return fail(QStringLiteral("mapping %1 (%2) cannot be written as one line of "
                                            "single-byte text")
-                                .arg(Plain(i + 1), Quoted(Shown(line))));
+                                .arg(Plain(i + 1), Quoted(LineShown(line))));
         }
         bytes += line.toLatin1();
         bytes += "\r\n";

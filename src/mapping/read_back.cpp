@@ -97,6 +97,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     Q_EMIT CancelVisible(false);
     tables_.MapStrings = n - 1;
     result.count = tables_.MapStrings;
+    lastComplete_ = result.Complete();
     if (result.end == ReadBackEnd::NoAnswer || result.end == ReadBackEnd::TableFull)
         TellIncomplete(result, broken);
     return result;

@@ -49,6 +49,9 @@ public:
     void ReadBackMapping();
 
     bool Running() const { return running_; }
+    // True until a whole read-back has reached the end of the controller's list, and again
+    // after one that ended short: the tables may then differ from the controller's table.
+    bool CopyMayBeStale() const { return !lastComplete_; }
 
 public Q_SLOTS:
     // The "Cancel" button: the entry being asked for is still taken, then the read-back ends.
@@ -70,6 +73,7 @@ private:
     CommandExchange& link_;
     Dialogs& dialogs_;
     bool running_ = false;
+    bool lastComplete_ = false;
 };
 
 }  // namespace vendra

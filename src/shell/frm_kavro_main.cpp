@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "compare/change_controller.h"
 #include "config/enabled_units.h"
 #include "config/tally_files.h"
 #include "editor/entry_box.h"
@@ -253,6 +254,8 @@ void frmKavroMain::CreateCore() {
         std::make_unique<MappingEditor>(c, tables_, *commands_, *outputTest_, dialogs_, online);
     files_ =
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
+    new ChangeController({tables_, *commands_, *readBack_, *exchange_, *editor_, dialogs_, online},
+                         cmdLoadMatrix, lblDownloading, this);
 }
 
 void frmKavroMain::WireCore() {
