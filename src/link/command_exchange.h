@@ -44,6 +44,10 @@ public:
 
     SerialPort& Port() { return port_; }
 
+    // The reply deadline; kDeadlineMs unless a test or a tool sets a shorter one.
+    void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
+    int DeadlineMs() const { return deadlineMs_; }
+
 Q_SIGNALS:
     // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
     void CommandStarted();
@@ -66,6 +70,7 @@ private:
     Dialogs& dialogs_;
     BusyState busy_;
     bool consoleCopy_ = false;
+    int deadlineMs_ = kDeadlineMs;
 };
 
 }  // namespace vendra

@@ -46,7 +46,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     Q_EMIT CancelVisible(true);
-    QThread::msleep(kPauseMs);
+    QThread::msleep(pauseMs_);
 
     ReadBackResult result{ReadBackEnd::Cancelled, 0};
     bool broken = false;

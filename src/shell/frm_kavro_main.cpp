@@ -12,7 +12,7 @@
 
 #include "compare/change_controller.h"
 #include "config/enabled_units.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
@@ -21,7 +21,7 @@
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
-#include "mapping/unit_status.h"
+#include "session/unit_status.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
 #include "platform/qt_serial_port.h"

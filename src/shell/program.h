@@ -3,15 +3,14 @@
 #include <QString>
 #include <memory>
 
+#include "session/console_lock.h"
+
 class QLockFile;
 
 namespace vendra {
 
 class Dialogs;
 class frmKavroMain;
-
-// Where the lock that marks a running copy lives (the user's runtime folder).
-QString DefaultLockPath();
 
 // True when another copy of the console runs: its lock is held, or a window of this process is
 // already titled "Vendra". Otherwise the lock is taken and kept in `lock`.

@@ -1,9 +1,10 @@
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 
 #include <QFileInfo>
 
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
+#include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
@@ -154,6 +155,7 @@ void TallyFiles::LoadMatrixClick() {
 
 TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile) {
     leftOut_.clear();
+    lastLoad_ = {};
     // The whole file is read and checked before anything is cleared: a file that is not what
     // it should be must never wipe the controller.
     const TallyReadResult read = ReadTallyItems(TallyFile);
@@ -181,6 +183,12 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     const TallyItem* failed = nullptr;
     int k = 0;
     for (const TallyItem& item : read.Items) {
+        // A program that is ending stops between lines, never inside an AND or OR line.
+        if (exchange_.Busy().StopRequested()) {
+            lastLoad_.stoppedLine = item.Line;
+            lastLoad_.interrupted = true;
+            break;
+        }
         // The check keeps k within RawMapList.
         tables_.RawMapList[k] = item.Text;
         const MappingRecord m = ParseGetMap(item.Text);
@@ -195,8 +203,11 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         }
         if (!ok) {
             failed = &item;
+            lastLoad_.stoppedLine = item.Line;
             break;
         }
+        lastLoad_.applied = k + 1;
+        lastLoad_.lastAppliedLine = item.Line;
         Q_EMIT ProgressText(QStringLiteral("Mapping ") + SignColumn(k));
 
         // An output the configuration lacks lands one past the last configured output, where
@@ -231,6 +242,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
                              : QStringLiteral("They are")),
              QStringLiteral("Outputs Not Configured"));
     }
+    if (lastLoad_.interrupted) return LoadOutcome::Stopped;
     if (failed) {
         Tell(QStringLiteral("Loading %1 stopped at line %2 (%3): the tally system did not answer "
                             "that mapping. It holds the %4 of the lines before it, and perhaps "
