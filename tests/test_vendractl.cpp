@@ -211,10 +211,12 @@ private Q_SLOTS:
         const QByteArray err = p.readAllStandardError();
         const int maps = Count(sim.LogLines(), QStringLiteral("Map "));
         QVERIFY(maps < 10);
-        QVERIFY2(err.contains(QStringLiteral("interrupted: lines up to %1 were sent (%1 mapping")
-                                  .arg(maps)
-                                  .toUtf8()),
-                 err.constData());
+        QVERIFY2(
+            err.contains(QStringLiteral("interrupted: lines up to %1 of %2 were sent (%1 mapping")
+                             .arg(maps)
+                             .arg(file)
+                             .toUtf8()),
+            err.constData());
     }
 };
 

@@ -213,21 +213,18 @@ int RestoreAll(Tool& tool, const QString& file, const FileCheck& check, bool ver
     tool.Bar().SetTotal(int(check.Mappings.size()));
     const TallyFiles::LoadOutcome outcome = s.Files().LoadMatrixMappings(file);
     const TallyFiles::LoadProgress& p = s.Files().LastLoad();
-    const QString sent = p.applied == 0 ? QStringLiteral("no line was sent")
-                                        : QStringLiteral("lines up to %1 were sent (%2)")
-                                              .arg(p.lastAppliedLine)
-                                              .arg(Mappings(p.applied));
+    const QString sent = p.applied == 0
+                             ? QStringLiteral("no line of %1 was sent").arg(file)
+                             : QStringLiteral("lines up to %1 of %2 were sent (%3)")
+                                   .arg(Plain(p.lastAppliedLine), file, Mappings(p.applied));
     if (outcome == TallyFiles::LoadOutcome::Refused) return tool.Fail(tool.Dialogs().LastText());
     if (outcome == TallyFiles::LoadOutcome::Stopped) {
         if (p.interrupted)
-            return tool.Fail(QStringLiteral("interrupted: %1 of %2; line %3 and after were not")
-                                 .arg(sent, file)
-                                 .arg(p.stoppedLine),
+            return tool.Fail(QStringLiteral("interrupted: %1; line %2 and after were not")
+                                 .arg(sent, Plain(p.stoppedLine)),
                              kInterrupted);
-        return tool.Fail(QStringLiteral("the controller did not answer line %1 of %2; %3, the "
-                                        "rest not")
-                             .arg(p.stoppedLine)
-                             .arg(file, sent));
+        return tool.Fail(QStringLiteral("the controller did not answer line %1; %2, the rest not")
+                             .arg(Plain(p.stoppedLine), sent));
     }
     tool.Say(QStringLiteral("%1 restored from %2").arg(Mappings(p.applied), file));
     if (!verify) return kOk;
@@ -471,7 +468,13 @@ int Run(const QStringList& args) {
         return kError;
     }
     if (parser.isSet(help)) {
-        Out(parser.helpText());
+        // The usage line names the command, not the path the tool was started by.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(u'\n'),
+                     QStringLiteral("Usage: vendractl %1 [options] %2")
+                         .arg(name, QString::fromLatin1(command->arguments))
+                         .trimmed());
+        Out(text);
         return kOk;
     }
     const QStringList positional = parser.positionalArguments();
