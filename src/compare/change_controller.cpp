@@ -243,15 +243,15 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     QString done = QStringLiteral("%1 applied.").arg(Count(applied.Applied, "change", "changes"));
     if (applied.Stopped)
         done += QStringLiteral(
-                    " The tally system did not answer the change of %1; it and the "
-                    "%2 after it were not sent.")
-                    .arg(QStringLiteral("unit %1 channel %2")
-                             .arg(Plain(applied.StoppedAt.Row.Unit),
-                                  Plain(applied.StoppedAt.Row.Channel)),
+                    " The tally system did not answer the change of unit %1 channel "
+                    "%2; the %3 after it were not sent.")
+                    .arg(Plain(applied.StoppedAt.Row.Unit), Plain(applied.StoppedAt.Row.Channel),
                          Plain(plan.size() - applied.Applied - 1));
     std::optional<VerifyResult> verify;
     // Offline nothing was sent, so there is nothing to ask back.
-    if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, applied.Applied)));
+    // The change it did not answer may have been taken all the same: it is asked back too.
+    const qsizetype sent = applied.Applied + (applied.Stopped ? 1 : 0);
+    if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, sent)));
     Report(kApplyTitle, done, verify ? &*verify : nullptr);
     if (window_ && window_->isVisible())
         ShowComparison(source, core_.CompareWithCopy(source.mappings));
