@@ -178,16 +178,19 @@ void ChangeController::ShowComparison(const Source& source, const Comparison& co
         connect(window_, &CompareWindow::ApplyRequested, this, &ChangeController::ApplyShown);
     }
     const QList<PlannedChange> plan = PlanChanges(comparison.Rows);
-    QString summary = QStringLiteral("%1 of %2 differ (%3).")
-                          .arg(Count(comparison.Differences(), "output", "outputs"),
-                               Plain(comparison.Rows.size()), Breakdown(plan));
+    const int differ = comparison.Differences();
+    QString summary = QStringLiteral("%1 of %2 %3 (%4).")
+                          .arg(Plain(differ),
+                               Count(static_cast<int>(comparison.Rows.size()), "output", "outputs"),
+                               differ == 1 ? QStringLiteral("differs") : QStringLiteral("differ"),
+                               Breakdown(plan));
     if (comparison.FromController && !comparison.ReadBackEnd.Complete())
-        summary += QStringLiteral(
-            " The read-back ended early: the tally system's side is "
-            "incomplete.");
-    const QString controllerSide = comparison.FromController
-                                       ? QStringLiteral("In the tally system")
-                                       : QStringLiteral("In the console (offline)");
+        summary += QStringLiteral(" The read-back ended early: its side is incomplete.");
+    const bool online = p_.online();
+    if (online && !comparison.FromController)
+        summary += QStringLiteral(" Its side is the console's copy, as last read and verified.");
+    const QString controllerSide =
+        online ? QStringLiteral("In the tally system") : QStringLiteral("In the console (offline)");
     window_->Show(QStringLiteral("Compare ") + source.name, summary, comparison.Rows,
                   source.isCopy ? QStringLiteral("In the console") : QStringLiteral("In the file"),
                   controllerSide, !plan.isEmpty());
