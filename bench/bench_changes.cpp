@@ -86,11 +86,17 @@ std::set<Address> MappedIn(const std::vector<SimEntry>& table) {
     return mapped;
 }
 
-// Outputs mapped before lines [from, to) and in the file, that were unmapped after some line.
-int DarkenedOutputs(const QString& preload, const QStringList& log, qsizetype from, qsizetype to,
-                    const std::set<Address>& kept) {
+struct Darkened {
+    int outputs = -1;  // mapped before and in the file, unmapped after some line
+    int watched = 0;   // mapped before and in the file
+};
+
+// Replays the log from the start through a model preloaded like the sim, watching lines
+// [from, to).
+Darkened DarkenedOutputs(const QString& preload, const QStringList& log, qsizetype from,
+                         qsizetype to, const std::set<Address>& kept) {
     ControllerModel model;
-    if (!model.LoadTallyFile(preload, nullptr)) return -1;
+    if (!model.LoadTallyFile(preload, nullptr)) return {};
     std::set<Address> dark;
     std::set<Address> before;
     for (qsizetype i = 0; i < to && i < log.size(); ++i) {
@@ -101,7 +107,10 @@ int DarkenedOutputs(const QString& preload, const QStringList& log, qsizetype fr
         for (const Address& a : kept)
             if (before.count(a) && !now.count(a)) dark.insert(a);
     }
-    return static_cast<int>(dark.size());
+    int watched = 0;
+    for (const Address& a : kept)
+        watched += before.count(a) ? 1 : 0;
+    return {static_cast<int>(dark.size()), watched};
 }
 
 void Failed(const QString& what, const QString& why) {
@@ -162,7 +171,7 @@ int main(int argc, char** argv) {
     const double applySeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     QStringList log = sim.LogLines();
     const qsizetype applyLines = log.size() - mark;
-    const int dark = DarkenedOutputs(table, log, mark, log.size(), kept);
+    const Darkened dark = DarkenedOutputs(table, log, mark, log.size(), kept);
     const QString report = rig.dialogs.boxes.isEmpty() ? QString() : rig.dialogs.boxes.last().text;
     std::printf("apply changes only: %.3f s, %lld command lines\n  %s\n", applySeconds,
                 static_cast<long long>(applyLines), qPrintable(report));
@@ -182,9 +191,9 @@ int main(int argc, char** argv) {
     log = sim.LogLines();
     const qsizetype loadLines = log.size() - mark;
     // Replayed from the start: the load begins from the table the apply left.
-    const int loadDark = DarkenedOutputs(table, log, mark, log.size(), kept);
-    std::printf("load: %.3f s, %lld command lines, %d kept outputs unmapped at some moment\n",
-                loadSeconds, static_cast<long long>(loadLines), loadDark);
+    const Darkened loadDark = DarkenedOutputs(table, log, mark, log.size(), kept);
+    std::printf("load: %.3f s, %lld command lines, %d of %d kept outputs unmapped at some moment\n",
+                loadSeconds, static_cast<long long>(loadLines), loadDark.outputs, loadDark.watched);
     if (!rig.dialogs.boxes.isEmpty()) {
         Failed(ratio, QStringLiteral("the load asked: ") + rig.dialogs.boxes.last().text);
         return 1;
@@ -198,7 +207,12 @@ int main(int argc, char** argv) {
                .arg(applySeconds, 0, 'f', 2)
                .arg(applyLines),
            QStringLiteral(">= 10x"), AtLeast(loadSeconds / applySeconds, 10));
-    Figure(darkened, QStringLiteral("%1 of %2 (Load: %3)").arg(dark).arg(kept.size()).arg(loadDark),
-           QStringLiteral("0"), dark < 0 ? Verdict::Failed : AtMost(dark, 0));
+    Figure(darkened,
+           QStringLiteral("%1 of %2 (Load: %3 of %4)")
+               .arg(dark.outputs)
+               .arg(dark.watched)
+               .arg(loadDark.outputs)
+               .arg(loadDark.watched),
+           QStringLiteral("0"), AtMost(dark.outputs, 0));
     return 0;
 }
