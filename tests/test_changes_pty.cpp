@@ -12,6 +12,7 @@
 #include "changes/file_check.h"
 #include "compare/change_controller.h"
 #include "config/kavro_config.h"
+#include "config/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
@@ -161,6 +162,23 @@ private Q_SLOTS:
                  qPrintable(report));
         // The list shows what the controller holds, not what was sent.
         QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 2\t\t"));
+    }
+
+    void verificationAfterAnOrdinaryLoad() {
+        LiveRig live;
+        QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
+        live.rig.dialogs.fileAnswers = {live.file};
+        live.rig.window->Files().LoadMatrixClick();
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was sent
+        // Every output the copy maps is asked back, the one Kavro.ini lacks included.
+        QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
+                 QStringList({"GetMap 1  1", "GetMap 1  2", "GetMap 1  3", "GetMap 1  5",
+                              "GetMap 1  6", "GetMap 1  7", "GetMap 4  1"}));
+        QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Verify"});
+        QVERIFY2(live.rig.dialogs.Texts()[0].startsWith("1 of 7 outputs asked back does not "
+                                                        "hold what was sent:\r\noutput 2 (Out 2)"),
+                 qPrintable(live.rig.dialogs.Texts()[0]));
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t\t\t"));  // the Load's Init cleared it
     }
 
     void staleCopyIsReadBackFirst() {

@@ -213,7 +213,9 @@ void ChangeController::ApplyShown() {
 
 void ChangeController::Apply(const Source& source, const Comparison* shown) {
     Comparison comparison = shown ? *shown : core_.CompareWithCopy(source.mappings);
-    if (core_.CopyMayBeStale() && (!shown || !shown->ReadBackEnd.Complete())) {
+    // A comparison just made from a whole read-back is fresh; anything else is the copy.
+    const bool fresh = shown && shown->FromController && shown->ReadBackEnd.Complete();
+    if (core_.CopyMayBeStale() && !fresh) {
         const QString text = QStringLiteral(
             "The console's copy of the table may not be what the tally system holds: it has not "
             "been read back whole since the console started, or the last read-back ended "
@@ -232,9 +234,7 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     }
     const bool online = p_.online();
     const QString text =
-        QStringLiteral(
-            "Apply %1 from %2 (%3, %4)%5? Outputs that do not change are not "
-            "touched.")
+        QStringLiteral("Apply %1 from %2 (%3, %4)%5? Outputs that do not change are not touched.")
             .arg(Count(plan.size(), "change", "changes"), source.name, Breakdown(plan),
                  Count(PlanCommands(plan).size(), "command", "commands"),
                  online ? QString() : QStringLiteral(" to the console's copy (offline)"));
@@ -246,13 +246,13 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     QString done = QStringLiteral("%1 applied.").arg(Count(applied.Applied, "change", "changes"));
     if (applied.Stopped)
         done += QStringLiteral(
-                    " The tally system did not answer the change of unit %1 channel "
-                    "%2; the %3 after it were not sent.")
+                    " The tally system did not answer the change of unit %1 "
+                    "channel %2; the %3 after it were not sent.")
                     .arg(Plain(applied.StoppedAt.Row.Unit), Plain(applied.StoppedAt.Row.Channel),
                          Plain(plan.size() - applied.Applied - 1));
     std::optional<VerifyResult> verify;
-    // Offline nothing was sent, so there is nothing to ask back.
-    // The change it did not answer may have been taken all the same: it is asked back too.
+    // Offline nothing was sent, so there is nothing to ask back. The change the controller did
+    // not answer may have been taken all the same: it is asked back too.
     const qsizetype sent = applied.Applied + (applied.Stopped ? 1 : 0);
     if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, sent)));
     Report(kApplyTitle, done, verify ? &*verify : nullptr);
