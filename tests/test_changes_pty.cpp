@@ -1,14 +1,18 @@
 // Compare, apply changes only, verify and the file check, through the real main window over a
 // real pseudo-terminal against tally-sim: what the operator sees, and exactly what went over
 // the wire.
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <functional>
 
 #include "changes/file_check.h"
 #include "compare/change_controller.h"
 #include "config/kavro_config.h"
+#include "config/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
@@ -59,13 +63,16 @@ struct LiveRig {
         return rig.Start(true) && rig.window->Online().Online;
     }
     ChangeController& Changes() { return *rig.window->findChild<ChangeController*>(); }
+    std::function<void()> Apply() {
+        return [this] { Changes().ApplyFile(); };
+    }
     // Runs one flow on the file with the queued answers; answers the lines the sim got.
-    QStringList Run(void (ChangeController::*flow)(), const QList<Answer>& answers) {
+    QStringList Run(const std::function<void()>& flow, const QList<Answer>& answers) {
         const qsizetype mark = sim.LogLines().size();
         rig.dialogs.Reset();
         rig.dialogs.fileAnswers = {file};
         rig.dialogs.answers = answers;
-        (Changes().*flow)();
+        flow();
         return sim.LogLines().mid(mark);
     }
 };
@@ -89,8 +96,12 @@ private Q_SLOTS:
     void compareShowsEveryKindOfDifference() {
         LiveRig live;
         QVERIFY(live.Start());
+        // The first entry of the menu on "Load", also on the main window for its shortcut.
+        QAction* compare = live.Changes().Actions().value(0);
+        QVERIFY(compare && live.rig.window->actions().contains(compare));
+        QVERIFY(live.rig.window->cmdLoadMatrix->toolTip().contains("Right-click"));
         // Findings first (answered "go on"), then a fresh read-back of the whole table.
-        QCOMPARE(live.Run(&ChangeController::CompareFile, {Answer::Ok}), RawMaps(6));
+        QCOMPARE(live.Run([compare] { compare->trigger(); }, {Answer::Ok}), RawMaps(6));
         QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Check Tally File"});
 
         CompareWindow* w = live.Changes().Window();
@@ -120,7 +131,7 @@ private Q_SLOTS:
     void applySendsOnlyTheDifferencesAndVerifiesThem() {
         LiveRig live;
         QVERIFY(live.Start());
-        const QStringList sent = live.Run(&ChangeController::ApplyFile, {Answer::Ok, Answer::Ok});
+        const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Ok});
         // Read back at start-up and complete: no read-back, no "Init", nothing for the outputs
         // that keep their mapping.
         QCOMPARE(sent, kApplied + kVerified);
@@ -136,15 +147,14 @@ private Q_SLOTS:
         QCOMPARE(live.rig.Row(3), QStringLiteral("Out 4\t\t\t"));
 
         // Once applied, the file and the controller agree: nothing more to send.
-        QCOMPARE(live.Run(&ChangeController::ApplyFile, {Answer::Ok}), QStringList());
+        QCOMPARE(live.Run(live.Apply(), {Answer::Ok}), QStringList());
         QVERIFY(live.rig.dialogs.Texts().last().startsWith("Nothing to change"));
     }
 
     void verificationCatchesAnOutputTheControllerDidNotTake() {
         LiveRig live;
         QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
-        QCOMPARE(live.Run(&ChangeController::ApplyFile, {Answer::Ok, Answer::Ok}),
-                 kApplied + kVerified);
+        QCOMPARE(live.Run(live.Apply(), {Answer::Ok, Answer::Ok}), kApplied + kVerified);
         const QString report = live.rig.dialogs.Texts().last();
         QVERIFY2(report.contains("1 of 7 outputs asked back does not hold") &&
                      report.contains("output 2 (Out 2): holds [1][2][2][2][1][0][0][0], should "
@@ -152,6 +162,23 @@ private Q_SLOTS:
                  qPrintable(report));
         // The list shows what the controller holds, not what was sent.
         QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 2\t\t"));
+    }
+
+    void verificationAfterAnOrdinaryLoad() {
+        LiveRig live;
+        QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
+        live.rig.dialogs.fileAnswers = {live.file};
+        live.rig.window->Files().LoadMatrixClick();
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was sent
+        // Every output the copy maps is asked back, the one Kavro.ini lacks included.
+        QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
+                 QStringList({"GetMap 1  1", "GetMap 1  2", "GetMap 1  3", "GetMap 1  5",
+                              "GetMap 1  6", "GetMap 1  7", "GetMap 4  1"}));
+        QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Verify"});
+        QVERIFY2(live.rig.dialogs.Texts()[0].startsWith("1 of 7 outputs asked back does not "
+                                                        "hold what was sent:\r\noutput 2 (Out 2)"),
+                 qPrintable(live.rig.dialogs.Texts()[0]));
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t\t\t"));  // the Load's Init cleared it
     }
 
     void staleCopyIsReadBackFirst() {
@@ -163,8 +190,7 @@ private Q_SLOTS:
                                   Qt::QueuedConnection);
         live.rig.window->SyncWithVendra();
         QVERIFY(live.Changes().Core().CopyMayBeStale());
-        const QStringList sent =
-            live.Run(&ChangeController::ApplyFile, {Answer::Ok, Answer::Yes, Answer::Ok});
+        const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         QCOMPARE(live.rig.dialogs.Titles()[1], QStringLiteral("Apply Changes Only"));
         QVERIFY(live.rig.dialogs.Texts()[1].contains("may not be what the tally system holds"));
         // The fresh read-back comes first, and with it the same changes as from a whole copy.

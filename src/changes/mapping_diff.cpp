@@ -119,18 +119,13 @@ QList<OutputComparison> CompareMappings(const QList<TallyItem>& file, const QStr
     };
     for (int o = 1; o <= tables.NumOutputs; ++o)
         add({tables.OutUnit[o], tables.OutChannel[o]}, o);
-    std::map<Address, bool> unconfigured;
-    for (const auto& [a, side] : fileSide)
-        unconfigured[a] = true;
-    for (const auto& [a, side] : controllerSide)
-        unconfigured[a] = true;
-    for (const auto& [a, unused] : unconfigured) {
-        // Addresses on neither side as a mapping need no row of their own.
-        if (!shown.count(a) &&
-            (DriveOf(fileSide.count(a) ? fileSide.at(a).Map : QString()).Mapped ||
-             DriveOf(controllerSide.count(a) ? controllerSide.at(a).Map : QString()).Mapped))
-            add(a, 0);
-    }
+    // Then every other address that either side maps, by unit and channel.
+    std::map<Address, bool> others;
+    for (const auto* side : {&fileSide, &controllerSide})
+        for (const auto& [a, entry] : *side)
+            if (DriveOf(entry.Map).Mapped) others[a] = true;
+    for (const auto& [a, unused] : others)
+        add(a, 0);
     return rows;
 }
 

@@ -178,16 +178,19 @@ void ChangeController::ShowComparison(const Source& source, const Comparison& co
         connect(window_, &CompareWindow::ApplyRequested, this, &ChangeController::ApplyShown);
     }
     const QList<PlannedChange> plan = PlanChanges(comparison.Rows);
-    QString summary = QStringLiteral("%1 of %2 differ (%3).")
-                          .arg(Count(comparison.Differences(), "output", "outputs"),
-                               Plain(comparison.Rows.size()), Breakdown(plan));
+    const int differ = comparison.Differences();
+    QString summary = QStringLiteral("%1 of %2 %3 (%4).")
+                          .arg(Plain(differ),
+                               Count(static_cast<int>(comparison.Rows.size()), "output", "outputs"),
+                               differ == 1 ? QStringLiteral("differs") : QStringLiteral("differ"),
+                               Breakdown(plan));
     if (comparison.FromController && !comparison.ReadBackEnd.Complete())
-        summary += QStringLiteral(
-            " The read-back ended early: the tally system's side is "
-            "incomplete.");
-    const QString controllerSide = comparison.FromController
-                                       ? QStringLiteral("In the tally system")
-                                       : QStringLiteral("In the console (offline)");
+        summary += QStringLiteral(" The read-back ended early: its side is incomplete.");
+    const bool online = p_.online();
+    if (online && !comparison.FromController)
+        summary += QStringLiteral(" Its side is the console's copy, as last read and verified.");
+    const QString controllerSide =
+        online ? QStringLiteral("In the tally system") : QStringLiteral("In the console (offline)");
     window_->Show(QStringLiteral("Compare ") + source.name, summary, comparison.Rows,
                   source.isCopy ? QStringLiteral("In the console") : QStringLiteral("In the file"),
                   controllerSide, !plan.isEmpty());
@@ -210,7 +213,9 @@ void ChangeController::ApplyShown() {
 
 void ChangeController::Apply(const Source& source, const Comparison* shown) {
     Comparison comparison = shown ? *shown : core_.CompareWithCopy(source.mappings);
-    if (core_.CopyMayBeStale() && (!shown || !shown->ReadBackEnd.Complete())) {
+    // A comparison just made from a whole read-back is fresh; anything else is the copy.
+    const bool fresh = shown && shown->FromController && shown->ReadBackEnd.Complete();
+    if (core_.CopyMayBeStale() && !fresh) {
         const QString text = QStringLiteral(
             "The console's copy of the table may not be what the tally system holds: it has not "
             "been read back whole since the console started, or the last read-back ended "
@@ -229,9 +234,7 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     }
     const bool online = p_.online();
     const QString text =
-        QStringLiteral(
-            "Apply %1 from %2 (%3, %4)%5? Outputs that do not change are not "
-            "touched.")
+        QStringLiteral("Apply %1 from %2 (%3, %4)%5? Outputs that do not change are not touched.")
             .arg(Count(plan.size(), "change", "changes"), source.name, Breakdown(plan),
                  Count(PlanCommands(plan).size(), "command", "commands"),
                  online ? QString() : QStringLiteral(" to the console's copy (offline)"));
@@ -243,15 +246,15 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     QString done = QStringLiteral("%1 applied.").arg(Count(applied.Applied, "change", "changes"));
     if (applied.Stopped)
         done += QStringLiteral(
-                    " The tally system did not answer the change of %1; it and the "
-                    "%2 after it were not sent.")
-                    .arg(QStringLiteral("unit %1 channel %2")
-                             .arg(Plain(applied.StoppedAt.Row.Unit),
-                                  Plain(applied.StoppedAt.Row.Channel)),
+                    " The tally system did not answer the change of unit %1 "
+                    "channel %2; the %3 after it were not sent.")
+                    .arg(Plain(applied.StoppedAt.Row.Unit), Plain(applied.StoppedAt.Row.Channel),
                          Plain(plan.size() - applied.Applied - 1));
     std::optional<VerifyResult> verify;
-    // Offline nothing was sent, so there is nothing to ask back.
-    if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, applied.Applied)));
+    // Offline nothing was sent, so there is nothing to ask back. The change the controller did
+    // not answer may have been taken all the same: it is asked back too.
+    const qsizetype sent = applied.Applied + (applied.Stopped ? 1 : 0);
+    if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, sent)));
     Report(kApplyTitle, done, verify ? &*verify : nullptr);
     if (window_ && window_->isVisible())
         ShowComparison(source, core_.CompareWithCopy(source.mappings));
