@@ -14,7 +14,7 @@
 
 #include "bench_common.h"
 #include "compare/change_controller.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "link/online_state.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"

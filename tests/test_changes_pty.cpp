@@ -12,7 +12,7 @@
 #include "changes/file_check.h"
 #include "compare/change_controller.h"
 #include "config/kavro_config.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
