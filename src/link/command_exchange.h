@@ -30,6 +30,10 @@ public:
     BusyState& Busy() { return busy_; }
     const BusyState& Busy() const { return busy_; }
 
+    // The reply deadline; kDeadlineMs unless a test or a tool sets a shorter one.
+    void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
+    int DeadlineMs() const { return deadlineMs_; }
+
     // The reply line: the text between the first line feed and the next carriage return.
     static QString GetResponse(const QString& StringInput);
 
@@ -43,10 +47,6 @@ public:
     bool ConsoleCopy() const { return consoleCopy_; }
 
     SerialPort& Port() { return port_; }
-
-    // The reply deadline; kDeadlineMs unless a test or a tool sets a shorter one.
-    void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
-    int DeadlineMs() const { return deadlineMs_; }
 
 Q_SIGNALS:
     // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
