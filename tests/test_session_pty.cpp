@@ -69,7 +69,7 @@ private Q_SLOTS:
         connect(&session, &ConsoleSession::ErrorLine, this,
                 [&](const QString& text) { errorLine = text; });
 
-        QVERIFY(session.LoadConfiguration(dir.path()));
+        QVERIFY(session.LoadConfiguration(dir.filePath(QStringLiteral("Kavro.ini"))));
         QCOMPARE(session.Connect(), online);
         QCOMPARE(session.IsOnline(), online);
         QCOMPARE(dialogs.Titles(), titles);
@@ -88,8 +88,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         ScriptedDialogs dialogs;
         ConsoleSession session(dialogs);
-        QVERIFY(!session.LoadConfiguration(dir.path()));
+        const QString ini = dir.filePath(QStringLiteral("Kavro.ini"));
+        QVERIFY(!session.LoadConfiguration(ini));
         QCOMPARE(dialogs.Titles(), QStringList{QStringLiteral("File Missing")});
+        QVERIFY(dialogs.Texts().first().endsWith(QDir::toNativeSeparators(ini)));
         QVERIFY(!session.Port().IsOpen());
     }
 };

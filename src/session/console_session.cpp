@@ -1,5 +1,7 @@
 #include "session/console_session.h"
 
+#include <QDir>
+
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "mapping/mapping_commands.h"
@@ -111,19 +113,21 @@ SerialPort& ConsoleSession::Port() {
     return *port_;
 }
 
-bool ConsoleSession::LoadConfiguration(const QString& directory) {
+bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     online_->MainCPUVersion.clear();
     Q_EMIT ErrorLine(QString());
     tables_.DownloadActive = 0;
     tables_.MapStrings = 0;
     Q_EMIT FileNameShown(QString());
 
-    const IniReadResult ini = IniRead(directory, tables_, config_);
+    const IniReadResult ini = IniRead(IniFile(iniPath), tables_, config_);
     if (!ini.Ok()) {
         if (ini.Outcome == IniOutcome::Invalid || ini.Unreadable)
             dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
                              Icon::Information);
-        dialogs_.Message(kFileMissingText, QStringLiteral("File Missing"), Buttons::OkCancel);
+        dialogs_.Message(kFileMissingText + QStringLiteral("\r\nLooked for: ") +
+                             QDir::toNativeSeparators(iniPath),
+                         QStringLiteral("File Missing"), Buttons::OkCancel);
         return false;
     }
     for (const QString& warning : ini.Warnings)

@@ -50,10 +50,11 @@ public:
                    SessionTimings timings = {}, QObject* parent = nullptr);
     ~ConsoleSession() override;  // closes the port
 
-    // Start-up, first half: the state a start begins with, then Kavro.ini from the directory.
-    // On failure the operator has been told ("File Missing") and the program must end. The
-    // port is made from the configuration but not opened yet.
-    bool LoadConfiguration(const QString& directory);
+    // Start-up, first half: the state a start begins with, then the installation file (Kavro.ini
+    // beside the program, or the one the command line names). On failure the operator has been
+    // told ("File Missing", with the path looked for) and the program must end. The port is made
+    // from the configuration but not opened yet.
+    bool LoadConfiguration(const QString& iniPath);
     // The same without a box: for a caller that reports the result itself.
     IniReadResult ReadConfiguration(const IniFile& ini);
     // Start-up, second half, once the window is shown: the port opened ("Port Conflict" and
