@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "platform/widgets/controls.h"

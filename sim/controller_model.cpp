@@ -24,6 +24,7 @@ const QByteArray kErrFull = "ERR TABLE FULL";
 const QByteArray kErrOutput = "ERR BAD OUTPUT";
 const QByteArray kErrUnit = "ERR BAD UNIT";
 const QByteArray kErrTooLong = "ERR LINE TOO LONG";
+const QByteArray kErrRefused = "ERR REFUSED";
 
 // Stands in for a reply scrambled on the line: no "." in it, so the console never sees an end.
 const QByteArray kGarbage("\xFF\x00\xFE\x81\x00\x13\xFF\x7F\x00\xC3", 10);
@@ -108,6 +109,8 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
         reply = kErrTooLong;
     } else if (words.size() == 1 && words[0].isEmpty()) {
         hasReply = false;
+    } else if (refused_.count(line.simplified().toLower())) {
+        reply = kErrRefused;
     } else {
         reply = Execute(words);
     }

@@ -94,6 +94,9 @@ public:
         faultAfter_ = after;
         faultLines_ = lines;
     }
+    // Refuses every command line equal to this one (blanks and case aside): it answers an error
+    // line and changes nothing, as a controller that did not take the command.
+    void AddRefusal(const QByteArray& line) { refused_.insert(line.simplified().toLower()); }
     // Answers this many more command lines normally, then behaves as Silent. -1: no limit.
     void SetAnswerLimit(int lines) { answerLimit_ = lines; }
 
@@ -112,6 +115,7 @@ private:
     int faultAfter_ = 0;
     int faultLines_ = -1;
     bool overlong_ = false;
+    std::set<QByteArray> refused_;
 
     QByteArray Answer(const QByteArray& line, bool overlong);
     QByteArray Execute(const QList<QByteArray>& words);

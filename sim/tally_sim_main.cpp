@@ -38,7 +38,7 @@ const char kUsage[] =
     "                          bare-end|cr-only]\n"
     "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
-    "                 [--units LIST]\n"
+    "                 [--units LIST] [--refuse LINE]...\n"
     "\n"
     "  --link PATH        symlink to the pseudo-terminal the console opens (required)\n"
     "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
@@ -55,7 +55,9 @@ const char kUsage[] =
     "  --silent-after N   answer N command lines, then nothing more\n"
     "  --animate          let the input bits of the known units change every 500 ms\n"
     "  --version TEXT     the reply to \"VER\" (default MAINV8; no \".\" in it)\n"
-    "  --units LIST       units enabled at start, e.g. 1,2,5\n";
+    "  --units LIST       units enabled at start, e.g. 1,2,5\n"
+    "  --refuse LINE      answer an error to this command line (e.g. \"Map 1 3 2 17\") and\n"
+    "                     leave the table as it is; may be given more than once\n";
 
 struct Options {
     QString link;
@@ -71,6 +73,7 @@ struct Options {
     std::optional<SimFault> fault;
     std::optional<QByteArray> version;
     std::vector<int> units;
+    std::vector<QByteArray> refused;
 };
 
 int UsageError(const QString& why) {
@@ -104,9 +107,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
             continue;
         }
         static const std::set<QByteArray> kWithValue = {
-            "--link",    "--preload", "--baud",         "--log",
-            "--fault",   "--delay",   "--hangup-after", "--silent-after",
-            "--version", "--units",   "--fault-after",  "--fault-lines"};
+            "--link",        "--preload",      "--baud",         "--log",     "--fault",
+            "--delay",       "--hangup-after", "--silent-after", "--version", "--units",
+            "--fault-after", "--fault-lines",  "--refuse"};
         if (!kWithValue.count(name))
             return UsageError(
                 QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name)));
@@ -179,6 +182,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
             if (value.contains('.') || value.contains('\r') || value.contains('\n'))
                 return bad("the version text must not hold \".\" or a line end");
             o.version = value;
+        } else if (name == "--refuse") {
+            if (value.simplified().isEmpty()) return bad("expected a command line");
+            o.refused.push_back(value);
         } else if (name == "--units") {
             QByteArray list = value;
             list.replace(',', ' ');
@@ -441,6 +447,8 @@ int Main(int argc, char** argv) {
     if (options.silentAfter >= 0) model.SetAnswerLimit(options.silentAfter);
     for (int u : options.units)
         model.EnableUnit(u);
+    for (const QByteArray& line : options.refused)
+        model.AddRefusal(line);
 
     FILE* log = nullptr;
     if (!options.log.isEmpty()) {

@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "bench/bench_common.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"

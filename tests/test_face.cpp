@@ -6,7 +6,7 @@
 #include <QToolTip>
 #include <QtTest>
 
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/command_exchange.h"
 #include "platform/widgets/controls.h"

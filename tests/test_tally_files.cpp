@@ -13,7 +13,7 @@
 #include <csignal>
 #include <optional>
 
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"

@@ -53,6 +53,16 @@ void ParseLine(QStringView line, int lineNumber, TallyReadResult& result) {
 
 }  // namespace
 
+QString LineShown(QStringView text) {
+    constexpr qsizetype kShown = 40;
+    QString s = text.left(kShown).toString();
+    for (QChar& c : s) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
+    }
+    if (text.size() > kShown) s += QStringLiteral("...");
+    return s;
+}
+
 TallyReadResult ParseTallyItems(const QByteArray& bytes) {
     TallyReadResult result;
     result.Ok = true;
@@ -90,6 +100,10 @@ TallyReadResult ReadTallyItems(const QString& path) {
     return ParseTallyItems(bytes);
 }
 
+bool IsMappingString(QStringView text) {
+    return CountFields(text) > 0 && ParseGetMap(text).OutUnit != 0;
+}
+
 TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems,
                            const OutputKnown& outputKnown) {
     for (const TallyItem& item : items) {
@@ -99,7 +113,7 @@ TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, i
             continue;
         return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
                                       "mapping string. Nothing was changed.")
-                           .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
+                           .arg(Quoted(path), Plain(item.Line), Quoted(LineShown(item.Text)))};
     }
     if (items.size() > maxItems)
         return {false, QStringLiteral("The tally file %1 was not loaded: it holds %2 mapping "
@@ -125,7 +139,7 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
             if (c == u'\r' || c == u'\n' || c.unicode() > 0xFF)
                 return fail(QStringLiteral("mapping %1 (%2) cannot be written as one line of "
                                            "single-byte text")
-                                .arg(Plain(i + 1), Quoted(Shown(line))));
+                                .arg(Plain(i + 1), Quoted(LineShown(line))));
         }
         bytes += line.toLatin1();
         bytes += "\r\n";

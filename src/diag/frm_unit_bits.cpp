@@ -7,7 +7,7 @@
 #include <QToolButton>
 
 #include "config/enabled_units.h"
-#include "mapping/unit_status.h"
+#include "session/unit_status.h"
 #include "platform/numbers.h"
 #include "platform/widgets/colours.h"
 #include "platform/widgets/controls.h"

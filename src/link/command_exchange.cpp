@@ -111,7 +111,7 @@ void CommandExchange::FlushQueue() {
 }
 
 void CommandExchange::WaitForResponse() {
-    QDeadlineTimer deadline(kDeadlineMs);
+    QDeadlineTimer deadline(deadlineMs_);
     for (;;) {
         const qint64 waiting = port_.BytesWaiting();
         bool terminated = false;

@@ -30,6 +30,10 @@ public:
     BusyState& Busy() { return busy_; }
     const BusyState& Busy() const { return busy_; }
 
+    // The reply deadline; kDeadlineMs unless a test or a tool sets a shorter one.
+    void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
+    int DeadlineMs() const { return deadlineMs_; }
+
     // The reply line: the text between the first line feed and the next carriage return; with
     // lines ended by a carriage return alone, the second line.
     static QString GetResponse(const QString& StringInput);
@@ -65,6 +69,7 @@ private:
     Dialogs& dialogs_;
     BusyState busy_;
     bool consoleCopy_ = false;
+    int deadlineMs_ = kDeadlineMs;
 };
 
 }  // namespace vendra

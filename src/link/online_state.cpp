@@ -18,7 +18,7 @@ bool OnlineState::GoOnline() {
         exchange_.SendCommand(QString());
         // Any answer at all counts, even one without its terminator.
         if (exchange_.SendCommand(QStringLiteral("\rVER"))) {
-            QThread::msleep(kSettleMs);
+            QThread::msleep(settleMs_);
             Online = true;
             result = true;
             Q_EMIT LookChanged(true);

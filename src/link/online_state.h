@@ -40,6 +40,9 @@ public:
     // The "OFFLINE"/"Online" button.
     void ToggleOnline();
 
+    // The pause after the first answer; kSettleMs unless a test sets another.
+    void SetSettleMs(int ms) { settleMs_ = ms; }
+
 Q_SIGNALS:
     // Online: caption "Online" on green and the controller controls enabled; offline: caption
     // "OFFLINE" on light red and those controls disabled.
@@ -52,6 +55,7 @@ Q_SIGNALS:
 private:
     CommandExchange& exchange_;
     Dialogs& dialogs_;
+    int settleMs_ = kSettleMs;
 };
 
 }  // namespace vendra

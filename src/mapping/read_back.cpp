@@ -58,7 +58,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     Q_EMIT CancelVisible(true);
-    QThread::msleep(kPauseMs);
+    QThread::msleep(pauseMs_);
 
     ReadBackResult result{ReadBackEnd::Cancelled, 0};
     bool broken = false;
@@ -109,6 +109,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     Q_EMIT CancelVisible(false);
     tables_.MapStrings = n - 1;
     result.count = tables_.MapStrings;
+    lastComplete_ = result.Complete();
     if (result.end == ReadBackEnd::NoAnswer || result.end == ReadBackEnd::TableFull)
         TellIncomplete(result, broken);
     return result;

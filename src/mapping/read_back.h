@@ -48,6 +48,12 @@ public:
 
     bool Running() const { return running_; }
 
+    // The pause before the first entry is asked for; kPauseMs unless a test sets another.
+    void SetPauseMs(int ms) { pauseMs_ = ms; }
+    // True until a whole read-back has reached the end of the controller's list, and again
+    // after one that ended short: the tables may then differ from the controller's table.
+    bool CopyMayBeStale() const { return !lastComplete_; }
+
 public Q_SLOTS:
     // The "Cancel" button: the entry being asked for is still taken, then the read-back ends.
     void CancelDownload();
@@ -66,6 +72,8 @@ private:
     CommandExchange& link_;
     Dialogs& dialogs_;
     bool running_ = false;
+    int pauseMs_ = kPauseMs;
+    bool lastComplete_ = false;
 };
 
 }  // namespace vendra

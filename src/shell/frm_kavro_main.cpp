@@ -10,8 +10,9 @@
 #include <QPushButton>
 #include <QWindow>
 
+#include "compare/change_controller.h"
 #include "config/enabled_units.h"
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
@@ -20,7 +21,7 @@
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
-#include "mapping/unit_status.h"
+#include "session/unit_status.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
@@ -89,6 +90,8 @@ void frmKavroMain::CreateCore() {
                                               dialogs_, online, exchange_->Busy());
     files_ =
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
+    new ChangeController({tables_, *commands_, *readBack_, *exchange_, *editor_, dialogs_, online},
+                         face_->cmdLoadMatrix, face_->lblDownloading, this);
 }
 
 void frmKavroMain::WireCore() {

@@ -4,7 +4,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QStyleFactory>
 #include <QWidget>
 #include <cstdio>
@@ -111,21 +110,10 @@ int RunProgram(int argc, char* argv[]) {
     return line.ExitCode;
 }
 
-QString DefaultLockPath() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return QDir(dir).filePath(QStringLiteral("vendra.lock"));
-}
-
 bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock) {
     for (const QWidget* w : QApplication::topLevelWidgets())
         if (w->windowTitle() == QStringLiteral("Vendra")) return true;
-    // A lock file survives a killed copy: QLockFile sees that its owner is gone and takes it.
-    auto candidate = std::make_unique<QLockFile>(lockPath);
-    candidate->setStaleLockTime(0);
-    if (!candidate->tryLock(0)) return candidate->error() == QLockFile::LockFailedError;
-    lock = std::move(candidate);
-    return false;
+    return LockHeldElsewhere(lockPath, lock);
 }
 
 namespace {

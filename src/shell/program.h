@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "session/console_lock.h"
+
 class QLockFile;
 
 namespace vendra {
@@ -31,9 +33,6 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& progra
 
 // The whole program: answers the process's exit code.
 int RunProgram(int argc, char* argv[]);
-
-// Where the lock that marks a running copy lives (the user's runtime folder).
-QString DefaultLockPath();
 
 // True when another copy of the console runs: its lock is held, or a window of this process is
 // already titled "Vendra". Otherwise the lock is taken and kept in `lock`.

@@ -45,6 +45,16 @@ public:
     // not configured and no slot is left for it (all 999 outputs configured).
     const QStringList& LeftOut() const { return leftOut_; }
 
+    // How far the last load got: the lines applied, the file line of the last one, and the
+    // line it stopped at (0 when it did not stop).
+    struct LoadProgress {
+        int applied = 0;
+        int lastAppliedLine = 0;
+        int stoppedLine = 0;
+        bool interrupted = false;  // stopped because the program is ending, not by the controller
+    };
+    const LoadProgress& LastLoad() const { return lastLoad_; }
+
 public Q_SLOTS:
     // The "Save" button.
     void SaveMatrixClick();
@@ -80,6 +90,7 @@ private:
     std::function<bool()> online_;
     bool busy_ = false;
     QStringList leftOut_;
+    LoadProgress lastLoad_;
 };
 
 }  // namespace vendra

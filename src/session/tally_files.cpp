@@ -1,4 +1,4 @@
-#include "config/tally_files.h"
+#include "session/tally_files.h"
 
 #include <QFileInfo>
 #include <vector>
@@ -150,6 +150,7 @@ int TallyFiles::OutputRow(const std::vector<bool>& filled) {
 
 TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile) {
     leftOut_.clear();
+    lastLoad_ = {};
     // The whole file is read and checked before anything is cleared: a file that is not what
     // it should be must never wipe the controller.
     const TallyReadResult read = ReadTallyItems(TallyFile);
@@ -188,6 +189,12 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     std::vector<bool> filled(static_cast<size_t>(tables_.OutMapString.Size()), false);
     int k = 0;
     for (const TallyItem& item : read.Items) {
+        // A program that is ending stops between lines, never inside an AND or OR line.
+        if (busy.StopRequested()) {
+            lastLoad_.stoppedLine = item.Line;
+            lastLoad_.interrupted = true;
+            break;
+        }
         // The check keeps k within RawMapList.
         tables_.RawMapList[k] = item.Text;
         const MappingRecord m = ParseGetMap(item.Text);
@@ -202,8 +209,11 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         }
         if (!ok) {
             failed = &item;
+            lastLoad_.stoppedLine = item.Line;
             break;
         }
+        lastLoad_.applied = k + 1;
+        lastLoad_.lastAppliedLine = item.Line;
         Q_EMIT ProgressText(QStringLiteral("Mapping ") + SignColumn(k));
 
         // An output the configuration lacks lands one past the last configured output, where
@@ -221,12 +231,11 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         }
         ++k;
         busy.Pump(QEventLoop::ExcludeUserInputEvents);
-        // The program is ending: the rest of the file is not applied, and nobody is told.
-        if (busy.StopRequested()) break;
     }
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
-    if (busy.StopRequested()) return LoadOutcome::Stopped;
+    // The program is ending: the rest of the file was not applied, and nobody is told.
+    if (lastLoad_.interrupted) return LoadOutcome::Stopped;
 
     if (!leftOut_.isEmpty()) {
         QString lines = leftOutLines.join(QStringLiteral(", "));

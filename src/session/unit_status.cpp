@@ -1,4 +1,4 @@
-#include "mapping/unit_status.h"
+#include "session/unit_status.h"
 
 #include <algorithm>
 

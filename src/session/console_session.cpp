@@ -1,0 +1,212 @@
+#include "session/console_session.h"
+
+#include <QDir>
+
+#include "changes/live_changes.h"
+#include "config/enabled_units.h"
+#include "mapping/mapping_commands.h"
+#include "mapping/output_test.h"
+#include "platform/dialogs.h"
+#include "platform/ini_file.h"
+#include "platform/numbers.h"
+#include "platform/qt_serial_port.h"
+#include "session/tally_files.h"
+#include "session/unit_status.h"
+
+namespace vendra {
+
+namespace {
+
+const QString kFileMissingText = QStringLiteral(
+    "Cannot locate Kavro.ini file in program directory\r\n"
+    "Please aquire a Kavro.ini file for this tally system and copy it into the "
+    "program directory");
+
+}  // namespace
+
+PortFactory SerialPortFactory() {
+    return [](const InstallationConfig& config) -> std::unique_ptr<SerialPort> {
+        auto port = std::make_unique<QtSerialPort>();
+        port->SetPortNumber(config.VendraCommport);
+        port->SetDevicePath(config.CommDevice);
+        return port;
+    };
+}
+
+// The port the pieces hold from the start. The real port is made once the configuration says
+// which one; until then there is nothing to open.
+class ConsoleSession::SessionPort : public SerialPort {
+public:
+    void Replace(std::unique_ptr<SerialPort> port) {
+        if (inner_) inner_->Close();
+        inner_ = std::move(port);
+        if (inner_)
+            connect(inner_.get(), &SerialPort::DataReceived, this, &SerialPort::DataReceived);
+    }
+    int Open() override { return inner_ ? inner_->Open() : -1; }
+    void Close() override {
+        if (inner_) inner_->Close();
+    }
+    bool IsOpen() const override { return inner_ && inner_->IsOpen(); }
+    bool Write(const QByteArray& bytes) override { return inner_ && inner_->Write(bytes); }
+    qint64 BytesWaiting() override { return inner_ ? inner_->BytesWaiting() : 0; }
+    QByteArray Peek(qint64 n) override { return inner_ ? inner_->Peek(n) : QByteArray(); }
+    QByteArray Read(qint64 n) override { return inner_ ? inner_->Read(n) : QByteArray(); }
+    bool WaitForData(int msecs) override { return inner_ && inner_->WaitForData(msecs); }
+    QString DeviceName() const override { return inner_ ? inner_->DeviceName() : QString(); }
+    QString ErrorText() const override {
+        return inner_ ? inner_->ErrorText() : QStringLiteral("no port is configured");
+    }
+    bool PermissionDenied() const override { return inner_ && inner_->PermissionDenied(); }
+
+private:
+    std::unique_ptr<SerialPort> inner_;
+};
+
+ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTimings timings,
+                               QObject* parent)
+    : QObject(parent),
+      dialogs_(dialogs),
+      makePort_(std::move(makePort)),
+      timings_(timings),
+      port_(std::make_unique<SessionPort>()) {
+    exchange_ = std::make_unique<CommandExchange>(*port_, dialogs_);
+    exchange_->SetDeadlineMs(timings_.deadlineMs);
+    online_ = std::make_unique<OnlineState>(*exchange_, dialogs_);
+    online_->SetSettleMs(timings_.settleMs);
+    auto online = [this] { return online_->Online; };
+    readBack_ = std::make_unique<ReadBack>(tables_, *exchange_, dialogs_);
+    readBack_->SetPauseMs(timings_.readBackPauseMs);
+    commands_ = std::make_unique<MappingCommands>(tables_, *exchange_, online);
+    outputTest_ = std::make_unique<OutputTest>(tables_, *exchange_, *readBack_, online);
+    files_ =
+        std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
+    unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
+    changes_ = std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, online);
+
+    connect(exchange_.get(), &CommandExchange::CommandStarted, this,
+            &ConsoleSession::CommandStarted);
+    connect(exchange_.get(), &CommandExchange::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(port_.get(), &SerialPort::DataReceived, this, &ConsoleSession::DataReceived);
+    connect(commands_.get(), &MappingCommands::MapFlash, this, &ConsoleSession::MapFlash);
+    connect(online_.get(), &OnlineState::LookChanged, this, &ConsoleSession::LookChanged);
+    connect(online_.get(), &OnlineState::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(online_.get(), &OnlineState::InfoTexts, this, &ConsoleSession::InfoTexts);
+    connect(readBack_.get(), &ReadBack::ProgressText, this, &ConsoleSession::ProgressText);
+    connect(readBack_.get(), &ReadBack::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
+    connect(readBack_.get(), &ReadBack::CancelVisible, this, &ConsoleSession::CancelVisible);
+    connect(files_.get(), &TallyFiles::ListRebuild, this, &ConsoleSession::ListRebuild);
+    connect(files_.get(), &TallyFiles::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
+    connect(files_.get(), &TallyFiles::ProgressText, this, &ConsoleSession::ProgressText);
+    connect(files_.get(), &TallyFiles::FileNameShown, this, &ConsoleSession::FileNameShown);
+    connect(files_.get(), &TallyFiles::FocusToList, this, &ConsoleSession::FocusToList);
+    connect(changes_.get(), &LiveChanges::ListRebuild, this, &ConsoleSession::ListRebuild);
+    connect(changes_.get(), &LiveChanges::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
+    connect(changes_.get(), &LiveChanges::ProgressText, this, &ConsoleSession::ProgressText);
+}
+
+ConsoleSession::~ConsoleSession() {
+    port_->Close();
+}
+
+SerialPort& ConsoleSession::Port() {
+    return *port_;
+}
+
+bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
+    online_->MainCPUVersion.clear();
+    Q_EMIT ErrorLine(QString());
+    tables_.DownloadActive = 0;
+    tables_.MapStrings = 0;
+    Q_EMIT FileNameShown(QString());
+
+    const IniReadResult ini = IniRead(IniFile(iniPath), tables_, config_);
+    if (!ini.Ok()) {
+        if (ini.Outcome == IniOutcome::Invalid || ini.Unreadable)
+            dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
+                             Icon::Information);
+        dialogs_.Message(kFileMissingText + QStringLiteral("\r\nLooked for: ") +
+                             QDir::toNativeSeparators(iniPath),
+                         QStringLiteral("File Missing"), Buttons::OkCancel);
+        return false;
+    }
+    for (const QString& warning : ini.Warnings)
+        dialogs_.Message(warning, QStringLiteral("Kavro.ini"), Buttons::Ok, Icon::Information);
+    online_->SystemName = config_.SystemName;
+    online_->VendraCommport = config_.VendraCommport;
+    port_->Replace(makePort_(config_));
+    return true;
+}
+
+IniReadResult ConsoleSession::ReadConfiguration(const IniFile& ini) {
+    const IniReadResult result = IniRead(ini, tables_, config_);
+    if (result.Ok()) {
+        online_->SystemName = config_.SystemName;
+        online_->VendraCommport = config_.VendraCommport;
+        port_->Replace(makePort_(config_));
+    }
+    return result;
+}
+
+bool ConsoleSession::Connect() {
+    if (!OpenPort()) {
+        dialogs_.Message(PortConflictText(), QStringLiteral("Port Conflict"), Buttons::Ok,
+                         Icon::Information);
+        online_->GoOffline();
+    }
+    if (!online_->GoOnline()) return false;
+    SyncWithVendra();
+    Q_EMIT ErrorLine(online_->MainCPUVersion);
+    return true;
+}
+
+bool ConsoleSession::OpenPort() {
+    return port_->Open() != -1;
+}
+
+QString ConsoleSession::PortConflictText() const {
+    QString text = QStringLiteral("The Serial Com port") + SignColumn(config_.VendraCommport) +
+                   QLatin1Char('\r') + QStringLiteral("Is not available") + QLatin1Char('\r') +
+                   QStringLiteral("Please correct and try again") + QLatin1Char('\r') +
+                   port_->DeviceName() + QStringLiteral(": ") + port_->ErrorText();
+    if (port_->PermissionDenied())
+        text += QStringLiteral(" (is your user a member of the dialout group?)");
+    return text;
+}
+
+ReadBackResult ConsoleSession::SyncWithVendra() {
+    const ReadBackResult result = readBack_->GetAllRawMappings();
+    Q_EMIT ListRebuild();
+    return result;
+}
+
+ReadBackResult ConsoleSession::Refresh() {
+    commands_->SystemRefresh(*outputTest_);
+    return SyncWithVendra();
+}
+
+void ConsoleSession::ResetAndClearAll() {
+    if (dialogs_.Message(QStringLiteral("Are you absolutely sure you want to Clear ALL ??"),
+                         QStringLiteral("Clear All"), Buttons::OkCancel, Icon::None,
+                         Answer::Cancel) != Answer::Ok)
+        return;
+    outputTest_->ClearAllTest();
+    if (online_->Online) {
+        commands_->SystemInit();
+        EnableUnits(*exchange_);
+    }
+    tables_.ClearLocalMaps();
+    Q_EMIT ListRebuild();
+    Q_EMIT FileNameShown(QString());
+}
+
+TableRead ConsoleSession::ReadWholeTable() {
+    TableRead read;
+    commands_->MapTableCompress();
+    read.result = SyncWithVendra();
+    for (int i = 1; i <= tables_.MapStrings; ++i)
+        read.lines.append(tables_.RawMapList[i]);
+    return read;
+}
+
+}  // namespace vendra

@@ -1,0 +1,251 @@
+// Compare, apply changes only, verify and the file check, through the real main window over a
+// real pseudo-terminal against tally-sim: what the operator sees, and exactly what went over
+// the wire.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <functional>
+
+#include "changes/file_check.h"
+#include "compare/change_controller.h"
+#include "config/kavro_config.h"
+#include "session/tally_files.h"
+#include "editor/tally_list.h"
+#include "link/online_state.h"
+#include "mapping/read_back.h"
+#include "support/main_rig.h"
+#include "support/sim_process.h"
+#include "support/test_files.h"
+
+using namespace vendra;
+
+namespace {
+
+// Outputs 1 .. 10 on unit 1, inputs 1 .. 8 on unit 2 (SampleIni). The controller's table:
+const QByteArray kController =
+    "[1][1][2][1][1][0][0][0]\r\n"   // out 1: In 1
+    "[1][2][2][2][1][0][0][0]\r\n"   // out 2: In 2
+    "[1][4][2][4][1][0][0][0]\r\n"   // out 4: In 4
+    "[1][5][2][5][1][2][3][2]\r\n"   // out 5: In 5 || In 3
+    "[1][6][2][6][1][0][0][0]\r\n"   // out 6: In 6
+    "[3][9][2][1][1][0][0][0]\r\n";  // unit 3 channel 9: not in Kavro.ini
+// The file: every kind of difference, and an output and an input Kavro.ini lacks.
+const QByteArray kFile =
+    "[1][1][2][1][1][0][0][0]\r\n"   // out 1 same
+    "[1][2][2][6][1][0][0][0]\r\n"   // out 2 changed
+    "[1][3][2][8][1][0][0][0]\r\n"   // out 3 added
+    "[1][5][2][5][1][2][3][2]\r\n"   // out 5 same (OR)
+    "[1][6][2][6][1][2][7][1]\r\n"   // out 6 changed to an AND
+    "[1][7][2][40][1][0][0][0]\r\n"  // out 7 added, input 2/40 unknown
+    "[4][1][2][1][1][0][0][0]\r\n";  // unit 4 channel 1 added, unknown, unit not enabled
+// Out 4 and unit 3 channel 9 are removed: the file does not map them.
+
+const QStringList kApplied = {"Map 1 2 2 6", "Map 1 3 2 8", "Res 1  4",     "ClrMap 1  4",
+                              "Map 1 6 2 6", "AND 1 6 2 7", "Map 1 7 2 40", "Res 3  9",
+                              "ClrMap 3  9", "Map 4 1 2 1"};
+const QStringList kVerified = {"GetMap 1  2", "GetMap 1  3", "GetMap 1  4", "GetMap 1  6",
+                               "GetMap 1  7", "GetMap 3  9", "GetMap 4  1"};
+
+struct LiveRig {
+    SimProcess sim;
+    MainRig rig;
+    QString file;
+
+    bool Start(const QStringList& simArgs = {}) {
+        const QString start = sim.FilePath(QStringLiteral("start.vdk"));
+        file = rig.dir.filePath(QStringLiteral("show.vdk"));
+        if (!Put(start, kController) || !Put(file, kFile)) return false;
+        if (!sim.Start(QStringList{QStringLiteral("--preload"), start} + simArgs)) return false;
+        rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
+        return rig.Start(true) && rig.window->Online().Online;
+    }
+    ChangeController& Changes() { return *rig.window->findChild<ChangeController*>(); }
+    std::function<void()> Apply() {
+        return [this] { Changes().ApplyFile(); };
+    }
+    // Runs one flow on the file with the queued answers; answers the lines the sim got.
+    QStringList Run(const std::function<void()>& flow, const QList<Answer>& answers) {
+        const qsizetype mark = sim.LogLines().size();
+        rig.dialogs.Reset();
+        rig.dialogs.fileAnswers = {file};
+        rig.dialogs.answers = answers;
+        flow();
+        return sim.LogLines().mid(mark);
+    }
+};
+
+QStringList RawMaps(int entries) {
+    QStringList lines;
+    for (int n = 1; n <= entries + 1; ++n)
+        lines << QStringLiteral("RawMap ") + QString::number(n);
+    return lines;
+}
+
+}  // namespace
+
+class TestChangesPty : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (QStringLiteral(VENDRA_TALLY_SIM).isEmpty()) QSKIP("tally-sim is not built");
+    }
+
+    void compareShowsEveryKindOfDifference() {
+        LiveRig live;
+        QVERIFY(live.Start());
+        // The first entry of the menu on "Load", also on the main window for its shortcut.
+        QAction* compare = live.Changes().Actions().value(0);
+        QVERIFY(compare && live.rig.window->actions().contains(compare));
+        QVERIFY(live.rig.window->Face().cmdLoadMatrix->toolTip().contains("Right-click"));
+        // Findings first (answered "go on"), then a fresh read-back of the whole table.
+        QCOMPARE(live.Run([compare] { compare->trigger(); }, {Answer::Ok}), RawMaps(6));
+        QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Check Tally File"});
+
+        CompareWindow* w = live.Changes().Window();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->VisibleRows(), 12);  // 10 configured outputs and 2 that Kavro.ini lacks
+        QStringList kinds, sides;
+        for (int r = 0; r < w->VisibleRows(); ++r) {
+            kinds << w->Cell(r, CompareWindow::kDifference);
+            sides << w->Cell(r, CompareWindow::kFile) + " | " +
+                         w->Cell(r, CompareWindow::kController);
+        }
+        QCOMPARE(kinds, QStringList({"same", "changed", "added", "removed", "same", "changed",
+                                     "added", "same", "same", "same", "removed", "added"}));
+        QCOMPARE(sides[1], QStringLiteral("In 6 | In 2"));
+        QCOMPARE(sides[4], QStringLiteral("In 5 || In 3 | In 5 || In 3"));
+        QCOMPARE(sides[5], QStringLiteral("In 6 & In 7 | In 6"));
+        QCOMPARE(sides[6], QStringLiteral("(2/40, not in Kavro.ini) | "));
+        QCOMPARE(w->Cell(10, CompareWindow::kName), QStringLiteral("(not in Kavro.ini)"));
+        QCOMPARE(w->Cell(11, CompareWindow::kLine), QStringLiteral("7"));
+
+        w->chkDifferencesOnly->setChecked(true);
+        QCOMPARE(w->VisibleRows(), 7);
+        w->table->sortByColumn(CompareWindow::kLine, Qt::DescendingOrder);
+        QCOMPARE(w->Cell(0, CompareWindow::kUnit), QStringLiteral("4"));
+    }
+
+    void applySendsOnlyTheDifferencesAndVerifiesThem() {
+        LiveRig live;
+        QVERIFY(live.Start());
+        const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Ok});
+        // Read back at start-up and complete: no read-back, no "Init", nothing for the outputs
+        // that keep their mapping.
+        QCOMPARE(sent, kApplied + kVerified);
+        const QStringList titles = live.rig.dialogs.Titles();
+        QCOMPARE(titles,
+                 QStringList({"Check Tally File", "Apply Changes Only", "Apply Changes Only"}));
+        QVERIFY2(live.rig.dialogs.Texts()[1].startsWith("Apply 7 changes from show.vdk (3 added, "
+                                                        "2 removed, 2 changed, 10 commands)"),
+                 qPrintable(live.rig.dialogs.Texts()[1]));
+        QVERIFY2(live.rig.dialogs.Texts()[2].contains("the tally system holds every mapping"),
+                 qPrintable(live.rig.dialogs.Texts()[2]));
+        QCOMPARE(live.rig.Row(5), QStringLiteral("Out 6\t 6\t&\t 7"));
+        QCOMPARE(live.rig.Row(3), QStringLiteral("Out 4\t\t\t"));
+
+        // Once applied, the file and the controller agree: nothing more to send.
+        QCOMPARE(live.Run(live.Apply(), {Answer::Ok}), QStringList());
+        QVERIFY(live.rig.dialogs.Texts().last().startsWith("Nothing to change"));
+    }
+
+    void verificationCatchesAnOutputTheControllerDidNotTake() {
+        LiveRig live;
+        QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
+        QCOMPARE(live.Run(live.Apply(), {Answer::Ok, Answer::Ok}), kApplied + kVerified);
+        const QString report = live.rig.dialogs.Texts().last();
+        QVERIFY2(report.contains("1 of 7 outputs asked back does not hold") &&
+                     report.contains("output 2 (Out 2): holds [1][2][2][2][1][0][0][0], should "
+                                     "hold [1][2][2][6][1][0][0][0]"),
+                 qPrintable(report));
+        // The list shows what the controller holds, not what was sent.
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 2\t\t"));
+    }
+
+    void verificationAfterAnOrdinaryLoad() {
+        LiveRig live;
+        QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
+        live.rig.dialogs.fileAnswers = {live.file};
+        live.rig.window->Files().LoadMatrixClick();
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was sent
+        // Every output the copy maps is asked back, the one Kavro.ini lacks included.
+        QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
+                 QStringList({"GetMap 1  1", "GetMap 1  2", "GetMap 1  3", "GetMap 1  5",
+                              "GetMap 1  6", "GetMap 1  7", "GetMap 4  1"}));
+        QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Verify"});
+        QVERIFY2(live.rig.dialogs.Texts()[0].startsWith("1 of 7 outputs asked back does not "
+                                                        "hold what was sent:\r\noutput 2 (Out 2)"),
+                 qPrintable(live.rig.dialogs.Texts()[0]));
+        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t\t\t"));  // the Load's Init cleared it
+    }
+
+    void staleCopyIsReadBackFirst() {
+        LiveRig live;
+        QVERIFY(live.Start());
+        QVERIFY(!live.Changes().Core().CopyMayBeStale());
+        // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
+        QMetaObject::invokeMethod(&live.rig.window->Reader(), &ReadBack::CancelDownload,
+                                  Qt::QueuedConnection);
+        live.rig.window->SyncWithVendra();
+        QVERIFY(live.Changes().Core().CopyMayBeStale());
+        const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
+        QCOMPARE(live.rig.dialogs.Titles()[1], QStringLiteral("Apply Changes Only"));
+        QVERIFY(live.rig.dialogs.Texts()[1].contains("may not be what the tally system holds"));
+        // The fresh read-back comes first, and with it the same changes as from a whole copy.
+        QCOMPARE(sent, RawMaps(6) + kApplied + kVerified);
+        QVERIFY(!live.Changes().Core().CopyMayBeStale());
+    }
+
+    void fileCheckFindsEachKind_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("kind");
+        const QByteArray good = "[1][1][2][1][1][0][0][0]\r\n";
+        QTest::newRow("clean") << good + "[1][2][2][2][1][2][3][1]\r\n" << 0 << -1;
+        QTest::newRow("not a mapping string") << good + "Cam 1 to PGM\r\n"
+                                              << 2 << int(FindingKind::NotMappingString);
+        QTest::newRow("output unit 0") << good + "[0][1][2][1]\r\n"
+                                       << 2 << int(FindingKind::NotMappingString);
+        QTest::newRow("output not configured") << good + "[1][11][2][1][1][0][0][0]\r\n"
+                                               << 2 << int(FindingKind::UnknownOutput);
+        QTest::newRow("input not configured")
+            << QByteArray("[1][3][2][9][1][0][0][0]\r\n") << 1 << int(FindingKind::UnknownInput);
+        QTest::newRow("second input not configured") << good + good + "[1][3][2][1][1][5][1][2]\r\n"
+                                                     << 3 << int(FindingKind::UnknownInput);
+        QTest::newRow("unit not enabled") << good + "[7][1][2][1][1][0][0][0]\r\n"
+                                          << 2 << int(FindingKind::UnitNotEnabled);
+        QTest::newRow("same output twice")
+            << good + "[1][2][2][2][1][0][0][0]\r\n[1][1][2][3][1][0][0][0]\r\n"
+            << 3 << int(FindingKind::DuplicateOutput);
+    }
+    void fileCheckFindsEachKind() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, line);
+        QFETCH(int, kind);
+        QTemporaryDir dir;
+        QVERIFY(Put(dir.filePath("Kavro.ini"), SampleIni(10, 8).toLatin1()));
+        const QString path = dir.filePath("show.vdk");
+        QVERIFY(Put(path, file));
+        MappingTables tables;
+        InstallationConfig config;
+        EnabledUnits units;
+        QVERIFY(IniRead(dir.path(), tables, config, units).Ok());
+
+        const FileCheck check = CheckTallyFile(path, tables, units);
+        QVERIFY(check.Readable);
+        if (kind < 0) {
+            QVERIFY2(check.Findings.isEmpty(), qPrintable(FindingsText(check.Findings)));
+            return;
+        }
+        bool found = false;
+        for (const Finding& f : check.Findings)
+            found |= f.Line == line && int(f.Kind) == kind &&
+                     f.Text.startsWith(QStringLiteral("line %1: ").arg(line));
+        QVERIFY2(found, qPrintable(FindingsText(check.Findings)));
+    }
+};
+
+QTEST_MAIN(TestChangesPty)
+#include "test_changes_pty.moc"

@@ -1,0 +1,224 @@
+// The real vendractl binary over a real pseudo-terminal against tally-sim: what a script sees
+// (exit code, standard output, one line on standard error) and what the controller received.
+#include <signal.h>
+
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "support/main_rig.h"
+#include "support/sim_process.h"
+#include "support/test_files.h"
+
+using namespace vendra;
+
+namespace {
+
+const QByteArray kTable =
+    "[1][7][2][3][1][0][0][0]\r\n"
+    "[1][2][2][5][1][2][6][1]\r\n"
+    "[1][9][2][1][1][0][0][0]\r\n"
+    "[1][4][2][8][1][2][2][2]\r\n";
+
+struct Result {
+    int exit = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// A private runtime folder (so the lock is this test's own), a Kavro.ini naming the device.
+struct Rig {
+    QTemporaryDir dir;
+    QString Ini() const { return dir.filePath(QStringLiteral("Kavro.ini")); }
+    QString Runtime() const { return dir.filePath(QStringLiteral("run")); }
+    QString File(const QString& name) const { return dir.filePath(name); }
+
+    bool Prepare(const QString& device) {
+        QDir(dir.path()).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(Runtime(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return Put(Ini(),
+                   SampleIni(10, 8, QStringLiteral("CommDevice=") + device + "\r\n").toLatin1());
+    }
+
+    void Start(QProcess& p, const QStringList& args) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VENDRA_VENDRACTL), args + QStringList{"--ini", Ini()});
+    }
+
+    Result Run(const QStringList& args) const {
+        QProcess p;
+        Start(p, args);
+        Result r;
+        if (!p.waitForFinished(60000)) return r;
+        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+};
+
+int Count(const QStringList& lines, const QString& prefix) {
+    int n = 0;
+    for (const QString& l : lines)
+        n += l.startsWith(prefix);
+    return n;
+}
+
+}  // namespace
+
+class TestVendractl : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (QStringLiteral(VENDRA_TALLY_SIM).isEmpty() ||
+            QStringLiteral(VENDRA_VENDRACTL).isEmpty())
+            QSKIP("tally-sim or vendractl is not built");
+    }
+
+    // Backed up, wiped, restored and backed up again: the same bytes; diff tells equal from
+    // different from unreadable.
+    void roundTripAndDiff() {
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+
+        const QString first = rig.File(QStringLiteral("first.vdk"));
+        Result r = rig.Run({"backup", "-o", first});
+        QVERIFY2(r.exit == 0, r.err.constData());
+        QCOMPARE(r.err, QByteArray());  // not a terminal: nothing on standard error
+        QCOMPARE(Contents(first), kTable);
+
+        QCOMPARE(rig.Run({"diff", first}).exit, 0);
+        QCOMPARE(rig.Run({"send", "Init"}).exit, 0);
+        r = rig.Run({"diff", first, "--json"});
+        QCOMPARE(r.exit, 1);
+        QVERIFY(r.out.contains("\"differences\": 4"));
+        QCOMPARE(rig.Run({"diff", rig.File(QStringLiteral("none.vdk"))}).exit, 2);
+
+        r = rig.Run({"restore", first, "--verify"});
+        QVERIFY2(r.exit == 0, r.err.constData());
+        r = rig.Run({"backup"});
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, kTable);
+
+        // Only what differs goes out.
+        const QString changed = rig.File(QStringLiteral("changed.vdk"));
+        QVERIFY(Put(changed, QByteArray(kTable).replace("[1][9][2][1]", "[1][9][2][4]")));
+        const qsizetype mark = sim.LogLines().size();
+        r = rig.Run({"restore", changed, "--changes-only", "--verify"});
+        QVERIFY2(r.exit == 0, r.err.constData());
+        const QStringList sent = sim.LogLines().mid(mark);
+        QCOMPARE(Count(sent, QStringLiteral("Map ")), 1);
+        QCOMPARE(Count(sent, QStringLiteral("Init")), 0);
+    }
+
+    // Each failure: one line on standard error naming it, a non-zero exit, the old file kept.
+    void failuresTouchNothing_data() {
+        QTest::addColumn<QStringList>("simArgs");  // empty: no controller at all
+        QTest::addColumn<QStringList>("args");     // "OLD" stands for the old backup's path
+        QTest::addColumn<bool>("holdLock");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("controllerTouched");
+
+        QTest::newRow("silent controller")
+            << QStringList{"--fault", "silent"} << QStringList{"backup", "-o", "OLD"} << false
+            << "no answer from the tally controller" << true;
+        QTest::newRow("console holds the line")
+            << QStringList{} << QStringList{"backup", "-o", "OLD"} << true
+            << "is using the tally controller" << false;
+        QTest::newRow("console holds the line, send")
+            << QStringList{} << QStringList{"send", "Init"} << true
+            << "is using the tally controller" << false;
+        // The probe takes 7 lines, the compaction one, then two entries: the third is not
+        // answered.
+        QTest::newRow("controller stops mid backup")
+            << QStringList{"--silent-after", "10"} << QStringList{"backup", "-o", "OLD"} << false
+            << "read-back incomplete: the controller stopped answering after 2 mappings" << true;
+        QTest::newRow("port missing") << QStringList{"NOSIM"} << QStringList{"backup", "-o", "OLD"}
+                                      << false << "cannot open the port" << false;
+        QTest::newRow("file unreadable")
+            << QStringList{} << QStringList{"restore", "NOFILE"} << false << "NOFILE" << false;
+        QTest::newRow("file with findings")
+            << QStringList{} << QStringList{"restore", "BADFILE"} << false << "1 findings" << false;
+    }
+
+    void failuresTouchNothing() {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        QFETCH(bool, holdLock);
+        QFETCH(QString, message);
+        QFETCH(bool, controllerTouched);
+
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        const bool noSim = simArgs == QStringList{"NOSIM"};
+        if (!noSim)
+            QVERIFY2(sim.Start(simArgs + QStringList{"--preload", sim.FilePath("t.vdk")}),
+                     qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(noSim ? rig.File(QStringLiteral("no-tty")) : sim.LinkPath()));
+        const QString old = rig.File(QStringLiteral("old.vdk"));
+        QVERIFY(Put(old, "[1][1][2][1][1][0][0][0]\r\n"));
+        const QString bad = rig.File(QStringLiteral("bad.vdk"));
+        QVERIFY(Put(bad, "[1][77][2][1][1][0][0][0]\r\n"));  // output 77 is not configured
+        for (QString& a : args) {
+            if (a == QStringLiteral("OLD")) a = old;
+            if (a == QStringLiteral("NOFILE")) a = rig.File(QStringLiteral("missing.vdk"));
+            if (a == QStringLiteral("BADFILE")) a = bad;
+        }
+        if (message == QStringLiteral("NOFILE")) message = rig.File(QStringLiteral("missing.vdk"));
+
+        QLockFile console(rig.Runtime() + QStringLiteral("/vendra.lock"));
+        if (holdLock) QVERIFY(console.tryLock(0));
+
+        const Result r = rig.Run(args);
+        QCOMPARE(r.exit, 2);
+        QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+        QCOMPARE(r.err.count('\n'), message.contains("findings") ? 2 : 1);
+        QCOMPARE(Contents(old), QByteArray("[1][1][2][1][1][0][0][0]\r\n"));
+        if (!noSim) {
+            QCOMPARE(!sim.LogLines().isEmpty(), controllerTouched);
+            QCOMPARE(Count(sim.LogLines(), QStringLiteral("Init")), 0);
+        }
+    }
+
+    // Ctrl+C during a restore: the line on the wire is finished, nothing after it is sent, and
+    // the tool says how far it got.
+    void interruptedRestoreSaysWhatWasSent() {
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start({"--delay", "100"}), qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        QByteArray lines;
+        for (int c = 1; c <= 10; ++c)
+            lines +=
+                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(c).arg(c % 8 + 1).toLatin1();
+        const QString file = rig.File(QStringLiteral("ten.vdk"));
+        QVERIFY(Put(file, lines));
+
+        QProcess p;
+        rig.Start(p, {"restore", file});
+        QTRY_VERIFY_WITH_TIMEOUT(Count(sim.LogLines(), QStringLiteral("Map ")) >= 2, 30000);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 130);
+        const QByteArray err = p.readAllStandardError();
+        const int maps = Count(sim.LogLines(), QStringLiteral("Map "));
+        QVERIFY(maps < 10);
+        QVERIFY2(
+            err.contains(QStringLiteral("interrupted: lines up to %1 of %2 were sent (%1 mapping")
+                             .arg(maps)
+                             .arg(file)
+                             .toUtf8()),
+            err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVendractl)
+#include "test_vendractl.moc"
