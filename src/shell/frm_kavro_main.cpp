@@ -21,9 +21,9 @@
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
 #include "mapping/unit_status.h"
+#include "platform/configured_port.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
-#include "platform/qt_serial_port.h"
 #include "platform/widgets/colours.h"
 #include "platform/widgets/controls.h"
 #include "shell/face.h"
@@ -222,7 +222,7 @@ void frmKavroMain::CreateControls() {
 }
 
 void frmKavroMain::CreateCore() {
-    if (!port_) port_ = std::make_unique<QtSerialPort>();
+    if (!port_) port_ = std::make_unique<ConfiguredPort>();
     exchange_ = std::make_unique<CommandExchange>(*port_, dialogs_);
     online_ = std::make_unique<OnlineState>(*exchange_, dialogs_);
     auto online = [this] { return online_->Online; };
@@ -370,10 +370,8 @@ bool frmKavroMain::Load() {
         dialogs_.Message(warning, QStringLiteral("Kavro.ini"), Buttons::Ok, Icon::Information);
     online_->SystemName = config_.SystemName;
     online_->VendraCommport = config_.VendraCommport;
-    if (auto* qtPort = qobject_cast<QtSerialPort*>(port_.get())) {
-        qtPort->SetPortNumber(config_.VendraCommport);
-        qtPort->SetDevicePath(config_.CommDevice);
-    }
+    if (auto* configured = qobject_cast<ConfiguredPort*>(port_.get()))
+        configured->Configure(config_.CommDevice, config_.VendraCommport);
     List1->SetColumnWidths({30, 5, 4, 5});
     list2->SetColumnWidths({8, 30});
     list3->SetColumnWidths({8, 30});
