@@ -1,7 +1,10 @@
 // The console against a controller behind a network serial server, over loopback only: the
 // real main window with the real network port, against tally-sim's own TCP side and against
 // ser2net serving tally-sim's pseudo-terminal as raw TCP and as Telnet with COM port control.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -99,6 +102,32 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     quint16 port_ = 0;
+};
+
+// A listener on 127.0.0.1 whose queue of one is taken by a connection it never accepts.
+class StuffedListener {
+public:
+    ~StuffedListener() {
+        if (fd_ >= 0) close(fd_);
+    }
+    quint16 Open() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(fd_, 0) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return 0;
+        const quint16 port = ntohs(address.sin_port);
+        filler_.connectToHost(QHostAddress::LocalHost, port);
+        return filler_.waitForConnected(2000) ? port : 0;
+    }
+
+private:
+    int fd_ = -1;
+    QTcpSocket filler_;
 };
 
 QStringList Since(const SimProcess& sim, qsizetype from) {
@@ -208,27 +237,33 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.Titles(), QStringList());
     }
 
-    // No server: "Port Conflict" names HOST:PORT and the reason, then start-up goes on
-    // offline as with a missing device. The attempt is bounded even when nothing answers.
+    // No server, or one that never takes the connection: "Port Conflict" names HOST:PORT and
+    // the reason, then start-up goes on offline as with a missing device.
     void serverThatCannotBeReached_data() {
         QTest::addColumn<QString>("device");
+        QTest::addColumn<bool>("stuffed");
         QTest::addColumn<QString>("lastLine");
-        const quint16 port = FreePort();
-        QTest::newRow("refused") << QStringLiteral("tcp://127.0.0.1:%1").arg(port)
-                                 << QStringLiteral("127.0.0.1:%1: Connection refused").arg(port);
+        QTest::newRow("refused") << "tcp://127.0.0.1:%1" << false
+                                 << "127.0.0.1:%1: Connection refused";
         QTest::newRow("refused, Telnet")
-            << QStringLiteral("RFC2217://127.0.0.1:%1").arg(port)
-            << QStringLiteral("127.0.0.1:%1: Connection refused").arg(port);
-        QTest::newRow("no port") << QStringLiteral("tcp://127.0.0.1")
-                                 << QStringLiteral(
-                                        "tcp://127.0.0.1: expected tcp://HOST:PORT "
-                                        "with a port from 1 to 65535");
+            << "RFC2217://127.0.0.1:%1" << false << "127.0.0.1:%1: Connection refused";
+        QTest::newRow("no answer")
+            << "rfc2217://127.0.0.1:%1" << true << "127.0.0.1:%1: No answer within 3 s";
+        QTest::newRow("no port") << "tcp://127.0.0.1" << false
+                                 << "tcp://127.0.0.1: expected tcp://HOST:PORT with a port from 1 "
+                                    "to 65535";
     }
     void serverThatCannotBeReached() {
         QFETCH(QString, device);
+        QFETCH(bool, stuffed);
         QFETCH(QString, lastLine);
+        // A listener whose queue of one is taken by a connection it never accepts: the next
+        // connection attempt gets no answer at all.
+        StuffedListener listener;
+        const quint16 port = stuffed ? listener.Open() : FreePort();
+        QVERIFY(port != 0);
         MainRig rig;
-        rig.WriteIni(Ini(device));
+        rig.WriteIni(Ini(device.contains("%1") ? device.arg(port) : device));
         rig.dialogs.answers = {Answer::Ok, Answer::No, Answer::Ok};
         QVERIFY(rig.Start(true));
         QCOMPARE(rig.dialogs.Titles(),
@@ -236,7 +271,7 @@ private Q_SLOTS:
         const QStringList lines = rig.dialogs.boxes[0].text.split(QLatin1Char('\r'));
         QCOMPARE(lines.mid(0, 3), QStringList({"The Serial Com port 1", "Is not available",
                                                "Please correct and try again"}));
-        QCOMPARE(lines.last(), lastLine);
+        QCOMPARE(lines.last(), lastLine.contains("%1") ? lastLine.arg(port) : lastLine);
         QVERIFY(!rig.window->Online().Online);
     }
 

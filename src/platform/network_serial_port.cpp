@@ -118,8 +118,17 @@ int NetworkSerialPort::Open() {
         errorText_ = addressError_;
         return -1;
     }
+    if (!quietReason_.isEmpty() && !quietUntil_.hasExpired()) {
+        errorText_ = quietReason_;
+        return -1;
+    }
+    quietReason_.clear();
     const QDeadlineTimer deadline(kConnectMs);
     if (!Connect(deadline) || (Telnet() && !SetUpLine(deadline))) {
+        if (deadline.hasExpired()) {
+            quietReason_ = errorText_;
+            quietUntil_.setRemainingTime(kConnectMs);
+        }
         socket_.abort();
         codec_.Reset();
         return -1;

@@ -57,6 +57,10 @@ private:
     bool telnet_ = false;
     QString addressError_;
     QString errorText_;
+    // After a server that did not answer, the attempts of the next few seconds fail at once
+    // with the same reason, so that an operation of several commands waits out one attempt only.
+    QDeadlineTimer quietUntil_;
+    QString quietReason_;
     bool arrivalPending_ = false;
 };
 
