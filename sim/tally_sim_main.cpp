@@ -193,7 +193,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
     return 0;
 }
 
-// Serves the model on the pseudo-terminal until a stop signal or the planned hang-up.
+// Serves the model on the pseudo-terminal (and to a TCP client, with --listen) until a stop
+// signal or the planned hang-up. Each answer goes back where its line came from.
 class Server {
 public:
     Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log, TcpListen* net)
