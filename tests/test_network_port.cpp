@@ -42,6 +42,8 @@ const QStringList kProbeAndVersion = {"", "VER", "", "", "VER", "", ""};
 constexpr double kIdleCpuLimit = 0.5;
 
 enum class Server { TallySim, Ser2netRaw, Ser2netTelnet };
+// What is at the far end when the console cannot use it.
+enum class FarEnd { Nobody, NeverAccepts, RawServer };
 
 // A port on 127.0.0.1 that nobody listens on at the moment of asking.
 quint16 FreePort() {
@@ -161,6 +163,7 @@ QString Ini(const QString& device) {
 }  // namespace
 
 Q_DECLARE_METATYPE(Server)
+Q_DECLARE_METATYPE(FarEnd)
 
 class TestNetworkPort : public QObject {
     Q_OBJECT
@@ -237,30 +240,37 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.Titles(), QStringList());
     }
 
-    // No server, or one that never takes the connection: "Port Conflict" names HOST:PORT and
-    // the reason, then start-up goes on offline as with a missing device.
+    // No server, one that never takes the connection, or a raw server asked for Telnet:
+    // "Port Conflict" names HOST:PORT and the reason, then start-up goes on offline as with a
+    // missing device.
     void serverThatCannotBeReached_data() {
         QTest::addColumn<QString>("device");
-        QTest::addColumn<bool>("stuffed");
+        QTest::addColumn<FarEnd>("farEnd");
         QTest::addColumn<QString>("lastLine");
-        QTest::newRow("refused") << "tcp://127.0.0.1:%1" << false
+        QTest::newRow("refused") << "tcp://127.0.0.1:%1" << FarEnd::Nobody
                                  << "127.0.0.1:%1: Connection refused";
         QTest::newRow("refused, Telnet")
-            << "RFC2217://127.0.0.1:%1" << false << "127.0.0.1:%1: Connection refused";
-        QTest::newRow("no answer")
-            << "rfc2217://127.0.0.1:%1" << true << "127.0.0.1:%1: No answer within 3 s";
-        QTest::newRow("no port") << "tcp://127.0.0.1" << false
+            << "RFC2217://127.0.0.1:%1" << FarEnd::Nobody << "127.0.0.1:%1: Connection refused";
+        QTest::newRow("no answer") << "rfc2217://127.0.0.1:%1" << FarEnd::NeverAccepts
+                                   << "127.0.0.1:%1: No answer within 3 s";
+        QTest::newRow("no COM port control")
+            << "rfc2217://127.0.0.1:%1" << FarEnd::RawServer
+            << "127.0.0.1:%1: The server did not take up COM port control within 3 s";
+        QTest::newRow("no port") << "tcp://127.0.0.1" << FarEnd::Nobody
                                  << "tcp://127.0.0.1: expected tcp://HOST:PORT with a port from 1 "
                                     "to 65535";
     }
     void serverThatCannotBeReached() {
         QFETCH(QString, device);
-        QFETCH(bool, stuffed);
+        QFETCH(FarEnd, farEnd);
         QFETCH(QString, lastLine);
-        // A listener whose queue of one is taken by a connection it never accepts: the next
-        // connection attempt gets no answer at all.
         StuffedListener listener;
-        const quint16 port = stuffed ? listener.Open() : FreePort();
+        SimProcess sim;
+        quint16 port = 0;
+        if (farEnd == FarEnd::Nobody) port = FreePort();
+        if (farEnd == FarEnd::NeverAccepts) port = listener.Open();
+        if (farEnd == FarEnd::RawServer && sim.Start({"--listen", "0"}))
+            port = static_cast<quint16>(sim.ListenPort());
         QVERIFY(port != 0);
         MainRig rig;
         rig.WriteIni(Ini(device.contains("%1") ? device.arg(port) : device));
