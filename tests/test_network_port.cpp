@@ -181,8 +181,10 @@ private Q_SLOTS:
     }
     void readBackMapAndSave() {
         QFETCH(Server, server);
-        const QString ser2net = QStandardPaths::findExecutable(
-            QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        QString ser2net = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
+        if (ser2net.isEmpty())  // the system folders are not on every user's PATH
+            ser2net = QStandardPaths::findExecutable(
+                QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         if (server != Server::TallySim && ser2net.isEmpty())
             QSKIP("ser2net is not installed (scripts/install-deps installs it)");
 
