@@ -19,6 +19,7 @@
 
 #include "sim/controller_model.h"
 #include "sim/pty_link.h"
+#include "sim/tcp_listen.h"
 
 namespace vendra {
 namespace {
@@ -38,7 +39,7 @@ const char kUsage[] =
     "                          bare-end|cr-only]\n"
     "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
-    "                 [--units LIST] [--refuse LINE]...\n"
+    "                 [--units LIST] [--refuse LINE]... [--listen PORT]\n"
     "\n"
     "  --link PATH        symlink to the pseudo-terminal the console opens (required)\n"
     "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
@@ -57,7 +58,9 @@ const char kUsage[] =
     "  --version TEXT     the reply to \"VER\" (default MAINV8; no \".\" in it)\n"
     "  --units LIST       units enabled at start, e.g. 1,2,5\n"
     "  --refuse LINE      answer an error to this command line (e.g. \"Map 1 3 2 17\") and\n"
-    "                     leave the table as it is; may be given more than once\n";
+    "                     leave the table as it is; may be given more than once\n"
+
+    "  --listen PORT      also serve one raw TCP client on 127.0.0.1:PORT (0: a free port)\n";
 
 struct Options {
     QString link;
@@ -69,6 +72,7 @@ struct Options {
     int silentAfter = -1;
     int faultAfter = 0;
     int faultLines = -1;
+    int listen = -1;
     bool animate = false;
     std::optional<SimFault> fault;
     std::optional<QByteArray> version;
@@ -109,7 +113,7 @@ int ParseOptions(int argc, char** argv, Options& o) {
         static const std::set<QByteArray> kWithValue = {
             "--link",        "--preload",      "--baud",         "--log",     "--fault",
             "--delay",       "--hangup-after", "--silent-after", "--version", "--units",
-            "--fault-after", "--fault-lines",  "--refuse"};
+            "--fault-after", "--fault-lines",  "--refuse",       "--listen"};
         if (!kWithValue.count(name))
             return UsageError(
                 QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name)));
@@ -155,6 +159,10 @@ int ParseOptions(int argc, char** argv, Options& o) {
             const auto v = ParseCount(value, 1, 1000000000);
             if (!v) return bad("expected a count of at least 1");
             o.faultLines = *v;
+        } else if (name == "--listen") {
+            const auto v = ParseCount(value, 0, 65535);
+            if (!v) return bad("expected a TCP port from 0 to 65535");
+            o.listen = *v;
         } else if (name == "--fault") {
             if (value == "silent")
                 o.fault = SimFault::Silent;
@@ -201,11 +209,12 @@ int ParseOptions(int argc, char** argv, Options& o) {
     return 0;
 }
 
-// Serves the model on the pseudo-terminal until a stop signal or the planned hang-up.
+// Serves the model on the pseudo-terminal (and to a TCP client, with --listen) until a stop
+// signal or the planned hang-up. Each answer goes back where its line came from.
 class Server {
 public:
-    Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log)
-        : model_(model), link_(link), options_(options), log_(log) {
+    Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log, TcpListen* net)
+        : model_(model), link_(link), options_(options), log_(log), net_(net) {
         if (options.baud > 0) charTime_ = nanoseconds(10'000'000'000LL / options.baud);
     }
 
@@ -218,13 +227,20 @@ private:
         Clock::time_point release;
         qsizetype sent = 0;
         bool started = false;
+        int fd = -1;  // where the line came from: the pseudo-terminal or the TCP client
     };
 
     // Answers no one will read are dropped beyond this, as a controller's buffer would.
     static constexpr qsizetype kMaxQueued = 1024 * 1024;
 
-    void ReadInput(Clock::time_point now);
-    void Accept(const QByteArray& line, Clock::time_point now);
+    void ReadInput(int fd, Clock::time_point now);
+    void Accept(const QByteArray& line, Clock::time_point now, int fd);
+    // The TCP client went away or was replaced: its answers go nowhere.
+    void DropClient();
+    void ForgetAnswersTo(int fd);
+    bool BlockedOn(int fd) const {
+        return writeBlocked_ && !queue_.empty() && queue_.front().fd == fd;
+    }
     void WriteLog();
     void Transmit(Clock::time_point now);
     std::optional<Clock::time_point> NextWake(Clock::time_point now) const;
@@ -237,6 +253,7 @@ private:
     PtyLink& link_;
     const Options& options_;
     FILE* log_;
+    TcpListen* net_;
     nanoseconds charTime_{0};
     std::deque<Outgoing> queue_;
     qsizetype queued_ = 0;
@@ -262,7 +279,13 @@ bool Server::Run(const sigset_t& waitMask) {
         Transmit(now);
         if (hangupBy_ && queue_.empty() && ReadyToHangUp(now)) return true;
 
-        pollfd fd{link_.MasterFd(), static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0)), 0};
+        const int master = link_.MasterFd();
+        const int client = net_ ? net_->ClientFd() : -1;
+        pollfd fds[3] = {
+            {master, static_cast<short>(POLLIN | (BlockedOn(master) ? POLLOUT : 0)), 0},
+            {net_ ? net_->ListenFd() : -1, POLLIN, 0},
+            {client, static_cast<short>(POLLIN | (BlockedOn(client) ? POLLOUT : 0)), 0}};
+        pollfd& fd = fds[0];
         timespec timeout{};
         const std::optional<Clock::time_point> wake = NextWake(now);
         if (wake) {
@@ -270,19 +293,24 @@ bool Server::Run(const sigset_t& waitMask) {
             timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
             timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
         }
-        const int rc = ppoll(&fd, 1, wake ? &timeout : nullptr, &waitMask);
+        const int rc = ppoll(fds, 3, wake ? &timeout : nullptr, &waitMask);
         if (rc < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "tally-sim: poll: %s\n", strerror(errno));
             return false;
         }
         now = Clock::now();
-        if (fd.revents & POLLOUT) {
+        if ((fds[0].revents | fds[2].revents) & POLLOUT) {
             writeBlocked_ = false;
             slot_ = std::max(slot_, now);
         }
+        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) ReadInput(client, now);
+        if (fds[1].revents & POLLIN) {
+            const int before = net_->ClientFd();
+            if (net_->TakeConnection()) ForgetAnswersTo(before);
+        }
         if (fd.revents & POLLIN) {
-            ReadInput(now);
+            ReadInput(master, now);
         } else if (fd.revents & (POLLHUP | POLLERR)) {
             // Our own slave should prevent this; never spin on it.
             timespec pause{0, 50'000'000};
@@ -309,22 +337,45 @@ std::optional<Clock::time_point> Server::NextWake(Clock::time_point now) const {
     return wake;
 }
 
-void Server::ReadInput(Clock::time_point now) {
+void Server::ReadInput(int fd, Clock::time_point now) {
     char buffer[4096];
-    const ssize_t n = read(link_.MasterFd(), buffer, sizeof buffer);
-    if (n <= 0) return;
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) {
+        if (fd != link_.MasterFd() && (n == 0 || (errno != EAGAIN && errno != EINTR))) DropClient();
+        return;
+    }
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
         if (buffer[i] != '\n') continue;
-        Accept(QByteArray(buffer + start, i - start + 1), now);
+        Accept(QByteArray(buffer + start, i - start + 1), now, fd);
         start = i + 1;
     }
-    if (start < n) Accept(QByteArray(buffer + start, n - start), now);
+    if (start < n) Accept(QByteArray(buffer + start, n - start), now, fd);
+}
+
+void Server::DropClient() {
+    const int fd = net_->ClientFd();
+    net_->DropClient();
+    ForgetAnswersTo(fd);
+}
+
+void Server::ForgetAnswersTo(int fd) {
+    if (fd < 0) return;
+    if (!queue_.empty() && queue_.front().fd == fd) writeBlocked_ = false;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->fd != fd) {
+            ++it;
+            continue;
+        }
+        queued_ -= it->bytes.size();
+        ++answered_;
+        it = queue_.erase(it);
+    }
 }
 
 // A piece of input holding at most one line end: the answer (if the line is complete) joins the
 // queue behind the answers before it.
-void Server::Accept(const QByteArray& piece, Clock::time_point now) {
+void Server::Accept(const QByteArray& piece, Clock::time_point now, int fd) {
     // Past the planned hang-up nothing more is heard.
     if (options_.hangupAfter > 0 && received_ >= options_.hangupAfter) return;
     const QByteArray answer = model_.Feed(piece);
@@ -337,7 +388,7 @@ void Server::Accept(const QByteArray& piece, Clock::time_point now) {
         return;
     }
     queued_ += answer.size();
-    queue_.push_back({answer, now + milliseconds(options_.delayMs)});
+    queue_.push_back({answer, now + milliseconds(options_.delayMs), 0, false, fd});
 }
 
 void Server::WriteLog() {
@@ -369,11 +420,15 @@ void Server::Transmit(Clock::time_point now) {
         }
         if (n > 0) {
             const ssize_t written =
-                write(link_.MasterFd(), item.bytes.constData() + item.sent, static_cast<size_t>(n));
+                write(item.fd, item.bytes.constData() + item.sent, static_cast<size_t>(n));
             if (written < 0) {
                 if (errno == EAGAIN || errno == EINTR) {
                     writeBlocked_ = errno == EAGAIN;
                     break;
+                }
+                if (item.fd != link_.MasterFd()) {
+                    DropClient();
+                    continue;
                 }
                 std::fprintf(stderr, "tally-sim: write: %s\n", strerror(errno));
                 item.sent = item.bytes.size();  // lost on the line
@@ -401,7 +456,7 @@ void Server::Transmit(Clock::time_point now) {
 // while before it counts.
 bool Server::ReadyToHangUp(Clock::time_point now) {
     if (now >= *hangupBy_) return true;
-    if (link_.PendingForConsole() > 0) {
+    if (link_.PendingForConsole() > 0 || (net_ && net_->PendingForClient() > 0)) {
         drainedSince_.reset();
         return false;
     }
@@ -475,8 +530,18 @@ int Main(int argc, char** argv) {
         sigdelset(&waitMask, s);
     signal(SIGPIPE, SIG_IGN);
 
-    PtyLink link;
     QString error;
+    // Listening before the link is published: whoever sees the link can connect.
+    TcpListen net;
+    if (options.listen >= 0) {
+        if (!net.Open(options.listen, &error)) {
+            std::fprintf(stderr, "tally-sim: %s\n", error.toLocal8Bit().constData());
+            if (log) std::fclose(log);
+            return 1;
+        }
+        std::printf("tally-sim: listening on 127.0.0.1:%d\n", net.Port());
+    }
+    PtyLink link;
     if (!link.Open(&error) || !link.Publish(options.link, &error)) {
         std::fprintf(stderr, "tally-sim: %s\n", error.toLocal8Bit().constData());
         if (log) std::fclose(log);
@@ -486,10 +551,11 @@ int Main(int argc, char** argv) {
                 link.SlavePath().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    Server server(model, link, options, log);
+    Server server(model, link, options, log, options.listen >= 0 ? &net : nullptr);
     const bool hungUp = server.Run(waitMask);
     link.Unpublish();
     link.Close();
+    net.Close();
     if (hungUp) {
         std::printf("tally-sim: hung up after %d command lines\n", options.hangupAfter);
         std::fflush(stdout);

@@ -286,6 +286,8 @@ void TestTallySim::badOptions_data() {
     QTest::newRow("dot in the version")
         << QStringList{"--link", link, "--version", "MAIN.V8"} << "--version";
     QTest::newRow("unit 0") << QStringList{"--link", link, "--units", "1,0"} << "--units";
+    QTest::newRow("TCP port out of range")
+        << QStringList{"--link", link, "--listen", "65536"} << "--listen";
     QTest::newRow("unreadable preload")
         << QStringList{"--link", link, "--preload", "/nonexistent/table.vdk"} << "table.vdk";
 }

@@ -6,10 +6,10 @@
 #include "config/enabled_units.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
+#include "platform/configured_port.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
-#include "platform/qt_serial_port.h"
 #include "session/tally_files.h"
 #include "session/unit_status.h"
 
@@ -26,10 +26,7 @@ const QString kFileMissingText = QStringLiteral(
 
 PortFactory SerialPortFactory() {
     return [](const InstallationConfig& config) -> std::unique_ptr<SerialPort> {
-        auto port = std::make_unique<QtSerialPort>();
-        port->SetPortNumber(config.VendraCommport);
-        port->SetDevicePath(config.CommDevice);
-        return port;
+        return MakeSerialPort(config.CommDevice, config.VendraCommport);
     };
 }
 

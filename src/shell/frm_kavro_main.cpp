@@ -12,7 +12,6 @@
 
 #include "compare/change_controller.h"
 #include "config/enabled_units.h"
-#include "session/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
@@ -21,13 +20,14 @@
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
-#include "session/unit_status.h"
+#include "platform/configured_port.h"
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
-#include "platform/qt_serial_port.h"
 #include "platform/widgets/colours.h"
 #include "platform/widgets/controls.h"
+#include "session/tally_files.h"
+#include "session/unit_status.h"
 #include "shell/face.h"
 #include "shell/main_face.h"
 #include "shell/outline.h"
@@ -78,7 +78,7 @@ frmKavroMain::~frmKavroMain() {
 }
 
 void frmKavroMain::CreateCore() {
-    if (!port_) port_ = std::make_unique<QtSerialPort>();
+    if (!port_) port_ = std::make_unique<ConfiguredPort>();
     exchange_ = std::make_unique<CommandExchange>(*port_, dialogs_);
     online_ = std::make_unique<OnlineState>(*exchange_, dialogs_);
     auto online = [this] { return online_->Online; };
@@ -230,10 +230,8 @@ bool frmKavroMain::Load() {
         dialogs_.Message(warning, QStringLiteral("Kavro.ini"), Buttons::Ok, Icon::Information);
     online_->SystemName = config_.SystemName;
     online_->VendraCommport = config_.VendraCommport;
-    if (auto* qtPort = qobject_cast<QtSerialPort*>(port_.get())) {
-        qtPort->SetPortNumber(config_.VendraCommport);
-        qtPort->SetDevicePath(config_.CommDevice);
-    }
+    if (auto* configured = qobject_cast<ConfiguredPort*>(port_.get()))
+        configured->Configure(config_.CommDevice, config_.VendraCommport);
     face_->List1->SetColumnWidths({30, 5, 4, 5});
     face_->list2->SetColumnWidths({8, 30});
     face_->list3->SetColumnWidths({8, 30});

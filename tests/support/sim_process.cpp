@@ -76,6 +76,15 @@ QStringList SimProcess::LogLines() const {
     return lines;
 }
 
+int SimProcess::ListenPort() {
+    static const QByteArray kLine = "tally-sim: listening on 127.0.0.1:";
+    const QByteArray output = Output();
+    const qsizetype at = output.lastIndexOf(kLine);
+    if (at < 0) return 0;
+    const qsizetype from = at + kLine.size();
+    return output.mid(from, output.indexOf('\n', from) - from).trimmed().toInt();
+}
+
 QByteArray SimProcess::Output() {
     output_ += process_.readAll();
     return output_;

@@ -37,6 +37,8 @@ public:
     // What the tool printed on stdout and stderr so far.
     QByteArray Output();
     QString ErrorText() const { return error_; }
+    // The TCP port of the latest start with --listen, or 0.
+    int ListenPort();
 
 private:
     QTemporaryDir dir_;
