@@ -20,7 +20,7 @@
 #include "session/tally_files.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 

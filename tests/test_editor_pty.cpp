@@ -8,7 +8,7 @@
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"

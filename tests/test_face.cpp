@@ -9,7 +9,7 @@
 #include "session/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/command_exchange.h"
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
 

@@ -22,7 +22,7 @@
 #include "link/online_state.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"

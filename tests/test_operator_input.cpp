@@ -14,8 +14,8 @@
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
-#include "platform/widgets/controls.h"
-#include "platform/widgets/qt_dialogs.h"
+#include "widgets/controls.h"
+#include "widgets/qt_dialogs.h"
 #include "support/main_rig.h"
 
 using namespace vendra;

@@ -1,7 +1,7 @@
 // The main window's outline and the drag on its body.
 #include <QtTest>
 
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "shell/outline.h"
 
 using namespace vendra;

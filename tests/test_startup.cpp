@@ -5,8 +5,8 @@
 
 #include "editor/tally_list.h"
 #include "link/online_state.h"
-#include "platform/widgets/colours.h"
-#include "platform/widgets/controls.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 #include "shell/program.h"
 #include "support/main_rig.h"
 

@@ -18,7 +18,7 @@
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
 

@@ -12,8 +12,8 @@
 #include "config/enabled_units.h"
 #include "diag/frm_unit_bits.h"
 #include "editor/tally_list.h"
-#include "platform/widgets/colours.h"
-#include "platform/widgets/controls.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 #include "support/main_rig.h"
 
 using namespace vendra;

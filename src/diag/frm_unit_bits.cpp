@@ -9,8 +9,8 @@
 #include "config/enabled_units.h"
 #include "session/unit_status.h"
 #include "platform/numbers.h"
-#include "platform/widgets/colours.h"
-#include "platform/widgets/controls.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 
 namespace vendra {
 

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 
 namespace vendra {
 

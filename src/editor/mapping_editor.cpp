@@ -17,8 +17,8 @@
 #include "mapping/output_test.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
-#include "platform/widgets/colours.h"
-#include "platform/widgets/controls.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 
 namespace vendra {
 

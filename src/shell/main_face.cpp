@@ -6,8 +6,8 @@
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
-#include "platform/widgets/colours.h"
-#include "platform/widgets/controls.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 
 namespace vendra {
 

@@ -12,7 +12,7 @@
 #include "config/kavro_config.h"
 #include "platform/dialogs.h"
 #include "platform/version.h"
-#include "platform/widgets/qt_dialogs.h"
+#include "widgets/qt_dialogs.h"
 #include "shell/frm_kavro_main.h"
 
 namespace vendra {

@@ -1,4 +1,4 @@
-#include "platform/widgets/controls.h"
+#include "widgets/controls.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

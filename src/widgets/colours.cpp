@@ -1,4 +1,4 @@
-#include "platform/widgets/colours.h"
+#include "widgets/colours.h"
 
 #include <QApplication>
 #include <QWidget>
