@@ -14,8 +14,8 @@
 
 #include "bench_common.h"
 #include "compare/change_controller.h"
-#include "session/tally_files.h"
 #include "link/online_state.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
     MainRig rig;
     rig.WriteIni(
         SampleIni(kOutputs, kInputs, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath())));
-    if (!rig.Start(/*realPort=*/true) || !rig.window->Online().Online) {
+    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Online().Online) {
         Failed(ratio, QStringLiteral("the console did not come online"));
         return 1;
     }
@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     rig.dialogs.Reset();
     rig.dialogs.fileAnswers = {file};
     clock.restart();
-    rig.window->Files().LoadMatrixClick();
+    rig.window->Session().Files().LoadMatrixClick();
     const double loadSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     log = sim.LogLines();
     const qsizetype loadLines = log.size() - mark;

@@ -184,8 +184,8 @@ Measured Measure(const QString& program, const Installation& inst) {
         return m;
     }
     rig.WriteIni(SampleIni(inst.outputs, inst.inputs));
-    if (!rig.Start() || !rig.window->Online().Online ||
-        rig.window->Tables().MapStrings != inst.outputs) {
+    if (!rig.Start() || !rig.window->Session().Online().Online ||
+        rig.window->Session().Tables().MapStrings != inst.outputs) {
         m.error = QStringLiteral("the in-process window did not read the table back");
         return m;
     }

@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "bench_common.h"
-#include "session/tally_files.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
-#include "widgets/controls.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 using namespace vendra::bench;
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     clock.start();
     const bool started = rig.Start(/*realPort=*/true);
     std::printf("start-up with its own read-back of the table: %.3f s\n", clock.elapsed() / 1e3);
-    if (!started || !rig.window->Online().Online) {
+    if (!started || !rig.window->Session().Online().Online) {
         Failed(readBack, QStringLiteral("the console did not come online"));
         Failed(load, QStringLiteral("the console did not come online"));
         return 1;
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     // The whole table read back, as "Refresh" and an online "Save" do.
     qsizetype mark = sim.LogLines().size();
     clock.restart();
-    const ReadBackResult result = rig.window->Reader().GetAllRawMappings();
+    const ReadBackResult result = rig.window->Session().Reader().GetAllRawMappings();
     const double readSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     QStringList log = sim.LogLines();
     if (!result.Complete() || result.count != kOutputs) {
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     mark = log.size();
     rig.dialogs.fileAnswers = {table};
     clock.restart();
-    rig.window->Files().LoadMatrixClick();
+    rig.window->Session().Files().LoadMatrixClick();
     const double loadSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     log = sim.LogLines();
     const QString error = rig.window->Face().lblError->text();

@@ -5,9 +5,9 @@
 #include <QtTest>
 
 #include "bench/bench_common.h"
-#include "session/tally_files.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 
@@ -42,9 +42,9 @@ private Q_SLOTS:
                                                     std::move(owned));
         rig.window->endProgram = [] {};
         QVERIFY(rig.window->Load());
-        QVERIFY(rig.window->Online().Online);
+        QVERIFY(rig.window->Session().Online().Online);
         // Every output mapped, a single input first and an OR at output 10 (an AND at 20).
-        QCOMPARE(rig.window->Tables().MapStrings, outputs);
+        QCOMPARE(rig.window->Session().Tables().MapStrings, outputs);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 1\t\t"));
         QCOMPARE(rig.Row(9), QStringLiteral("Out 10\t %1\t||\t %2")
                                  .arg((9 % inputs) + 1)
@@ -55,7 +55,7 @@ private Q_SLOTS:
         qsizetype mark = rig.model.Log().size();
         qint64 written = port.written.size();
         port.answered = 0;
-        QVERIFY(rig.window->Reader().GetAllRawMappings().Complete());
+        QVERIFY(rig.window->Session().Reader().GetAllRawMappings().Complete());
         Traffic t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(outputs + 1));
         QCOMPARE(t.console, port.written.size() - written);
@@ -67,7 +67,7 @@ private Q_SLOTS:
         written = port.written.size();
         port.answered = 0;
         rig.dialogs.fileAnswers = {table};
-        rig.window->Files().LoadMatrixClick();
+        rig.window->Session().Files().LoadMatrixClick();
         QVERIFY(rig.dialogs.boxes.isEmpty());
         t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(3 + outputs + outputs / 10));

@@ -12,10 +12,10 @@
 #include "changes/file_check.h"
 #include "compare/change_controller.h"
 #include "config/kavro_config.h"
-#include "session/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
@@ -60,7 +60,7 @@ struct LiveRig {
         if (!Put(start, kController) || !Put(file, kFile)) return false;
         if (!sim.Start(QStringList{QStringLiteral("--preload"), start} + simArgs)) return false;
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
-        return rig.Start(true) && rig.window->Online().Online;
+        return rig.Start(true) && rig.window->Session().Online().Online;
     }
     ChangeController& Changes() { return *rig.window->findChild<ChangeController*>(); }
     std::function<void()> Apply() {
@@ -168,7 +168,7 @@ private Q_SLOTS:
         LiveRig live;
         QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
         live.rig.dialogs.fileAnswers = {live.file};
-        live.rig.window->Files().LoadMatrixClick();
+        live.rig.window->Session().Files().LoadMatrixClick();
         QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was sent
         // Every output the copy maps is asked back, the one Kavro.ini lacks included.
         QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
@@ -186,9 +186,9 @@ private Q_SLOTS:
         QVERIFY(live.Start());
         QVERIFY(!live.Changes().Core().CopyMayBeStale());
         // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
-        QMetaObject::invokeMethod(&live.rig.window->Reader(), &ReadBack::CancelDownload,
+        QMetaObject::invokeMethod(&live.rig.window->Session().Reader(), &ReadBack::CancelDownload,
                                   Qt::QueuedConnection);
-        live.rig.window->SyncWithVendra();
+        live.rig.window->Session().SyncWithVendra();
         QVERIFY(live.Changes().Core().CopyMayBeStale());
         const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         QCOMPARE(live.rig.dialogs.Titles()[1], QStringLiteral("Apply Changes Only"));

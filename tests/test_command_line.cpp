@@ -96,9 +96,9 @@ private Q_SLOTS:
         auto window = StartProgram(dialogs, line.IniPath, LockPath(), lock);
         QVERIFY(window);
         QCOMPARE(dialogs.Titles(), QStringList());
-        QCOMPARE(window->Config().SystemName, QStringLiteral("Studio B"));
-        QVERIFY(window->Online().Online);
-        QCOMPARE(window->Tables().NumOutputs, 1);
+        QCOMPARE(window->Session().Config().SystemName, QStringLiteral("Studio B"));
+        QVERIFY(window->Session().Online().Online);
+        QCOMPARE(window->Session().Tables().NumOutputs, 1);
     }
 
     void fileMissingNamesThePath() {

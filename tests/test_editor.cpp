@@ -8,9 +8,9 @@
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
+#include "support/main_rig.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
-#include "support/main_rig.h"
 
 using namespace vendra;
 
@@ -47,7 +47,7 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 5"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 5\t\t"));
-        QCOMPARE(w.Tables().OutMapString[1], QStringLiteral("[1][1][2][5][1][0][0][0]"));
+        QCOMPARE(w.Session().Tables().OutMapString[1], QStringLiteral("[1][1][2][5][1][0][0][0]"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);
         QCOMPARE(w.Face().list2->SelectedIndex(), 5);
         QCOMPARE(w.Face().txtInput->text(), QStringLiteral("5"));  // plain, while the row has " 5"
@@ -66,7 +66,7 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Res 1  1", "ClrMap 1  1"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t\t\t"));
-        QVERIFY(w.Tables().OutMapString[1].isEmpty());
+        QVERIFY(w.Session().Tables().OutMapString[1].isEmpty());
         QVERIFY(rig->model.Table().front().OutUnit == 0);  // a hole in the controller's table
     }
 
@@ -88,7 +88,7 @@ private Q_SLOTS:
         w.Face().list2->SetSelectedIndex(9);
         QTest::mouseClick(w.Face().cmdMapIt, Qt::LeftButton);
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 4\t\t"));
-        QCOMPARE(w.Tables().OutMapString[1], QStringLiteral("[1][1][2][4][1][0][0][0]"));
+        QCOMPARE(w.Session().Tables().OutMapString[1], QStringLiteral("[1][1][2][4][1][0][0][0]"));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);  // the selection advances all the same
     }
@@ -221,7 +221,8 @@ private Q_SLOTS:
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);
         QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("2"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(w.Face().List1->SelectedIndex(), 11);  // 1 + 10 would be past 12 - 10: the last row
+        QCOMPARE(w.Face().List1->SelectedIndex(),
+                 11);  // 1 + 10 would be past 12 - 10: the last row
         QTest::keyClick(w.Face().txtInput, Qt::Key_Up);
         QCOMPARE(w.Face().List1->SelectedIndex(), 10);
         QVERIFY(rig->TakeLog().isEmpty());
@@ -256,7 +257,8 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().List1, Qt::Key(key), Qt::KeyboardModifiers(mods));
         QCOMPARE(w.Face().list2->SelectedIndex(), expected);
         QCOMPARE(w.Face().List1->SelectedIndex(), 3);  // the key went to the editor, not the list
-        if (key != Qt::Key_Delete) QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
+        if (key != Qt::Key_Delete)
+            QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
         QVERIFY(rig->TakeLog().isEmpty());
     }
 
@@ -290,14 +292,16 @@ private Q_SLOTS:
         rig->model.SetAnswerLimit(3);  // "Refresh", then two entries, then silence
         QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
-        QCOMPARE(w.Tables().MapStrings, 2);
+        QCOMPARE(w.Session().Tables().MapStrings, 2);
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         QVERIFY(rig->dialogs.boxes[0].text.contains(QStringLiteral("incomplete")));
-        QVERIFY(w.Face().list2->isEnabled() && w.Face().txtInput->isEnabled() && w.Face().cmdMapIt->isEnabled());
-        QVERIFY(w.Face().lblTallyOutputs->isVisibleTo(&w) && !w.Face().lblDownloading->isVisibleTo(&w));
+        QVERIFY(w.Face().list2->isEnabled() && w.Face().txtInput->isEnabled() &&
+                w.Face().cmdMapIt->isEnabled());
+        QVERIFY(w.Face().lblTallyOutputs->isVisibleTo(&w) &&
+                !w.Face().lblDownloading->isVisibleTo(&w));
         QVERIFY(!w.Face().cmdCancelDownload->isVisibleTo(&w));
     }
 

@@ -8,10 +8,10 @@
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
-#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -34,7 +34,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(8, 20, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath())));
         QVERIFY(rig.Start(/*realPort=*/true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("MAINV8\r\n"));
         QCOMPARE(rig.Row(2), QStringLiteral("Out 3\t 17\t\t"));
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t 3\t||\t 7"));
@@ -66,7 +66,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // online -> offline
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // "Information!", then the probe
         QCOMPARE(rig.dialogs.boxes.last().title, QStringLiteral("Information!"));
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
         w.Face().List1->SetSelectedIndex(1);
         w.Face().txtInput->setText(QStringLiteral("5"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);

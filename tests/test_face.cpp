@@ -6,12 +6,12 @@
 #include <QToolTip>
 #include <QtTest>
 
-#include "session/tally_files.h"
 #include "editor/tally_list.h"
 #include "link/command_exchange.h"
-#include "widgets/controls.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -135,20 +135,21 @@ private Q_SLOTS:
         bool servedBusy = false;
         QStringList progress;
         QObject context;
-        connect(&w.Files(), &TallyFiles::ProgressText, &context, [&](const QString& text) {
-            progress << text;
-            if (progress.size() == 2)
-                QTimer::singleShot(0, &context, [&] {
-                    servedAt = int(progress.size());
-                    servedBusy = w.Exchange().Busy().Busy();
+        connect(&w.Session().Files(), &TallyFiles::ProgressText, &context,
+                [&](const QString& text) {
+                    progress << text;
+                    if (progress.size() == 2)
+                        QTimer::singleShot(0, &context, [&] {
+                            servedAt = int(progress.size());
+                            servedBusy = w.Session().Exchange().Busy().Busy();
+                        });
                 });
-        });
         rig->dialogs.fileAnswers = {path};
         QTest::mouseClick(w.Face().cmdLoadMatrix, Qt::LeftButton);
         QCOMPARE(progress.last(), QStringLiteral("Mapping  29"));
         QVERIFY2(servedAt > 0 && servedAt < progress.size(), qPrintable(QString::number(servedAt)));
         QVERIFY(servedBusy);
-        QVERIFY(!w.Exchange().Busy().Busy());
+        QVERIFY(!w.Session().Exchange().Busy().Busy());
     }
 
     // Window, outline, face and controls at the screen's scale: 96 dpi gives the face's own

@@ -22,10 +22,10 @@
 #include "link/online_state.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
-#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -232,7 +232,7 @@ private Q_SLOTS:
         QCOMPARE(d.rig.dialogs.boxes[1].buttons, Buttons::Ok);
         // The offline look is set before the operator is told.
         QCOMPARE(looks, QStringList({"OFFLINE", "OFFLINE"}));
-        QVERIFY(!d.w().Online().Online);
+        QVERIFY(!d.w().Session().Online().Online);
         QVERIFY(d.LooksOffline());
         QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.rig.dialogs.beeps, 2);
@@ -247,7 +247,7 @@ private Q_SLOTS:
         d.rig.dialogs.Reset();
         d.Click(d.w().Face().cmdOnline);
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Information!"});
-        QVERIFY(d.w().Online().Online);
+        QVERIFY(d.w().Session().Online().Online);
         QVERIFY(d.LooksOnline());
         QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
         d.Click(d.w().Face().cmdRefresh);
@@ -264,7 +264,7 @@ private Q_SLOTS:
         // Start-up, then "Refresh" and two entries answered.
         BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 3)}));
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Online().Online);
+        QVERIFY(d.w().Session().Online().Online);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         QString errorAtBox;
@@ -289,10 +289,10 @@ private Q_SLOTS:
         QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
-        QCOMPARE(d.w().Tables().MapStrings, 2);
+        QCOMPARE(d.w().Session().Tables().MapStrings, 2);
         QVERIFY(d.ControlsBack());
         // A silent controller does not take the console offline.
-        QVERIFY(d.w().Online().Online);
+        QVERIFY(d.w().Session().Online().Online);
         QVERIFY(d.LooksOnline());
         // No retry: the unanswered entry was asked for once.
         QCOMPARE(Since(d.sim, mark), QStringList{"Refresh"} + RawMaps(1, 3));
@@ -464,8 +464,8 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Online().Online);
-        QVERIFY(d.w().Online().MainCPUVersion.startsWith(QStringLiteral("MAINV8")));
+        QVERIFY(d.w().Session().Online().Online);
+        QVERIFY(d.w().Session().Online().MainCPUVersion.startsWith(QStringLiteral("MAINV8")));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         d.Click(d.w().Face().cmdRefresh);
@@ -501,7 +501,7 @@ private Q_SLOTS:
         const qint64 took = clock.elapsed();
         QVERIFY2(took >= CommandExchange::kDeadlineMs && took < CommandExchange::kDeadlineMs + 1500,
                  qPrintable(QString::number(took)));
-        const QString& received = d.w().Exchange().IBuffer;
+        const QString& received = d.w().Session().Exchange().IBuffer;
         QVERIFY2(received.size() <= CommandExchange::kMaxReceive,
                  qPrintable(QString::number(received.size())));
         QVERIFY(received.startsWith(QStringLiteral("Map 1 1 2 6\r\nFLOOD-")));
@@ -514,7 +514,7 @@ private Q_SLOTS:
         clock.restart();
         d.TypeMapping(1, 7);
         QVERIFY(clock.elapsed() < CommandExchange::kDeadlineMs);
-        QCOMPARE(d.w().Exchange().IBuffer, QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
+        QCOMPARE(d.w().Session().Exchange().IBuffer, QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
         QCOMPARE(d.w().Face().lblError->text(), QString());
         d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 6}, {2, 7}}));
@@ -542,8 +542,8 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Online().Online);
-        QCOMPARE(d.w().Online().MainCPUVersion, version);
+        QVERIFY(d.w().Session().Online().Online);
+        QCOMPARE(d.w().Session().Online().MainCPUVersion, version);
         QCOMPARE(d.w().Face().lblError->text(), version);
         QVERIFY(d.w().Face().lblMainVersionInfo->toolTip().startsWith(version +
                                                                       QStringLiteral("   V")));
@@ -553,7 +553,7 @@ private Q_SLOTS:
                                                 "mappings.")
                                      .arg(kept)),
                  qPrintable(text));
-        QCOMPARE(d.w().Tables().MapStrings, kept);
+        QCOMPARE(d.w().Session().Tables().MapStrings, kept);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
         QCOMPARE(d.rig.dialogs.beeps, 0);  // every reply had its "."
         QVERIFY(d.ControlsBack());

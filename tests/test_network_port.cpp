@@ -22,10 +22,10 @@
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "platform/telnet_codec.h"
-#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -216,7 +216,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig.window;
         QCOMPARE(rig.dialogs.Titles(), QStringList());
         rig.dialogs.answers.clear();
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
         QCOMPARE(sim.LogLines(),
                  kProbeAndVersion + QStringList({"RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4"}));
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t&\t 6"));
@@ -284,7 +284,7 @@ private Q_SLOTS:
         QCOMPARE(lines.mid(0, 3), QStringList({"The Serial Com port 1", "Is not available",
                                                "Please correct and try again"}));
         QCOMPARE(lines.last(), lastLine.contains("%1") ? lastLine.arg(port) : lastLine);
-        QVERIFY(!rig.window->Online().Online);
+        QVERIFY(!rig.window->Session().Online().Online);
     }
 
     // The server drops the connection during "Refresh" and is gone a while: the read-back
@@ -305,7 +305,7 @@ private Q_SLOTS:
         rig.WriteIni(Ini(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
 
         Click(w.Face().cmdRefresh);
         QVERIFY(sim.WaitForExit(5000));
@@ -330,7 +330,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(), QString());
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
         QCOMPARE(Since(sim, mark), QStringList{"Map 1 1 2 5"});
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
     }
 
     // The Telnet stream: 255 doubled both ways, commands and subnegotiations taken out even

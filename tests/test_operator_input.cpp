@@ -14,9 +14,9 @@
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
+#include "support/main_rig.h"
 #include "widgets/controls.h"
 #include "widgets/qt_dialogs.h"
-#include "support/main_rig.h"
 
 using namespace vendra;
 
@@ -33,7 +33,7 @@ void Fill(MainRig& rig) {
 // Runs `action` from the read-back's own event pump, once entry `entry` is in.
 void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
     auto* hook = new QObject(&w);
-    QObject::connect(&w.Reader(), &ReadBack::ProgressText, hook,
+    QObject::connect(&w.Session().Reader(), &ReadBack::ProgressText, hook,
                      [&w, hook, entry, action](const QString& text) {
                          if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
                          QTimer::singleShot(0, &w, action);
@@ -52,8 +52,8 @@ QStringList RawMaps(int first, int last) {
 QStringList Seen(MainRig& rig) {
     frmKavroMain& w = *rig.window;
     int underTest = 0;
-    for (int o = 1; o <= w.Tables().NumOutputs; ++o)
-        underTest += w.Tables().OutTest[o] == -1;
+    for (int o = 1; o <= w.Session().Tables().NumOutputs; ++o)
+        underTest += w.Session().Tables().OutTest[o] == -1;
     return rig.Rows() + QStringList{w.Face().cmdOnline->text(), w.Face().txtInput->text(),
                                     QString::number(w.Face().list2->SelectedIndex()),
                                     QString::number(underTest),
@@ -209,7 +209,7 @@ private Q_SLOTS:
 
         // Nothing was queued, and the poll goes on.
         rig.TakeLog();
-        QSignalSpy tick(&w.tmrInputStatus, &QTimer::timeout);
+        QSignalSpy tick(&w.Diag().tmrInputStatus, &QTimer::timeout);
         QVERIFY(tick.wait(1000));
         QCOMPARE(rig.TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
     }
@@ -249,8 +249,9 @@ private Q_SLOTS:
             QVERIFY(!w.Face().chkTest->isChecked());
         }
         QCOMPARE(rig.TakeLog(), (QStringList{"Res 1  1", "MapEnab 1  1"}));
-        QCOMPARE(w.focusWidget(),
-                 focus == QStringLiteral("Latch") ? static_cast<QWidget*>(w.Face().chkTest) : w.Face().List1);
+        QCOMPARE(w.focusWidget(), focus == QStringLiteral("Latch")
+                                      ? static_cast<QWidget*>(w.Face().chkTest)
+                                      : w.Face().List1);
         QCOMPARE(w.Face().List1->SelectedIndex(), 0);
     }
 };

@@ -5,10 +5,10 @@
 
 #include "editor/tally_list.h"
 #include "link/online_state.h"
-#include "widgets/colours.h"
-#include "widgets/controls.h"
 #include "shell/program.h"
 #include "support/main_rig.h"
+#include "widgets/colours.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -22,7 +22,7 @@ private Q_SLOTS:
         rig.model.AddMappingString(QStringLiteral("[1][4][2][3][1][2][7][1]"));
         QVERIFY(rig.Start());
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
         QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("Online"));
         QCOMPARE(ButtonFace(w.Face().cmdOnline), ColourFromValue(kGreen));
         QVERIFY(w.Face().cmdTest->isEnabled() && w.Face().cmdRefresh->isEnabled());
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QVERIFY(conflict.text.contains(QStringLiteral("No such file or directory")));
         QCOMPARE(conflict.icon, Icon::Information);
         QCOMPARE(rig.dialogs.boxes[2].text, QStringLiteral("Going To Offline Mode"));
-        QVERIFY(!rig.window->Online().Online);
+        QVERIFY(!rig.window->Session().Online().Online);
         QCOMPARE(rig.window->Face().cmdOnline->text(), QStringLiteral("OFFLINE"));
         QVERIFY(!rig.window->Face().cmdTest->isEnabled());
         QVERIFY(rig.window->isVisible());
@@ -105,7 +105,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(1005, 3));
         QVERIFY(rig.Start());
         QCOMPARE(rig.window->Face().List1->RowCount(), 999);
-        QCOMPARE(rig.window->Tables().NumOutputs, 999);
+        QCOMPARE(rig.window->Session().Tables().NumOutputs, 999);
         QCOMPARE(rig.dialogs.boxes.size(), 1);
         QVERIFY(rig.dialogs.boxes[0].text.contains(QStringLiteral("999")));
     }

@@ -6,9 +6,9 @@
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
+#include "support/main_rig.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
-#include "support/main_rig.h"
 
 using namespace vendra;
 
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Face().List1->RowBackground(1), ListBackground());
         QCOMPARE(w.Face().List1->RowBackground(6), ListBackground());
-        QCOMPARE(w.Tables().OutTest[2], 0);
+        QCOMPARE(w.Session().Tables().OutTest[2], 0);
         QCOMPARE(rig->Row(4), QStringLiteral("Out 5\t 1\t||\t 2"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 0);
     }

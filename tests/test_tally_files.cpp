@@ -13,14 +13,14 @@
 #include <csignal>
 #include <optional>
 
-#include "session/tally_files.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
-#include "widgets/controls.h"
+#include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -38,7 +38,7 @@ std::unique_ptr<MainRig> Rig(bool online, const QStringList& preload = {}, int o
         rig->model.AddMappingString(m);
     if (!rig->Start()) qFatal("start-up failed");
     if (!online) QTest::mouseClick(rig->window->Face().cmdOnline, Qt::LeftButton);
-    if (rig->window->Online().Online != online) qFatal("wrong link state");
+    if (rig->window->Session().Online().Online != online) qFatal("wrong link state");
     rig->TakeLog();
     rig->dialogs.Reset();
     return rig;
@@ -157,8 +157,8 @@ private Q_SLOTS:
 
         Load(*rig, path);
         QCOMPARE(rig->Rows(), rows);
-        QCOMPARE(w.Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
-        QCOMPARE(w.Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
+        QCOMPARE(w.Session().Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
+        QCOMPARE(w.Session().Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
         QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("studio"));
         QVERIFY(FocusOnList(w));
         QVERIFY(rig->TakeLog().isEmpty());        // offline: nothing ever went to the controller
@@ -248,7 +248,7 @@ private Q_SLOTS:
         // The read-back before the write is what the rows now show.
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 4\t||\t 5"));
         QCOMPARE(rig.Row(6), QStringLiteral("Out 7\t 3\t\t"));
-        QCOMPARE(rig.window->Tables().MapStrings, 2);
+        QCOMPARE(rig.window->Session().Tables().MapStrings, 2);
     }
 
     void onlineLoadSendsEveryLineAndShowsProgress() {
@@ -259,7 +259,7 @@ private Q_SLOTS:
                                  "[1][6][2][7][1][2][1][2]", "[1][2][0][0][1][0][0][0]"})));
         QStringList progress;
         bool controlsLockedThroughout = true;
-        connect(&w.Files(), &TallyFiles::ProgressText, this, [&](const QString& text) {
+        connect(&w.Session().Files(), &TallyFiles::ProgressText, this, [&](const QString& text) {
             progress << w.Face().lblDownloading->text();
             QCOMPARE(text, w.Face().lblDownloading->text());
             // The first text comes before the controls are locked.
@@ -291,8 +291,8 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t 5\t\t"));
         QCOMPARE(rig->Row(5), QStringLiteral("Out 6\t 7\t||\t 1"));
         QCOMPARE(rig->Row(7), QStringLiteral("Out 8\t\t\t"));
-        QCOMPARE(w.Tables().RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
-        QCOMPARE(w.Tables().MapStrings, 1);  // a load leaves the read-back count alone
+        QCOMPARE(w.Session().Tables().RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
+        QCOMPARE(w.Session().Tables().MapStrings, 1);  // a load leaves the read-back count alone
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(w.Face().List1->SelectedIndex(), 0);
         QVERIFY(FocusOnList(w));
@@ -331,7 +331,7 @@ private Q_SLOTS:
     void handMadeFileSkipsBlankItems() {
         auto rig = Rig(false);
         frmKavroMain& w = *rig->window;
-        QSignalSpy progress(&w.Files(), &TallyFiles::ProgressText);
+        QSignalSpy progress(&w.Session().Files(), &TallyFiles::ProgressText);
         Load(*rig, QStringLiteral(VENDRA_FIXTURES "/vdk/hand_made.vdk"));
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(progress.size(), 5);  // the start, then four mapping strings
@@ -340,7 +340,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t 1\t||\t 2"));
         QCOMPARE(rig->Row(3), QStringLiteral("Out 4\t 3\t\t"));
-        QCOMPARE(w.Tables().OutMapString[4], QStringLiteral("[1][4], ,[2][3]"));
+        QCOMPARE(w.Session().Tables().OutMapString[4], QStringLiteral("[1][4], ,[2][3]"));
     }
 
     void overwriteQuestion_data() {
@@ -518,7 +518,7 @@ private Q_SLOTS:
         QVERIFY(rig->TakeLog().isEmpty());
         QVERIFY(rig->model.Table() == table);
         QCOMPARE(rig->Rows(), rows);
-        QCOMPARE(w.Tables().OutMapString[2], QStringLiteral("[1][2][2][3][1][0][0][0]"));
+        QCOMPARE(w.Session().Tables().OutMapString[2], QStringLiteral("[1][2][2][3][1][0][0][0]"));
         QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         QVERIFY(w.Face().list2->isEnabled() && w.Face().lblTallyOutputs->isVisibleTo(&w));
         QVERIFY(FocusOnList(w));
@@ -541,7 +541,7 @@ private Q_SLOTS:
         Load(*rig, path);
         if (items <= 1000) {
             QVERIFY(rig->dialogs.boxes.isEmpty());
-            QCOMPARE(w.Tables().RawMapList[999], lines.last());
+            QCOMPARE(w.Session().Tables().RawMapList[999], lines.last());
             // Later lines for the same output win.
             QCOMPARE(rig->Row(9), QStringLiteral("Out 10\t %1\t\t").arg((items - 1) % 8 + 1));
         } else {
@@ -549,7 +549,7 @@ private Q_SLOTS:
             QVERIFY2(rig->dialogs.boxes.first().text.contains(QStringLiteral("1001 mapping")),
                      qPrintable(rig->dialogs.boxes.first().text));
             QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 3\t\t"));
-            QVERIFY(w.Tables().RawMapList[999].isEmpty());
+            QVERIFY(w.Session().Tables().RawMapList[999].isEmpty());
         }
     }
 
@@ -578,12 +578,12 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("other.vdk"));
         if (outputs < kMaxOutputs) {
             // The spare slot past the configured outputs keeps the last such line.
-            QCOMPARE(w.Tables().OutMapString[outputs + 1],
+            QCOMPARE(w.Session().Tables().OutMapString[outputs + 1],
                      QStringLiteral("[3][2][2][1][1][0][0][0]"));
             QVERIFY(rig->dialogs.boxes.isEmpty());
-            QVERIFY(w.Files().LeftOut().isEmpty());
+            QVERIFY(w.Session().Files().LeftOut().isEmpty());
         } else {
-            QCOMPARE(w.Files().LeftOut(),
+            QCOMPARE(w.Session().Files().LeftOut(),
                      QStringList({foreign, QStringLiteral("[3][2][2][1][1][0][0][0]")}));
             QCOMPARE(rig->dialogs.boxes.size(), 1);
             const QString text = rig->dialogs.boxes.first().text;
@@ -592,7 +592,7 @@ private Q_SLOTS:
                          text.contains(QStringLiteral("2 lines of \"") + path + "\""),
                      qPrintable(text));
             QCOMPARE(text.contains(QStringLiteral("went to the tally system")), online);
-            QCOMPARE(w.Tables().OutMapString[kMaxOutputs], QString());
+            QCOMPARE(w.Session().Tables().OutMapString[kMaxOutputs], QString());
         }
     }
 
@@ -604,7 +604,7 @@ private Q_SLOTS:
                                  "[1][3][2][3][1][2][4][2]", "[1][4][2][4][1][0][0][0]"})));
         // "Init", two "Uenable" and the first two "Map" lines are answered, then nothing.
         rig->model.SetAnswerLimit(5);
-        QSignalSpy progress(&w.Files(), &TallyFiles::ProgressText);
+        QSignalSpy progress(&w.Session().Files(), &TallyFiles::ProgressText);
         Load(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 1 2 1",
                                               "Map 1 2 2 2", "Map 1 3 2 3"}));

@@ -7,10 +7,10 @@
 
 #include "editor/tally_list.h"
 #include "link/online_state.h"
-#include "widgets/controls.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/controls.h"
 
 using namespace vendra;
 
@@ -51,7 +51,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Online().Online);
+        QVERIFY(w.Session().Online().Online);
         const QStringList rows = rig.Rows();
         QCOMPARE(rows[3], QStringLiteral("Out 4\t 8\t||\t 2"));
 

@@ -12,9 +12,9 @@
 #include "config/enabled_units.h"
 #include "diag/frm_unit_bits.h"
 #include "editor/tally_list.h"
+#include "support/main_rig.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
-#include "support/main_rig.h"
 
 using namespace vendra;
 
@@ -58,7 +58,7 @@ void ClickCheck1(frmKavroMain& w) {
 
 // Waits for the next tick of the poll timer to have run.
 bool NextTick(frmKavroMain& w, int timeoutMs = 1000) {
-    QSignalSpy tick(&w.tmrInputStatus, &QTimer::timeout);
+    QSignalSpy tick(&w.Diag().tmrInputStatus, &QTimer::timeout);
     return tick.wait(timeoutMs);
 }
 
@@ -76,12 +76,13 @@ quint32 LitLamps(const frmUnitBits& u) {
 }
 
 bool MonitorOn(frmKavroMain& w) {
-    return w.tmrInputStatus.isActive() && w.Face().Check1->isChecked() && w.UnitBitsWindow() &&
-           w.UnitBitsWindow()->isVisible() && TextColour(w.Face().Check1) == ColourFromValue(kRed);
+    return w.Diag().tmrInputStatus.isActive() && w.Face().Check1->isChecked() &&
+           w.UnitBitsWindow() && w.UnitBitsWindow()->isVisible() &&
+           TextColour(w.Face().Check1) == ColourFromValue(kRed);
 }
 
 bool MonitorOff(frmKavroMain& w) {
-    return !w.tmrInputStatus.isActive() && !w.Face().Check1->isChecked() &&
+    return !w.Diag().tmrInputStatus.isActive() && !w.Face().Check1->isChecked() &&
            (!w.UnitBitsWindow() || !w.UnitBitsWindow()->isVisible()) &&
            TextColour(w.Face().Check1) == ColourFromValue(kBlack);
 }
@@ -216,7 +217,7 @@ private Q_SLOTS:
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(u.UpDown1->Min(), 1);
         QCOMPARE(u.UpDown1->Max(), ProgramEnabledUnits().EnabledUnitCount);
-        w.tmrInputStatus.stop();  // ticks would mix their polls into the log
+        w.Diag().tmrInputStatus.stop();  // ticks would mix their polls into the log
         rig->TakeLog();
         u.activateWindow();  // as a click on the status window does under a window manager
         QTRY_VERIFY(u.isActiveWindow());
@@ -235,7 +236,7 @@ private Q_SLOTS:
             QCOMPARE(QApplication::focusWidget(), w.Face().List1);
         }
         // The tick polls the unit shown.
-        w.tmrInputStatus.start();
+        w.Diag().tmrInputStatus.start();
         QVERIFY(NextTick(w));
         QCOMPARE(rig->TakeLog(), (QStringList{"BITS " + shown.last(), "GSTAT " + shown.last()}));
     }
@@ -349,7 +350,7 @@ private Q_SLOTS:
         QPointer<frmUnitBits> u = w.UnitBitsWindow();
         QVERIFY(w.close());
         QVERIFY(u.isNull());
-        QVERIFY(!w.tmrInputStatus.isActive());
+        QVERIFY(!w.Diag().tmrInputStatus.isActive());
         QVERIFY(!w.Face().Check1->isChecked());
         rig->window.reset();  // the destructor finds nothing left to unload
     }

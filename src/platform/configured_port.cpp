@@ -14,14 +14,4 @@ std::unique_ptr<SerialPort> MakeSerialPort(const QString& devicePath, int portNu
     return port;
 }
 
-ConfiguredPort::ConfiguredPort(QObject* parent) : SerialPort(parent) {
-    Configure(QString(), 1);
-}
-
-void ConfiguredPort::Configure(const QString& devicePath, int portNumber) {
-    if (port_) port_->Close();
-    port_ = MakeSerialPort(devicePath, portNumber);
-    connect(port_.get(), &SerialPort::DataReceived, this, &SerialPort::DataReceived);
-}
-
 }  // namespace vendra

@@ -1,0 +1,125 @@
+#include "diag/diag_panels.h"
+
+#include <QCheckBox>
+#include <QWindow>
+
+#include "config/enabled_units.h"
+#include "session/console_session.h"
+#include "session/unit_status.h"
+#include "widgets/colours.h"
+
+namespace vendra {
+
+DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* parent)
+    : QObject(parent), session_(session), controls_(controls) {
+    tmrInputStatus.setInterval(200);
+    connect(&tmrInputStatus, &QTimer::timeout, this, &DiagPanels::TimerInputStatusTick);
+    connect(controls_.unitBox, &QCheckBox::clicked, this, &DiagPanels::UnitStatusClicked);
+    connect(controls_.consoleBox, &QCheckBox::clicked, this, &DiagPanels::AdvancedClicked);
+}
+
+DiagPanels::~DiagPanels() {
+    UnloadSecondaryWindows();
+}
+
+void DiagPanels::FocusList() {
+    controls_.list->setFocus();
+}
+
+void DiagPanels::BackToMain() {
+    controls_.window->activateWindow();
+    FocusList();
+}
+
+bool DiagPanels::IsPanelWindow(const QWindow* window) const {
+    return (verbose_ && window == verbose_->windowHandle()) ||
+           (unitBits_ && window == unitBits_->windowHandle());
+}
+
+void DiagPanels::AdvancedClicked(bool ticked) {
+    if (!ticked) {
+        session_.Exchange().SetConsoleCopy(false);
+        if (verbose_) verbose_->hide();
+        BackToMain();
+        SetTextColour(controls_.consoleBox, ColourFromValue(kBlack));
+        return;
+    }
+    FocusList();
+    if (!verbose_) {
+        verbose_ = new frmVerbose();
+        connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
+            if (!session_.Busy().Busy()) session_.Exchange().SendCommand(text);
+        });
+        connect(verbose_, &frmVerbose::Closed, this, [this] {
+            FocusList();
+            controls_.consoleBox->setChecked(false);
+            AdvancedClicked(false);
+        });
+        connect(&session_.Exchange(), &CommandExchange::ConsoleText, verbose_,
+                &frmVerbose::ShowReceived);
+    }
+    session_.Exchange().SetConsoleCopy(true);
+    verbose_->show();
+    verbose_->txtDirectCommand->setFocus();
+    SetTextColour(controls_.consoleBox, ColourFromValue(kRed));
+}
+
+void DiagPanels::UnitStatusClicked(bool ticked) {
+    if (!ticked) {
+        tmrInputStatus.stop();
+        if (unitBits_) unitBits_->hide();  // hidden, not unloaded: the watched unit stays
+        FocusList();
+        SetTextColour(controls_.unitBox, ColourFromValue(kBlack));
+        return;
+    }
+    tmrInputStatus.start();
+    if (!unitBits_) {
+        unitBits_ = new frmUnitBits(session_.Units());
+        // The next key goes to the output list, not to the spinner.
+        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::BackToMain);
+        connect(unitBits_, &frmUnitBits::CloseWindowClicked, this, [this] {
+            tmrInputStatus.stop();
+            if (unitBits_) unitBits_->hide();
+            controls_.window->activateWindow();
+            controls_.unitBox->setChecked(false);
+            UnitStatusClicked(false);
+            FocusList();
+        });
+        connect(unitBits_, &frmUnitBits::Unloaded, this, [this] {
+            // The window deletes itself once the close is done; forget it now, so that a
+            // switch-on before then builds a fresh one instead of showing the dying one.
+            unitBits_.clear();
+            controls_.unitBox->setChecked(false);
+            UnitStatusClicked(false);
+        });
+        unitBits_->Load(controls_.window->pos(), ProgramEnabledUnits().EnabledUnitCount);
+    }
+    unitBits_->show();
+    FocusList();
+    SetTextColour(controls_.unitBox, ColourFromValue(kRed));
+}
+
+void DiagPanels::TimerInputStatusTick() {
+    if (!unitBits_) {
+        tmrInputStatus.stop();
+        return;
+    }
+    if (session_.Busy().Busy()) return;  // the poll waits for the read-back or load to end
+    session_.Units().UpdateBitStatus(unitBits_->WatchedUnit());
+    unitBits_->ShowStatus();
+    // A silent controller makes this tick last two time-outs. Counting the next interval from
+    // the end of this one keeps ticks from running back to back and lets a click on the tick
+    // box, queued meanwhile, be handled before the next poll.
+    if (tmrInputStatus.isActive()) tmrInputStatus.start();
+}
+
+void DiagPanels::UnloadSecondaryWindows() {
+    delete verbose_.data();
+    if (unitBits_) {
+        controls_.unitBox->setChecked(false);
+        UnitStatusClicked(false);
+        delete unitBits_.data();
+    }
+}
+
+}  // namespace vendra
