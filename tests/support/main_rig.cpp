@@ -32,7 +32,7 @@ void MainRig::Build(bool realPort, Dialogs* boxes) {
         p = std::move(modelPort);
     }
     window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, KavroIniPath(dir.path()),
-                                            std::move(p));
+                                            std::move(p), timings);
     window->endProgram = [this] { ended = true; };
 }
 
