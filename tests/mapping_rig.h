@@ -20,7 +20,10 @@ struct MappingRig {
     MappingTables tables;
     bool online = true;
 
-    MappingRig() { port.Open(); }
+    MappingRig() {
+        port.Open();
+        link.SetDeadlineMs(kTestDeadlineMs);
+    }
     std::function<bool()> Online() {
         return [this] { return online; };
     }

@@ -36,11 +36,8 @@ private Q_SLOTS:
         QCOMPARE(static_cast<int>(preloaded.size()), outputs);
 
         rig.WriteIni(SampleIni(outputs, inputs));
-        auto owned = std::make_unique<ModelPort>(rig.model);
-        ModelPort& port = *owned;
-        rig.window = std::make_unique<frmKavroMain>(rig.dialogs, KavroIniPath(rig.dir.path()),
-                                                    std::move(owned));
-        rig.window->endProgram = [] {};
+        rig.Build();
+        ModelPort& port = *rig.port;
         QVERIFY(rig.window->Load());
         QVERIFY(rig.window->Session().Online().Online);
         // Every output mapped, a single input first and an OR at output 10 (an AND at 20).

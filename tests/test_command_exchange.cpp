@@ -23,7 +23,9 @@ struct Rig {
     CommandExchange exchange{port, dialogs};
     QStringList events;
 
-    Rig() {
+    // The program's deadline for the tests that measure it.
+    explicit Rig(int deadlineMs = kTestDeadlineMs) {
+        exchange.SetDeadlineMs(deadlineMs);
         port.onWrite = [this](const QByteArray& line) {
             events.append(QStringLiteral("write:") + QString::fromLatin1(line));
         };
@@ -150,7 +152,7 @@ void TestCommandExchange::dotInsideReplyEndsBufferAndRestIsFlushed() {
 }
 
 void TestCommandExchange::silentControllerTimesOut() {
-    Rig rig;
+    Rig rig(CommandExchange::kDeadlineMs);
     rig.model.SetFault(SimFault::Silent);
     QElapsedTimer clock;
     clock.start();
@@ -193,7 +195,7 @@ void TestCommandExchange::lateCharactersAreFlushed() {
 }
 
 void TestCommandExchange::deadlineIsNotRestartedByArrivingCharacters() {
-    Rig rig;
+    Rig rig(CommandExchange::kDeadlineMs);
     rig.model.SetFault(SimFault::Silent);
     rig.port.stream.bytes = "x";
     rig.port.stream.everyMs = 300;
@@ -220,7 +222,7 @@ void TestCommandExchange::streamingDeviceIsBounded() {
     QFETCH(int, chunks);
     QFETCH(QByteArray, tail);
     QFETCH(bool, timesOut);
-    Rig rig;
+    Rig rig(CommandExchange::kDeadlineMs);
     rig.model.SetFault(SimFault::Silent);
     rig.port.stream = {QByteArray(16 * 1024, 'z'), tail, 20, chunks};
     QElapsedTimer clock;

@@ -29,6 +29,8 @@ struct Rig {
 
     Rig() {
         port.Open();
+        exchange.SetDeadlineMs(kTestDeadlineMs);
+        state.SetSettleMs(0);
         QObject::connect(&state, &OnlineState::LookChanged, &state, [this](bool online) {
             looks.append(online ? QStringLiteral("online") : QStringLiteral("offline"));
         });

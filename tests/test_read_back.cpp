@@ -28,6 +28,7 @@ private Q_SLOTS:
             rig.model.AddMappingString(QStringLiteral("[9][%1][1][1][1][0][0][0]").arg(n));
         rig.model.AddMappingString(QStringLiteral("[2][1][3][4][1][0][0][0]"));
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
 
         readBack.GetMapping(2, 1);
         QCOMPARE(rig.tables.Current, (MappingRecord{2, 1, 3, 4, 1, 0, 0, 0}));
@@ -52,6 +53,7 @@ private Q_SLOTS:
             rig.model.AddMappingString(QString::fromLatin1(s));
         rig.tables.OutMapString[4] = QStringLiteral("stale");
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
         QSignalSpy progress(&readBack, &ReadBack::ProgressText);
         QSignalSpy controls(&readBack, &ReadBack::ControlsEnabled);
         QSignalSpy cancel(&readBack, &ReadBack::CancelVisible);
@@ -93,6 +95,7 @@ private Q_SLOTS:
             rig.model.AddMappingString(QStringLiteral("[1][%1][2][11][1][0][0][0]").arg(n + 2));
         rig.port.FaultOn(SimFault(fault), 1);
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::EndOfList);
@@ -127,6 +130,7 @@ private Q_SLOTS:
         else
             rig.port.FaultOn(SimFault(fault), answered + 1);
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
         QSignalSpy controls(&readBack, &ReadBack::ControlsEnabled);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
@@ -152,6 +156,7 @@ private Q_SLOTS:
         for (int n = 1; n <= 6; ++n)
             rig.model.AddMappingString(QStringLiteral("[1][%1][0][0][1][0][0][0]").arg(n));
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
         const QString at = QStringLiteral("Downloading ") + QStringLiteral(" %1").arg(cancelAfter);
         auto click = [&] { QTimer::singleShot(0, &readBack, &ReadBack::CancelDownload); };
         if (cancelAfter == 0) click();
@@ -192,6 +197,7 @@ private Q_SLOTS:
         if (entries == 1000) table.push_back({3, 3, 2, 11, 1, 0, 0, 0});
         rig.model.SetTable(table);
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        readBack.SetPauseMs(0);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, end);

@@ -30,11 +30,7 @@ QString IniWithUnits(const QString& units) {
 std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(IniWithUnits(units));
-    auto port = std::make_unique<ModelPort>(rig->model);
-    rig->port = port.get();
-    rig->window = std::make_unique<frmKavroMain>(rig->dialogs, KavroIniPath(rig->dir.path()),
-                                                 std::move(port));
-    rig->window->endProgram = [r = rig.get()] { r->ended = true; };
+    rig->Build();
     if (!rig->window->Load()) qFatal("start-up failed");
     rig->TakeLog();
     return rig;

@@ -12,6 +12,10 @@
 
 namespace vendra {
 
+// The reply deadline for tests of logic on this port: the model answers at once, so a short
+// deadline loses no reply and a silent controller costs a fraction of the program's 2 s.
+constexpr int kTestDeadlineMs = 250;
+
 class ModelPort : public SerialPort {
     Q_OBJECT
 public:
