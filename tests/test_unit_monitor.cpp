@@ -355,6 +355,7 @@ private Q_SLOTS:
         auto rig = Online();
         frmKavroMain& w = *rig->window;
         ModelPort& port = Port(*rig);
+        w.Session().Exchange().SetDeadlineMs(CommandExchange::kDeadlineMs);  // outlasts the delay
         ClickCheck1(w);
         constexpr int kDelay = 400;  // each exchange: a tick takes 800 ms, four intervals
         port.delayMs = kDelay;
@@ -407,7 +408,7 @@ private Q_SLOTS:
         QElapsedTimer took;
         took.start();
         QVERIFY(NextTick(w, 1000));
-        QVERIFY(took.elapsed() >= 2 * 2000);  // two time-outs
+        QVERIFY(took.elapsed() >= 2 * kTestDeadlineMs);  // two time-outs
         port.onWrite = nullptr;
         QCOMPARE(rig->dialogs.beeps, 2);
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));

@@ -31,8 +31,10 @@ void MainRig::Build(bool realPort, Dialogs* boxes) {
         port->refuseOpen = refusePort;
         p = std::move(modelPort);
     }
+    SessionTimings t = timings;
+    if (t.deadlineMs == 0) t.deadlineMs = realPort ? CommandExchange::kDeadlineMs : kTestDeadlineMs;
     window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, KavroIniPath(dir.path()),
-                                            std::move(p), timings);
+                                            std::move(p), t);
     window->endProgram = [this] { ended = true; };
 }
 

@@ -23,9 +23,10 @@ struct MainRig {
     std::unique_ptr<frmKavroMain> window;
     bool ended = false;       // "X" pressed
     bool refusePort = false;  // the port cannot be opened
-    // The program's reply deadline; no pause before a read-back or after a probe's first answer,
-    // which only give a real controller time and which no test on the model needs.
-    SessionTimings timings{CommandExchange::kDeadlineMs, 0, 0};
+    // No pause before a read-back or after a probe's first answer, which only give a real
+    // controller time. A reply deadline of 0 means kTestDeadlineMs on the model, which answers
+    // at once, and the program's on a real port.
+    SessionTimings timings{0, 0, 0};
 
     MainRig();
     void WriteIni(const QString& text);
