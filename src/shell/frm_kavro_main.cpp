@@ -104,9 +104,9 @@ void frmKavroMain::WireLamps() {
 
 void frmKavroMain::WireSession() {
     ConsoleSession* s = session_.get();
-    connect(s, &ConsoleSession::ErrorLine, this, &frmKavroMain::ShowError);
+    connect(s, &ConsoleSession::ErrorLine, this, [this](const QString& t) { face_->ShowError(t); });
     connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->lblError->clear(); });
-    connect(s, &ConsoleSession::LookChanged, this, &frmKavroMain::ShowOnlineLook);
+    connect(s, &ConsoleSession::LookChanged, this, [this](bool on) { face_->ShowOnlineLook(on); });
     connect(s, &ConsoleSession::InfoTexts, this, [this](const QString& info, const QString& ver) {
         face_->lblMainVersionInfo->setToolTip(info);
         face_->lblVersionInfo->setToolTip(ver);
@@ -186,18 +186,6 @@ bool frmKavroMain::Load() {
     face_->List1->setFocus();
     // "X" during the start-up read-back: the event loop must not start.
     return !session_->Busy().StopRequested();
-}
-
-void frmKavroMain::ShowOnlineLook(bool online) {
-    face_->cmdOnline->setText(online ? QStringLiteral("Online") : QStringLiteral("OFFLINE"));
-    SetButtonFace(face_->cmdOnline, ColourFromValue(online ? kGreen : kLightRed));
-    for (QWidget* w : face_->OnlineOnly())
-        w->setEnabled(online);
-}
-
-void frmKavroMain::ShowError(const QString& text) {
-    face_->lblError->setText(text);
-    face_->lblError->repaint();
 }
 
 void frmKavroMain::EndNow() {

@@ -60,8 +60,6 @@ private:
     void WireLamps();
     void WireSession();
     void WireButtons();
-    void ShowOnlineLook(bool online);
-    void ShowError(const QString& text);
     // "X": whatever runs stops at its current exchange, the port closes, the program ends.
     void EndNow();
     // A read-back (or a load) is running: only its "Cancel" may act.

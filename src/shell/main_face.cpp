@@ -192,4 +192,16 @@ EditorControls MainFace::Editor() const {
     return c;
 }
 
+void MainFace::ShowOnlineLook(bool online) const {
+    cmdOnline->setText(online ? QStringLiteral("Online") : QStringLiteral("OFFLINE"));
+    SetButtonFace(cmdOnline, ColourFromValue(online ? kGreen : kLightRed));
+    for (QWidget* w : OnlineOnly())
+        w->setEnabled(online);
+}
+
+void MainFace::ShowError(const QString& text) const {
+    lblError->setText(text);
+    lblError->repaint();
+}
+
 }  // namespace vendra

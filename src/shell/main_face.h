@@ -1,7 +1,10 @@
 #pragma once
 // The controls of the main window at their places (in twips) and with their looks as loaded.
-// The face has no behaviour: the window connects its events to the core.
+// The face has no behaviour: the window connects its events to the core and shows what the
+// core reports through the face's looks.
 #include <QList>
+
+class QString;
 
 class QCheckBox;
 class QPushButton;
@@ -25,6 +28,10 @@ struct MainFace {
     QList<QWidget*> OnlineOnly() const;
     // The controls the mapping editor drives.
     EditorControls Editor() const;
+    // "Online" in green with every online control enabled, or "OFFLINE" in light red.
+    void ShowOnlineLook(bool online) const;
+    // The error line, painted at once: an exchange lets no events run.
+    void ShowError(const QString& text) const;
 
     // Named as the operator's documentation names them.
     TallyList* List1 = nullptr;

@@ -12,8 +12,8 @@
 #include "config/kavro_config.h"
 #include "platform/dialogs.h"
 #include "platform/version.h"
-#include "widgets/qt_dialogs.h"
 #include "shell/frm_kavro_main.h"
+#include "widgets/qt_dialogs.h"
 
 namespace vendra {
 
