@@ -31,6 +31,8 @@ std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(IniWithUnits(units));
     rig->Build();
+    // Polls four times as often as the program, so tests that wait for ticks wait less.
+    rig->window->Diag().tmrInputStatus.setInterval(50);
     if (!rig->window->Load()) qFatal("start-up failed");
     rig->TakeLog();
     return rig;
@@ -356,6 +358,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig->window;
         ModelPort& port = Port(*rig);
         w.Session().Exchange().SetDeadlineMs(CommandExchange::kDeadlineMs);  // outlasts the delay
+        w.Diag().tmrInputStatus.setInterval(200);                            // the program's
         ClickCheck1(w);
         constexpr int kDelay = 400;  // each exchange: a tick takes 800 ms, four intervals
         port.delayMs = kDelay;
