@@ -6,6 +6,7 @@
 
 #include "link/command_exchange.h"
 #include "mapping/mapping_tables.h"
+#include "mapping/read_back.h"
 #include "sim/controller_model.h"
 #include "support/model_port.h"
 #include "support/scripted_dialogs.h"
@@ -20,7 +21,11 @@ struct MappingRig {
     MappingTables tables;
     bool online = true;
 
-    MappingRig() { port.Open(); }
+    MappingRig() {
+        port.Open();
+        // What a silent controller does is under test here, not how long it takes.
+        link.SetDeadlineMs(100);
+    }
     std::function<bool()> Online() {
         return [this] { return online; };
     }
@@ -33,6 +38,13 @@ struct MappingRig {
         tables.NumInputs = inputs;
         for (int j = 1; j <= inputs; ++j)
             tables.InUnit[j] = 2, tables.InChannel[j] = j + 10;
+    }
+};
+
+// The read-back without its pause before the first request.
+struct QuickReadBack : ReadBack {
+    explicit QuickReadBack(MappingRig& rig) : ReadBack(rig.tables, rig.link, rig.dialogs) {
+        SetPauseMs(0);
     }
 };
 

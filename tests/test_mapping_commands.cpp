@@ -106,7 +106,7 @@ private Q_SLOTS:
         MappingRig rig;
         rig.Configure(8, 2);
         MappingCommands commands(rig.tables, rig.link, rig.Online());
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
         OutputTest tests(rig.tables, rig.link, readBack, rig.Online());
         commands.SetMapping(1, 4, 2, 11);
         rig.tables.OutMapString[2] = rig.tables.OutMapString[8] = QStringLiteral("[1][4]");

@@ -27,7 +27,7 @@ private Q_SLOTS:
         for (int n = 1; n <= 6; ++n)
             rig.model.AddMappingString(QStringLiteral("[9][%1][1][1][1][0][0][0]").arg(n));
         rig.model.AddMappingString(QStringLiteral("[2][1][3][4][1][0][0][0]"));
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
 
         readBack.GetMapping(2, 1);
         QCOMPARE(rig.tables.Current, (MappingRecord{2, 1, 3, 4, 1, 0, 0, 0}));
@@ -51,7 +51,7 @@ private Q_SLOTS:
               "[1][5][2][13][1][0][0][0]", "[9][9][2][12][1][0][0][0]"})
             rig.model.AddMappingString(QString::fromLatin1(s));
         rig.tables.OutMapString[4] = QStringLiteral("stale");
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
         QSignalSpy progress(&readBack, &ReadBack::ProgressText);
         QSignalSpy controls(&readBack, &ReadBack::ControlsEnabled);
         QSignalSpy cancel(&readBack, &ReadBack::CancelVisible);
@@ -92,7 +92,7 @@ private Q_SLOTS:
         for (int n = 1; n <= 3; ++n)
             rig.model.AddMappingString(QStringLiteral("[1][%1][2][11][1][0][0][0]").arg(n + 2));
         rig.port.FaultOn(SimFault(fault), 1);
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::EndOfList);
@@ -126,7 +126,7 @@ private Q_SLOTS:
             rig.model.SetAnswerLimit(answered);
         else
             rig.port.FaultOn(SimFault(fault), answered + 1);
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
         QSignalSpy controls(&readBack, &ReadBack::ControlsEnabled);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
@@ -151,7 +151,7 @@ private Q_SLOTS:
         MappingRig rig;
         for (int n = 1; n <= 6; ++n)
             rig.model.AddMappingString(QStringLiteral("[1][%1][0][0][1][0][0][0]").arg(n));
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
         const QString at = QStringLiteral("Downloading ") + QStringLiteral(" %1").arg(cancelAfter);
         auto click = [&] { QTimer::singleShot(0, &readBack, &ReadBack::CancelDownload); };
         if (cancelAfter == 0) click();
@@ -191,7 +191,7 @@ private Q_SLOTS:
             table.push_back({rig.tables.OutUnit[n], rig.tables.OutChannel[n], 2, 11, 1, 0, 0, 0});
         if (entries == 1000) table.push_back({3, 3, 2, 11, 1, 0, 0, 0});
         rig.model.SetTable(table);
-        ReadBack readBack(rig.tables, rig.link, rig.dialogs);
+        QuickReadBack readBack(rig);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, end);
