@@ -416,7 +416,8 @@ private Q_SLOTS:
         QTest::qWait(1000);
         clock.restart();
         d.TypeMapping(0, 5);
-        QVERIFY2(clock.elapsed() < 1000, "nothing can arrive from a device that is gone");
+        QVERIFY2(clock.elapsed() < CommandExchange::kDeadlineMs,
+                 "nothing can arrive from a device that is gone");
         QTest::qWait(300);
         const double cpu = CpuSeconds() - cpuBefore;
         QVERIFY2(cpu < kIdleCpuLimit, qPrintable(QString::number(cpu)));
@@ -499,7 +500,7 @@ private Q_SLOTS:
         clock.start();
         d.TypeMapping(0, 6);
         const qint64 took = clock.elapsed();
-        QVERIFY2(took >= CommandExchange::kDeadlineMs && took < CommandExchange::kDeadlineMs + 1500,
+        QVERIFY2(took >= CommandExchange::kDeadlineMs && took < CommandExchange::kDeadlineMs + 3000,
                  qPrintable(QString::number(took)));
         const QString& received = d.w().Session().Exchange().IBuffer;
         QVERIFY2(received.size() <= CommandExchange::kMaxReceive,

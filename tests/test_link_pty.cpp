@@ -104,7 +104,7 @@ void TestLinkPty::silentControllerTimesOutWithoutBurningCpu() {
     QVERIFY(!link.exchange.SendCommand(QStringLiteral("VER")));
     const double cpu = CpuSeconds() - cpuBefore;
     const qint64 took = clock.elapsed();
-    QVERIFY2(took >= CommandExchange::kDeadlineMs && took < CommandExchange::kDeadlineMs + 1000,
+    QVERIFY2(took >= CommandExchange::kDeadlineMs && took < CommandExchange::kDeadlineMs + 3000,
              qPrintable(QString::number(took)));
     QVERIFY2(cpu < kIdleCpuLimit, qPrintable(QString::number(cpu)));
     QCOMPARE(link.errorLine, QStringLiteral("Comm Error!"));
@@ -174,7 +174,7 @@ void TestLinkPty::plannedHangUp() {
     QVERIFY(!link.exchange.SendCommand(QStringLiteral("VER")));
     const double cpu = CpuSeconds() - cpuBefore;
     QVERIFY2(cpu < kIdleCpuLimit, qPrintable(QString::number(cpu)));
-    QVERIFY(clock.elapsed() < 2 * CommandExchange::kDeadlineMs + 1000);
+    QVERIFY(clock.elapsed() < 2 * CommandExchange::kDeadlineMs + 3000);
     QCOMPARE(link.errorLine, QStringLiteral("Comm Error!"));
     QVERIFY(!link.port.IsOpen());
 }
@@ -203,7 +203,7 @@ void TestLinkPty::missingDeviceIsReported() {
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!link.exchange.SendCommand(QStringLiteral("VER")));
-    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(clock.elapsed() < CommandExchange::kDeadlineMs);  // no wait for a port not there
     QCOMPARE(link.errorLine, QStringLiteral("Comm Error!"));
     QCOMPARE(link.dialogs.beeps, 1);
 }

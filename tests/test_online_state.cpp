@@ -171,7 +171,9 @@ void TestOnlineState::getVersion() {
     };
     ScriptedDialogs dialogs;
     CommandExchange exchange(port, dialogs);
+    exchange.SetDeadlineMs(kTestDeadlineMs);
     OnlineState state(exchange, dialogs);
+    state.SetSettleMs(0);
     state.GetVersion();
     QCOMPARE(state.MainCPUVersion, version);
     QCOMPARE(lines.size(), lineCount);

@@ -7,6 +7,7 @@
 #include "config/enabled_units.h"
 #include "mapping/mapping_string.h"
 #include "mapping/mapping_tables.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
@@ -47,7 +48,7 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
         if (!IsMappingString(item.Text)) {
             find(item.Line, FindingKind::NotMappingString,
                  QStringLiteral("\"%1\" is not a mapping string; it is left out")
-                     .arg(LineShown(item.Text)));
+                     .arg(Shown(item.Text)));
             continue;
         }
         check.Mappings.append(item);

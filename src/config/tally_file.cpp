@@ -53,16 +53,6 @@ void ParseLine(QStringView line, int lineNumber, TallyReadResult& result) {
 
 }  // namespace
 
-QString LineShown(QStringView text) {
-    constexpr qsizetype kShown = 40;
-    QString s = text.left(kShown).toString();
-    for (QChar& c : s) {
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) c = u'?';
-    }
-    if (text.size() > kShown) s += QStringLiteral("...");
-    return s;
-}
-
 TallyReadResult ParseTallyItems(const QByteArray& bytes) {
     TallyReadResult result;
     result.Ok = true;
@@ -113,7 +103,7 @@ TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, i
             continue;
         return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
                                       "mapping string. Nothing was changed.")
-                           .arg(Quoted(path), Plain(item.Line), Quoted(LineShown(item.Text)))};
+                           .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
     }
     if (items.size() > maxItems)
         return {false, QStringLiteral("The tally file %1 was not loaded: it holds %2 mapping "
@@ -139,7 +129,7 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
             if (c == u'\r' || c == u'\n' || c.unicode() > 0xFF)
                 return fail(QStringLiteral("mapping %1 (%2) cannot be written as one line of "
                                            "single-byte text")
-                                .arg(Plain(i + 1), Quoted(LineShown(line))));
+                                .arg(Plain(i + 1), Quoted(Shown(line))));
         }
         bytes += line.toLatin1();
         bytes += "\r\n";

@@ -36,10 +36,6 @@ TallyReadResult ReadTallyItems(const QString& path);
 // The same from the file's bytes (single-byte text).
 TallyReadResult ParseTallyItems(const QByteArray& bytes);
 
-// A line as it can stand in a message: control characters shown as "?", cut after 40
-// characters.
-QString LineShown(QStringView text);
-
 // A mapping string: "[" fields with an output unit other than 0.
 bool IsMappingString(QStringView text);
 
