@@ -23,6 +23,11 @@ const QPoint kEntryBox(451, 117);
 const QPoint kCloseButton(506, 60);
 const QPoint kTestButton(90, 423);
 const QPoint kBesideTestButton(45, 423);
+const QPoint kOnlineButton(308, 92);
+const QPoint kFirstOutputRow(120, 140);
+const QPoint kUnitStatusBox(78, 459);
+const QPoint kLoadButton(432, 503);
+const QPoint kSaveButton(495, 503);
 
 }  // namespace
 
@@ -71,12 +76,14 @@ class TestXDisplay : public QObject {
         QProcess process;
         QString window;
     };
-    bool Launch(Console& c, const SimProcess& sim, int outputs, int inputs) {
+    bool Launch(Console& c, const SimProcess& sim, int outputs, int inputs,
+                const QString& units = QStringLiteral("1,2"), const QString& extra = {}) {
         const QString binary = c.folder.filePath(QStringLiteral("vendra"));
         if (!QFile::copy(QStringLiteral(VENDRA_BINARY), binary)) return false;
-        Put(c.folder.filePath(QStringLiteral("Kavro.ini")),
-            SampleIni(outputs, inputs, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath()))
-                .toLatin1());
+        QString ini = SampleIni(outputs, inputs,
+                                QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath()) + extra);
+        ini.replace(QStringLiteral("EnabledUnits=1,2"), QStringLiteral("EnabledUnits=") + units);
+        Put(c.folder.filePath(QStringLiteral("Kavro.ini")), ini.toLatin1());
         QProcessEnvironment env = env_;
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
@@ -87,6 +94,22 @@ class TestXDisplay : public QObject {
                QTest::qWaitFor(
                    [&] { return !(c.window = Window(QStringLiteral("Vendra"))).isEmpty(); },
                    kWaitMs);
+    }
+    // Waits for the box or dialog titled `title` to be active, types `keys` into it and Enter.
+    // A dialog can be active a moment before its field takes keys: what is typed then is lost,
+    // so the field is emptied and the keys typed again while the dialog stays.
+    bool Answer(const QString& title, const QStringList& keys) {
+        QString box;
+        if (!QTest::qWaitFor([&] { return !(box = Window(title)).isEmpty(); }, kWaitMs) ||
+            !WaitActive(box))
+            return false;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            XDo({QStringLiteral("key"), QStringLiteral("ctrl+a")});
+            XDo(keys);
+            XDo({QStringLiteral("key"), QStringLiteral("Return")});
+            if (QTest::qWaitFor([&] { return Window(title).isEmpty(); }, kWaitMs / 5)) return true;
+        }
+        return false;
     }
     bool WaitForLine(const SimProcess& sim, const QString& line) {
         return QTest::qWaitFor([&] { return sim.LogLines().contains(line); }, kWaitMs);
@@ -156,6 +179,52 @@ private Q_SLOTS:
         QCOMPARE(
             sim.LogLines().mid(started + 1),
             (QStringList{"GetMap 1  2", "mapdisab 1  2", "Set 1  2", "Res 1  2", "MapEnab 1  2"}));
+    }
+
+    void monitorWatchesTheEnabledUnitAndASavedSpareLoadsAgain() {
+        SimProcess sim;
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 4, 8, QStringLiteral("3"), QStringLiteral("Output 5=Spare\r\n")));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));
+        QVERIFY(WaitActive(c.window));
+
+        // The only enabled unit is the one watched.
+        Click(c.window, kUnitStatusBox);
+        QVERIFY(WaitForLine(sim, QStringLiteral("BITS 3")));
+        Click(c.window, kUnitStatusBox);
+        QVERIFY(WaitActive(c.window));
+        QVERIFY(sim.LogLines()
+                    .filter(QRegularExpression(QStringLiteral("^(BITS|GSTAT) 1$")))
+                    .isEmpty());
+
+        // Offline, the Spare output (the last row) mapped to input 2, saved, loaded again.
+        Click(c.window, kOnlineButton);
+        Click(c.window, kFirstOutputRow);
+        XDo({QStringLiteral("key"), QStringLiteral("End")});
+        Click(c.window, kEntryBox);
+        XDo({QStringLiteral("type"), QStringLiteral("2")});
+        XDo({QStringLiteral("key"), QStringLiteral("Return")});
+        const QString saved = dir_.filePath(QStringLiteral("spare.vdk"));
+        const QString again = dir_.filePath(QStringLiteral("again.vdk"));
+        const QStringList typePath{QStringLiteral("type"), QStringLiteral("--delay"),
+                                   QStringLiteral("5")};
+        auto save = [&](const QString& path) {
+            Click(c.window, kSaveButton);
+            return Answer(QStringLiteral("Save Tally Matrix to File"),
+                          typePath + QStringList{path}) &&
+                   QTest::qWaitFor([&] { return QFile::exists(path); }, kWaitMs);
+        };
+        QVERIFY(save(saved));
+        QCOMPARE(Contents(saved), QByteArray("[0][0][2][2][1][0][0][0]\r\n"));
+        Click(c.window, kLoadButton);
+        QVERIFY(Answer(QStringLiteral("Open Tally file and upload to matrix"),
+                       typePath + QStringList{saved}));
+        QVERIFY(WaitActive(c.window));  // no "File Error" or other box stands over it
+        QVERIFY(save(again));
+        QCOMPARE(Contents(again), Contents(saved));
+        Click(c.window, kCloseButton);
+        QVERIFY(c.process.waitForFinished(kWaitMs));
     }
 
     void closeDuringTheStartUpReadBackEndsAtOnce_data() {
