@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QString>
@@ -25,6 +26,36 @@
 #include "sim/controller_model.h"
 
 namespace vendra::bench {
+
+// Two clients compared on one link take turns in short slices, so that whatever else the machine
+// does falls on both alike.
+constexpr int kSlices = 12;
+constexpr int kSliceMs = 250;
+
+// Exchanges counted and time taken by one client over all its slices.
+struct Tally {
+    qint64 count = 0;
+    qint64 nsecs = 0;
+    bool failed = false;
+    double Rate() const {
+        return failed || nsecs <= 0 ? -1 : count * 1e9 / static_cast<double>(nsecs);
+    }
+    // Runs one exchange as often as it goes for a slice; an exchange that answers false ends
+    // the run.
+    template <typename Exchange>
+    void Slice(Exchange exchange) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!failed && clock.elapsed() < kSliceMs) {
+            if (!exchange()) {
+                failed = true;
+                return;
+            }
+            ++count;
+        }
+        nsecs += clock.nsecsElapsed();
+    }
+};
 
 // CPU seconds (user and system) this process has used so far.
 inline double CpuSeconds() {

@@ -15,21 +15,6 @@ using namespace vendra::bench;
 
 namespace {
 
-// The two clients take turns in short slices, so that whatever else the machine does falls on
-// both alike.
-constexpr int kSlices = 12;
-constexpr int kSliceMs = 250;
-
-// Exchanges counted and time taken by one client over all its slices.
-struct Tally {
-    qint64 count = 0;
-    qint64 nsecs = 0;
-    bool failed = false;
-    double Rate() const {
-        return failed || nsecs <= 0 ? -1 : count * 1e9 / static_cast<double>(nsecs);
-    }
-};
-
 // SendCommand("VER") as often as it goes for one slice.
 void ConsoleSlice(const QString& device, Tally& tally) {
     QtSerialPort port;
@@ -42,33 +27,18 @@ void ConsoleSlice(const QString& device, Tally& tally) {
         tally.failed = true;
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < kSliceMs) {
-        if (!exchange.SendCommand(QStringLiteral("VER")) || exchange.Response != "MAINV8") {
-            std::fprintf(stderr, "console exchange failed: %s\n", qPrintable(exchange.IBuffer));
-            tally.failed = true;
-            return;
-        }
-        ++tally.count;
-    }
-    tally.nsecs += clock.nsecsElapsed();
+    tally.Slice([&] {
+        if (exchange.SendCommand(QStringLiteral("VER")) && exchange.Response == "MAINV8")
+            return true;
+        std::fprintf(stderr, "console exchange failed: %s\n", qPrintable(exchange.IBuffer));
+        return false;
+    });
 }
 
 // The least a client can do (RawClient), as often as it goes for one slice.
 void RawSlice(const QString& device, Tally& tally) {
     RawClient client(device);
-    const QByteArray line = "VER\r\n";
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < kSliceMs) {
-        if (!client.Exchange(line)) {
-            tally.failed = true;
-            return;
-        }
-        ++tally.count;
-    }
-    tally.nsecs += clock.nsecsElapsed();
+    tally.Slice([&] { return client.Exchange("VER\r\n"); });
 }
 
 }  // namespace

@@ -17,42 +17,29 @@ using namespace vendra::bench;
 
 namespace {
 
-constexpr int kSlices = 12;
-constexpr int kSliceMs = 250;
-
 struct Client {
     std::unique_ptr<SerialPort> port;
     ScriptedDialogs dialogs;
     std::unique_ptr<CommandExchange> exchange;
-    qint64 count = 0;
-    qint64 nsecs = 0;
-    bool failed = false;
+    Tally tally;
 
     explicit Client(const QString& device) : port(MakeSerialPort(device, 1)) {
         exchange = std::make_unique<CommandExchange>(*port, dialogs);
         if (port->Open() != 0) {
             std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(port->DeviceName()),
                          qPrintable(port->ErrorText()));
-            failed = true;
+            tally.failed = true;
         }
-    }
-    double Rate() const {
-        return failed || nsecs <= 0 ? -1 : count * 1e9 / static_cast<double>(nsecs);
     }
     // SendCommand("VER") as often as it goes for one slice.
     void Slice() {
-        QElapsedTimer clock;
-        clock.start();
-        while (!failed && clock.elapsed() < kSliceMs) {
-            if (!exchange->SendCommand(QStringLiteral("VER")) || exchange->Response != "MAINV8") {
-                std::fprintf(stderr, "exchange over %s failed: %s\n",
-                             qPrintable(port->DeviceName()), qPrintable(exchange->IBuffer));
-                failed = true;
-                return;
-            }
-            ++count;
-        }
-        nsecs += clock.nsecsElapsed();
+        tally.Slice([this] {
+            if (exchange->SendCommand(QStringLiteral("VER")) && exchange->Response == "MAINV8")
+                return true;
+            std::fprintf(stderr, "exchange over %s failed: %s\n", qPrintable(port->DeviceName()),
+                         qPrintable(exchange->IBuffer));
+            return false;
+        });
     }
 };
 
@@ -74,14 +61,14 @@ int main(int argc, char** argv) {
     }
     Client pty(sim.LinkPath());
     Client tcp(QStringLiteral("tcp://127.0.0.1:%1").arg(sim.ListenPort()));
-    for (int i = 0; i < kSlices && !pty.failed && !tcp.failed; ++i) {
+    for (int i = 0; i < kSlices && !pty.tally.failed && !tcp.tally.failed; ++i) {
         pty.Slice();
         QCoreApplication::processEvents();
         tcp.Slice();
         QCoreApplication::processEvents();
     }
-    const double ptyRate = pty.Rate();
-    const double tcpRate = tcp.Rate();
+    const double ptyRate = pty.tally.Rate();
+    const double tcpRate = tcp.tally.Rate();
     std::printf("SendCommand(\"VER\") over a pty:          %8.1f exchanges/s\n", ptyRate);
     std::printf("SendCommand(\"VER\") over loopback TCP:   %8.1f exchanges/s\n", tcpRate);
     if (ptyRate <= 0 || tcpRate <= 0) {

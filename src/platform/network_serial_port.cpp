@@ -71,7 +71,7 @@ bool NetworkSerialPort::Names(const QString& device) {
 }
 
 NetworkSerialPort::NetworkSerialPort(const QString& device, QObject* parent)
-    : SerialPort(parent), device_(device) {
+    : BufferedPort(parent), device_(device) {
     const QString scheme = SchemeOf(device);
     telnet_ = scheme == kTelnetScheme;
     const QUrl url(device.trimmed(), QUrl::StrictMode);
@@ -199,16 +199,6 @@ bool NetworkSerialPort::Write(const QByteArray& bytes) {
 qint64 NetworkSerialPort::BytesWaiting() {
     TakeBuffered();
     return received_.size();
-}
-
-QByteArray NetworkSerialPort::Peek(qint64 n) {
-    return received_.left(static_cast<qsizetype>(std::max<qint64>(0, n)));
-}
-
-QByteArray NetworkSerialPort::Read(qint64 n) {
-    const QByteArray taken = Peek(n);
-    received_.remove(0, taken.size());
-    return taken;
 }
 
 bool NetworkSerialPort::WaitForData(int msecs) {

@@ -12,7 +12,7 @@
 
 namespace vendra {
 
-class NetworkSerialPort : public SerialPort {
+class NetworkSerialPort : public BufferedPort {
     Q_OBJECT
 public:
     // Bounds the name lookup and the connection together.
@@ -31,8 +31,6 @@ public:
     bool IsOpen() const override { return socket_.state() == QAbstractSocket::ConnectedState; }
     bool Write(const QByteArray& bytes) override;
     qint64 BytesWaiting() override;
-    QByteArray Peek(qint64 n) override;
-    QByteArray Read(qint64 n) override;
     bool WaitForData(int msecs) override;
     // HOST:PORT, or the configured text when it is not a usable address.
     QString DeviceName() const override;
@@ -50,7 +48,6 @@ private:
 
     QTcpSocket socket_;
     TelnetCodec codec_;
-    QByteArray received_;
     QString device_;
     QString host_;
     quint16 port_ = 0;

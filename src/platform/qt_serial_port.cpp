@@ -17,7 +17,7 @@ bool IsHarmless(QSerialPort::SerialPortError error) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
+QtSerialPort::QtSerialPort(QObject* parent) : BufferedPort(parent) {
     port_.setReadBufferSize(kReadBufferLimit);
     // Arrivals are announced when the interface thread is idle again, never from inside a
     // blocking wait: the RX lamp lights after the exchange, as operators know it.
@@ -114,16 +114,6 @@ bool QtSerialPort::Write(const QByteArray& bytes) {
 qint64 QtSerialPort::BytesWaiting() {
     if (port_.isOpen()) TakeBuffered();
     return received_.size();
-}
-
-QByteArray QtSerialPort::Peek(qint64 n) {
-    return received_.left(static_cast<qsizetype>(std::max<qint64>(0, n)));
-}
-
-QByteArray QtSerialPort::Read(qint64 n) {
-    const QByteArray taken = Peek(n);
-    received_.remove(0, taken.size());
-    return taken;
 }
 
 bool QtSerialPort::WaitForData(int msecs) {

@@ -9,7 +9,7 @@
 
 namespace vendra {
 
-class QtSerialPort : public SerialPort {
+class QtSerialPort : public BufferedPort {
     Q_OBJECT
 public:
     // How long one write may block before the rest is left to the next wait on the port.
@@ -28,8 +28,6 @@ public:
     bool IsOpen() const override { return port_.isOpen(); }
     bool Write(const QByteArray& bytes) override;
     qint64 BytesWaiting() override;
-    QByteArray Peek(qint64 n) override;
-    QByteArray Read(qint64 n) override;
     bool WaitForData(int msecs) override;
     QString DeviceName() const override;
     QString ErrorText() const override { return errorText_; }
@@ -48,7 +46,6 @@ private:
     QSerialPort port_;
     // Characters taken from the port and not yet read by the caller. Kept apart from the
     // port's own buffer so that what arrived before a hang-up survives the close.
-    QByteArray received_;
     int portNumber_ = 1;
     QString devicePath_;
     // The device the open port was opened on; empty while closed.

@@ -1,6 +1,18 @@
 #include "platform/serial_port.h"
 
+#include <algorithm>
+
 namespace vendra {
+
+QByteArray BufferedPort::Peek(qint64 n) {
+    return received_.left(static_cast<qsizetype>(std::max<qint64>(0, n)));
+}
+
+QByteArray BufferedPort::Read(qint64 n) {
+    const QByteArray taken = Peek(n);
+    received_.remove(0, taken.size());
+    return taken;
+}
 
 QString DeviceForPortNumber(int portNumber) {
     // Port numbers start at 1; there is no device for anything below.

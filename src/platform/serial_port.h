@@ -43,6 +43,19 @@ Q_SIGNALS:
     void DataReceived();
 };
 
+// A port that keeps what arrived in a buffer of its own: the device adapters move received bytes
+// into `received_`, and the console looks at and takes them from there.
+class BufferedPort : public SerialPort {
+    Q_OBJECT
+public:
+    using SerialPort::SerialPort;
+    QByteArray Peek(qint64 n) override;
+    QByteArray Read(qint64 n) override;
+
+protected:
+    QByteArray received_;
+};
+
 // The device that stands for a configured port number on this platform:
 // COMn on Windows, /dev/ttyS<n-1> elsewhere.
 QString DeviceForPortNumber(int portNumber);
