@@ -208,6 +208,10 @@ private Q_SLOTS:
                                               << 2 << int(FindingKind::NotMappingString);
         QTest::newRow("output unit 0") << good + "[0][1][2][1]\r\n"
                                        << 2 << int(FindingKind::NotMappingString);
+        QTest::newRow("four-digit channel") << good + "[1][1000][2][1][1][0][0][0]\r\n"
+                                            << 2 << int(FindingKind::FieldTooWide);
+        QTest::newRow("negative unit past the field") << good + "[1][1][-100][1][1][0][0][0]\r\n"
+                                                      << 2 << int(FindingKind::FieldTooWide);
         QTest::newRow("output not configured") << good + "[1][11][2][1][1][0][0][0]\r\n"
                                                << 2 << int(FindingKind::UnknownOutput);
         QTest::newRow("input not configured")

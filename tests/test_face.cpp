@@ -6,6 +6,7 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "link/command_exchange.h"
 #include "session/tally_files.h"
@@ -120,6 +121,24 @@ private Q_SLOTS:
         QSignalSpy restored(&w.Timer3, &QTimer::timeout);
         QVERIFY(restored.wait());
         QVERIFY(CaptionReads(w.Face().cmdMapIt));  // the system's face it comes back to
+    }
+
+    // Whatever colour a control shows while enabled, disabled it shows the system's greyed
+    // caption, as "Refresh" always did: offline for the online-only controls, and for
+    // "Map Tally" while the mapping controls are off.
+    void disabledControlsLookDisabled() {
+        auto rig = Started();
+        frmKavroMain& w = *rig->window;
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // offline
+        w.Editor().EnableControls(false);
+        QList<QWidget*> controls = w.Face().OnlineOnly();
+        controls << w.Face().cmdMapIt;
+        for (QWidget* c : controls) {
+            QVERIFY(!c->isEnabled());
+            for (const auto role : {QPalette::ButtonText, QPalette::WindowText})
+                QCOMPARE(c->palette().color(QPalette::Disabled, role),
+                         QApplication::palette(c).color(QPalette::Disabled, role));
+        }
     }
 
     void loadLetsTheWindowPaint() {

@@ -170,8 +170,8 @@ void TestKavroConfig::entries_data() {
         << QByteArray("W 1=A,3rd,7b\n") << QList<Entry>{{"A", 3, 7}};
     QTest::newRow("halves to even")
         << QByteArray("W 1=A,2.5,3.5\nW 2=B,-0.5,1.49\n") << QList<Entry>{{"A", 2, 4}, {"B", 0, 1}};
-    QTest::newRow("16-bit edges") << QByteArray("W 1=A,-32768,32767\n")
-                                  << QList<Entry>{{"A", -32768, 32767}};
+    QTest::newRow("edges of a mapping field")
+        << QByteArray("W 1=A,-99,999\n") << QList<Entry>{{"A", -99, 999}};
     QTest::newRow("key in lower case") << QByteArray("w 1=A,1,1\n") << QList<Entry>{{"A", 1, 1}};
     QTest::newRow("first of a repeated key")
         << QByteArray("W 1=A,1,1\nW 1=Z,9,9\n") << QList<Entry>{{"A", 1, 1}};
@@ -240,19 +240,19 @@ void TestKavroConfig::outOfRange_data() {
     QTest::newRow("channel of output 7")
         << six + "Output 7=Cam 7,1,70000\n"
         << "Kavro.ini: the value of \"Output 7\" (\"Cam 7,1,70000\") has a unit or channel "
-           "outside -32768 .. 32767.";
-    QTest::newRow("unit 40000")
-        << QByteArray("Output 1=Cam,40000,1\n")
-        << "Kavro.ini: the value of \"Output 1\" (\"Cam,40000,1\") has a unit or channel outside "
-           "-32768 .. 32767.";
+           "outside -99 .. 999.";
+    QTest::newRow("four-digit channel")
+        << QByteArray("Output 1=Big,1,1000\n")
+        << "Kavro.ini: the value of \"Output 1\" (\"Big,1,1000\") has a unit or channel outside "
+           "-99 .. 999.";
     QTest::newRow("input unit below")
-        << QByteArray("Input 1=A,1,1\nInput 2=Mic, -32769 ,3\n")
-        << "Kavro.ini: the value of \"Input 2\" (\"Mic, -32769 ,3\") has a unit or channel "
-           "outside -32768 .. 32767.";
+        << QByteArray("Input 1=A,1,1\nInput 2=Mic, -100 ,3\n")
+        << "Kavro.ini: the value of \"Input 2\" (\"Mic, -100 ,3\") has a unit or channel "
+           "outside -99 .. 999.";
     QTest::newRow("rounds past the edge")
-        << QByteArray("Input 1=A,1,32767.5\n")
-        << "Kavro.ini: the value of \"Input 1\" (\"A,1,32767.5\") has a unit or channel outside "
-           "-32768 .. 32767.";
+        << QByteArray("Input 1=A,1,999.5\n")
+        << "Kavro.ini: the value of \"Input 1\" (\"A,1,999.5\") has a unit or channel outside "
+           "-99 .. 999.";
     QTest::newRow("enabled unit")
         << QByteArray("EnabledUnits=1,70000\n")
         << "Kavro.ini: the value of \"EnabledUnits\" (\"1,70000\") has a unit outside "

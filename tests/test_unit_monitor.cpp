@@ -20,9 +20,13 @@ using namespace vendra;
 
 namespace {
 
+// "none": without the key.
 QString IniWithUnits(const QString& units) {
     QString ini = SampleIni(4, 4);
-    ini.replace(QStringLiteral("EnabledUnits=1,2"), QStringLiteral("EnabledUnits=") + units);
+    if (units == QLatin1String("none"))
+        ini.remove(QStringLiteral("EnabledUnits=1,2\r\n"));
+    else
+        ini.replace(QStringLiteral("EnabledUnits=1,2"), QStringLiteral("EnabledUnits=") + units);
     return ini;
 }
 
@@ -96,6 +100,10 @@ private Q_SLOTS:
         QTest::newRow("unit 1 enabled") << "1,2" << 1;
         QTest::newRow("unit 1 not enabled") << "2,5" << 2;
         QTest::newRow("one unit") << "3" << 3;
+        // No real unit is enabled: unit 1, not the unit 0 that the empty list holds.
+        QTest::newRow("no EnabledUnits") << "none" << 1;
+        QTest::newRow("empty EnabledUnits") << "" << 1;
+        QTest::newRow("only unit 0") << "0" << 1;
     }
     void switchingOnLoadsAndPollsTheFirstEnabledUnit() {
         QFETCH(QString, units);

@@ -28,6 +28,8 @@ const QPoint kFirstOutputRow(120, 140);
 const QPoint kUnitStatusBox(78, 459);
 const QPoint kLoadButton(432, 503);
 const QPoint kSaveButton(495, 503);
+const QPoint kLatchBox(135, 423);
+const QPoint kBody(133, 93);
 
 }  // namespace
 
@@ -78,10 +80,14 @@ class TestXDisplay : public QObject {
     };
     bool Launch(Console& c, const SimProcess& sim, int outputs, int inputs,
                 const QString& units = QStringLiteral("1,2"), const QString& extra = {}) {
+        return LaunchOn(c, sim.LinkPath(), outputs, inputs, units, extra);
+    }
+    bool LaunchOn(Console& c, const QString& device, int outputs, int inputs,
+                  const QString& units = QStringLiteral("1,2"), const QString& extra = {}) {
         const QString binary = c.folder.filePath(QStringLiteral("vendra"));
         if (!QFile::copy(QStringLiteral(VENDRA_BINARY), binary)) return false;
-        QString ini = SampleIni(outputs, inputs,
-                                QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath()) + extra);
+        QString ini =
+            SampleIni(outputs, inputs, QStringLiteral("CommDevice=%1\r\n").arg(device) + extra);
         ini.replace(QStringLiteral("EnabledUnits=1,2"), QStringLiteral("EnabledUnits=") + units);
         Put(c.folder.filePath(QStringLiteral("Kavro.ini")), ini.toLatin1());
         QProcessEnvironment env = env_;
@@ -112,6 +118,20 @@ class TestXDisplay : public QObject {
             if (QTest::qWaitFor([&] { return Window(title).isEmpty(); }, kWaitMs / 5)) return true;
         }
         return false;
+    }
+    // Where the window stands on the screen, and the centre of a box.
+    QRect Geometry(const QString& window) {
+        QRect r;
+        for (const QString& line :
+             XDo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})
+                 .split(QLatin1Char('\n'))) {
+            const QString value = line.section(QLatin1Char('='), 1);
+            if (line.startsWith(QLatin1String("X="))) r.moveLeft(value.toInt());
+            if (line.startsWith(QLatin1String("Y="))) r.moveTop(value.toInt());
+            if (line.startsWith(QLatin1String("WIDTH="))) r.setWidth(value.toInt());
+            if (line.startsWith(QLatin1String("HEIGHT="))) r.setHeight(value.toInt());
+        }
+        return r;
     }
     bool WaitForLine(const SimProcess& sim, const QString& line) {
         return QTest::qWaitFor([&] { return sim.LogLines().contains(line); }, kWaitMs);
@@ -231,6 +251,112 @@ private Q_SLOTS:
         QVERIFY(WaitActive(c.window));  // no "File Error" or other box stands over it
         QVERIFY(save(again));
         QCOMPARE(Contents(again), Contents(saved));
+        Click(c.window, kCloseButton);
+        QVERIFY(c.process.waitForFinished(kWaitMs));
+    }
+
+    // What a hand does with the mouse and the keyboard acts once and ends on its own release:
+    // a move by any button, a left click handled late (behind a slow controller's answer), the
+    // held Space with the server's key repeat, a right press on "Latch"; the first boxes open
+    // over the window.
+    void handsActOnceAndEndOnTheirRelease_data() {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("right drag on the body") << "drag 3";
+        QTest::newRow("middle drag on the body") << "drag 2";
+        QTest::newRow("left click on the body while the controller is slow") << "late click";
+        QTest::newRow("Space held in the output list, three times") << "hold Space";
+        QTest::newRow("right presses on Latch") << "right Latch";
+        QTest::newRow("Port Conflict at start-up") << "no port";
+    }
+    void handsActOnceAndEndOnTheirRelease() {
+        QFETCH(QString, action);
+        const QStringList mouse{QStringLiteral("mousemove_relative"), QStringLiteral("--")};
+        Console c;
+        if (action == QLatin1String("no port")) {
+            QVERIFY(LaunchOn(c, dir_.filePath(QStringLiteral("no-such-device")), 4, 8));
+            const QRect main = Geometry(c.window);
+            // The boxes of a start-up without a port stand centred over the window.
+            for (const char* title :
+                 {"Port Conflict", "Communication Error", "Communication Error"}) {
+                QString box;
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return !(box = Window(QLatin1String(title))).isEmpty(); }, kWaitMs));
+                const QPoint off = Geometry(box).center() - main.center();
+                QVERIFY2(off.manhattanLength() < 40,
+                         qPrintable(QStringLiteral("%1 is %2,%3 off the window's centre")
+                                        .arg(QLatin1String(title))
+                                        .arg(off.x())
+                                        .arg(off.y())));
+                QVERIFY(WaitActive(box));
+                XDo({QStringLiteral("key"), QStringLiteral("Escape")});  // OK; No: offline
+                QVERIFY(
+                    QTest::qWaitFor([&] { return Window(QLatin1String(title)) != box; }, kWaitMs));
+            }
+            Click(c.window, kCloseButton);
+            QVERIFY(c.process.waitForFinished(kWaitMs));
+            return;
+        }
+        SimProcess sim;
+        const bool slow = action == QLatin1String("late click");
+        QVERIFY2(sim.Start(slow ? QStringList{QStringLiteral("--delay"), QStringLiteral("1500")}
+                                : QStringList()),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(Launch(c, sim, 4, 8));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));
+        QVERIFY(WaitActive(c.window));
+        const qsizetype started = sim.LogLines().size();
+        auto sent = [&](const QString& word) {
+            return sim.LogLines()
+                .mid(started)
+                .filter(QRegularExpression(QStringLiteral("^%1 ").arg(word)))
+                .size();
+        };
+
+        if (action.startsWith(QLatin1String("drag")) || slow) {
+            const QPoint before = Geometry(c.window).topLeft();
+            if (slow) {
+                // "Map" waits 1.5 s for its answer; the click lies in that wait.
+                Click(c.window, kEntryBox);
+                XDo({QStringLiteral("type"), QStringLiteral("1")});
+                XDo({QStringLiteral("key"), QStringLiteral("Return")});
+                Click(c.window, kBody);
+                QVERIFY(QTest::qWaitFor([&] { return sent(QStringLiteral("Map")) == 1; }, kWaitMs));
+                QTest::qWait(500);  // the answer and the click have been handled
+            } else {
+                const QString button = action.section(QLatin1Char(' '), 1);
+                Pointer(c.window, kBody, {QStringLiteral("mousedown"), button});
+                XDo(mouse + QStringList{QStringLiteral("40"), QStringLiteral("30")});
+                XDo({QStringLiteral("mouseup"), button});
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return Geometry(c.window).topLeft() == before + QPoint(40, 30); },
+                    kWaitMs));
+            }
+            // With every button up, the pointer goes its way and the window stays.
+            const QPoint released = Geometry(c.window).topLeft();
+            XDo(mouse + QStringList{QStringLiteral("60"), QStringLiteral("50")});
+            QTest::qWait(500);
+            QCOMPARE(Geometry(c.window).topLeft(), released);
+        } else if (action == QLatin1String("hold Space")) {
+            Click(c.window, kFirstOutputRow);
+            for (int held = 1; held <= 3; ++held) {
+                XDo({QStringLiteral("keydown"), QStringLiteral("space")});
+                QTest::qWait(1500);
+                XDo({QStringLiteral("keyup"), QStringLiteral("space")});
+                QVERIFY(QTest::qWaitFor([&] { return sent(QStringLiteral("MapEnab")) == held; },
+                                        kWaitMs));
+                QTest::qWait(300);  // a test that went on again would have sent by now
+                QCOMPARE(sent(QStringLiteral("Set")), held);
+                QCOMPARE(sent(QStringLiteral("Res")), held);
+            }
+        } else {
+            Pointer(c.window, kLatchBox, {QStringLiteral("click"), QStringLiteral("3")});
+            QVERIFY(WaitForLine(sim, QStringLiteral("Set 1  1")));
+            Pointer(c.window, kLatchBox, {QStringLiteral("click"), QStringLiteral("3")});
+            QVERIFY(WaitForLine(sim, QStringLiteral("MapEnab 1  1")));
+            QCOMPARE(sim.LogLines().mid(started),
+                     (QStringList{"GetMap 1  1", "mapdisab 1  1", "Set 1  1", "Res 1  1",
+                                  "MapEnab 1  1"}));
+        }
         Click(c.window, kCloseButton);
         QVERIFY(c.process.waitForFinished(kWaitMs));
     }

@@ -51,6 +51,13 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
                      .arg(Shown(item.Text)));
             continue;
         }
+        if (const QString wide = OverlongField(item.Text); !wide.isEmpty()) {
+            find(item.Line, FindingKind::FieldTooWide,
+                 QStringLiteral("%1 does not fit the three characters of a field, which would "
+                                "read another number; the line is left out")
+                     .arg(Shown(wide)));
+            continue;
+        }
         check.Mappings.append(item);
         const MappingRecord m = ParseGetMap(item.Text);
         tables.Current = m;

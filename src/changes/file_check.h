@@ -14,6 +14,7 @@ struct MappingTables;
 
 enum class FindingKind {
     NotMappingString,  // the line is not a mapping string; it is left out
+    FieldTooWide,      // a number runs past its field's three characters; the line is left out
     UnknownOutput,     // Kavro.ini does not configure the output: no row would show it
     UnknownInput,      // Kavro.ini does not configure an input of the mapping
     UnitNotEnabled,    // the output's unit is not in EnabledUnits

@@ -39,6 +39,12 @@ EnabledUnits ParseEnabledUnits(QStringView text) {
     return units;
 }
 
+int WatchableUnitCount(const EnabledUnits& units) {
+    for (int i = 1; i <= units.EnabledUnitCount; ++i)
+        if (units.EnabledUnitList[i] >= 1) return units.EnabledUnitCount;
+    return 0;
+}
+
 bool EnableUnit(CommandExchange& exchange, int UnitNumber) {
     return exchange.SendCommand(QStringLiteral("Uenable ") + SignColumn(UnitNumber));
 }

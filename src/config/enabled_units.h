@@ -32,6 +32,11 @@ EnabledUnits& ProgramEnabledUnits();
 // 0. A text of more than 50 entries gives its first 50.
 EnabledUnits ParseEnabledUnits(QStringView text);
 
+// How many list positions the unit status spinner offers: all of them, or none when no listed
+// unit is a real one (1 or above), as with a missing or empty "EnabledUnits": then the
+// window keeps watching unit 1 instead of unit 0, which no controller has.
+int WatchableUnitCount(const EnabledUnits& units);
+
 // Sends "Uenable " and the unit number in sign-column form; the reply is not examined.
 bool EnableUnit(CommandExchange& exchange, int UnitNumber);
 // One EnableUnit per listed unit, in the order of the list, each waiting for its reply.

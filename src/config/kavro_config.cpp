@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "mapping/mapping_string.h"
 #include "platform/ini_file.h"
 #include "platform/message_text.h"
 #include "platform/numbers.h"
@@ -28,15 +29,16 @@ QString IniName() {
 }
 
 // name "," unit "," channel; without two commas the entry is blank but still takes its place.
-// Empty when the unit or channel does not fit 16 bits signed.
+// Empty when the unit or channel does not fit a field of a mapping string: a wider number
+// would be cut there and name another output or input.
 std::optional<Entry> SplitEntry(const QString& value) {
     const qsizetype first = value.indexOf(u',');
     const qsizetype second = first < 0 ? -1 : value.indexOf(u',', first + 1);
     if (second < 0) return Entry{};
     const QStringView v(value);
     const auto unit =
-        ReadWholeNumber(v.sliced(first + 1, second - first - 1), kInt16Min, kInt16Max);
-    const auto channel = ReadWholeNumber(v.sliced(second + 1), kInt16Min, kInt16Max);
+        ReadWholeNumber(v.sliced(first + 1, second - first - 1), kFieldLowest, kFieldHighest);
+    const auto channel = ReadWholeNumber(v.sliced(second + 1), kFieldLowest, kFieldHighest);
     if (!unit || !channel) return std::nullopt;
     return Entry{value.left(first), *unit, *channel};
 }
@@ -56,8 +58,9 @@ std::optional<EntryList> ReadEntries(const IniFile& ini, const QString& word, in
         if (!entry) {
             error = QStringLiteral(
                         "%1: the value of %2 (%3) has a unit or channel outside "
-                        "-32768 .. 32767.")
-                        .arg(IniName(), Quoted(key), Quoted(value));
+                        "%4 .. %5.")
+                        .arg(IniName(), Quoted(key), Quoted(value), Plain(kFieldLowest),
+                             Plain(kFieldHighest));
             return std::nullopt;
         }
         list.Used.push_back(std::move(*entry));
@@ -173,11 +176,16 @@ IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationCon
     return result;
 }
 
+QString ListName(const QString& name) {
+    QString shown = name;
+    return shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
+
 QStringList OutputListRows(const MappingTables& tables) {
     QStringList rows;
     rows.reserve(tables.NumOutputs);
     for (int n = 1; n <= tables.NumOutputs; ++n)
-        rows << tables.OutName[n] + QLatin1Char('\t') + tables.OutMapInput[n];
+        rows << ListName(tables.OutName[n]) + QLatin1Char('\t') + tables.OutMapInput[n];
     return rows;
 }
 
@@ -185,7 +193,7 @@ QStringList InputListRows(const MappingTables& tables) {
     QStringList rows;
     rows.reserve(tables.NumInputs + 1);
     for (int j = 0; j <= tables.NumInputs; ++j)
-        rows << Plain(j) + QLatin1Char('\t') + tables.InName[j];
+        rows << Plain(j) + QLatin1Char('\t') + ListName(tables.InName[j]);
     return rows;
 }
 

@@ -37,6 +37,11 @@ MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tabl
       dialogs_(dialogs),
       online_(std::move(online)),
       busy_(busy) {
+    spaceEnd_.setSingleShot(true);
+    spaceEnd_.setInterval(kRepeatGapMs);
+    connect(&spaceEnd_, &QTimer::timeout, this, [this] {
+        if (!busy_.Busy() && SelectedOutput() > 0) test_.TestOff(SelectedOutput());
+    });
     c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
     c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
     connect(c_.List1, &TallyList::RowClicked, this, [this] { GetOutChannel(); });
@@ -203,6 +208,11 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
             c_.txtInput->setText(Plain(std::max(0, c_.list2->SelectedIndex())));
             return true;
         case Qt::Key_Space:
+            // A press right after a release is the key's repeat: the test goes on.
+            if (spaceEnd_.isActive()) {
+                spaceEnd_.stop();
+                return true;
+            }
             // Key repeat arrives here too; a test already on is left alone.
             if (SelectedOutput() > 0) test_.TestOn(SelectedOutput());
             return true;
@@ -223,8 +233,11 @@ void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
     if (busy_.Busy()) return;
     switch (e->key()) {
         case Qt::Key_Space:
-            // Held keys repeat press and release; only the real release ends the test.
-            if (!e->isAutoRepeat() && SelectedOutput() > 0) test_.TestOff(SelectedOutput());
+            // A held key repeats release and press, both at once. The window system does not
+            // always mark the repeated release (its press may not have been read yet), so the
+            // end waits a moment and is dropped when a press follows: the test ends once, on
+            // the real release.
+            if (!e->isAutoRepeat()) spaceEnd_.start();
             break;
         case Qt::Key_Left:
         case Qt::Key_Right:

@@ -3,6 +3,7 @@
 // "Map Tally", "Boolean" with "AND"/"OR", and the unit and channel labels. It turns the
 // operator's keys and clicks into mapping operations and keeps the rows up to date.
 #include <QObject>
+#include <QTimer>
 #include <functional>
 
 class QCheckBox;
@@ -47,6 +48,9 @@ class MappingEditor : public QObject {
 public:
     static constexpr int kSingleListHeight = 4110;   // twips
     static constexpr int kBooleanListHeight = 1950;  // twips
+    // How long a Space release waits for the press of the key's repeat: far above the gap
+    // between a repeat's release and its press, too short for a hand to press again.
+    static constexpr int kRepeatGapMs = 30;
 
     // While `busy` says so, the operator's keys and clicks here do nothing.
     MappingEditor(const EditorControls& controls, MappingTables& tables, MappingCommands& commands,
@@ -90,6 +94,8 @@ private:
     Dialogs& dialogs_;
     std::function<bool()> online_;
     const BusyState& busy_;
+    // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.
+    QTimer spaceEnd_;
 };
 
 // Shift, Ctrl or Alt held.

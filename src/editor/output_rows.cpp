@@ -1,5 +1,6 @@
 #include "editor/output_rows.h"
 
+#include "config/kavro_config.h"
 #include "mapping/mapping_tables.h"
 #include "platform/numbers.h"
 
@@ -20,15 +21,15 @@ QString BuildOutputRow(MappingTables& tables, int o) {
             op = QStringLiteral("&");
             tables.OutBoolText[o] = SignColumn(k2);
             break;
-        case kOr:
+        default:
+            // Any mode other than AND goes to the controller as OR, so the row says so.
             op = QStringLiteral("||");
             tables.OutBoolText[o] = SignColumn(k2);
             break;
-        default:
-            break;  // an unknown mode leaves the second input's text as it was
     }
     const QChar tab(u'\t');
-    return tables.OutName[o] + tab + tables.OutMapInput[o] + tab + op + tab + tables.OutBoolText[o];
+    return ListName(tables.OutName[o]) + tab + tables.OutMapInput[o] + tab + op + tab +
+           tables.OutBoolText[o];
 }
 
 }  // namespace vendra

@@ -1,5 +1,7 @@
 #include "mapping/mapping_string.h"
 
+#include <algorithm>
+
 #include "platform/numbers.h"
 
 namespace vendra {
@@ -14,6 +16,19 @@ MappingRecord ParseGetMap(QStringView response) {
         ++k;
     }
     return {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]};
+}
+
+QString OverlongField(QStringView text) {
+    for (qsizetype i = text.indexOf(u'['); i >= 0; i = text.indexOf(u'[', i + 1)) {
+        qsizetype end = i + 1;
+        while (end < text.size() && text[end] != u']' && text[end] != u'[')
+            ++end;
+        const QStringView field = text.sliced(i + 1, end - i - 1);
+        if (RoundHalfEven(ReadNumber(field)) !=
+            RoundHalfEven(ReadNumber(field.first(std::min<qsizetype>(3, field.size())))))
+            return text.sliced(i, end - i + (end < text.size() && text[end] == u']')).toString();
+    }
+    return {};
 }
 
 int CountFields(QStringView text) {

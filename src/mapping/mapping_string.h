@@ -26,6 +26,16 @@ struct MappingRecord {
 // after it; fields the text lacks are 0, fields past the eighth are ignored.
 MappingRecord ParseGetMap(QStringView response);
 
+// A field carries three characters, so a number written into one lies in -99 .. 999.
+inline constexpr int kFieldLowest = -99;
+inline constexpr int kFieldHighest = 999;
+constexpr bool FitsField(int value) {
+    return value >= kFieldLowest && value <= kFieldHighest;
+}
+// The first field whose number runs past its three characters, e.g. "[1000]" (ParseGetMap
+// would read 100 from it), as written; empty when every field reads whole.
+QString OverlongField(QStringView text);
+
 // How many "[" fields a text holds (a text with none is not a mapping string).
 int CountFields(QStringView text);
 

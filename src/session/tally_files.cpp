@@ -223,7 +223,8 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
             filled[static_cast<size_t>(o)] = true;
             tables_.OutMapString[o] = item.Text;
             tables_.OutMapInput[o] = Plain(tables_.FindInputSourceMapping());
-        } else {
+        }
+        if (!tables_.IsConfiguredOutput(o)) {
             leftOut_.append(item.Text);
             if (leftOutLines.size() < kNamedLines)
                 leftOutLines.append(
@@ -241,15 +242,16 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         QString lines = leftOutLines.join(QStringLiteral(", "));
         if (leftOut_.size() > leftOutLines.size())
             lines += QStringLiteral(" and %1 more").arg(leftOut_.size() - leftOutLines.size());
-        Tell(QStringLiteral("%1 of %2 %3 for outputs that Kavro.ini does not list, and the "
-                            "console has no room left for them: %4. %5 not kept in the "
-                            "console's table.")
-                 .arg(leftOut_.size() == 1 ? QStringLiteral("One line")
-                                           : Plain(leftOut_.size()) + QStringLiteral(" lines"),
-                      Quoted(TallyFile),
-                      leftOut_.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"), lines,
-                      online ? QStringLiteral("They went to the tally system but are")
-                             : QStringLiteral("They are")),
+        const bool one = leftOut_.size() == 1;
+        Tell(QStringLiteral("%1 of %2 %3 for outputs that Kavro.ini does not list: %4. %5")
+                 .arg(one ? QStringLiteral("One line")
+                          : Plain(leftOut_.size()) + QStringLiteral(" lines"),
+                      Quoted(TallyFile), one ? QStringLiteral("is") : QStringLiteral("are"), lines,
+                      online ? QStringLiteral("The tally system has %1, but no row of the "
+                                              "console shows %1.")
+                                   .arg(one ? QStringLiteral("it") : QStringLiteral("them"))
+                             : QStringLiteral("No row shows %1 and a Save leaves %1 out.")
+                                   .arg(one ? QStringLiteral("it") : QStringLiteral("them"))),
              QStringLiteral("Outputs Not Configured"));
     }
     if (failed) {

@@ -41,8 +41,8 @@ public:
     // Reads and checks the whole file, then replaces the table with its mappings.
     LoadOutcome LoadMatrixMappings(const QString& TallyFile);
 
-    // Mapping strings left out of the program's table by the last load, because the output is
-    // not configured and no slot is left for it (all 999 outputs configured).
+    // Mapping strings of the last load for outputs that Kavro.ini does not configure: no row
+    // shows them, and the program's own table does not keep them.
     const QStringList& LeftOut() const { return leftOut_; }
 
     // How far the last load got: the lines applied, the file line of the last one, and the

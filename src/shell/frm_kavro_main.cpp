@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -181,11 +182,26 @@ bool frmKavroMain::Load() {
     face_->list3->SetSelectedIndex(0);
     face_->list2->resize(face_->list2->width(), Px(MappingEditor::kSingleListHeight));
     show();
+    AwaitPlacement();
 
     session_->Connect();
     face_->List1->setFocus();
     // "X" during the start-up read-back: the event loop must not start.
     return !session_->Busy().StopRequested();
+}
+
+void frmKavroMain::AwaitPlacement() {
+    // The window system places a new window a moment after it is shown; until it says where,
+    // the window seems to stand at 0,0 and a box centred over it would open far from it. No
+    // input is taken meanwhile: start-up is not done.
+    QElapsedTimer waited;
+    waited.start();
+    QTimer wake;  // bounds each wait for an event
+    wake.start(20);
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < kPlacementMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void frmKavroMain::EndNow() {
@@ -201,18 +217,28 @@ bool frmKavroMain::Busy() const {
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
     // A press that a control let through (a right press on a button) is not on the body.
     if (childAt(event->position().toPoint())) return;
-    // Any button on the body moves the window; the window system's own move where it has one.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    handDrag_ = true;
+    // Any button on the body moves the window by hand, until that button's release.
+    dragButton_ = event->button();
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    if (event->button() != Qt::LeftButton) return;
+    // The window system's own move ends only on a left release that it sees itself: asked for
+    // after the release, or for another button, it would glue the window to the pointer. A
+    // press handled late (after a wait on the controller) has its release queued behind it, so
+    // the move is asked for one pass of the event loop later, and only if the button is still
+    // down then.
+    QTimer::singleShot(0, this, [this] {
+        if (dragButton_ == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove())
+            dragButton_ = Qt::NoButton;
+    });
 }
 
 void frmKavroMain::mouseMoveEvent(QMouseEvent* event) {
-    if (handDrag_) move(event->globalPosition().toPoint() - dragOffset_);
+    if (dragButton_ != Qt::NoButton && (event->buttons() & dragButton_))
+        move(event->globalPosition().toPoint() - dragOffset_);
 }
 
-void frmKavroMain::mouseReleaseEvent(QMouseEvent*) {
-    handDrag_ = false;
+void frmKavroMain::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == dragButton_) dragButton_ = Qt::NoButton;
 }
 
 void frmKavroMain::paintEvent(QPaintEvent*) {

@@ -60,6 +60,9 @@ private:
     void WireLamps();
     void WireSession();
     void WireButtons();
+    // Lets the window system show and place the window, so the first boxes open over it.
+    void AwaitPlacement();
+    static constexpr int kPlacementMs = 2000;
     // "X": whatever runs stops at its current exchange, the port closes, the program ends.
     void EndNow();
     // A read-back (or a load) is running: only its "Cancel" may act.
@@ -72,7 +75,8 @@ private:
     std::unique_ptr<MappingEditor> editor_;
     std::unique_ptr<DiagPanels> diag_;
     QPixmap picture_;
-    bool handDrag_ = false;
+    // The button that moves the window by hand while it is held; none when no move runs.
+    Qt::MouseButton dragButton_ = Qt::NoButton;
     // The output list takes the keyboard when the window is first shown and when the operator
     // comes back from the console's own other windows; not after a message box or file dialog.
     bool focusListOnReturn_ = true;

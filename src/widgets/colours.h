@@ -18,10 +18,10 @@ QColor ColourFromValue(int value);
 QColor ListBackground();
 
 // A button's face colour, with a caption colour that reads on it; an invalid colour restores
-// the system's button face.
+// the system's button face. Disabled, a button keeps the system's greyed look.
 void SetButtonFace(QWidget* button, const QColor& colour);
 QColor ButtonFace(const QWidget* button);
-// The text colour of a check box or label.
+// The text colour of a check box or label while enabled; disabled, its text is greyed.
 void SetTextColour(QWidget* widget, const QColor& colour);
 QColor TextColour(const QWidget* widget);
 void SetBackground(QWidget* widget, const QColor& colour);

@@ -40,8 +40,9 @@ void Lamp::paintEvent(QPaintEvent*) {
 }
 
 void LatchBox::mousePressEvent(QMouseEvent* event) {
+    // Any button latches: the right and middle ones as much as the left.
     event->accept();
-    if (event->button() == Qt::LeftButton) Q_EMIT Pressed(true);
+    Q_EMIT Pressed(true);
 }
 
 void LatchBox::mouseReleaseEvent(QMouseEvent* event) {

@@ -44,7 +44,7 @@ class LatchBox : public QCheckBox {
 public:
     using QCheckBox::QCheckBox;
 Q_SIGNALS:
-    // byMouse: the left mouse button, not a key, pressed it.
+    // byMouse: a mouse button (any of them), not a key, pressed it.
     void Pressed(bool byMouse);
 
 protected:
