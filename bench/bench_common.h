@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -116,13 +117,14 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
 
-    // Writes `framed` (the line with its CR LF) and reads until a "." arrives; false on an error
-    // or 2 s without a character.
+    // Writes `framed` (the line with its CR LF) and reads until a "." arrives; false on an error,
+    // 2 s without a character, or 10 s of characters without a ".".
     bool Exchange(const QByteArray& framed) {
         if (fd_ < 0 || ::write(fd_, framed.constData(), static_cast<size_t>(framed.size())) !=
                            static_cast<ssize_t>(framed.size()))
             return false;
-        for (;;) {
+        const QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, 2000) <= 0) return false;
             char buffer[256];
@@ -130,6 +132,7 @@ public:
             if (got <= 0) return false;
             if (std::memchr(buffer, '.', static_cast<size_t>(got))) return true;
         }
+        return false;
     }
 
 private:

@@ -12,14 +12,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const QString line = CommandExchange::GetResponse(received);
 
-    FUZZ_CHECK(!line.contains(u'\r'));
-    if (line.isEmpty()) return 0;
-    // The line is a piece of the text: after the first line feed, or from the start when there
-    // is none, and directly followed by a carriage return.
+    // Where the reply line starts: after the first line feed; with no line feed at all but two
+    // carriage returns, after the first of them (the echo's line ended by a carriage return
+    // alone); else at the start.
     const qsizetype lineFeed = received.indexOf(u'\n');
-    const qsizetype start = lineFeed + 1;
+    const qsizetype firstReturn = received.indexOf(u'\r');
+    const bool returnsOnly =
+        lineFeed < 0 && firstReturn >= 0 && received.indexOf(u'\r', firstReturn + 1) >= 0;
+    const qsizetype start = returnsOnly ? firstReturn + 1 : lineFeed + 1;
+    const qsizetype end = received.indexOf(u'\r', start);
+
+    FUZZ_CHECK(!line.contains(u'\r'));
+    // The line is the piece from there up to the next carriage return, and nothing when no
+    // carriage return follows.
+    if (end < 0) {
+        FUZZ_CHECK(line.isEmpty());
+        return 0;
+    }
+    FUZZ_CHECK(line.size() == end - start);
     FUZZ_CHECK(QStringView(received).sliced(start).startsWith(line));
-    FUZZ_CHECK(start + line.size() < received.size());
-    FUZZ_CHECK(received[start + line.size()] == u'\r');
     return 0;
 }

@@ -24,7 +24,6 @@ public:
     void Close();
 
     int MasterFd() const { return master_; }
-    int SlaveFd() const { return slave_; }
     const QString& SlavePath() const { return slavePath_; }
     const QString& LinkPath() const { return linkPath_; }
     // Bytes written to the master that the console has not read yet.

@@ -1,6 +1,7 @@
 # Fails when a core library (QtCore only, built to run without a display) includes or links
-# Qt Widgets or Qt Gui, or includes a header of the window layers.
-# -DCORE_DIRS=<src dirs> -DGUI_INCLUDE_DIRS=<Qt Gui and Widgets header dirs>
+# Qt Widgets or Qt Gui, includes a header of the window layers, or includes or links a core layer
+# above its own.
+# -DCORE_DIRS=<src dirs, lowest layer first> -DGUI_INCLUDE_DIRS=<Qt Gui and Widgets header dirs>
 # -DCLOSURES=<file of "target: linked targets" lines, written at configure time>
 set(failures "")
 
@@ -23,6 +24,8 @@ foreach(dir IN LISTS CORE_DIRS)
 endforeach()
 
 foreach(dir IN LISTS CORE_DIRS)
+    get_filename_component(layer "${dir}" NAME)
+    list(FIND core_names "${layer}" own)
     file(GLOB sources "${dir}/*.h" "${dir}/*.cpp")
     foreach(src IN LISTS sources)
         file(STRINGS "${src}" includes REGEX "^[ \t]*#[ \t]*include")
@@ -34,8 +37,11 @@ foreach(dir IN LISTS CORE_DIRS)
                     list(APPEND failures "${src}: ${line}")
                 endif()
             elseif(line MATCHES "\"([^/\"]+)/[^\"]+\"")
-                if(NOT CMAKE_MATCH_1 IN_LIST core_names)
+                list(FIND core_names "${CMAKE_MATCH_1}" used)
+                if(used EQUAL -1)
                     list(APPEND failures "${src}: ${line} (a header outside the core layers)")
+                elseif(used GREATER own)
+                    list(APPEND failures "${src}: ${line} (a layer above ${layer})")
                 endif()
             endif()
         endforeach()
@@ -47,11 +53,25 @@ foreach(line IN LISTS closures)
     if(line MATCHES "Qt6?::(Gui|Widgets)")
         list(APPEND failures "links ${CMAKE_MATCH_0}: ${line}")
     endif()
+    # "vendra_<layer>: <every target it links>": none of them a higher core layer.
+    if(line MATCHES "^vendra_([a-z]+): (.*)$")
+        set(layer "${CMAKE_MATCH_1}")
+        set(linked "${CMAKE_MATCH_2}")
+        list(FIND core_names "${layer}" own)
+        foreach(target IN LISTS linked)
+            if(target MATCHES "^vendra_([a-z]+)$")
+                list(FIND core_names "${CMAKE_MATCH_1}" used)
+                if(used GREATER own)
+                    list(APPEND failures "vendra_${layer} links ${target}, a layer above it")
+                endif()
+            endif()
+        endforeach()
+    endif()
 endforeach()
 
 if(failures)
     list(JOIN failures "\n  " text)
-    message(FATAL_ERROR "Core layers reach the window toolkit:\n  ${text}")
+    message(FATAL_ERROR "Core layers reach the window toolkit or a layer above them:\n  ${text}")
 endif()
 list(LENGTH closures count)
 message(STATUS "${count} core libraries use QtCore only")

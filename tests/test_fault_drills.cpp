@@ -12,9 +12,6 @@
 #include <QFileInfo>
 #include <QPushButton>
 #include <QtTest>
-#include <cerrno>
-#include <cstring>
-#include <optional>
 
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
@@ -96,10 +93,6 @@ QStringList IniRows() {
     for (int o = 1; o <= kOutputs; ++o)
         rows << QStringLiteral("Out %1\t").arg(o);
     return rows;
-}
-
-QString SystemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // The lines the controller heard from the `from`th on.
@@ -560,69 +553,6 @@ private Q_SLOTS:
         QVERIFY(d.ControlsBack());
         // The broken entry was asked for once, and nothing after it.
         QCOMPARE(d.sim.LogLines().mid(kProbeAndVersionLines), RawMaps(1, kept + 1));
-    }
-
-    // "Save" online into a place that cannot take the file: the old file stays as it was and
-    // the message names the path and the reason.
-    void unwritablePlaceOnSave_data() {
-        QTest::addColumn<SaveFault>("fault");
-        QTest::addColumn<int>("reason");  // errno of the reason to name; 0: any
-        QTest::newRow("full disk") << SaveFault::SizeLimit << EFBIG;
-        QTest::newRow("parent is a regular file") << SaveFault::ParentIsFile << 0;
-        QTest::newRow("vanished folder") << SaveFault::VanishedFolder << 0;
-        QTest::newRow("folder in the file's place") << SaveFault::FolderInPlace << 0;
-    }
-    void unwritablePlaceOnSave() {
-        QFETCH(SaveFault, fault);
-        QFETCH(int, reason);
-        Drill d;
-        BEGIN_DRILL(d, kTable, QStringList{});
-        QVERIFY(d.rig.Start(true));
-        d.w().Face().lblFileName->setText(QStringLiteral("keep.vdk"));
-        const QDir dir(d.rig.dir.path());
-        const QByteArray old = "[1][1][2][1][1][0][0][0]\r\n";
-        const QString path = PrepareSaveFault(dir, fault, old);
-        if (fault == SaveFault::SizeLimit) d.rig.dialogs.answers = {Answer::Yes};
-        const qsizetype mark = d.sim.LogLines().size();
-        {
-            // The disk fills after a few bytes: well within the table's five lines.
-            std::optional<FileSizeLimit> full;
-            if (fault == SaveFault::SizeLimit) QVERIFY(full.emplace(40).Ok());
-            d.ClickWithFile(d.w().Face().cmdSaveMatrix, path);
-        }
-
-        const ScriptedDialogs::Box& box = d.rig.dialogs.boxes.last();
-        QCOMPARE(d.rig.dialogs.boxes.size(), fault == SaveFault::SizeLimit ? 2 : 1);
-        QCOMPARE(box.title, QStringLiteral("File Error"));
-        const QString head =
-            QStringLiteral("The tally file \"%1\" could not be written: ").arg(path);
-        const QString tail = QStringLiteral(". The file was not changed.");
-        QVERIFY2(box.text.startsWith(head) && box.text.endsWith(tail), qPrintable(box.text));
-        const QString why = box.text.mid(head.size(), box.text.size() - head.size() - tail.size());
-        QVERIFY2(!why.trimmed().isEmpty(), qPrintable(box.text));
-        if (reason != 0) QCOMPARE(why, SystemReason(reason));
-
-        switch (fault) {
-            case SaveFault::SizeLimit:
-                QCOMPARE(Contents(path), old);
-                QCOMPARE(dir.entryList({"*.vdk*"}, QDir::Files | QDir::Hidden),
-                         QStringList{"show.vdk"});
-                break;
-            case SaveFault::ParentIsFile:
-                QCOMPARE(Contents(dir.filePath(QStringLiteral("plain"))), old);
-                break;
-            case SaveFault::VanishedFolder:
-                QVERIFY(!dir.exists(QStringLiteral("gone")));
-                break;
-            case SaveFault::FolderInPlace:
-                QVERIFY(QFileInfo(path).isDir());
-                QVERIFY(QDir(path).isEmpty());
-                break;
-        }
-        QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("keep.vdk"));
-        QCOMPARE(d.w().Face().lblError->text(), QString());
-        QCOMPARE(d.rig.Rows(), RowsOf(kTable));
-        QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 6));
     }
 
     // A damaged Kavro.ini: the operator is told, the program ends before its window shows,

@@ -57,7 +57,6 @@ private Q_SLOTS:
         t.OutUnit[2] = 1, t.OutChannel[2] = 9;
         t.OutUnit[4] = 1, t.OutChannel[4] = 9;
         QCOMPARE(t.SearchInputList(2, 7), 3);
-        QCOMPARE(t.Z, 3);
         QCOMPARE(t.SearchInputList(0, 0), 0);
         QCOMPARE(t.SearchInputList(2, 8), 7);
         t.Current.OutUnit = 1, t.Current.OutChannel = 9;

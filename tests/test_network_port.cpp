@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -17,10 +18,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <optional>
+#include <thread>
 
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
+#include "platform/network_serial_port.h"
 #include "platform/telnet_codec.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
@@ -132,6 +135,76 @@ private:
     QTcpSocket filler_;
 };
 
+// A Telnet server on 127.0.0.1 that takes up COM port control and keeps every byte its one
+// client sends until the client hangs up, for at most 5 s.
+class RecordingTelnetServer {
+public:
+    ~RecordingTelnetServer() {
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) close(fd_);
+    }
+    quint16 Start() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            listen(fd_, 1) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return 0;
+        thread_ = std::thread([this] { Serve(); });
+        return ntohs(address.sin_port);
+    }
+    // Everything the client sent, once it has hung up or the time is over.
+    QByteArray Received() {
+        if (thread_.joinable()) thread_.join();
+        return received_;
+    }
+
+private:
+    void Serve() {
+        const QDeadlineTimer deadline(5000);
+        pollfd listening{fd_, POLLIN, 0};
+        if (poll(&listening, 1, static_cast<int>(deadline.remainingTime())) != 1) return;
+        const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) return;
+        const QByteArray offer("\xFF\xFB\x2C"), accept("\xFF\xFD\x2C");
+        bool accepted = false;
+        char buffer[256];
+        pollfd c{client, POLLIN, 0};
+        while (poll(&c, 1, static_cast<int>(deadline.remainingTime())) == 1) {
+            const ssize_t n = read(client, buffer, sizeof buffer);
+            if (n <= 0) break;
+            received_.append(buffer, n);
+            if (!accepted && received_.contains(offer))
+                accepted = write(client, accept.constData(), accept.size()) == accept.size();
+        }
+        close(client);
+    }
+
+    int fd_ = -1;
+    std::thread thread_;
+    QByteArray received_;
+};
+
+// The COM port control subnegotiations in a client's Telnet stream: command and value (255
+// undoubled). One that does not end is left out.
+QMap<int, QByteArray> ComPortCommands(const QByteArray& stream) {
+    QMap<int, QByteArray> commands;
+    const QByteArray start("\xFF\xFA\x2C");
+    for (qsizetype at = stream.indexOf(start); at >= 0; at = stream.indexOf(start, at + 1)) {
+        QByteArray body;
+        bool ended = false;
+        for (qsizetype i = at + start.size(); i + 1 < stream.size() && !ended; ++i) {
+            if (stream[i] == '\xFF') ended = stream[++i] == '\xF0';
+            if (!ended) body += stream[i];
+        }
+        if (ended && !body.isEmpty()) commands.insert(static_cast<uchar>(body[0]), body.mid(1));
+    }
+    return commands;
+}
+
 QStringList Since(const SimProcess& sim, qsizetype from) {
     return sim.LogLines().mid(from);
 }
@@ -240,6 +313,34 @@ private Q_SLOTS:
         QCOMPARE(Contents(saved), kStartTable + "[1][1][2][4][1][0][0][0]\r\n");
         QCOMPARE(w.Face().lblError->text(), QString());
         QCOMPARE(rig.dialogs.Titles(), QStringList());
+    }
+
+    // What the console asks of the server's line, as it goes over the wire: a pseudo-terminal
+    // behind a real server reports 8 data bits and no parity whatever it was asked.
+    void comPortSettingsSent() {
+        RecordingTelnetServer server;
+        const quint16 port = server.Start();
+        QVERIFY(port != 0);
+        {
+            NetworkSerialPort link(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port));
+            QCOMPARE(link.Open(), 0);
+        }  // closed: the server's read ends
+        const QMap<int, QByteArray> sent = ComPortCommands(server.Received());
+        const struct {
+            const char* what;
+            int command;
+            QByteArray value;
+        } wanted[] = {{"baud rate 9600", 1, QByteArray("\0\0\x25\x80", 4)},
+                      {"data size 8", 2, "\x08"},
+                      {"parity none", 3, "\x01"},
+                      {"stop size 1", 4, "\x01"},
+                      {"flow control none", 5, "\x01"}};
+        for (const auto& w : wanted)
+            QVERIFY2(sent.value(w.command) == w.value,
+                     qPrintable(QStringLiteral("%1: sent %2")
+                                    .arg(QString::fromLatin1(w.what),
+                                         QString::fromLatin1(sent.value(w.command).toHex(' ')))));
+        QCOMPARE(sent.size(), 5);
     }
 
     // No server, one that never takes the connection, or a raw server asked for Telnet:
@@ -353,6 +454,11 @@ private Q_SLOTS:
         QTest::newRow("terminal type asked, then asked again")
             << QByteArrayList{iac + "\xFD\x18" + iac, "\xFD\x18."} << QByteArray(".")
             << QByteArray(iac + "\xFC\x18" + iac + "\xFC\x18");
+        QTest::newRow("binary asked twice each way")
+            << QByteArrayList{iac + QByteArray("\xFD\0", 2) + iac + QByteArray("\xFB\0", 2),
+                              iac + QByteArray("\xFD\0", 2) + iac + QByteArray("\xFB\0", 2)}
+            << QByteArray()
+            << QByteArray(iac + QByteArray("\xFB\0", 2) + iac + QByteArray("\xFD\0", 2));
         QTest::newRow("report with 255 inside, split")
             << QByteArrayList{"1" + iac + "\xFA\x2C\x6A\xFF", "\xFF" + iac + "\xF0" + "2"}
             << QByteArray("12") << QByteArray();

@@ -10,7 +10,9 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <optional>
 
 #include "editor/entry_box.h"
@@ -389,21 +391,27 @@ private Q_SLOTS:
         QVERIFY(FocusOnList(w));
     }
 
+    // "Save" into a place that cannot take the file: the old file stays as it was and the
+    // message names the path and the system's reason.
     void saveFailureKeepsTheOldFile_data() {
         QTest::addColumn<SaveFault>("fault");
         QTest::addColumn<bool>("online");
         QTest::addColumn<int>("mappings");
-        QTest::newRow("parent is a regular file") << SaveFault::ParentIsFile << false << 300;
-        QTest::newRow("vanished folder") << SaveFault::VanishedFolder << true << 300;
-        QTest::newRow("folder in place of the file") << SaveFault::FolderInPlace << false << 300;
+        QTest::addColumn<int>("reason");  // errno of the reason to name; 0: any
+        QTest::newRow("parent is a regular file") << SaveFault::ParentIsFile << false << 300 << 0;
+        QTest::newRow("vanished folder") << SaveFault::VanishedFolder << true << 300 << 0;
+        QTest::newRow("folder in place of the file")
+            << SaveFault::FolderInPlace << false << 300 << 0;
         // Some 8 KB, held back by the file's write buffer until the file is committed.
-        QTest::newRow("file size limit, 8 KB") << SaveFault::SizeLimit << false << 300;
-        QTest::newRow("file size limit, 22 KB online") << SaveFault::SizeLimit << true << 800;
+        QTest::newRow("file size limit, 8 KB") << SaveFault::SizeLimit << false << 300 << EFBIG;
+        QTest::newRow("file size limit, 22 KB online")
+            << SaveFault::SizeLimit << true << 800 << EFBIG;
     }
     void saveFailureKeepsTheOldFile() {
         QFETCH(SaveFault, fault);
         QFETCH(bool, online);
         QFETCH(int, mappings);
+        QFETCH(int, reason);
         // Always more than the size limit below.
         QStringList preload;
         for (int ch = 1; ch <= mappings; ++ch)
@@ -427,9 +435,18 @@ private Q_SLOTS:
                  qPrintable(rig->dialogs.Texts().join(QLatin1Char('|'))));
         QCOMPARE(box.title, QStringLiteral("File Error"));
         QCOMPARE(box.icon, Icon::Information);
-        QVERIFY2(box.text.contains(QLatin1Char('"') + path + QLatin1Char('"')),
-                 qPrintable(box.text));
-        QVERIFY2(box.text.contains(QStringLiteral("could not be written: ")), qPrintable(box.text));
+        const QString head =
+            QStringLiteral("The tally file \"%1\" could not be written: ").arg(path);
+        const QString tail = QStringLiteral(". The file was not changed.");
+        QVERIFY2(box.text.startsWith(head) && box.text.endsWith(tail), qPrintable(box.text));
+        const QString why = box.text.mid(head.size(), box.text.size() - head.size() - tail.size());
+        QVERIFY2(!why.trimmed().isEmpty(), qPrintable(box.text));
+        if (reason != 0) QCOMPARE(why, QString::fromLocal8Bit(std::strerror(reason)));
+        QCOMPARE(w.Face().lblError->text(), QString());
+        // Online, the table was read back whole and nothing else was sent.
+        const QStringList heard = rig->TakeLog();
+        QCOMPARE(heard.size(), online ? mappings + 2 : 0);
+        if (online) QCOMPARE(heard.first(), QStringLiteral("Comp"));
         QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("keep.vdk"));
         QCOMPARE(rig->Row(mappings - 1),
                  QStringLiteral("Out %1\t %2\t\t").arg(mappings).arg(mappings % 8 + 1));
@@ -443,6 +460,7 @@ private Q_SLOTS:
                 break;
             case SaveFault::FolderInPlace:
                 QVERIFY(QFileInfo(path).isDir());
+                QVERIFY(QDir(path).isEmpty());
                 break;
             case SaveFault::SizeLimit:
                 QCOMPARE(Contents(path), old);

@@ -138,11 +138,15 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
     // A small file sits in Qt's buffer until the commit, whose own write error goes unseen:
     // flush first so a full disk is caught before the old file is replaced.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        // A write cut short by a full disk leaves no reason; the next attempt reports it.
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size() || !file.flush()) {
+        // A write cut short by a full disk leaves no reason; the next attempt at the rest (or
+        // at what is still buffered) reports it.
         if (file.error() == QFileDevice::NoError ||
-            file.errorString() == QStringLiteral("Unknown error"))
+            file.errorString() == QStringLiteral("Unknown error")) {
+            if (written >= 0 && written < bytes.size()) file.write(bytes.mid(written));
             file.flush();
+        }
         const QString reason = file.errorString();
         file.cancelWriting();
         return fail(reason);

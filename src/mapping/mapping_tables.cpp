@@ -7,7 +7,8 @@ MappingTables::MappingTables() {
 }
 
 int MappingTables::FindOutputMapping() {
-    for (Z = 1; Z <= NumOutputs; ++Z) {
+    int Z = 1;
+    for (; Z <= NumOutputs; ++Z) {
         if (OutChannel[Z] == Current.OutChannel && OutUnit[Z] == Current.OutUnit) return Z;
     }
     return Z;
@@ -18,7 +19,8 @@ int MappingTables::FindInputSourceMapping() {
 }
 
 int MappingTables::SearchInputList(int unit, int channel) {
-    for (Z = 0; Z <= NumInputs; ++Z) {
+    int Z = 0;
+    for (; Z <= NumInputs; ++Z) {
         if (InChannel[Z] == channel && InUnit[Z] == unit) return Z;
     }
     return Z;

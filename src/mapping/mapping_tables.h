@@ -59,9 +59,6 @@ struct MappingTables {
     MappingRecord Current;
     QString CurrentMapstring;  // built by the last mapping command
 
-    // Scratch index of the three searches: each leaves its result here.
-    int Z = 0;
-
     MappingTables();
 
     // The configured output with the current record's output unit and channel; NumOutputs + 1

@@ -86,18 +86,7 @@ NetworkSerialPort::NetworkSerialPort(const QString& device, QObject* parent)
     }
 
     socket_.setReadBufferSize(kReadBufferLimit);
-    // As on the local port: arrivals are announced once the interface thread is idle again.
-    connect(&socket_, &QTcpSocket::readyRead, this, [this] {
-        if (arrivalPending_) return;
-        arrivalPending_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                arrivalPending_ = false;
-                Q_EMIT DataReceived();
-            },
-            Qt::QueuedConnection);
-    });
+    WatchArrivals(socket_);
 }
 
 NetworkSerialPort::~NetworkSerialPort() {
@@ -129,8 +118,7 @@ int NetworkSerialPort::Open() {
             quietReason_ = errorText_;
             quietUntil_.setRemainingTime(kConnectMs);
         }
-        socket_.abort();
-        codec_.Reset();
+        CloseDevice();
         return -1;
     }
     return 0;
@@ -177,8 +165,7 @@ bool NetworkSerialPort::SetUpLine(const QDeadlineTimer& deadline) {
 
 void NetworkSerialPort::Close() {
     received_.clear();
-    socket_.abort();
-    codec_.Reset();
+    CloseDevice();
 }
 
 bool NetworkSerialPort::Write(const QByteArray& bytes) {
@@ -194,11 +181,6 @@ bool NetworkSerialPort::Write(const QByteArray& bytes) {
         return false;
     }
     return true;
-}
-
-qint64 NetworkSerialPort::BytesWaiting() {
-    TakeBuffered();
-    return received_.size();
 }
 
 bool NetworkSerialPort::WaitForData(int msecs) {
@@ -220,26 +202,24 @@ bool NetworkSerialPort::WaitForData(int msecs) {
     return received_.size() > before;
 }
 
-void NetworkSerialPort::TakeBuffered() {
-    if (!socket_.isOpen() || socket_.bytesAvailable() <= 0) return;
-    const QByteArray in = socket_.readAll();
-    if (!Telnet()) {
-        received_ += in;
-        return;
-    }
+QByteArray NetworkSerialPort::Incoming(const QByteArray& in) {
+    if (!Telnet()) return in;
     QByteArray replies;
-    received_ += codec_.Decode(in, replies);
+    const QByteArray data = codec_.Decode(in, replies);
     if (!replies.isEmpty() && IsOpen()) {
         socket_.write(replies);
         socket_.flush();
     }
+    return data;
 }
 
-void NetworkSerialPort::CloseAfterFailure() {
-    TakeBuffered();
+void NetworkSerialPort::NoteFailure() {
     if (socket_.error() != QAbstractSocket::SocketTimeoutError &&
         socket_.error() != QAbstractSocket::UnknownSocketError)
         errorText_ = socket_.errorString();
+}
+
+void NetworkSerialPort::CloseDevice() {
     socket_.abort();
     codec_.Reset();
 }

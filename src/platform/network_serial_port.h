@@ -30,11 +30,9 @@ public:
     void Close() override;
     bool IsOpen() const override { return socket_.state() == QAbstractSocket::ConnectedState; }
     bool Write(const QByteArray& bytes) override;
-    qint64 BytesWaiting() override;
     bool WaitForData(int msecs) override;
     // HOST:PORT, or the configured text when it is not a usable address.
     QString DeviceName() const override;
-    QString ErrorText() const override { return errorText_; }
     bool PermissionDenied() const override { return false; }
 
 private:
@@ -42,9 +40,10 @@ private:
     bool Connect(const QDeadlineTimer& deadline);
     // Offers COM port control and, once the server agrees, sets the line (within the deadline).
     bool SetUpLine(const QDeadlineTimer& deadline);
-    // Moves what the socket holds into received_, answering the server's option requests.
-    void TakeBuffered();
-    void CloseAfterFailure();
+    // The line's bytes; the server's option requests are answered.
+    QByteArray Incoming(const QByteArray& in) override;
+    void NoteFailure() override;
+    void CloseDevice() override;
 
     QTcpSocket socket_;
     TelnetCodec codec_;
@@ -53,12 +52,10 @@ private:
     quint16 port_ = 0;
     bool telnet_ = false;
     QString addressError_;
-    QString errorText_;
     // After a server that did not answer, the attempts of the next few seconds fail at once
     // with the same reason, so that an operation of several commands waits out one attempt only.
     QDeadlineTimer quietUntil_;
     QString quietReason_;
-    bool arrivalPending_ = false;
 };
 
 }  // namespace vendra

@@ -19,20 +19,7 @@ bool IsHarmless(QSerialPort::SerialPortError error) {
 
 QtSerialPort::QtSerialPort(QObject* parent) : BufferedPort(parent) {
     port_.setReadBufferSize(kReadBufferLimit);
-    // Arrivals are announced when the interface thread is idle again, never from inside a
-    // blocking wait: the RX lamp lights after the exchange, as operators know it.
-    // One announcement at a time is enough for a lamp, and spares the loop a wake-up per read.
-    connect(&port_, &QSerialPort::readyRead, this, [this] {
-        if (arrivalPending_) return;
-        arrivalPending_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                arrivalPending_ = false;
-                Q_EMIT DataReceived();
-            },
-            Qt::QueuedConnection);
-    });
+    WatchArrivals(port_);
     // A hang-up noticed by the event loop (no exchange running) must close the port there
     // too, or the loop would be woken for the dead descriptor over and over. Time-outs and
     // cleared errors come with every exchange and need no handling.
@@ -88,9 +75,7 @@ int QtSerialPort::Open() {
 
 void QtSerialPort::Close() {
     received_.clear();
-    openedDevice_.clear();
-    if (port_.isOpen()) port_.close();
-    port_.clearError();
+    CloseDevice();
 }
 
 bool QtSerialPort::Write(const QByteArray& bytes) {
@@ -109,11 +94,6 @@ bool QtSerialPort::Write(const QByteArray& bytes) {
     }
     ClearError();
     return true;
-}
-
-qint64 QtSerialPort::BytesWaiting() {
-    if (port_.isOpen()) TakeBuffered();
-    return received_.size();
 }
 
 bool QtSerialPort::WaitForData(int msecs) {
@@ -146,18 +126,15 @@ void QtSerialPort::ClearError() {
     if (port_.error() != QSerialPort::NoError) port_.clearError();
 }
 
-void QtSerialPort::TakeBuffered() {
-    if (port_.bytesAvailable() > 0) received_ += port_.readAll();
+void QtSerialPort::NoteFailure() {
+    if (IsHarmless(port_.error())) return;
+    errorText_ = port_.errorString();
+    permissionDenied_ = port_.error() == QSerialPort::PermissionError;
 }
 
-void QtSerialPort::CloseAfterFailure() {
-    if (!IsHarmless(port_.error())) {
-        errorText_ = port_.errorString();
-        permissionDenied_ = port_.error() == QSerialPort::PermissionError;
-    }
-    TakeBuffered();
+void QtSerialPort::CloseDevice() {
     openedDevice_.clear();
-    port_.close();
+    if (port_.isOpen()) port_.close();
     port_.clearError();
 }
 

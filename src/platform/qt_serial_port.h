@@ -27,32 +27,22 @@ public:
     void Close() override;
     bool IsOpen() const override { return port_.isOpen(); }
     bool Write(const QByteArray& bytes) override;
-    qint64 BytesWaiting() override;
     bool WaitForData(int msecs) override;
     QString DeviceName() const override;
-    QString ErrorText() const override { return errorText_; }
     bool PermissionDenied() const override { return permissionDenied_; }
 
 private:
-    // Moves what QSerialPort has buffered into received_.
-    void TakeBuffered();
-    // True when the port's last error means the device cannot be used any more.
-    bool DeviceGone() const;
-    // Keeps what had arrived, remembers the reason and closes the port.
-    void CloseAfterFailure();
+    void NoteFailure() override;
+    void CloseDevice() override;
     void OnError(QSerialPort::SerialPortError error);
     void ClearError();
 
     QSerialPort port_;
-    // Characters taken from the port and not yet read by the caller. Kept apart from the
-    // port's own buffer so that what arrived before a hang-up survives the close.
     int portNumber_ = 1;
     QString devicePath_;
     // The device the open port was opened on; empty while closed.
     QString openedDevice_;
-    QString errorText_;
     bool permissionDenied_ = false;
-    bool arrivalPending_ = false;
 };
 
 }  // namespace vendra

@@ -1,8 +1,40 @@
 #include "platform/serial_port.h"
 
+#include <QIODevice>
 #include <algorithm>
 
 namespace vendra {
+
+void BufferedPort::WatchArrivals(QIODevice& device) {
+    device_ = &device;
+    connect(&device, &QIODevice::readyRead, this, [this] {
+        if (arrivalPending_) return;
+        arrivalPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                arrivalPending_ = false;
+                Q_EMIT DataReceived();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void BufferedPort::TakeBuffered() {
+    if (device_ && device_->isOpen() && device_->bytesAvailable() > 0)
+        received_ += Incoming(device_->readAll());
+}
+
+void BufferedPort::CloseAfterFailure() {
+    TakeBuffered();
+    NoteFailure();
+    CloseDevice();
+}
+
+qint64 BufferedPort::BytesWaiting() {
+    TakeBuffered();
+    return received_.size();
+}
 
 QByteArray BufferedPort::Peek(qint64 n) {
     return received_.left(static_cast<qsizetype>(std::max<qint64>(0, n)));

@@ -43,17 +43,42 @@ Q_SIGNALS:
     void DataReceived();
 };
 
-// A port that keeps what arrived in a buffer of its own: the device adapters move received bytes
-// into `received_`, and the console looks at and takes them from there.
+// A port on top of a Qt device (a serial port, a socket) that keeps what arrived in a buffer of
+// its own, so that what came before a hang-up survives the close. The adapters supply the
+// device and its own steps; arrivals, the read-in and the close after a failure are shared.
 class BufferedPort : public SerialPort {
     Q_OBJECT
 public:
     using SerialPort::SerialPort;
+    qint64 BytesWaiting() override;
     QByteArray Peek(qint64 n) override;
     QByteArray Read(qint64 n) override;
+    QString ErrorText() const override { return errorText_; }
 
 protected:
+    // Called once by the adapter's constructor with the device it owns. Arrivals are announced
+    // when the interface thread is idle again, never from inside a blocking wait (the RX lamp
+    // lights after the exchange), and one announcement at a time is enough for a lamp.
+    void WatchArrivals(QIODevice& device);
+    // Moves what the device holds into received_, through Incoming().
+    void TakeBuffered();
+    // Keeps what had arrived, takes the device's reason for the failure and closes the device,
+    // so that the next wait returns at once and the next Open() starts afresh.
+    void CloseAfterFailure();
+
+    // The line's bytes in what the device delivered (the network port takes out Telnet).
+    virtual QByteArray Incoming(const QByteArray& in) { return in; }
+    // Sets errorText_ from the device's last error when that error is a real one.
+    virtual void NoteFailure() = 0;
+    // Closes the device and forgets its state, leaving received_ alone.
+    virtual void CloseDevice() = 0;
+
     QByteArray received_;
+    QString errorText_;
+
+private:
+    QIODevice* device_ = nullptr;
+    bool arrivalPending_ = false;
 };
 
 // The device that stands for a configured port number on this platform:

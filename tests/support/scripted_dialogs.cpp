@@ -5,7 +5,16 @@ namespace vendra {
 Answer ScriptedDialogs::Message(const QString& text, const QString& title, Buttons buttons,
                                 Icon icon, Answer defaultAnswer) {
     Box box{text, title, buttons, icon, defaultAnswer, defaultAnswer, OwnerWindow()};
-    if (!answers.isEmpty()) box.answer = answers.takeFirst();
+    const bool scripted = !answers.isEmpty();
+    if (scripted) box.answer = answers.takeFirst();
+    const bool again =
+        !scripted && !boxes.isEmpty() && boxes.last().text == text && boxes.last().title == title;
+    repeats_ = again ? repeats_ + 1 : 0;
+    if (repeats_ >= kRepeatLimit)
+        qFatal(
+            "the box \"%s\" (\"%s\") came %d times in a row, answered with its default: the "
+            "program keeps asking what no test scripted",
+            qPrintable(title), qPrintable(text), kRepeatLimit + 1);
     if (onBox) onBox(box);
     boxes.append(box);
     return box.answer;
@@ -46,6 +55,7 @@ void ScriptedDialogs::Reset() {
     boxes.clear();
     fileCalls.clear();
     beeps = 0;
+    repeats_ = 0;
 }
 
 }  // namespace vendra

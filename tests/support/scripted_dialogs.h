@@ -29,6 +29,9 @@ public:
     };
 
     // Answers for the next message boxes, in order; a box with none queued gets its default.
+    // The same box answered by its default this many times in a row is a program that keeps
+    // asking a question no test scripted (a retry loop): the test ends there, naming the box.
+    static constexpr int kRepeatLimit = 100;
     QList<Answer> answers;
     // Answers for the next file dialogs, in order; a dialog with none queued is cancelled.
     QStringList fileAnswers;
@@ -53,6 +56,8 @@ public:
 
 private:
     QString FileAnswer(bool save, const QString& title, const QString& filter);
+
+    int repeats_ = 0;
 };
 
 }  // namespace vendra
