@@ -139,10 +139,14 @@ int TakeOption(Options& o, const QString& name, const QString& shown) {
         return count(0, 65535, "expected a TCP port from 0 to 65535", o.listen);
     if (name == QLatin1String("--fault")) {
         static const std::pair<const char*, SimFault> kFaults[] = {
-            {"silent", SimFault::Silent},          {"no-terminator", SimFault::NoTerminator},
-            {"dot-in-reply", SimFault::DotInReply}, {"garbage", SimFault::Garbage},
-            {"flood", SimFault::Flood},            {"noise", SimFault::Noise},
-            {"bare-end", SimFault::BareEnd},       {"cr-only", SimFault::CrOnly}};
+            {"silent", SimFault::Silent},
+            {"no-terminator", SimFault::NoTerminator},
+            {"dot-in-reply", SimFault::DotInReply},
+            {"garbage", SimFault::Garbage},
+            {"flood", SimFault::Flood},
+            {"noise", SimFault::Noise},
+            {"bare-end", SimFault::BareEnd},
+            {"cr-only", SimFault::CrOnly}};
         for (const auto& [word, fault] : kFaults)
             if (value == word) {
                 o.fault = fault;
@@ -185,11 +189,11 @@ int ParseOptions(int argc, char** argv, Options& o) {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption animate(QStringLiteral("animate"));
     const QList<QCommandLineOption> withValue = {
-        valued("link", "PATH"),       valued("preload", "FILE"),    valued("baud", "N"),
-        valued("log", "FILE"),        valued("fault", "KIND"),      valued("delay", "MS"),
-        valued("hangup-after", "N"),  valued("silent-after", "N"),  valued("version", "TEXT"),
-        valued("units", "LIST"),      valued("fault-after", "N"),   valued("fault-lines", "N"),
-        valued("refuse", "LINE"),     valued("listen", "PORT"),     valued("inputs", "FIFO")};
+        valued("link", "PATH"),      valued("preload", "FILE"),   valued("baud", "N"),
+        valued("log", "FILE"),       valued("fault", "KIND"),     valued("delay", "MS"),
+        valued("hangup-after", "N"), valued("silent-after", "N"), valued("version", "TEXT"),
+        valued("units", "LIST"),     valued("fault-after", "N"),  valued("fault-lines", "N"),
+        valued("refuse", "LINE"),    valued("listen", "PORT"),    valued("inputs", "FIFO")};
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);

@@ -1,13 +1,13 @@
 // Why a lamp is lit: one table of cases through the lamp logic, through `vendractl lamps --json`
 // against tally-sim, and the overview window following an input that tally-sim changes.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTableWidget>
 #include <QtTest>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "changes/lamp_state.h"
 #include "diag/frm_unit_bits.h"

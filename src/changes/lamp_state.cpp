@@ -172,8 +172,13 @@ QJsonObject LampJson(const LampRow& row) {
 }
 
 QString LampLine(const LampRow& row) {
-    return QStringList{QString::number(row.Output), row.Name, QString::number(row.Unit),
-                       QString::number(row.Channel), StateText(row.Lamp), row.Mapping, row.Reason}
+    return QStringList{QString::number(row.Output),
+                       row.Name,
+                       QString::number(row.Unit),
+                       QString::number(row.Channel),
+                       StateText(row.Lamp),
+                       row.Mapping,
+                       row.Reason}
         .join(u'\t');
 }
 

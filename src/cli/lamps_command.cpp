@@ -57,9 +57,8 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
     QList<LampRow> shown;
     InputPoll& poll = s.Poll();
-    QObject::connect(&poll, &InputPoll::UnitRead, [&](int unit, std::optional<quint32> bits) {
-        inputs.Set(unit, bits);
-    });
+    QObject::connect(&poll, &InputPoll::UnitRead,
+                     [&](int unit, std::optional<quint32> bits) { inputs.Set(unit, bits); });
     QObject::connect(&poll, &InputPoll::CycleEnded, [&](int, qint64) {
         const QList<LampRow> rows = ComputeLamps(s.Tables(), inputs);
         QList<LampRow> changed;

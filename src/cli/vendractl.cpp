@@ -19,13 +19,13 @@
 #include "cli/lamps_command.h"
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
+#include "link/unit_status.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "platform/serial_port.h"
 #include "session/console_lock.h"
 #include "session/console_session.h"
 #include "session/tally_files.h"
-#include "link/unit_status.h"
 
 namespace vendra {
 namespace {

@@ -4,9 +4,9 @@
 #include <QWindow>
 
 #include "config/enabled_units.h"
-#include "session/console_session.h"
 #include "link/input_poll.h"
 #include "link/unit_status.h"
+#include "session/console_session.h"
 #include "widgets/colours.h"
 
 namespace vendra {
@@ -18,12 +18,12 @@ DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* 
     connect(controls_.unitBox, &QCheckBox::clicked, this, &DiagPanels::UnitStatusClicked);
     connect(controls_.consoleBox, &QCheckBox::clicked, this, &DiagPanels::AdvancedClicked);
     // While the overview polls, its cycle asks the watched unit too, once for both.
-    connect(&session_.Poll(), &InputPoll::UnitRead, this,
-            [this](int unit, std::optional<quint32> bits) {
-                if (unitBits_ && tmrInputStatus.isActive() && bits &&
-                    unit == unitBits_->WatchedUnit())
-                    unitBits_->ShowLamps(*bits);
-            });
+    connect(
+        &session_.Poll(), &InputPoll::UnitRead, this,
+        [this](int unit, std::optional<quint32> bits) {
+            if (unitBits_ && tmrInputStatus.isActive() && bits && unit == unitBits_->WatchedUnit())
+                unitBits_->ShowLamps(*bits);
+        });
 }
 
 void DiagPanels::ShareWatchedUnit() {

@@ -48,8 +48,7 @@ OverviewPanel::OverviewPanel(ConsoleSession& session, OverviewControls controls,
     connect(rows, &QAbstractItemModel::modelReset, this, &OverviewPanel::ScheduleRecompute);
     connect(&session_.Poll(), &InputPoll::UnitRead, this,
             [this](int unit, std::optional<quint32> bits) {
-                if (window_ && window_->isVisible() && inputs_.Set(unit, bits))
-                    ScheduleRecompute();
+                if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
             });
     connect(&session_, &ConsoleSession::LookChanged, this, &OverviewPanel::FollowInputs);
 }

@@ -19,9 +19,9 @@ class ConsoleSession;
 
 // The main window's parts the overview uses.
 struct OverviewControls {
-    QWidget* window;                       // the main window: the shortcut lives there
-    QCheckBox* unitBox;                    // "Unit Status": its context menu opens the overview
-    QAbstractItemModel* outputList;        // the output list's rows: they change with the table
+    QWidget* window;                        // the main window: the shortcut lives there
+    QCheckBox* unitBox;                     // "Unit Status": its context menu opens the overview
+    QAbstractItemModel* outputList;         // the output list's rows: they change with the table
     std::function<void(int)> selectOutput;  // selects output n (from 1) in the output list
 };
 

@@ -5,6 +5,7 @@
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
+#include "link/unit_status.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "platform/configured_port.h"
@@ -12,7 +13,6 @@
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "session/tally_files.h"
-#include "link/unit_status.h"
 
 namespace vendra {
 
