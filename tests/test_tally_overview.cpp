@@ -11,6 +11,7 @@
 
 #include "changes/lamp_state.h"
 #include "diag/frm_unit_bits.h"
+#include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/input_poll.h"
 #include "overview/frm_overview.h"
@@ -227,8 +228,9 @@ private Q_SLOTS:
         QVERIFY(view->table->isRowHidden(0));
         QVERIFY(!view->table->isRowHidden(7));
         // Selecting a row selects the output in the output list.
-        view->table->selectRow(10);
-        QCOMPARE(w.Face().List1->SelectedIndex(), 10);
+        view->table->selectRow(7);
+        QCOMPARE(w.Face().List1->SelectedIndex(), 7);
+        QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("8"));
 
         // Each cycle asks unit 2 once, for the overview and the unit status window together.
         const QStringList bits = sim.LogLines().mid(opened).filter(QRegularExpression("^BITS"));
