@@ -10,6 +10,8 @@ namespace vendra {
 InputPoll::InputPoll(UnitStatus& units, BusyState& busy, QObject* parent)
     : QObject(parent), status_(units), busy_(busy) {
     timer_.setSingleShot(true);
+    // The wait up to the next cycle is short; a coarse timer would stretch every cycle.
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &InputPoll::Step);
     // A poll that found the console busy waits for the end of the busy operation.
     connect(&busy_, &BusyState::BusyChanged, this, [this](bool nowBusy) {
