@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "fuzz/check.h"
-#include "session/unit_status.h"
+#include "link/unit_status.h"
 
 using namespace vendra;
 

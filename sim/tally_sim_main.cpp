@@ -1,10 +1,13 @@
 // tally-sim: serves the simulated tally controller on a pseudo-terminal whose slave is published
 // as a symlink, so the console (or a test) opens it like a serial device.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QString>
 #include <algorithm>
@@ -39,7 +42,7 @@ const char kUsage[] =
     "                          bare-end|cr-only]\n"
     "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
-    "                 [--units LIST] [--refuse LINE]... [--listen PORT]\n"
+    "                 [--units LIST] [--refuse LINE]... [--listen PORT] [--inputs FIFO]\n"
     "\n"
     "  --link PATH        symlink to the pseudo-terminal the console opens (required)\n"
     "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
@@ -60,12 +63,19 @@ const char kUsage[] =
     "  --refuse LINE      answer an error to this command line (e.g. \"Map 1 3 2 17\") and\n"
     "                     leave the table as it is; may be given more than once\n"
 
-    "  --listen PORT      also serve one raw TCP client on 127.0.0.1:PORT (0: a free port)\n";
+    "  --listen PORT      also serve one raw TCP client on 127.0.0.1:PORT (0: a free port)\n"
+    "  --inputs FIFO      read input changes from this FIFO (made when missing), one a line:\n"
+    "                     UNIT and 32 bits \"0\"/\"1\" as \"BITS\" answers them, channel 32\n"
+    "                     first (blanks between them allowed), e.g.\n"
+    "                     \"2 0000 0000 0000 0000 0000 0000 0000 0101\" sets unit 2's\n"
+    "                     channels 1 and 3; a change is in every answer to a command\n"
+    "                     that arrives after it was written\n";
 
 struct Options {
     QString link;
     QString preload;
     QString log;
+    QString inputs;
     int baud = 0;
     int delayMs = 0;
     int hangupAfter = 0;
@@ -92,116 +102,127 @@ std::optional<int> ParseCount(const QByteArray& text, int lowest, int highest) {
     return static_cast<int>(v);
 }
 
-// Answers 0 when the options are good, otherwise the exit code (after printing why).
-int ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        QByteArray name = argv[i];
-        std::optional<QByteArray> inlineValue;
-        if (const qsizetype eq = name.indexOf('='); name.startsWith("--") && eq > 0) {
-            inlineValue = name.mid(eq + 1);
-            name = name.left(eq);
-        }
-        if (name == "--help" || name == "-h") {
-            std::fputs(kUsage, stdout);
-            return -1;
-        }
-        if (name == "--animate") {
-            if (inlineValue) return UsageError(QStringLiteral("--animate takes no value"));
-            o.animate = true;
-            continue;
-        }
-        static const std::set<QByteArray> kWithValue = {
-            "--link",        "--preload",      "--baud",         "--log",     "--fault",
-            "--delay",       "--hangup-after", "--silent-after", "--version", "--units",
-            "--fault-after", "--fault-lines",  "--refuse",       "--listen"};
-        if (!kWithValue.count(name))
-            return UsageError(
-                QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(name)));
-        QByteArray value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            return UsageError(QStringLiteral("%1 needs a value").arg(QString::fromLatin1(name)));
-        }
-        const QString shown = QString::fromLocal8Bit(value);
-        auto bad = [&](const char* what) {
-            return UsageError(QStringLiteral("%1 %2: %3")
-                                  .arg(QString::fromLatin1(name), shown, QLatin1String(what)));
-        };
-        if (name == "--link" || name == "--preload" || name == "--log") {
-            if (value.isEmpty()) return bad("empty path");
-            (name == "--link"      ? o.link
-             : name == "--preload" ? o.preload
-                                   : o.log) = QFile::decodeName(value);
-        } else if (name == "--baud") {
-            const auto v = ParseCount(value, 0, 4000000);
-            if (!v) return bad("expected a baud rate from 0 to 4000000");
-            o.baud = *v;
-        } else if (name == "--delay") {
-            const auto v = ParseCount(value, 0, 600000);
-            if (!v) return bad("expected milliseconds from 0 to 600000");
-            o.delayMs = *v;
-        } else if (name == "--hangup-after") {
-            const auto v = ParseCount(value, 1, 1000000000);
-            if (!v) return bad("expected a count of at least 1");
-            o.hangupAfter = *v;
-        } else if (name == "--silent-after") {
-            const auto v = ParseCount(value, 0, 1000000000);
-            if (!v) return bad("expected a count of at least 0");
-            o.silentAfter = *v;
-        } else if (name == "--fault-after") {
-            const auto v = ParseCount(value, 0, 1000000000);
-            if (!v) return bad("expected a count of at least 0");
-            o.faultAfter = *v;
-        } else if (name == "--fault-lines") {
-            const auto v = ParseCount(value, 1, 1000000000);
-            if (!v) return bad("expected a count of at least 1");
-            o.faultLines = *v;
-        } else if (name == "--listen") {
-            const auto v = ParseCount(value, 0, 65535);
-            if (!v) return bad("expected a TCP port from 0 to 65535");
-            o.listen = *v;
-        } else if (name == "--fault") {
-            if (value == "silent")
-                o.fault = SimFault::Silent;
-            else if (value == "no-terminator")
-                o.fault = SimFault::NoTerminator;
-            else if (value == "dot-in-reply")
-                o.fault = SimFault::DotInReply;
-            else if (value == "garbage")
-                o.fault = SimFault::Garbage;
-            else if (value == "flood")
-                o.fault = SimFault::Flood;
-            else if (value == "noise")
-                o.fault = SimFault::Noise;
-            else if (value == "bare-end")
-                o.fault = SimFault::BareEnd;
-            else if (value == "cr-only")
-                o.fault = SimFault::CrOnly;
-            else
-                return bad(
-                    "expected silent, no-terminator, dot-in-reply, garbage, flood, noise, bare-end "
-                    "or cr-only");
-        } else if (name == "--version") {
-            // A "." would end the reply early, a line end would split it; --fault dot-in-reply
-            // is the way to test the former.
-            if (value.contains('.') || value.contains('\r') || value.contains('\n'))
-                return bad("the version text must not hold \".\" or a line end");
-            o.version = value;
-        } else if (name == "--refuse") {
-            if (value.simplified().isEmpty()) return bad("expected a command line");
-            o.refused.push_back(value);
-        } else if (name == "--units") {
-            QByteArray list = value;
-            list.replace(',', ' ');
-            for (const QByteArray& item : list.simplified().split(' ')) {
-                const auto v = ParseCount(item, 1, 32767);
-                if (!v) return bad("expected unit numbers from 1 to 32767, e.g. 1,2,5");
-                o.units.push_back(*v);
+// One option's value into the options: 0, or the exit code after printing why.
+int TakeOption(Options& o, const QString& name, const QString& shown) {
+    const QByteArray value = shown.toLocal8Bit();
+    auto bad = [&](const char* what) {
+        return UsageError(QStringLiteral("%1 %2: %3").arg(name, shown, QLatin1String(what)));
+    };
+    auto count = [&](int lowest, int highest, const char* what, int& into) {
+        const auto v = ParseCount(value, lowest, highest);
+        if (!v) return bad(what);
+        into = *v;
+        return 0;
+    };
+    if (name == QLatin1String("--link") || name == QLatin1String("--preload") ||
+        name == QLatin1String("--log") || name == QLatin1String("--inputs")) {
+        if (value.isEmpty()) return bad("empty path");
+        (name == QLatin1String("--link")      ? o.link
+         : name == QLatin1String("--preload") ? o.preload
+         : name == QLatin1String("--log")     ? o.log
+                                              : o.inputs) = shown;
+        return 0;
+    }
+    if (name == QLatin1String("--baud"))
+        return count(0, 4000000, "expected a baud rate from 0 to 4000000", o.baud);
+    if (name == QLatin1String("--delay"))
+        return count(0, 600000, "expected milliseconds from 0 to 600000", o.delayMs);
+    if (name == QLatin1String("--hangup-after"))
+        return count(1, 1000000000, "expected a count of at least 1", o.hangupAfter);
+    if (name == QLatin1String("--silent-after"))
+        return count(0, 1000000000, "expected a count of at least 0", o.silentAfter);
+    if (name == QLatin1String("--fault-after"))
+        return count(0, 1000000000, "expected a count of at least 0", o.faultAfter);
+    if (name == QLatin1String("--fault-lines"))
+        return count(1, 1000000000, "expected a count of at least 1", o.faultLines);
+    if (name == QLatin1String("--listen"))
+        return count(0, 65535, "expected a TCP port from 0 to 65535", o.listen);
+    if (name == QLatin1String("--fault")) {
+        static const std::pair<const char*, SimFault> kFaults[] = {
+            {"silent", SimFault::Silent},
+            {"no-terminator", SimFault::NoTerminator},
+            {"dot-in-reply", SimFault::DotInReply},
+            {"garbage", SimFault::Garbage},
+            {"flood", SimFault::Flood},
+            {"noise", SimFault::Noise},
+            {"bare-end", SimFault::BareEnd},
+            {"cr-only", SimFault::CrOnly}};
+        for (const auto& [word, fault] : kFaults)
+            if (value == word) {
+                o.fault = fault;
+                return 0;
             }
-        }
+        return bad(
+            "expected silent, no-terminator, dot-in-reply, garbage, flood, noise, bare-end or "
+            "cr-only");
+    }
+    if (name == QLatin1String("--version")) {
+        // A "." would end the reply early, a line end would split it; --fault dot-in-reply
+        // is the way to test the former.
+        if (value.contains('.') || value.contains('\r') || value.contains('\n'))
+            return bad("the version text must not hold \".\" or a line end");
+        o.version = value;
+        return 0;
+    }
+    if (name == QLatin1String("--refuse")) {
+        if (value.simplified().isEmpty()) return bad("expected a command line");
+        o.refused.push_back(value);
+        return 0;
+    }
+    // --units
+    QByteArray list = value;
+    list.replace(',', ' ');
+    for (const QByteArray& item : list.simplified().split(' ')) {
+        const auto v = ParseCount(item, 1, 32767);
+        if (!v) return bad("expected unit numbers from 1 to 32767, e.g. 1,2,5");
+        o.units.push_back(*v);
+    }
+    return 0;
+}
+
+// Answers 0 when the options are good, -1 after the help, otherwise the exit code (after
+// printing why).
+int ParseOptions(int argc, char** argv, Options& o) {
+    auto valued = [](const char* name, const char* value) {
+        return QCommandLineOption(QString::fromLatin1(name), QString(), QString::fromLatin1(value));
+    };
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption animate(QStringLiteral("animate"));
+    const QList<QCommandLineOption> withValue = {
+        valued("link", "PATH"),      valued("preload", "FILE"),   valued("baud", "N"),
+        valued("log", "FILE"),       valued("fault", "KIND"),     valued("delay", "MS"),
+        valued("hangup-after", "N"), valued("silent-after", "N"), valued("version", "TEXT"),
+        valued("units", "LIST"),     valued("fault-after", "N"),  valued("fault-lines", "N"),
+        valued("refuse", "LINE"),    valued("listen", "PORT"),    valued("inputs", "FIFO")};
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(help);
+    parser.addOption(animate);
+    parser.addOptions(withValue);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    if (!parser.parse(args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return UsageError(
+                QStringLiteral("unknown option --%1").arg(parser.unknownOptionNames().first()));
+        for (const QCommandLineOption& option : withValue)
+            if (args.last() == QStringLiteral("--") + option.names().first())
+                return UsageError(QStringLiteral("%1 needs a value").arg(args.last()));
+        return UsageError(parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        std::fputs(kUsage, stdout);
+        return -1;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return UsageError(
+            QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    o.animate = parser.isSet(animate);
+    for (const QCommandLineOption& option : withValue) {
+        const QString name = QStringLiteral("--") + option.names().first();
+        for (const QString& shown : parser.values(option))
+            if (const int rc = TakeOption(o, name, shown)) return rc;
     }
     if (o.link.isEmpty()) return UsageError(QStringLiteral("--link PATH is required"));
     if (!o.fault && (o.faultAfter != 0 || o.faultLines != -1))
@@ -213,8 +234,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
 // signal or the planned hang-up. Each answer goes back where its line came from.
 class Server {
 public:
-    Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log, TcpListen* net)
-        : model_(model), link_(link), options_(options), log_(log), net_(net) {
+    Server(ControllerModel& model, PtyLink& link, const Options& options, FILE* log, TcpListen* net,
+           int inputsFd)
+        : model_(model), link_(link), options_(options), log_(log), net_(net), inputsFd_(inputsFd) {
         if (options.baud > 0) charTime_ = nanoseconds(10'000'000'000LL / options.baud);
     }
 
@@ -245,6 +267,9 @@ private:
     void Transmit(Clock::time_point now);
     std::optional<Clock::time_point> NextWake(Clock::time_point now) const;
     void Animate();
+    // Takes every complete line waiting in the inputs FIFO into the model.
+    void ReadInputChanges();
+    void ApplyInputLine(const QByteArray& line);
     bool ReadyToHangUp(Clock::time_point now);
 
     bool Paced() const { return charTime_.count() > 0; }
@@ -254,6 +279,8 @@ private:
     const Options& options_;
     FILE* log_;
     TcpListen* net_;
+    int inputsFd_ = -1;
+    QByteArray inputsPending_;
     nanoseconds charTime_{0};
     std::deque<Outgoing> queue_;
     qsizetype queued_ = 0;
@@ -281,10 +308,11 @@ bool Server::Run(const sigset_t& waitMask) {
 
         const int master = link_.MasterFd();
         const int client = net_ ? net_->ClientFd() : -1;
-        pollfd fds[3] = {
+        pollfd fds[4] = {
             {master, static_cast<short>(POLLIN | (BlockedOn(master) ? POLLOUT : 0)), 0},
             {net_ ? net_->ListenFd() : -1, POLLIN, 0},
-            {client, static_cast<short>(POLLIN | (BlockedOn(client) ? POLLOUT : 0)), 0}};
+            {client, static_cast<short>(POLLIN | (BlockedOn(client) ? POLLOUT : 0)), 0},
+            {inputsFd_, POLLIN, 0}};
         pollfd& fd = fds[0];
         timespec timeout{};
         const std::optional<Clock::time_point> wake = NextWake(now);
@@ -293,13 +321,14 @@ bool Server::Run(const sigset_t& waitMask) {
             timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
             timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
         }
-        const int rc = ppoll(fds, 3, wake ? &timeout : nullptr, &waitMask);
+        const int rc = ppoll(fds, 4, wake ? &timeout : nullptr, &waitMask);
         if (rc < 0) {
             if (errno == EINTR) continue;
             std::fprintf(stderr, "tally-sim: poll: %s\n", strerror(errno));
             return false;
         }
         now = Clock::now();
+        if (fds[3].revents & POLLIN) ReadInputChanges();
         if ((fds[0].revents | fds[2].revents) & POLLOUT) {
             writeBlocked_ = false;
             slot_ = std::max(slot_, now);
@@ -378,6 +407,8 @@ void Server::ForgetAnswersTo(int fd) {
 void Server::Accept(const QByteArray& piece, Clock::time_point now, int fd) {
     // Past the planned hang-up nothing more is heard.
     if (options_.hangupAfter > 0 && received_ >= options_.hangupAfter) return;
+    // A change written before this command arrived is in its answer.
+    if (piece.endsWith('\n')) ReadInputChanges();
     const QByteArray answer = model_.Feed(piece);
     if (!piece.endsWith('\n')) return;
     ++received_;
@@ -484,6 +515,70 @@ void Server::Animate() {
     ++tick_;
 }
 
+void Server::ReadInputChanges() {
+    if (inputsFd_ < 0) return;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(inputsFd_, buffer, sizeof buffer)) > 0) {
+        inputsPending_.append(buffer, n);
+        qsizetype end;
+        while ((end = inputsPending_.indexOf('\n')) >= 0) {
+            ApplyInputLine(inputsPending_.left(end));
+            inputsPending_.remove(0, end + 1);
+        }
+        // No line is this long: drop the piece rather than grow without end.
+        if (inputsPending_.size() > 1024) {
+            std::fprintf(stderr, "tally-sim: --inputs: a line over 1024 characters was dropped\n");
+            inputsPending_.clear();
+        }
+    }
+}
+
+void Server::ApplyInputLine(const QByteArray& line) {
+    const QByteArray text = line.simplified();
+    if (text.isEmpty()) return;
+    const qsizetype blank = text.indexOf(' ');
+    const auto unit = ParseCount(text.left(blank), 1, 32767);
+    QByteArray bits = blank < 0 ? QByteArray() : text.mid(blank + 1);
+    bits.replace(" ", "");
+    const bool ok = bits.size() == 32 && bits.count('0') + bits.count('1') == 32;
+    if (!unit || !ok) {
+        std::fprintf(stderr,
+                     "tally-sim: --inputs: ignored \"%s\": expected a unit from 1 to 32767 and "
+                     "32 bits 0/1, channel 32 first\n",
+                     text.constData());
+        return;
+    }
+    quint32 value = 0;
+    for (char c : bits)
+        value = (value << 1) | (c == '1' ? 1u : 0u);
+    model_.SetInputBits(*unit, value);
+}
+
+// The FIFO that --inputs names, made when missing and opened for reading and writing, so that
+// writers coming and going never leave it at end of file. -1 after printing why it cannot be.
+int OpenInputs(const QString& path, bool* made) {
+    const QByteArray name = QFile::encodeName(path);
+    *made = false;
+    if (mkfifo(name.constData(), 0600) == 0) {
+        *made = true;
+    } else if (errno != EEXIST) {
+        std::fprintf(stderr, "tally-sim: cannot make the FIFO %s: %s\n", name.constData(),
+                     strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (stat(name.constData(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        std::fprintf(stderr, "tally-sim: --inputs %s: not a FIFO\n", name.constData());
+        return -1;
+    }
+    const int fd = open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        std::fprintf(stderr, "tally-sim: cannot open the FIFO %s: %s\n", name.constData(),
+                     strerror(errno));
+    return fd;
+}
+
 int Main(int argc, char** argv) {
     Options options;
     if (const int rc = ParseOptions(argc, argv, options); rc != 0) return rc < 0 ? 0 : rc;
@@ -541,6 +636,12 @@ int Main(int argc, char** argv) {
         }
         std::printf("tally-sim: listening on 127.0.0.1:%d\n", net.Port());
     }
+    bool madeInputs = false;
+    const int inputsFd = options.inputs.isEmpty() ? -1 : OpenInputs(options.inputs, &madeInputs);
+    if (!options.inputs.isEmpty() && inputsFd < 0) {
+        if (log) std::fclose(log);
+        return 1;
+    }
     PtyLink link;
     if (!link.Open(&error) || !link.Publish(options.link, &error)) {
         std::fprintf(stderr, "tally-sim: %s\n", error.toLocal8Bit().constData());
@@ -551,11 +652,13 @@ int Main(int argc, char** argv) {
                 link.SlavePath().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    Server server(model, link, options, log, options.listen >= 0 ? &net : nullptr);
+    Server server(model, link, options, log, options.listen >= 0 ? &net : nullptr, inputsFd);
     const bool hungUp = server.Run(waitMask);
     link.Unpublish();
     link.Close();
     net.Close();
+    if (inputsFd >= 0) close(inputsFd);
+    if (madeInputs) unlink(QFile::encodeName(options.inputs).constData());
     if (hungUp) {
         std::printf("tally-sim: hung up after %d command lines\n", options.hangupAfter);
         std::fflush(stdout);

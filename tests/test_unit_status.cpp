@@ -2,7 +2,7 @@
 // replies far too long.
 #include <QtTest>
 
-#include "session/unit_status.h"
+#include "link/unit_status.h"
 #include "mapping_rig.h"
 #include "platform/numbers.h"
 

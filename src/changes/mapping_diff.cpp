@@ -28,13 +28,6 @@ std::map<Address, Side> ByAddress(const QList<TallyItem>& items) {
     return out;
 }
 
-QString InputName(MappingTables& tables, int unit, int channel) {
-    const int j = tables.SearchInputList(unit, channel);
-    if (!tables.IsConfiguredInput(j))
-        return QStringLiteral("(%1/%2, not in Kavro.ini)").arg(Plain(unit), Plain(channel));
-    return tables.InName[j].isEmpty() ? QStringLiteral("Input ") + Plain(j) : tables.InName[j];
-}
-
 Difference Classify(const Drive& file, const Drive& controller) {
     if (file == controller) return Difference::Same;
     if (!controller.Mapped) return Difference::Added;
@@ -43,6 +36,13 @@ Difference Classify(const Drive& file, const Drive& controller) {
 }
 
 }  // namespace
+
+QString InputName(MappingTables& tables, int unit, int channel) {
+    const int j = tables.SearchInputList(unit, channel);
+    if (!tables.IsConfiguredInput(j))
+        return QStringLiteral("(%1/%2, not in Kavro.ini)").arg(Plain(unit), Plain(channel));
+    return tables.InName[j].isEmpty() ? QStringLiteral("Input ") + Plain(j) : tables.InName[j];
+}
 
 Drive DriveOf(const MappingRecord& m) {
     Drive d;

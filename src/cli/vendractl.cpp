@@ -16,15 +16,16 @@
 #include "changes/live_changes.h"
 #include "changes/mapping_diff.h"
 #include "cli/cli_support.h"
+#include "cli/lamps_command.h"
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
+#include "link/unit_status.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "platform/serial_port.h"
 #include "session/console_lock.h"
 #include "session/console_session.h"
 #include "session/tally_files.h"
-#include "session/unit_status.h"
 
 namespace vendra {
 namespace {
@@ -54,6 +55,7 @@ const char kOverview[] =
     "  check FILE                       check a tally file against Kavro.ini\n"
     "  send TEXT                        send one raw command; print the reply\n"
     "  status UNIT [--watch] [--json]   a unit's 32 input bits and its status line\n"
+    "  lamps [--watch] [--json]         every output's lamp from the live inputs, and why\n"
     "\n"
     "Options of every command:\n"
     "  --ini PATH      the installation file (default: Kavro.ini beside the program)\n"
@@ -407,6 +409,14 @@ const Command kCommands[] = {
      "number. Exit 1 when something was found. Needs no controller."},
     {"send", "TEXT", "Sends one raw command line and prints the raw reply."},
     {"status", "UNIT", "Prints the unit's 32 input bits (1 to 32) and its status line."},
+    {"lamps", "",
+     "Reads the controller's table and the input bits of every unit that carries a\n"
+     "configured input; prints each configured output's lamp (lit, dark, unknown),\n"
+     "its inputs by name and the reason, one line per output (fields separated by\n"
+     "tabs: output, name, unit, channel, lamp, mapping, reason) or as JSON. --watch\n"
+     "prints the whole state, then each output whose lamp or reason changes, with a\n"
+     "time stamp (JSON: one object per line). A unit that does not answer leaves its\n"
+     "inputs unknown and ends the tool with exit 2."},
 };
 
 int Run(const QStringList& args) {
@@ -454,8 +464,11 @@ int Run(const QStringList& args) {
     parser.addOptions({help, ini, device, quiet});
     if (name == QStringLiteral("backup")) parser.addOption(output);
     if (name == QStringLiteral("restore")) parser.addOptions({changesOnly, verify, force});
-    if (name == QStringLiteral("diff") || name == QStringLiteral("status")) parser.addOption(json);
-    if (name == QStringLiteral("status")) parser.addOption(watch);
+    if (name == QStringLiteral("diff") || name == QStringLiteral("status") ||
+        name == QStringLiteral("lamps"))
+        parser.addOption(json);
+    if (name == QStringLiteral("status") || name == QStringLiteral("lamps"))
+        parser.addOption(watch);
     if (*command->arguments)
         parser.addPositionalArgument(QString::fromLatin1(command->arguments),
                                      QStringLiteral("See above."));
@@ -527,6 +540,10 @@ int Run(const QStringList& args) {
                    : RestoreAll(tool, argument, check, parser.isSet(verify));
     if (name == QStringLiteral("diff")) return Diff(tool, argument, check, parser.isSet(json));
     if (name == QStringLiteral("send")) return Send(tool, argument);
+    if (name == QStringLiteral("lamps"))
+        return LampsCommand(s, {parser.isSet(watch), parser.isSet(json),
+                                [&](const QString& t, int code) { return tool.Fail(t, code); },
+                                [&] { return tool.Stopped(); }});
     return Status(tool, unit, parser.isSet(watch), parser.isSet(json));
 }
 

@@ -4,8 +4,9 @@
 #include <QWindow>
 
 #include "config/enabled_units.h"
+#include "link/input_poll.h"
+#include "link/unit_status.h"
 #include "session/console_session.h"
-#include "session/unit_status.h"
 #include "widgets/colours.h"
 
 namespace vendra {
@@ -16,6 +17,18 @@ DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* 
     connect(&tmrInputStatus, &QTimer::timeout, this, &DiagPanels::TimerInputStatusTick);
     connect(controls_.unitBox, &QCheckBox::clicked, this, &DiagPanels::UnitStatusClicked);
     connect(controls_.consoleBox, &QCheckBox::clicked, this, &DiagPanels::AdvancedClicked);
+    // While the overview polls, its cycle asks the watched unit too, once for both.
+    connect(
+        &session_.Poll(), &InputPoll::UnitRead, this,
+        [this](int unit, std::optional<quint32> bits) {
+            if (unitBits_ && tmrInputStatus.isActive() && bits && unit == unitBits_->WatchedUnit())
+                unitBits_->ShowLamps(*bits);
+        });
+}
+
+void DiagPanels::ShareWatchedUnit() {
+    const bool on = unitBits_ && tmrInputStatus.isActive();
+    session_.Poll().SetExtraUnit(on ? unitBits_->WatchedUnit() : 0);
 }
 
 DiagPanels::~DiagPanels() {
@@ -67,6 +80,7 @@ void DiagPanels::AdvancedClicked(bool ticked) {
 void DiagPanels::UnitStatusClicked(bool ticked) {
     if (!ticked) {
         tmrInputStatus.stop();
+        ShareWatchedUnit();
         if (unitBits_) unitBits_->hide();  // hidden, not unloaded: the watched unit stays
         FocusList();
         SetTextColour(controls_.unitBox, ColourFromValue(kBlack));
@@ -77,6 +91,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
         unitBits_ = new frmUnitBits(session_.Units());
         // The next key goes to the output list, not to the spinner.
         connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::BackToMain);
+        connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::ShareWatchedUnit);
         connect(unitBits_, &frmUnitBits::CloseWindowClicked, this, [this] {
             tmrInputStatus.stop();
             if (unitBits_) unitBits_->hide();
@@ -94,6 +109,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
         });
         unitBits_->Load(controls_.window->pos(), WatchableUnitCount(ProgramEnabledUnits()));
     }
+    ShareWatchedUnit();
     unitBits_->show();
     FocusList();
     SetTextColour(controls_.unitBox, ColourFromValue(kRed));
@@ -105,7 +121,7 @@ void DiagPanels::TimerInputStatusTick() {
         return;
     }
     if (session_.Busy().Busy()) return;  // the poll waits for the read-back or load to end
-    session_.Units().UpdateBitStatus(unitBits_->WatchedUnit());
+    if (!session_.Poll().Running()) session_.Units().UpdateBitStatus(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from
     // the end of this one keeps ticks from running back to back and lets a click on the tick

@@ -44,6 +44,8 @@ public:
 
 private:
     void TimerInputStatusTick();
+    // Tells the shared poll which unit the monitor watches (none while it is off).
+    void ShareWatchedUnit();
     void FocusList();
     void BackToMain();
 

@@ -7,7 +7,7 @@
 #include <QToolButton>
 
 #include "config/enabled_units.h"
-#include "session/unit_status.h"
+#include "link/unit_status.h"
 #include "platform/numbers.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"

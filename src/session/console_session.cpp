@@ -4,6 +4,8 @@
 
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
+#include "link/input_poll.h"
+#include "link/unit_status.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "platform/configured_port.h"
@@ -11,7 +13,6 @@
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "session/tally_files.h"
-#include "session/unit_status.h"
 
 namespace vendra {
 
@@ -79,6 +80,7 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     files_ =
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
     unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
+    inputPoll_ = std::make_unique<InputPoll>(*unitStatus_, exchange_->Busy());
     changes_ = std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, online);
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,

@@ -18,6 +18,7 @@
 namespace vendra {
 
 class Dialogs;
+class InputPoll;
 class LiveChanges;
 class MappingCommands;
 class OutputTest;
@@ -89,6 +90,8 @@ public:
     OutputTest& Tests() { return *outputTest_; }
     TallyFiles& Files() { return *files_; }
     UnitStatus& Units() { return *unitStatus_; }
+    // The input bits of the watched units, polled for the overview and the unit status window.
+    InputPoll& Poll() { return *inputPoll_; }
     LiveChanges& Changes() { return *changes_; }
     Dialogs& Boxes() { return dialogs_; }
 
@@ -133,6 +136,7 @@ private:
     std::unique_ptr<OutputTest> outputTest_;
     std::unique_ptr<TallyFiles> files_;
     std::unique_ptr<UnitStatus> unitStatus_;
+    std::unique_ptr<InputPoll> inputPoll_;
     std::unique_ptr<LiveChanges> changes_;
 };
 

@@ -13,6 +13,7 @@
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "mapping/output_test.h"
+#include "overview/overview_panel.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "session/tally_files.h"
@@ -61,6 +62,13 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
         face_->cmdLoadMatrix, face_->lblDownloading, this);
     diag_ = std::make_unique<DiagPanels>(
         s, DiagControls{this, face_->Check1, face_->Check2, face_->List1});
+    new OverviewPanel(s,
+                      {this, face_->Check1, face_->List1->model(),
+                       [this](int output) {
+                           face_->List1->SetSelectedIndex(output - 1);
+                           editor_->GetOutChannel();
+                       }},
+                      this);
 
     Timer1.setInterval(1000);
     Timer2.setInterval(50);

@@ -27,6 +27,8 @@ public:
     // by LampsChanged) the lit lamps, bit k - 1 for lamp k. Otherwise the lamps keep their
     // state and the result is empty.
     std::optional<quint32> UpdateBitStatus(int unit);
+    // The same without reporting: for a poll of several units.
+    std::optional<quint32> ReadBits(int unit);
 
     static bool LampLit(quint32 lamps, int k) {
         return k >= 1 && k <= kLamps && (lamps >> (k - 1)) & 1u;

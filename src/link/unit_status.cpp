@@ -1,4 +1,4 @@
-#include "session/unit_status.h"
+#include "link/unit_status.h"
 
 #include <algorithm>
 
@@ -30,14 +30,19 @@ QString UnitStatus::GetStat(int Xunit) {
     return link_.Response;
 }
 
-std::optional<quint32> UnitStatus::UpdateBitStatus(int unit) {
+std::optional<quint32> UnitStatus::ReadBits(int unit) {
     GetBits(unit);
     if (UnitBits.size() != kLamps) return std::nullopt;
     quint32 lamps = 0;
     for (int k = 1; k <= kLamps; ++k) {
         if (UnitBits[k - 1] == u'1') lamps |= 1u << (k - 1);
     }
-    Q_EMIT LampsChanged(lamps);
+    return lamps;
+}
+
+std::optional<quint32> UnitStatus::UpdateBitStatus(int unit) {
+    const std::optional<quint32> lamps = ReadBits(unit);
+    if (lamps) Q_EMIT LampsChanged(*lamps);
     return lamps;
 }
 

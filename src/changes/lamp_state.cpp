@@ -1,0 +1,185 @@
+#include "changes/lamp_state.h"
+
+#include <QJsonArray>
+#include <algorithm>
+
+#include "changes/mapping_diff.h"
+#include "mapping/mapping_tables.h"
+
+namespace vendra {
+
+namespace {
+
+constexpr int kChannels = 32;
+
+QString Phrase(const InputLamp& in, const InputBits& inputs) {
+    switch (in.State) {
+        case InputState::On:
+            return in.Name + QStringLiteral(" on");
+        case InputState::Off:
+            return in.Name + QStringLiteral(" off");
+        case InputState::Unknown:
+            return in.Name + (inputs.Silent(in.Unit)
+                                  ? QStringLiteral(" unknown: unit %1 does not answer").arg(in.Unit)
+                                  : QStringLiteral(" unknown: not read yet"));
+        case InputState::NotPolled:
+            return in.Name + QStringLiteral(": input not polled");
+    }
+    return {};
+}
+
+// Three-valued AND and OR: a known input that settles the result wins over an unknown one.
+LampState Combine(int mode, InputState a, InputState b) {
+    auto known = [](InputState s) { return s == InputState::On || s == InputState::Off; };
+    if (mode == kAnd) {
+        if (a == InputState::Off || b == InputState::Off) return LampState::Dark;
+        if (known(a) && known(b)) return LampState::Lit;
+        return LampState::Unknown;
+    }
+    if (a == InputState::On || b == InputState::On) return LampState::Lit;
+    if (known(a) && known(b)) return LampState::Dark;
+    return LampState::Unknown;
+}
+
+}  // namespace
+
+QString StateText(InputState s) {
+    switch (s) {
+        case InputState::On:
+            return QStringLiteral("on");
+        case InputState::Off:
+            return QStringLiteral("off");
+        case InputState::Unknown:
+            return QStringLiteral("unknown");
+        case InputState::NotPolled:
+            return QStringLiteral("not polled");
+    }
+    return {};
+}
+
+QString StateText(LampState s) {
+    switch (s) {
+        case LampState::Dark:
+            return QStringLiteral("dark");
+        case LampState::Lit:
+            return QStringLiteral("lit");
+        case LampState::Unknown:
+            return QStringLiteral("unknown");
+    }
+    return {};
+}
+
+void InputBits::SetPolled(const QList<int>& units) {
+    std::map<int, Reading> kept;
+    for (int u : units)
+        kept[u] = units_.count(u) ? units_[u] : Reading{};
+    units_ = std::move(kept);
+}
+
+bool InputBits::Set(int unit, std::optional<quint32> bits) {
+    const auto it = units_.find(unit);
+    if (it == units_.end()) return false;
+    const bool changed = !it->second.asked || it->second.bits != bits;
+    it->second = {true, bits};
+    return changed;
+}
+
+InputState InputBits::State(int unit, int channel) const {
+    const auto it = units_.find(unit);
+    if (it == units_.end() || channel < 1 || channel > kChannels) return InputState::NotPolled;
+    if (!it->second.bits) return InputState::Unknown;
+    return (*it->second.bits >> (channel - 1)) & 1u ? InputState::On : InputState::Off;
+}
+
+bool InputBits::Silent(int unit) const {
+    const auto it = units_.find(unit);
+    return it != units_.end() && it->second.asked && !it->second.bits;
+}
+
+LampRow ComputeLamp(MappingTables& tables, int output, const InputBits& inputs) {
+    LampRow row;
+    row.Output = output;
+    row.Name = tables.OutName[output];
+    row.Unit = tables.OutUnit[output];
+    row.Channel = tables.OutChannel[output];
+    const QString& map = tables.OutMapString[output];
+    const Drive d = DriveOf(map);
+    row.Mapping = InputsByName(map, tables);
+    auto input = [&](int unit, int channel) {
+        return InputLamp{InputName(tables, unit, channel), unit, channel,
+                         inputs.State(unit, channel)};
+    };
+    if (d.Mapped) {
+        row.Inputs.append(input(d.InUnit, d.InChannel));
+        if (d.Mode != kSingle) row.Inputs.append(input(d.BoolUnit, d.BoolChannel));
+    }
+    if (tables.OutTest[output] == -1) {
+        row.Lamp = LampState::Lit;
+        row.Reason = QStringLiteral("under test");
+    } else if (!d.Mapped) {
+        row.Reason = QStringLiteral("no input");
+    } else if (ParseGetMap(map).MapEnable == 0) {
+        row.Reason = QStringLiteral("mapping disabled");
+    } else {
+        QStringList phrases;
+        for (const InputLamp& in : row.Inputs)
+            phrases.append(Phrase(in, inputs));
+        row.Reason = phrases.join(QStringLiteral(", "));
+        const InputState a = row.Inputs[0].State;
+        if (d.Mode != kSingle)
+            row.Lamp = Combine(d.Mode, a, row.Inputs[1].State);
+        else
+            row.Lamp = a == InputState::On    ? LampState::Lit
+                       : a == InputState::Off ? LampState::Dark
+                                              : LampState::Unknown;
+    }
+    return row;
+}
+
+QList<LampRow> ComputeLamps(MappingTables& tables, const InputBits& inputs) {
+    QList<LampRow> rows;
+    rows.reserve(tables.NumOutputs);
+    for (int o = 1; o <= tables.NumOutputs; ++o)
+        rows.append(ComputeLamp(tables, o, inputs));
+    return rows;
+}
+
+QList<int> UnitsWithInputs(const MappingTables& tables) {
+    QList<int> units;
+    for (int i = 1; i <= tables.NumInputs; ++i)
+        if (tables.InUnit[i] > 0 && !units.contains(tables.InUnit[i]))
+            units.append(tables.InUnit[i]);
+    std::sort(units.begin(), units.end());
+    return units;
+}
+
+QJsonObject LampJson(const LampRow& row) {
+    QJsonArray inputs;
+    for (const InputLamp& in : row.Inputs)
+        inputs.append(QJsonObject{{"name", in.Name},
+                                  {"unit", in.Unit},
+                                  {"channel", in.Channel},
+                                  {"state", StateText(in.State)}});
+    return {{"output", row.Output},
+            {"name", row.Name},
+            {"unit", row.Unit},
+            {"channel", row.Channel},
+            {"lit", row.Lamp == LampState::Unknown ? QJsonValue() : row.Lamp == LampState::Lit},
+            {"lamp", StateText(row.Lamp)},
+            {"mapping", row.Mapping},
+            {"reason", row.Reason},
+            {"inputs", inputs}};
+}
+
+QString LampLine(const LampRow& row) {
+    return QStringList{QString::number(row.Output),
+                       row.Name,
+                       QString::number(row.Unit),
+                       QString::number(row.Channel),
+                       StateText(row.Lamp),
+                       row.Mapping,
+                       row.Reason}
+        .join(u'\t');
+}
+
+}  // namespace vendra

@@ -1,0 +1,80 @@
+#pragma once
+// Why a lamp is lit: each configured output's lamp worked out from the console's copy of the
+// controller's table and the units' live input bits, with the reason in words. The overview
+// window and vendractl both show what this computes.
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <map>
+#include <optional>
+
+namespace vendra {
+
+struct MappingTables;
+
+enum class InputState { On, Off, Unknown, NotPolled };
+enum class LampState { Dark, Lit, Unknown };
+
+// "on", "off", "unknown", "not polled"; "dark", "lit", "unknown".
+QString StateText(InputState s);
+QString StateText(LampState s);
+
+// The live inputs: the last "BITS" answer of each polled unit. Input channel k is bit k - 1.
+class InputBits {
+public:
+    // The units asked each cycle; their inputs are unknown until they answer. Other units'
+    // inputs are not polled.
+    void SetPolled(const QList<int>& units);
+    // A unit's answer: its 32 bits, or none when it did not answer with 32 bits.
+    // True when this changes what the unit's inputs read.
+    bool Set(int unit, std::optional<quint32> bits);
+    InputState State(int unit, int channel) const;
+    // The unit was asked and gave no usable answer (as opposed to not asked yet).
+    bool Silent(int unit) const;
+
+private:
+    struct Reading {
+        bool asked = false;
+        std::optional<quint32> bits;
+    };
+    std::map<int, Reading> units_;
+};
+
+struct InputLamp {
+    QString Name;  // from Kavro.ini; the address when Kavro.ini lacks the input
+    int Unit = 0;
+    int Channel = 0;
+    InputState State = InputState::NotPolled;
+    friend bool operator==(const InputLamp&, const InputLamp&) = default;
+};
+
+struct LampRow {
+    int Output = 0;  // 1 .. NumOutputs
+    QString Name;
+    int Unit = 0;
+    int Channel = 0;
+    LampState Lamp = LampState::Dark;
+    QString Mapping;  // the inputs by name: "PGM Cam 1", "A & B", "A || B"; empty: none
+    QString Reason;
+    QList<InputLamp> Inputs;
+    friend bool operator==(const LampRow&, const LampRow&) = default;
+};
+
+// One output's lamp. An output the console tests or has latched is lit "under test"; an
+// unmapped one is dark with "no input"; one the controller holds disabled, dark with "mapping
+// disabled"; otherwise the inputs decide (an unknown input makes the lamp unknown only where
+// the other input of an AND or OR cannot settle it).
+LampRow ComputeLamp(MappingTables& tables, int output, const InputBits& inputs);
+// Every configured output, in the output list's order.
+QList<LampRow> ComputeLamps(MappingTables& tables, const InputBits& inputs);
+// The units that carry a configured input, ascending: the ones worth polling.
+QList<int> UnitsWithInputs(const MappingTables& tables);
+
+// The row for scripts: output, name, unit, channel, lit (true, false or null), lamp,
+// mapping, reason, and inputs (name, unit, channel, state).
+QJsonObject LampJson(const LampRow& row);
+// The row on one line, fields separated by tabs: output, name, unit, channel, lamp, mapping,
+// reason.
+QString LampLine(const LampRow& row);
+
+}  // namespace vendra

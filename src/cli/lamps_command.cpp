@@ -1,0 +1,109 @@
+#include "cli/lamps_command.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimer>
+#include <cstdio>
+
+#include "changes/lamp_state.h"
+#include "link/input_poll.h"
+#include "link/unit_status.h"
+#include "session/console_session.h"
+
+namespace vendra {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kError = 2;
+constexpr int kInterrupted = 130;
+
+void Print(const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void PrintRows(const QList<LampRow>& rows, bool json, const QString& time) {
+    if (json && time.isEmpty()) {
+        QJsonArray all;
+        for (const LampRow& r : rows)
+            all.append(LampJson(r));
+        return Print(QString::fromUtf8(QJsonDocument(all).toJson(QJsonDocument::Indented)));
+    }
+    QString text;
+    for (const LampRow& r : rows) {
+        if (json) {
+            QJsonObject o = LampJson(r);
+            o.insert(QStringLiteral("time"), time);
+            text += QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)) + u'\n';
+        } else {
+            text += (time.isEmpty() ? QString() : time + u'\t') + LampLine(r) + u'\n';
+        }
+    }
+    Print(text);
+}
+
+QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
+    QStringList silent;
+    for (int u : units)
+        if (inputs.Silent(u)) silent.append(QString::number(u));
+    return silent.join(QStringLiteral(", "));
+}
+
+// Polls until Ctrl+C; prints the whole state once, then each row whose lamp or reason changed.
+int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
+          const QList<int>& units) {
+    QList<LampRow> shown;
+    InputPoll& poll = s.Poll();
+    QObject::connect(&poll, &InputPoll::UnitRead,
+                     [&](int unit, std::optional<quint32> bits) { inputs.Set(unit, bits); });
+    QObject::connect(&poll, &InputPoll::CycleEnded, [&](int, qint64) {
+        const QList<LampRow> rows = ComputeLamps(s.Tables(), inputs);
+        QList<LampRow> changed;
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            if (i >= shown.size() || rows[i] != shown[i]) changed.append(rows[i]);
+        shown = rows;
+        if (!changed.isEmpty())
+            PrintRows(changed, request.json,
+                      QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+    });
+    QTimer stopCheck;
+    QObject::connect(&stopCheck, &QTimer::timeout, [&] {
+        if (request.stopped()) QCoreApplication::exit(kOk);
+    });
+    stopCheck.start(100);
+    poll.SetUnits(units);
+    const int code = QCoreApplication::exec();
+    poll.SetUnits({});
+    return code;
+}
+
+}  // namespace
+
+int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
+    const TableRead read = s.ReadWholeTable();
+    if (request.stopped()) return request.fail(QStringLiteral("interrupted"), kInterrupted);
+    if (!read.result.Complete())
+        return request.fail(QStringLiteral("the table could not be read whole (%1 mappings read); "
+                                           "no lamp was worked out")
+                                .arg(read.result.count),
+                            kError);
+    InputBits inputs;
+    const QList<int> units = UnitsWithInputs(s.Tables());
+    inputs.SetPolled(units);
+    if (request.watch) return Watch(s, request, inputs, units);
+
+    for (int u : units)
+        inputs.Set(u, s.Units().ReadBits(u));
+    PrintRows(ComputeLamps(s.Tables(), inputs), request.json, QString());
+    const QString silent = SilentUnits(units, inputs);
+    if (!silent.isEmpty())
+        return request.fail(
+            QStringLiteral("no input bits from unit %1; its inputs are shown unknown").arg(silent),
+            kError);
+    return kOk;
+}
+
+}  // namespace vendra

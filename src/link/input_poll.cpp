@@ -1,0 +1,69 @@
+#include "link/input_poll.h"
+
+#include <algorithm>
+
+#include "link/busy_state.h"
+#include "link/unit_status.h"
+
+namespace vendra {
+
+InputPoll::InputPoll(UnitStatus& units, BusyState& busy, QObject* parent)
+    : QObject(parent), status_(units), busy_(busy) {
+    timer_.setSingleShot(true);
+    // The wait up to the next cycle is short; a coarse timer would stretch every cycle.
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &InputPoll::Step);
+    // A poll that found the console busy waits for the end of the busy operation.
+    connect(&busy_, &BusyState::BusyChanged, this, [this](bool nowBusy) {
+        if (!nowBusy && Running() && !timer_.isActive()) Schedule(0);
+    });
+}
+
+void InputPoll::SetUnits(const QList<int>& units) {
+    units_ = units;
+    if (!Running()) {
+        timer_.stop();
+        cycle_.clear();
+        next_ = 0;
+        last_.clear();
+        return;
+    }
+    if (!timer_.isActive()) Schedule(0);
+}
+
+void InputPoll::SetExtraUnit(int unit) {
+    extra_ = unit;
+}
+
+std::optional<quint32> InputPoll::Last(int unit) const {
+    const auto it = last_.find(unit);
+    return it == last_.end() ? std::nullopt : it->second;
+}
+
+void InputPoll::Schedule(int ms) {
+    timer_.start(std::max(ms, 0));
+}
+
+void InputPoll::Step() {
+    if (!Running() || busy_.Busy()) return;  // BusyChanged starts it again
+    if (next_ == 0) {
+        if (cycleStart_.isValid() && cycleStart_.elapsed() < kMinCycleMs)
+            return Schedule(int(kMinCycleMs - cycleStart_.elapsed()));
+        cycle_ = units_;
+        if (extra_ > 0 && !cycle_.contains(extra_)) cycle_.append(extra_);
+        std::sort(cycle_.begin(), cycle_.end());
+        cycleStart_.start();
+    }
+    const int unit = cycle_[next_++];
+    const std::optional<quint32> bits = status_.ReadBits(unit);
+    last_[unit] = bits;
+    const bool cycleDone = next_ >= cycle_.size();
+    if (cycleDone) next_ = 0;
+    Q_EMIT UnitRead(unit, bits);
+    if (cycleDone) Q_EMIT CycleEnded(int(cycle_.size()), cycleStart_.elapsed());
+    // Back to the event loop before the next exchange: whatever the operator started while
+    // this one was on the line goes first.
+    if (Running() && !timer_.isActive()) Schedule(0);
+}
+
+}  // namespace vendra

@@ -1,0 +1,50 @@
+#pragma once
+// The "Tally Overview" window: one row per configured output with its lamp as the live inputs
+// and the table make it, the mapping by input names and the reason; a "lit only" filter, a
+// search on names and the count of lit outputs. It only shows what it is given; closing hides it.
+#include <QList>
+#include <QWidget>
+
+#include "changes/lamp_state.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+
+namespace vendra {
+
+class frmOverview : public QWidget {
+    Q_OBJECT
+public:
+    enum Column { kName, kUnit, kChannel, kLamp, kMapping, kReason, kColumns };
+
+    explicit frmOverview(QWidget* parent = nullptr);
+
+    // Shows these rows, rewriting only the cells that changed.
+    void ShowRows(const QList<LampRow>& rows);
+    const QList<LampRow>& Rows() const { return rows_; }
+
+    QCheckBox* chkLitOnly;
+    QLineEdit* txtSearch;
+    QLabel* lblLitCount;
+    QTableWidget* table;
+
+Q_SIGNALS:
+    // The operator selected the row of this output.
+    void OutputSelected(int output);
+    // Shown or hidden (closing by the frame hides).
+    void Visible(bool shown);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void ShowRow(int i, const LampRow& row);
+    void ApplyFilter();
+
+    QList<LampRow> rows_;
+};
+
+}  // namespace vendra
