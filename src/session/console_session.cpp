@@ -1,7 +1,9 @@
 #include "session/console_session.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
+#include "changes/journal.h"
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "mapping/mapping_commands.h"
@@ -11,6 +13,7 @@
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "session/tally_files.h"
+#include "session/undo_history.h"
 #include "session/unit_status.h"
 
 namespace vendra {
@@ -80,6 +83,7 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
         std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
     unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
     changes_ = std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, online);
+    WireJournal();
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,
             &ConsoleSession::CommandStarted);
@@ -100,6 +104,21 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     connect(changes_.get(), &LiveChanges::ListRebuild, this, &ConsoleSession::ListRebuild);
     connect(changes_.get(), &LiveChanges::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
     connect(changes_.get(), &LiveChanges::ProgressText, this, &ConsoleSession::ProgressText);
+}
+
+// Every change to the table is journalled, and the console's own can be taken back.
+void ConsoleSession::WireJournal() {
+    journal_ = std::make_unique<Journal>(tables_, QCoreApplication::applicationName().toLower());
+    history_ = std::make_unique<UndoHistory>(tables_, *changes_, *journal_, dialogs_,
+                                             [this] { return online_->Online; });
+    changes_->SetJournal(journal_.get());
+    files_->SetJournal(journal_.get());
+    connect(journal_.get(), &Journal::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(history_.get(), &UndoHistory::ErrorLine, this, &ConsoleSession::ErrorLine);
+}
+
+void ConsoleSession::SetJournalPath(const QString& iniPath) {
+    journal_->SetPath(JournalPath(iniPath, config_.SystemName, config_.Journal));
 }
 
 ConsoleSession::~ConsoleSession() {
@@ -132,6 +151,7 @@ bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     online_->SystemName = config_.SystemName;
     online_->VendraCommport = config_.VendraCommport;
     port_->Replace(makePort_(config_));
+    SetJournalPath(iniPath);
     return true;
 }
 
@@ -141,6 +161,7 @@ IniReadResult ConsoleSession::ReadConfiguration(const IniFile& ini) {
         online_->SystemName = config_.SystemName;
         online_->VendraCommport = config_.VendraCommport;
         port_->Replace(makePort_(config_));
+        SetJournalPath(ini.Path());
     }
     return result;
 }
@@ -187,12 +208,20 @@ void ConsoleSession::ResetAndClearAll() {
                          QStringLiteral("Clear All"), Buttons::OkCancel, Icon::None,
                          Answer::Cancel) != Answer::Ok)
         return;
+    const UndoHistory::Step step(history_.get(), QStringLiteral("Clear All"), true);
+    const QStringList before = changes_->ConsoleCopy();
     outputTest_->ClearAllTest();
-    if (online_->Online) {
-        commands_->SystemInit();
-        EnableUnits(*exchange_);
-    }
+    const bool online = online_->Online;
+    const bool answered = !online || commands_->SystemInit();
+    if (online) EnableUnits(*exchange_);
     tables_.ClearLocalMaps();
+    for (const QString& s : before) {
+        const MappingRecord m = ParseGetMap(s);
+        journal_->Record(QStringLiteral("Clear All"), m.OutUnit, m.OutChannel, s, QString(),
+                         !online    ? outcome::kOffline
+                         : answered ? outcome::kAnswered
+                                    : outcome::kFailed);
+    }
     Q_EMIT ListRebuild();
     Q_EMIT FileNameShown(QString());
 }

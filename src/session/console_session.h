@@ -18,11 +18,13 @@
 namespace vendra {
 
 class Dialogs;
+class Journal;
 class LiveChanges;
 class MappingCommands;
 class OutputTest;
 class SerialPort;
 class TallyFiles;
+class UndoHistory;
 class UnitStatus;
 
 // Makes the port the configuration names (a device, or a port number).
@@ -90,6 +92,8 @@ public:
     TallyFiles& Files() { return *files_; }
     UnitStatus& Units() { return *unitStatus_; }
     LiveChanges& Changes() { return *changes_; }
+    Journal& ChangeJournal() { return *journal_; }
+    UndoHistory& History() { return *history_; }
     Dialogs& Boxes() { return dialogs_; }
 
 Q_SIGNALS:
@@ -119,6 +123,8 @@ Q_SIGNALS:
 
 private:
     class SessionPort;
+    void WireJournal();
+    void SetJournalPath(const QString& iniPath);
 
     Dialogs& dialogs_;
     PortFactory makePort_;
@@ -134,6 +140,8 @@ private:
     std::unique_ptr<TallyFiles> files_;
     std::unique_ptr<UnitStatus> unitStatus_;
     std::unique_ptr<LiveChanges> changes_;
+    std::unique_ptr<Journal> journal_;
+    std::unique_ptr<UndoHistory> history_;
 };
 
 }  // namespace vendra
