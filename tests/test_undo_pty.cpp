@@ -31,11 +31,12 @@ struct Console {
     MainRig rig;
     int logged = 0;
 
-    bool Start() {
+    bool Start(const QStringList& simArgs = {}) {
         QFile f(sim.FilePath(QStringLiteral("preload.vdk")));
         if (!f.open(QIODevice::WriteOnly) || f.write(kPreload) != kPreload.size()) return false;
         f.close();
-        if (!sim.Start({QStringLiteral("--preload"), f.fileName()})) return false;
+        if (!sim.Start(QStringList{QStringLiteral("--preload"), f.fileName()} + simArgs))
+            return false;
         rig.WriteIni(SampleIni(
             8, 20,
             QStringLiteral("CommDevice=%1\r\nJournal=changes.jsonl\r\n").arg(sim.LinkPath())));
@@ -133,6 +134,25 @@ private Q_SLOTS:
         QVERIFY2(EntryInWords(j.Entries[1]).contains(words),
                  qPrintable(EntryInWords(j.Entries[1])));
         QCOMPARE(j.Entries[2].After, j.Entries[0].After);
+    }
+
+    void anUndoTheControllerDoesNotTakeIsSaidJournalledAndStays() {
+        Console c;
+        // The controller answers the restoring "Map" with an error and keeps what it holds.
+        QVERIFY2(c.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 3 2 17")}),
+                 qPrintable(c.sim.ErrorText()));
+        frmKavroMain& w = c.W();
+        w.Face().List1->SetSelectedIndex(2);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.Face().lblError->text(),
+                 QStringLiteral("Undo \"mapping\" incomplete: 1 output of 1 not as before"));
+        QCOMPARE(c.rig.Row(2), QStringLiteral("Out 3\t 5\t\t"));  // what the controller holds
+        QCOMPARE(c.Journal().Entries.last().Outcome, outcome::kFailed);
+        c.Key(Qt::Key_Y, Qt::ControlModifier);  // the step was not taken back: nothing to redo
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to redo"));
+        QVERIFY(w.Session().History().CanUndo());
     }
 
     void bulkLoadIsOneStepAndASecondUndoRestoresTheController() {
