@@ -1,5 +1,6 @@
 #include "changes/live_changes.h"
 
+#include "changes/journal.h"
 #include "config/enabled_units.h"
 #include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
@@ -87,6 +88,12 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
         if (ok && m.InUnit >= 1 && m.BooleanMode != kSingle)
             ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
                                           m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
+        if (journal_)
+            journal_->Record(journal_->CurrentOperation(QStringLiteral("Apply changes only")),
+                             p.Row.Unit, p.Row.Channel, p.Row.ControllerMap, p.Row.FileMap,
+                             !online_() ? outcome::kOffline
+                             : ok       ? outcome::kAnswered
+                                        : outcome::kFailed);
         if (!ok) {
             result.Stopped = true;
             result.StoppedAt = p;
@@ -116,7 +123,9 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
                                  ? exchange_.Response.trimmed()
                                  : QString();
         if (answered) Keep(e.Unit, e.Channel, held);
-        if (answered && DriveOf(held) == DriveOf(e.Wanted)) continue;
+        const bool holds = answered && DriveOf(held) == DriveOf(e.Wanted);
+        if (journal_) journal_->Settle(e.Unit, e.Channel, holds);
+        if (holds) continue;
         tables_.Current = {e.Unit, e.Channel, 0, 0, 0, 0, 0, 0};
         const int o = tables_.FindOutputMapping();
         const bool configured = tables_.IsConfiguredOutput(o);

@@ -15,6 +15,7 @@
 namespace vendra {
 
 class CommandExchange;
+class Journal;
 class MappingCommands;
 struct EnabledUnits;
 struct MappingTables;
@@ -92,6 +93,10 @@ public:
 
     static QString MismatchText(const Mismatch& m);
 
+    // Every change applied is journalled there ("Apply changes only" unless the caller names
+    // another operation), and a verification settles the held entries' outcome.
+    void SetJournal(Journal* journal) { journal_ = journal; }
+
 Q_SIGNALS:
     // Every output row must be rebuilt from the tables.
     void ListRebuild();
@@ -108,6 +113,7 @@ private:
     ReadBack& reader_;
     CommandExchange& exchange_;
     std::function<bool()> online_;
+    Journal* journal_ = nullptr;
 };
 
 }  // namespace vendra

@@ -13,10 +13,12 @@
 #include <optional>
 
 #include "changes/file_check.h"
+#include "changes/journal.h"
 #include "changes/live_changes.h"
 #include "changes/mapping_diff.h"
 #include "cli/cli_support.h"
 #include "cli/lamps_command.h"
+#include "cli/journal_command.h"
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
 #include "link/unit_status.h"
@@ -56,6 +58,8 @@ const char kOverview[] =
     "  send TEXT                        send one raw command; print the reply\n"
     "  status UNIT [--watch] [--json]   a unit's 32 input bits and its status line\n"
     "  lamps [--watch] [--json]         every output's lamp from the live inputs, and why\n"
+    "  journal [--since TIME] [--output N] [--json]\n"
+    "                                   the change journal, oldest entry first\n"
     "\n"
     "Options of every command:\n"
     "  --ini PATH      the installation file (default: Kavro.ini beside the program)\n"
@@ -105,6 +109,9 @@ public:
         QObject::connect(session_.get(), &ConsoleSession::ProgressText,
                          [this](const QString& t) { OnProgress(t); });
         QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->Busy().RequestStop(); });
+        // The change goes on; the person or the script's log learns it once.
+        QObject::connect(&session_->ChangeJournal(), &Journal::ErrorLine,
+                         [this](const QString& t) { Fail(t); });
         return std::nullopt;
     }
 
@@ -243,6 +250,9 @@ int RestoreChanges(Tool& tool, const QString& file, const FileCheck& check, bool
     const QList<PlannedChange> plan =
         PlanChanges(CompareMappings(check.Mappings, read.lines, s.Tables()));
     tool.Bar().SetTotal(int(plan.size()));
+    // With --verify, each entry is written once its output has been asked back.
+    std::optional<Journal::Hold> held;
+    if (verify) held.emplace(&s.ChangeJournal());
     const ApplyResult applied = s.Changes().Apply(plan);
     if (applied.Stopped) {
         const QString what = QStringLiteral(
@@ -323,6 +333,9 @@ int Check(Tool& tool, const QString& file, const FileCheck& check) {
 int Send(Tool& tool, const QString& text) {
     CommandExchange& link = tool.Session().Exchange();
     link.SendCommand(text);
+    tool.Session().ChangeJournal().RecordCommand(
+        QStringLiteral("send"), text,
+        link.IBuffer.endsWith(QLatin1Char('.')) ? outcome::kAnswered : outcome::kFailed);
     Out(link.IBuffer);
     if (!link.IBuffer.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
     if (link.IBuffer.isEmpty())
@@ -417,6 +430,9 @@ const Command kCommands[] = {
      "prints the whole state, then each output whose lamp or reason changes, with a\n"
      "time stamp (JSON: one object per line). A unit that does not answer leaves its\n"
      "inputs unknown and ends the tool with exit 2."},
+    {"journal", "",
+     "Prints the change journal of the installation, oldest entry first: every change\n"
+     "the console and vendractl made to the controller's table. Needs no controller."},
 };
 
 int Run(const QStringList& args) {
@@ -461,7 +477,16 @@ int Run(const QStringList& args) {
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
     const QCommandLineOption watch(QStringLiteral("watch"),
                                    QStringLiteral("Poll every 200 ms until Ctrl+C."));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only entries from TIME on (2026-12-09T19:58, "
+                                                  "2026-12-09, or 19:58 today)."),
+                                   QStringLiteral("TIME"));
+    const QCommandLineOption outputFilter(
+        QStringLiteral("output"),
+        QStringLiteral("Only entries of output N (its number, unit/channel, or part of its name)."),
+        QStringLiteral("N"));
     parser.addOptions({help, ini, device, quiet});
+    if (name == QStringLiteral("journal")) parser.addOptions({since, outputFilter, json});
     if (name == QStringLiteral("backup")) parser.addOption(output);
     if (name == QStringLiteral("restore")) parser.addOptions({changesOnly, verify, force});
     if (name == QStringLiteral("diff") || name == QStringLiteral("status") ||
@@ -515,6 +540,13 @@ int Run(const QStringList& args) {
         if (!check.Readable) return tool.Fail(check.Error);
     }
     if (name == QStringLiteral("check")) return Check(tool, argument, check);
+    if (name == QStringLiteral("journal")) {
+        const auto from = parser.isSet(since) ? ParseSince(parser.value(since)) : QDateTime();
+        if (!from)
+            return tool.Fail(QStringLiteral("\"%1\" is not a time").arg(parser.value(since)));
+        return PrintJournal(
+            {s.ChangeJournal().Path(), *from, parser.value(outputFilter), parser.isSet(json)});
+    }
     if (name == QStringLiteral("restore") && !check.Findings.isEmpty() && !parser.isSet(force)) {
         for (const Finding& f : check.Findings)
             std::fprintf(stderr, "%s: %s\n", qPrintable(argument), qPrintable(f.Text));
@@ -533,6 +565,7 @@ int Run(const QStringList& args) {
 
     const bool probe = name != QStringLiteral("send") && name != QStringLiteral("status");
     if (auto failed = tool.Connect(probe)) return *failed;
+    const Journal::Operation operation(&s.ChangeJournal(), name);
     if (name == QStringLiteral("backup")) return Backup(tool, parser.value(output));
     if (name == QStringLiteral("restore"))
         return parser.isSet(changesOnly)

@@ -125,6 +125,7 @@ IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationCon
     read.VendraCommport = *portNumber == 0 ? 1 : *portNumber;
     read.EnabledUnitsText = ini.Value(section, u"EnabledUnits");
     read.CommDevice = ini.Value(section, u"CommDevice");
+    read.Journal = ini.Value(section, u"Journal");
 
     const EnabledUnits parsedUnits = ParseEnabledUnits(read.EnabledUnitsText);
     if (parsedUnits.OutOfRange)

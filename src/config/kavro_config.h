@@ -22,6 +22,8 @@ struct InstallationConfig {
     // When not empty, the device opened in place of the one the port number stands for; the
     // port number is still what the information texts show.
     QString CommDevice;
+    // When not empty, the change journal's file (relative to this file's folder).
+    QString Journal;
 };
 
 enum class IniOutcome {

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QWindow>
 
+#include "changes/journal.h"
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
 #include "link/unit_status.h"
@@ -61,7 +62,12 @@ void DiagPanels::AdvancedClicked(bool ticked) {
     if (!verbose_) {
         verbose_ = new frmVerbose();
         connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
-            if (!session_.Busy().Busy()) session_.Exchange().SendCommand(text);
+            if (session_.Busy().Busy()) return;
+            // A raw command may change the table: it is journalled as it went.
+            const bool answered = session_.Exchange().SendCommand(text) &&
+                                  session_.Exchange().IBuffer.endsWith(QLatin1Char('.'));
+            session_.ChangeJournal().RecordCommand(
+                QStringLiteral("send"), text, answered ? outcome::kAnswered : outcome::kFailed);
         });
         connect(verbose_, &frmVerbose::Closed, this, [this] {
             FocusList();

@@ -4,6 +4,19 @@
 
 namespace vendra {
 
+bool EntryBox::event(QEvent* event) {
+    // Undo and redo keys take back mappings (the window's shortcuts), not typing.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y)) {
+            event->ignore();
+            return false;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
 void EntryBox::keyPressEvent(QKeyEvent* event) {
     if (keyPressHook && keyPressHook(event)) {
         event->accept();

@@ -17,6 +17,7 @@ public:
     void SelectForEntry() { setSelection(0, 10); }
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 };

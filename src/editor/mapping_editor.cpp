@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "changes/journal.h"
 #include "config/kavro_config.h"
 #include "editor/entry_box.h"
 #include "editor/output_rows.h"
@@ -17,6 +18,7 @@
 #include "mapping/output_test.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
+#include "session/undo_history.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -131,34 +133,65 @@ void MappingEditor::EnableControls(bool Enabled) {
     }
 }
 
+void MappingEditor::SetChangeLog(Journal* journal, UndoHistory* history) {
+    journal_ = journal;
+    history_ = history;
+}
+
+void MappingEditor::Journalled(const QString& operation, int o, const QString& before, bool ok) {
+    if (!journal_) return;
+    journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
+                     tables_.CurrentMapstring,
+                     !online_() ? outcome::kOffline
+                     : ok       ? outcome::kAnswered
+                                : outcome::kFailed);
+}
+
 void MappingEditor::MapCurrent() {
+    const bool clear = c_.list2->SelectedIndex() == 0;
+    const UndoHistory::Step step(history_,
+                                 clear ? QStringLiteral("clear") : QStringLiteral("mapping"));
+    MapSelected(true);
+}
+
+bool MappingEditor::MapSelected(bool journal) {
     const int o = SelectedOutput();
     const int i = c_.list2->SelectedIndex();
     // A selection outside the lists never makes a mapping.
-    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(i)) return;
-    if (!commands_.SetMapping(tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[i],
-                              tables_.InChannel[i]))
-        return;
+    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(i)) return false;
+    const QString before = tables_.OutMapString[o];
+    const bool ok = commands_.SetMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                         tables_.InUnit[i], tables_.InChannel[i]);
+    if (journal)
+        Journalled(i == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"), o, before, ok);
+    if (!ok) return false;
     tables_.OutMapString[o] = tables_.CurrentMapstring;
     ShowMappingInList(o);
     c_.txtInput->setText(Plain(i));
     c_.List1->setFocus();
+    return true;
 }
 
 void MappingEditor::MapBool(int BoolOp) {
-    MapCurrent();
+    const UndoHistory::Step step(history_, QStringLiteral("AND/OR"));
     const int o = SelectedOutput();
+    const QString before = tables_.OutMapString[o];
+    // The single mapping and the second input are one change of the output.
+    const bool mapped = MapSelected(false);
     const int i1 = c_.list2->SelectedIndex();
     const int i2 = c_.list3->SelectedIndex();
     if (tables_.IsConfiguredOutput(o) && tables_.IsConfiguredInput(i1) &&
-        tables_.IsConfiguredInput(i2) &&
-        commands_.SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[i1],
-                                 tables_.InChannel[i1], tables_.InUnit[i2], tables_.InChannel[i2],
-                                 BoolOp)) {
-        tables_.OutMapString[o] = tables_.CurrentMapstring;
-        ShowMappingInList(o);
-        c_.txtInput->setText(Plain(i1));
-        c_.List1->setFocus();
+        tables_.IsConfiguredInput(i2)) {
+        const bool ok = commands_.SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                                 tables_.InUnit[i1], tables_.InChannel[i1],
+                                                 tables_.InUnit[i2], tables_.InChannel[i2], BoolOp);
+        Journalled(QStringLiteral("AND/OR"), o, before, mapped && ok);
+        if (ok) {
+            tables_.OutMapString[o] = tables_.CurrentMapstring;
+            ShowMappingInList(o);
+            c_.txtInput->setText(Plain(i1));
+            c_.List1->setFocus();
+        }
     }
     ScrollOutputList();
 }

@@ -17,9 +17,11 @@ namespace vendra {
 class BusyState;
 class Dialogs;
 class EntryBox;
+class Journal;
 class MappingCommands;
 class OutputTest;
 class TallyList;
+class UndoHistory;
 struct MappingTables;
 
 struct EditorControls {
@@ -75,7 +77,13 @@ public:
 
     int SelectedOutput() const;  // 1 .. NumOutputs, or 0 when no row is selected
 
+    // Each mapping made here is journalled and becomes one step to undo.
+    void SetChangeLog(Journal* journal, UndoHistory* history);
+
 private:
+    // MapCurrent's work; journals the mapping when asked. False when it was not made.
+    bool MapSelected(bool journal);
+    void Journalled(const QString& operation, int o, const QString& before, bool ok);
     bool OutputListKeyPress(QKeyEvent* e);
     void OutputListKeyRelease(QKeyEvent* e);
     bool EntryKeyPress(QKeyEvent* e);
@@ -96,6 +104,8 @@ private:
     const BusyState& busy_;
     // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.
     QTimer spaceEnd_;
+    Journal* journal_ = nullptr;
+    UndoHistory* history_ = nullptr;
 };
 
 // Shift, Ctrl or Alt held.

@@ -71,9 +71,10 @@ void MappingCommands::ResetOutput(int Ounit, int Ochannel) {
     link_.SendCommand(OutputCommand(QStringLiteral("Res"), Ounit, Ochannel));
 }
 
-void MappingCommands::SystemInit() {
-    link_.SendCommand(QStringLiteral("Init"));
+bool MappingCommands::SystemInit() {
+    const bool answered = link_.SendCommand(QStringLiteral("Init"));
     tables_.ClearLocalMaps();
+    return answered;
 }
 
 void MappingCommands::SystemRefresh(OutputTest& tests) {

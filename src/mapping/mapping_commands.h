@@ -32,8 +32,8 @@ public:
     void MapTableCompress();
     // Switches one output off.
     void ResetOutput(int Ounit, int Ochannel);
-    // Empties the controller's table and the local copy.
-    void SystemInit();
+    // Empties the controller's table and the local copy; true when the controller answered.
+    bool SystemInit();
     // Ends every output test, then asks the controller to refresh.
     void SystemRefresh(OutputTest& tests);
 

@@ -1,7 +1,9 @@
 #include "session/console_session.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
+#include "changes/journal.h"
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
@@ -13,6 +15,7 @@
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "session/tally_files.h"
+#include "session/undo_history.h"
 
 namespace vendra {
 
@@ -82,6 +85,7 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
     inputPoll_ = std::make_unique<InputPoll>(*unitStatus_, exchange_->Busy());
     changes_ = std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, online);
+    WireJournal();
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,
             &ConsoleSession::CommandStarted);
@@ -102,6 +106,21 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     connect(changes_.get(), &LiveChanges::ListRebuild, this, &ConsoleSession::ListRebuild);
     connect(changes_.get(), &LiveChanges::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
     connect(changes_.get(), &LiveChanges::ProgressText, this, &ConsoleSession::ProgressText);
+}
+
+// Every change to the table is journalled, and the console's own can be taken back.
+void ConsoleSession::WireJournal() {
+    journal_ = std::make_unique<Journal>(tables_, QCoreApplication::applicationName().toLower());
+    history_ = std::make_unique<UndoHistory>(tables_, *changes_, *journal_, dialogs_,
+                                             [this] { return online_->Online; });
+    changes_->SetJournal(journal_.get());
+    files_->SetJournal(journal_.get());
+    connect(journal_.get(), &Journal::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(history_.get(), &UndoHistory::ErrorLine, this, &ConsoleSession::ErrorLine);
+}
+
+void ConsoleSession::SetJournalPath(const QString& iniPath) {
+    journal_->SetPath(JournalPath(iniPath, config_.SystemName, config_.Journal));
 }
 
 ConsoleSession::~ConsoleSession() {
@@ -134,6 +153,7 @@ bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     online_->SystemName = config_.SystemName;
     online_->VendraCommport = config_.VendraCommport;
     port_->Replace(makePort_(config_));
+    SetJournalPath(iniPath);
     return true;
 }
 
@@ -143,6 +163,7 @@ IniReadResult ConsoleSession::ReadConfiguration(const IniFile& ini) {
         online_->SystemName = config_.SystemName;
         online_->VendraCommport = config_.VendraCommport;
         port_->Replace(makePort_(config_));
+        SetJournalPath(ini.Path());
     }
     return result;
 }
@@ -189,12 +210,20 @@ void ConsoleSession::ResetAndClearAll() {
                          QStringLiteral("Clear All"), Buttons::OkCancel, Icon::None,
                          Answer::Cancel) != Answer::Ok)
         return;
+    const UndoHistory::Step step(history_.get(), QStringLiteral("Clear All"), true);
+    const QStringList before = changes_->ConsoleCopy();
     outputTest_->ClearAllTest();
-    if (online_->Online) {
-        commands_->SystemInit();
-        EnableUnits(*exchange_);
-    }
+    const bool online = online_->Online;
+    const bool answered = !online || commands_->SystemInit();
+    if (online) EnableUnits(*exchange_);
     tables_.ClearLocalMaps();
+    for (const QString& s : before) {
+        const MappingRecord m = ParseGetMap(s);
+        journal_->Record(QStringLiteral("Clear All"), m.OutUnit, m.OutChannel, s, QString(),
+                         !online    ? outcome::kOffline
+                         : answered ? outcome::kAnswered
+                                    : outcome::kFailed);
+    }
     Q_EMIT ListRebuild();
     Q_EMIT FileNameShown(QString());
 }

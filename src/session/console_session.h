@@ -19,11 +19,13 @@ namespace vendra {
 
 class Dialogs;
 class InputPoll;
+class Journal;
 class LiveChanges;
 class MappingCommands;
 class OutputTest;
 class SerialPort;
 class TallyFiles;
+class UndoHistory;
 class UnitStatus;
 
 // Makes the port the configuration names (a device, or a port number).
@@ -93,6 +95,8 @@ public:
     // The input bits of the watched units, polled for the overview and the unit status window.
     InputPoll& Poll() { return *inputPoll_; }
     LiveChanges& Changes() { return *changes_; }
+    Journal& ChangeJournal() { return *journal_; }
+    UndoHistory& History() { return *history_; }
     Dialogs& Boxes() { return dialogs_; }
 
 Q_SIGNALS:
@@ -122,6 +126,8 @@ Q_SIGNALS:
 
 private:
     class SessionPort;
+    void WireJournal();
+    void SetJournalPath(const QString& iniPath);
 
     Dialogs& dialogs_;
     PortFactory makePort_;
@@ -138,6 +144,8 @@ private:
     std::unique_ptr<UnitStatus> unitStatus_;
     std::unique_ptr<InputPoll> inputPoll_;
     std::unique_ptr<LiveChanges> changes_;
+    std::unique_ptr<Journal> journal_;
+    std::unique_ptr<UndoHistory> history_;
 };
 
 }  // namespace vendra

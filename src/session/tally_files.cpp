@@ -1,8 +1,11 @@
 #include "session/tally_files.h"
 
 #include <QFileInfo>
+#include <map>
 #include <vector>
 
+#include "changes/journal.h"
+#include "changes/mapping_diff.h"
 #include "config/enabled_units.h"
 #include "config/tally_file.h"
 #include "link/command_exchange.h"
@@ -32,6 +35,72 @@ public:
 
 private:
     bool& flag_;
+};
+
+// What each address held before a load, kept current as its lines replace it, so that the
+// journal names every output the load changes with its mapping before and after.
+class LoadJournal {
+public:
+    // `known`: the console's copy is what the controller held (read back whole since the start).
+    LoadJournal(Journal* journal, const MappingTables& tables, bool online, bool known)
+        : journal_(journal), online_(online), known_(known || !online) {
+        if (!journal_) return;
+        operation_ = journal_->CurrentOperation(QStringLiteral("Load"));
+        for (int o = 1; o <= tables.NumOutputs + 1; ++o) {
+            const QString& held = tables.OutMapString[o];
+            const MappingRecord m = ParseGetMap(held);
+            if (!held.isEmpty()) held_[{m.OutUnit, m.OutChannel}] = held;
+        }
+    }
+    // The table was cleared: what the file does not map again is gone.
+    void Cleared(const QList<TallyItem>& items, bool answered) {
+        if (!journal_) return;
+        initOutcome_ = Outcome(answered);
+        std::map<Address, bool> mapped;
+        for (const TallyItem& item : items) {
+            const MappingRecord m = ParseGetMap(item.Text);
+            mapped[{m.OutUnit, m.OutChannel}] = true;
+        }
+        if (!known_) return;  // what the clear removed is not known
+        for (auto& [a, held] : held_)
+            if (!mapped.count(a)) Change(a, QString(), initOutcome_);
+    }
+    void Line(const QString& text, bool answered) {
+        if (!journal_) return;
+        const MappingRecord m = ParseGetMap(text);
+        Change({m.OutUnit, m.OutChannel}, text, Outcome(answered));
+    }
+    // The load stopped: the lines not sent leave their outputs as the clear left them.
+    void Stopped(const QList<TallyItem>& notSent) {
+        if (!journal_) return;
+        for (const TallyItem& item : notSent) {
+            const MappingRecord m = ParseGetMap(item.Text);
+            Change({m.OutUnit, m.OutChannel}, QString(), initOutcome_);
+        }
+    }
+
+private:
+    using Address = std::pair<int, int>;
+    QString Outcome(bool answered) const {
+        return !online_ ? outcome::kOffline : answered ? outcome::kAnswered : outcome::kFailed;
+    }
+    void Change(const Address& a, const QString& after, const QString& result) {
+        const bool known = known_ || changed_.count(a);
+        QString& held = held_[a];
+        if (known && DriveOf(held) == DriveOf(after) && result != outcome::kFailed) return;
+        journal_->Record(operation_, a.first, a.second, held, after, result, {}, known);
+        changed_[a] = true;
+        // After a change that was not answered, all that is known is that the clear took it.
+        held = result == outcome::kFailed ? QString() : after;
+    }
+
+    Journal* journal_;
+    bool online_;
+    bool known_;
+    std::map<Address, bool> changed_;
+    QString operation_;
+    QString initOutcome_ = outcome::kAnswered;
+    std::map<Address, QString> held_;
 };
 
 }  // namespace
@@ -177,11 +246,14 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     const bool online = online_();
+    LoadJournal journal(journal_, tables_, online, !reader_.CopyMayBeStale());
     if (online) {
-        commands_.SystemInit();
+        const bool answered = commands_.SystemInit();
         EnableUnits(exchange_);
+        journal.Cleared(read.Items, answered);
     } else {
         tables_.ClearLocalMaps();
+        journal.Cleared(read.Items, true);
     }
 
     QStringList leftOutLines;
@@ -207,6 +279,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
                 ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
                                               m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
         }
+        journal.Line(item.Text, ok);
         if (!ok) {
             failed = &item;
             lastLoad_.stoppedLine = item.Line;
@@ -233,6 +306,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         ++k;
         busy.Pump(QEventLoop::ExcludeUserInputEvents);
     }
+    if (lastLoad_.stoppedLine) journal.Stopped(read.Items.mid(k + (failed ? 1 : 0)));
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
     // The program is ending: the rest of the file was not applied, and nobody is told.

@@ -11,6 +11,7 @@ namespace vendra {
 
 class CommandExchange;
 class Dialogs;
+class Journal;
 class MappingCommands;
 class ReadBack;
 struct MappingTables;
@@ -55,6 +56,9 @@ public:
     };
     const LoadProgress& LastLoad() const { return lastLoad_; }
 
+    // Where a load writes what it changed; none unless set.
+    void SetJournal(Journal* journal) { journal_ = journal; }
+
 public Q_SLOTS:
     // The "Save" button.
     void SaveMatrixClick();
@@ -91,6 +95,7 @@ private:
     bool busy_ = false;
     QStringList leftOut_;
     LoadProgress lastLoad_;
+    Journal* journal_ = nullptr;
 };
 
 }  // namespace vendra

@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QWindow>
 
+#include "changes/journal.h"
 #include "compare/change_controller.h"
+#include "compare/history_window.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "mapping/output_test.h"
@@ -17,6 +19,7 @@
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "session/tally_files.h"
+#include "session/undo_history.h"
 #include "shell/face.h"
 #include "shell/outline.h"
 #include "widgets/colours.h"
@@ -69,6 +72,8 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
                            editor_->GetOutChannel();
                        }},
                       this);
+    editor_->SetChangeLog(&s.ChangeJournal(), &s.History());
+    AddHistoryControls(this, face_->lblFileName, s, [this] { return Busy(); });
 
     Timer1.setInterval(1000);
     Timer2.setInterval(50);
@@ -134,7 +139,10 @@ void frmKavroMain::WireSession() {
     connect(s, &ConsoleSession::FileNameShown, face_->lblFileName, &QLabel::setText);
     connect(s, &ConsoleSession::FocusToList, this, [this] { face_->List1->setFocus(); });
     connect(face_->cmdSaveMatrix, &QPushButton::clicked, &s->Files(), &TallyFiles::SaveMatrixClick);
-    connect(face_->cmdLoadMatrix, &QPushButton::clicked, &s->Files(), &TallyFiles::LoadMatrixClick);
+    connect(face_->cmdLoadMatrix, &QPushButton::clicked, &s->Files(), [s] {
+        const UndoHistory::Step step(&s->History(), QStringLiteral("Load"), true);
+        s->Files().LoadMatrixClick();
+    });
 }
 
 void frmKavroMain::WireButtons() {
@@ -152,7 +160,16 @@ void frmKavroMain::WireButtons() {
     // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
     connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
         if (Busy()) return;
-        session_->Tests().TestLatchChange(editor_->SelectedOutput());
+        const int o = editor_->SelectedOutput();
+        const MappingTables& t = session_->Tables();
+        const int before = t.OutTest[o];
+        session_->Tests().TestLatchChange(o);
+        if (t.OutTest[o] != before)
+            session_->ChangeJournal().Record(QStringLiteral("test latch"), t.OutUnit[o],
+                                             t.OutChannel[o], t.OutMapString[o], t.OutMapString[o],
+                                             outcome::kAnswered,
+                                             t.OutTest[o] == -1 ? QStringLiteral("latched on")
+                                                                : QStringLiteral("latch released"));
         if (byMouse) face_->List1->setFocus();
     });
     connect(face_->cmdInit, &QPushButton::clicked, this, [this] {

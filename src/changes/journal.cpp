@@ -1,0 +1,339 @@
+#include "changes/journal.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "changes/mapping_diff.h"
+#include "mapping/mapping_tables.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+namespace {
+
+QString IsoWithOffset(const QDateTime& t) {
+    const int offset = t.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Side(const QString& map, const QString& inputs) {
+    if (map.isEmpty()) return QStringLiteral("unmapped");
+    return inputs.isEmpty() ? map : inputs;
+}
+
+}  // namespace
+
+QByteArray JournalEntry::ToLine() const {
+    QJsonObject o{{"time", IsoWithOffset(Time)},
+                  {"who", Who},
+                  {"program", Program},
+                  {"operation", Operation},
+                  {"outcome", Outcome}};
+    if (HasOutput()) {
+        o.insert(QStringLiteral("unit"), Unit);
+        o.insert(QStringLiteral("channel"), Channel);
+        o.insert(QStringLiteral("output"), Output);
+        o.insert(QStringLiteral("name"), Name);
+        o.insert(QStringLiteral("before"), BeforeKnown ? QJsonValue(Before) : QJsonValue());
+        o.insert(QStringLiteral("after"), After);
+        o.insert(QStringLiteral("beforeInputs"), BeforeInputs);
+        o.insert(QStringLiteral("afterInputs"), AfterInputs);
+    }
+    if (!Command.isEmpty()) o.insert(QStringLiteral("command"), Command);
+    // Compact JSON escapes every line end inside a string: the entry is one line.
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+JournalEntry JournalEntry::FromLine(const QByteArray& line) {
+    JournalEntry e;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return e;
+    const QJsonObject o = doc.object();
+    const QDateTime time =
+        QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+    if (!time.isValid() || !o.contains(QStringLiteral("operation"))) return e;
+    e.Time = time;
+    e.Who = o.value(QStringLiteral("who")).toString();
+    e.Program = o.value(QStringLiteral("program")).toString();
+    e.Unit = o.value(QStringLiteral("unit")).toInt();
+    e.Channel = o.value(QStringLiteral("channel")).toInt();
+    e.Output = o.value(QStringLiteral("output")).toInt();
+    e.Name = o.value(QStringLiteral("name")).toString();
+    e.Before = o.value(QStringLiteral("before")).toString();
+    e.BeforeKnown = !o.value(QStringLiteral("before")).isNull();
+    e.After = o.value(QStringLiteral("after")).toString();
+    e.BeforeInputs = o.value(QStringLiteral("beforeInputs")).toString();
+    e.AfterInputs = o.value(QStringLiteral("afterInputs")).toString();
+    e.Outcome = o.value(QStringLiteral("outcome")).toString();
+    e.Command = o.value(QStringLiteral("command")).toString();
+    e.Operation = o.value(QStringLiteral("operation")).toString();
+    return e;
+}
+
+QString JournalEntry::OutputText() const {
+    if (Output > 0 && !Name.isEmpty()) return Name;
+    return QStringLiteral("unit %1 channel %2").arg(Plain(Unit), Plain(Channel));
+}
+
+QString EntryInWords(const JournalEntry& e, bool withDate) {
+    const QString when = e.Time.toString(withDate ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                                                  : QStringLiteral("HH:mm:ss"));
+    QString what;
+    if (e.HasOutput()) {
+        what = QStringLiteral("%1: %2 -> %3")
+                   .arg(e.OutputText(),
+                        e.BeforeKnown ? Side(e.Before, e.BeforeInputs) : QStringLiteral("unknown"),
+                        Side(e.After, e.AfterInputs));
+        if (!e.Command.isEmpty()) what += QStringLiteral(", ") + e.Command;
+    } else {
+        what = QStringLiteral("sent \"%1\"").arg(e.Command);
+    }
+    return QStringLiteral("%1 %2: %3, %4 (%5, %6)")
+        .arg(when, e.Who, what, e.Outcome, e.Operation, e.Program);
+}
+
+bool EntryMatches(const JournalEntry& e, const QString& filter) {
+    const QString f = filter.trimmed();
+    if (f.isEmpty()) return true;
+    bool number = false;
+    const int n = f.toInt(&number);
+    if (number) return e.Output == n;
+    static const QRegularExpression address(QStringLiteral("^(-?\\d+)\\s*[/.:]\\s*(-?\\d+)$"));
+    if (const QRegularExpressionMatch m = address.match(f); m.hasMatch())
+        return e.Unit == m.captured(1).toInt() && e.Channel == m.captured(2).toInt();
+    return e.HasOutput() && e.OutputText().contains(f, Qt::CaseInsensitive);
+}
+
+bool JournalRead::TornLast() const {
+    return !TornLines.isEmpty() && TornLines.last() == lineCount;
+}
+
+QString JournalRead::TornText(const QString& path) const {
+    if (TornLines.isEmpty()) return {};
+    QStringList numbers;
+    for (int n : TornLines)
+        numbers << Plain(n);
+    return QStringLiteral("%1 %2 of %3 %4 not a whole entry (a write cut short); skipped")
+        .arg(TornLines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
+             numbers.join(QStringLiteral(", ")), QDir::toNativeSeparators(path),
+             TornLines.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+}
+
+JournalRead ReadJournal(const QString& path) {
+    JournalRead read;
+    QFile file(path);
+    if (!file.exists()) {
+        read.Missing = true;
+        return read;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.Error =
+            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return read;
+    }
+    const QByteArray all = file.readAll();
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf('\n', start);
+        const bool whole = end >= 0;
+        if (!whole) end = all.size();
+        const QByteArray line = all.mid(start, end - start);
+        start = end + 1;
+        ++read.lineCount;
+        if (line.trimmed().isEmpty()) continue;
+        // A line without its line end was cut short, even when what is there parses.
+        JournalEntry e = whole ? JournalEntry::FromLine(line) : JournalEntry{};
+        if (e.Operation.isEmpty())
+            read.TornLines << read.lineCount;
+        else
+            read.Entries << std::move(e);
+    }
+    return read;
+}
+
+QString JournalPath(const QString& iniPath, const QString& systemName, const QString& key) {
+    const QFileInfo ini(iniPath);
+    if (!key.trimmed().isEmpty()) return QDir(ini.absolutePath()).absoluteFilePath(key.trimmed());
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    // The System name makes the file recognisable; the path of the installation file tells two
+    // installations of the same name apart.
+    QString name;
+    for (const QChar c : systemName)
+        name += c.isLetterOrNumber() || c == u'-' || c == u'_' ? c : QChar(u'_');
+    const QString where =
+        ini.canonicalFilePath().isEmpty() ? ini.absoluteFilePath() : ini.canonicalFilePath();
+    const QByteArray hash = QCryptographicHash::hash(where.toUtf8(), QCryptographicHash::Sha1);
+    return state + QStringLiteral("/vendra/") + name.left(40) + QLatin1Char('-') +
+           QString::fromLatin1(hash.toHex().left(8)) + QStringLiteral(".jsonl");
+}
+
+QString WhoAmI() {
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty()) {
+        if (const passwd* pw = getpwuid(getuid())) user = QString::fromLocal8Bit(pw->pw_name);
+    }
+    if (user.isEmpty()) user = Plain(static_cast<int>(getuid()));
+    return user + QLatin1Char('@') + QSysInfo::machineHostName();
+}
+
+Journal::Journal(MappingTables& tables, QString program, QObject* parent)
+    : QObject(parent), tables_(tables), program_(std::move(program)), who_(WhoAmI()) {}
+
+Journal::~Journal() {
+    held_.clear();
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void Journal::SetPath(const QString& path) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    path_ = path;
+    failed_ = false;
+}
+
+Journal::Operation::Operation(Journal* j, const QString& name) : j_(j) {
+    if (!j_) return;
+    previous_ = j_->operation_;
+    j_->operation_ = name;
+}
+
+Journal::Operation::~Operation() {
+    if (j_) j_->operation_ = previous_;
+}
+
+QString Journal::CurrentOperation(const QString& fallback) const {
+    return operation_.isEmpty() ? fallback : operation_;
+}
+
+Journal::Hold::Hold(Journal* j) : j_(j) {
+    if (j_) ++j_->holds_;
+}
+
+Journal::Hold::~Hold() {
+    if (!j_ || --j_->holds_ > 0) return;
+    const QList<JournalEntry> held = std::move(j_->held_);
+    j_->held_.clear();
+    for (const JournalEntry& e : held)
+        j_->Append(e.ToLine());
+}
+
+void Journal::Settle(int unit, int channel, bool held) {
+    for (JournalEntry& e : held_)
+        if (e.Unit == unit && e.Channel == channel && e.Outcome == outcome::kAnswered)
+            e.Outcome = held ? outcome::kVerified : outcome::kFailed;
+}
+
+void Journal::Record(const QString& operation, int unit, int channel, const QString& before,
+                     const QString& after, const QString& result, const QString& command,
+                     bool beforeKnown) {
+    if (!enabled_) return;
+    JournalEntry e;
+    e.Operation = operation;
+    e.Unit = unit;
+    e.Channel = channel;
+    tables_.Current.OutUnit = unit;
+    tables_.Current.OutChannel = channel;
+    const int o = tables_.FindOutputMapping();
+    if (tables_.IsConfiguredOutput(o)) {
+        e.Output = o;
+        e.Name = tables_.OutName[o];
+    }
+    e.Before = before;
+    e.BeforeKnown = beforeKnown;
+    e.After = after;
+    e.BeforeInputs = InputsByName(before, tables_);
+    e.AfterInputs = InputsByName(after, tables_);
+    e.Outcome = result;
+    e.Command = command;
+    Write(std::move(e));
+}
+
+void Journal::RecordCommand(const QString& operation, const QString& command,
+                            const QString& result) {
+    if (!enabled_) return;
+    JournalEntry e;
+    e.Operation = operation;
+    e.Command = command;
+    e.Outcome = result;
+    Write(std::move(e));
+}
+
+void Journal::Write(JournalEntry e) {
+    if (!enabled_) return;
+    if (!e.Time.isValid()) e.Time = QDateTime::currentDateTime();
+    if (e.Who.isEmpty()) e.Who = who_;
+    if (e.Program.isEmpty()) e.Program = program_;
+    if (holds_ > 0) {
+        held_.append(std::move(e));
+        return;
+    }
+    Append(e.ToLine());
+}
+
+bool Journal::Append(const QByteArray& line) {
+    if (path_.isEmpty()) return false;
+    QByteArray bytes = line;
+    if (fd_ < 0) {
+        QDir().mkpath(QFileInfo(path_).absolutePath());
+        fd_ = ::open(QFile::encodeName(path_).constData(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+        if (fd_ < 0) {
+            Fail(QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            Fail(QStringLiteral("not a regular file"));
+            return false;
+        }
+        // A line that a crash left without its end stays a line of its own.
+        QFile peek(path_);
+        if (st.st_size > 0 && peek.open(QIODevice::ReadOnly) && peek.seek(st.st_size - 1) &&
+            peek.read(1) != "\n")
+            bytes.prepend('\n');
+    }
+    // One write of the whole line: appends of several programs land whole, one after another.
+    ssize_t n;
+    do {
+        n = ::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size()));
+    } while (n < 0 && errno == EINTR);
+    if (n == bytes.size()) return true;
+    Fail(n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+               : QStringLiteral("the line was cut short"));
+    // What a short write left is a torn line: the next entry starts on a line of its own.
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+}
+
+void Journal::Fail(const QString& reason) {
+    if (failed_) return;
+    failed_ = true;
+    Q_EMIT ErrorLine(QStringLiteral("Journal not written (%1: %2); the change went on")
+                         .arg(QDir::toNativeSeparators(path_), reason));
+}
+
+}  // namespace vendra

@@ -1,0 +1,137 @@
+#include "session/undo_history.h"
+
+#include <QSet>
+
+#include "changes/journal.h"
+#include "changes/live_changes.h"
+#include "platform/dialogs.h"
+#include "platform/numbers.h"
+
+namespace vendra {
+
+namespace {
+
+QList<TallyItem> Items(const QStringList& copy) {
+    QList<TallyItem> items;
+    for (const QString& s : copy)
+        items.append({0, s});
+    return items;
+}
+
+QString Outputs(qsizetype n) {
+    return n == 1 ? QStringLiteral("1 output") : Plain(int(n)) + QStringLiteral(" outputs");
+}
+
+}  // namespace
+
+UndoHistory::UndoHistory(MappingTables& tables, LiveChanges& changes, Journal& journal,
+                         Dialogs& dialogs, std::function<bool()> online, QObject* parent)
+    : QObject(parent),
+      tables_(tables),
+      changes_(changes),
+      journal_(journal),
+      dialogs_(dialogs),
+      online_(std::move(online)) {}
+
+UndoHistory::Step::Step(UndoHistory* history, const QString& name, bool bulk)
+    // A step inside another (a mapping inside a load) is part of the outer one.
+    : h_(history && !history->restoring_ && !history->open_ ? history : nullptr),
+      name_(name),
+      bulk_(bulk) {
+    if (!h_) return;
+    h_->open_ = true;
+    before_ = h_->changes_.ConsoleCopy();
+}
+
+UndoHistory::Step::~Step() {
+    if (!h_) return;
+    h_->open_ = false;
+    QStringList after = h_->changes_.ConsoleCopy();
+    if (after == before_) return;
+    h_->Push({name_, bulk_, std::move(before_), std::move(after)});
+}
+
+void UndoHistory::Push(Entry step) {
+    // What the step changed, address by address; a step that changed nothing is no step.
+    if (CountDifferences(CompareMappings(Items(step.after), step.before, tables_)) == 0) return;
+    undo_.append(std::move(step));
+    if (undo_.size() > kMaxSteps) undo_.removeFirst();
+    redo_.clear();
+}
+
+void UndoHistory::Undo() {
+    if (undo_.isEmpty()) {
+        Q_EMIT ErrorLine(QStringLiteral("Nothing to undo"));
+        return;
+    }
+    const Entry step = undo_.last();
+    if (!Restore(step, step.before, QStringLiteral("Undo"))) return;
+    undo_.removeLast();
+    redo_.append(step);
+}
+
+void UndoHistory::Redo() {
+    if (redo_.isEmpty()) {
+        Q_EMIT ErrorLine(QStringLiteral("Nothing to redo"));
+        return;
+    }
+    const Entry step = redo_.last();
+    if (!Restore(step, step.after, QStringLiteral("Redo"))) return;
+    redo_.removeLast();
+    undo_.append(step);
+}
+
+bool UndoHistory::Restore(const Entry& step, const QStringList& target, const QString& verb) {
+    // Only the outputs this step changed; the rest of the table is not this step's business.
+    QSet<QPair<int, int>> changed;
+    for (const OutputComparison& r : CompareMappings(Items(step.after), step.before, tables_))
+        if (r.Kind != Difference::Same) changed.insert({r.Unit, r.Channel});
+    QList<OutputComparison> rows;
+    for (const OutputComparison& r : changes_.CompareWithCopy(Items(target)).Rows)
+        if (changed.contains({r.Unit, r.Channel})) rows.append(r);
+    const QList<PlannedChange> plan = PlanChanges(rows);
+    const QString what = QStringLiteral("%1 \"%2\"").arg(verb, step.name);
+    if (plan.isEmpty()) {
+        Q_EMIT ErrorLine(what + QStringLiteral(": the outputs already hold that"));
+        return true;
+    }
+    const bool online = online_();
+    if (step.bulk) {
+        const QString text =
+            QStringLiteral("%1? %2 will change %3%4.")
+                .arg(what, Outputs(plan.size()),
+                     verb == QStringLiteral("Undo")
+                         ? QStringLiteral("back to what they held before it")
+                         : QStringLiteral("again to what it made them"),
+                     online ? QString() : QStringLiteral(" in the console's copy (offline)"));
+        if (dialogs_.Message(text, verb, Buttons::OkCancel, Icon::Information, Answer::Cancel) !=
+            Answer::Ok)
+            return false;
+    }
+    restoring_ = true;
+    const Journal::Operation operation(&journal_, verb.toLower() + QLatin1Char(' ') + step.name);
+    ApplyResult applied;
+    VerifyResult verify;
+    {
+        // Each entry is written once its output has been asked back.
+        const Journal::Hold hold(&journal_);
+        applied = changes_.Apply(plan);
+        const qsizetype sent = applied.Applied + (applied.Stopped ? 1 : 0);
+        if (online) verify = changes_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, sent)));
+    }
+    restoring_ = false;
+    if (applied.Stopped || !verify.Ok()) {
+        const qsizetype wrong =
+            applied.Stopped ? plan.size() - applied.Applied : verify.Mismatches.size();
+        Q_EMIT ErrorLine(QStringLiteral("%1 incomplete: %2 of %3 not as before")
+                             .arg(what, Outputs(wrong), Plain(int(plan.size()))));
+        return false;
+    }
+    Q_EMIT ErrorLine(
+        QStringLiteral("%1: %2 %3")
+            .arg(what, Outputs(plan.size()),
+                 online ? QStringLiteral("verified") : QStringLiteral("changed (offline)")));
+    return true;
+}
+
+}  // namespace vendra

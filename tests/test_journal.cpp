@@ -1,0 +1,228 @@
+// The change journal: whole lines only, when two programs append at once, when vendractl is
+// killed in the middle of a load, and when a write is cut short; a journal that cannot be
+// written never holds up a change and says so once; `vendractl journal` reads it for scripts.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "changes/journal.h"
+#include "editor/entry_box.h"
+#include "editor/tally_list.h"
+#include "mapping/mapping_tables.h"
+#include "support/main_rig.h"
+#include "support/sim_process.h"
+#include "support/test_files.h"
+
+using namespace vendra;
+
+namespace {
+
+// Every line of the file ends in a line end and parses as an entry.
+bool AllWhole(const QByteArray& bytes, int* lines = nullptr) {
+    if (!bytes.isEmpty() && !bytes.endsWith('\n')) return false;
+    const QList<QByteArray> all = bytes.split('\n');
+    for (qsizetype i = 0; i + 1 < all.size(); ++i)
+        if (JournalEntry::FromLine(all[i]).Operation.isEmpty()) return false;
+    if (lines) *lines = int(all.size()) - 1;
+    return true;
+}
+
+struct Run {
+    int exit = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run Vendractl(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(VENDRA_VENDRACTL), args);
+    Run r;
+    if (!p.waitForFinished(60000)) return r;
+    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+}  // namespace
+
+class TestJournal : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void twoProgramsAppendingAtOnceKeepEveryLineWhole() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("j.jsonl"));
+        constexpr int kEach = 400;
+        pid_t children[2];
+        for (pid_t& child : children) {
+            child = fork();
+            if (child == 0) {
+                MappingTables tables;
+                Journal j(tables, QStringLiteral("writer%1").arg(getpid()));
+                j.SetPath(path);
+                // Long lines, so that a mixed write could not hide inside one.
+                const QString command(3000, u'x');
+                for (int i = 0; i < kEach; ++i)
+                    j.RecordCommand(QStringLiteral("send"), command, outcome::kAnswered);
+                _exit(j.Failed() ? 1 : 0);
+            }
+        }
+        for (pid_t child : children) {
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        int lines = 0;
+        QVERIFY(AllWhole(Contents(path), &lines));
+        QCOMPARE(lines, 2 * kEach);
+        const JournalRead read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), 2 * kEach);
+        QVERIFY(read.TornLines.isEmpty());
+    }
+
+    void aWriteCutShortIsSkippedAndReportedAndTheNextEntryStartsALine() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("j.jsonl"));
+        MappingTables tables;
+        Journal j(tables, QStringLiteral("vendra"));
+        j.SetPath(path);
+        QSignalSpy said(&j, &Journal::ErrorLine);
+        j.Record(QStringLiteral("mapping"), 1, 3, QString(),
+                 QStringLiteral("[1][3][2][17][1][0][0][0]"), outcome::kAnswered);
+        const qint64 whole = QFileInfo(path).size();
+        {
+            // The disk fills in the middle of the second entry: a torn last line.
+            const FileSizeLimit full(whole + 40);
+            QVERIFY(full.Ok());
+            j.Record(QStringLiteral("mapping"), 1, 4, QString(),
+                     QStringLiteral("[1][4][2][1][1][0][0][0]"), outcome::kAnswered);
+            j.Record(QStringLiteral("mapping"), 1, 5, QString(),
+                     QStringLiteral("[1][5][2][1][1][0][0][0]"), outcome::kAnswered);
+        }
+        QCOMPARE(said.size(), 1);
+        QVERIFY(said[0][0].toString().startsWith(QStringLiteral("Journal not written (")));
+        JournalRead read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), 1);
+        QCOMPARE(read.TornLines, QList<int>{2});
+        QVERIFY(read.TornLast());
+        QCOMPARE(read.TornText(path),
+                 QStringLiteral("line 2 of %1 is not a whole entry (a write cut short); skipped")
+                     .arg(path));
+
+        // Room again: the next entry (of this or another program) starts on a line of its own.
+        Journal other(tables, QStringLiteral("vendractl"));
+        other.SetPath(path);
+        other.RecordCommand(QStringLiteral("send"), QStringLiteral("VER"), outcome::kAnswered);
+        read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), 2);
+        QCOMPARE(read.Entries[1].Command, QStringLiteral("VER"));
+        QCOMPARE(read.TornLines, QList<int>{2});
+        QVERIFY(!read.TornLast());
+    }
+
+    void anUnwritableJournalLeavesTheChangeDoneAndSaysSoOnce_data() {
+        QTest::addColumn<SaveFault>("fault");
+        QTest::newRow("full disk") << SaveFault::SizeLimit;
+        QTest::newRow("parent is a file") << SaveFault::ParentIsFile;
+        QTest::newRow("a folder in its place") << SaveFault::FolderInPlace;
+    }
+    void anUnwritableJournalLeavesTheChangeDoneAndSaysSoOnce() {
+        QFETCH(SaveFault, fault);
+        MainRig rig;
+        const QString journal = PrepareSaveFault(QDir(rig.dir.path()), fault, QByteArray());
+        rig.WriteIni(SampleIni(4, 8, QStringLiteral("Journal=%1\r\n").arg(journal)));
+        QVERIFY(rig.Start());
+        const std::unique_ptr<FileSizeLimit> full(
+            fault == SaveFault::SizeLimit ? new FileSizeLimit(0) : nullptr);
+        frmKavroMain& w = *rig.window;
+        QSignalSpy lines(&w.Session(), &ConsoleSession::ErrorLine);
+        rig.TakeLog();
+        for (const char* input : {"5", "6"}) {
+            w.Face().txtInput->setText(QString::fromLatin1(input));
+            QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        }
+        QCOMPARE(rig.TakeLog(), QStringList({"Map 1 1 2 5", "Map 1 2 2 6"}));
+        QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
+        QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));
+        int said = 0;
+        for (const QList<QVariant>& l : lines)
+            said += l[0].toString().startsWith(QStringLiteral("Journal not written")) ? 1 : 0;
+        QCOMPARE(said, 1);
+        QVERIFY(ReadJournal(journal).Entries.isEmpty());
+    }
+
+    void killedInTheMiddleOfALoadLeavesWholeLinesThatVendractlReads() {
+        SimProcess sim;
+        QVERIFY2(sim.Start({QStringLiteral("--baud"), QStringLiteral("9600")}),
+                 qPrintable(sim.ErrorText()));
+        const QString ini = sim.FilePath(QStringLiteral("Kavro.ini"));
+        QVERIFY(
+            Put(ini, SampleIni(300, 20,
+                               QStringLiteral("CommDevice=%1\r\nJournal=audit/changes.jsonl\r\n")
+                                   .arg(sim.LinkPath()))
+                         .toLatin1()));
+        QByteArray lines;
+        for (int o = 1; o <= 300; ++o)
+            lines +=
+                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(o).arg(o % 20 + 1).toLatin1();
+        const QString file = sim.FilePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(file, lines));
+        const QString path = sim.FilePath(QStringLiteral("audit/changes.jsonl"));
+
+        QProcess restore;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        restore.setProcessEnvironment(env);
+        restore.start(QStringLiteral(VENDRA_VENDRACTL),
+                      {QStringLiteral("restore"), file, QStringLiteral("--ini"), ini});
+        QTRY_VERIFY_WITH_TIMEOUT(ReadJournal(path).Entries.size() >= 20, 30000);
+        ::kill(pid_t(restore.processId()), SIGKILL);
+        QVERIFY(restore.waitForFinished(5000));
+
+        int whole = 0;
+        QVERIFY(AllWhole(Contents(path), &whole));
+        QVERIFY2(whole < 300, "the load was meant to be cut off");
+        JournalRead read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), whole);
+        QCOMPARE(read.Entries[4].Operation, QStringLiteral("restore"));
+        QCOMPARE(read.Entries[4].Program, QStringLiteral("vendractl"));
+        QCOMPARE(read.Entries[4].After, QStringLiteral("[1][5][2][6][1][0][0][0]"));
+
+        // A write cut short at the end (power lost mid-line) is skipped and named.
+        QByteArray bytes = Contents(path);
+        QVERIFY(Put(path, bytes.left(bytes.size() - 30)));
+        const Run all = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini});
+        QCOMPARE(all.exit, 0);
+        QCOMPARE(all.out.count('\n'), whole - 1);
+        QVERIFY(
+            all.out.startsWith(QDateTime::currentDateTime().toString("yyyy-MM-dd ").toLatin1()));
+        QVERIFY2(all.out.contains(": Out 5: unknown -> In 6, answered (restore, vendractl)\n"),
+                 all.out.constData());
+        QVERIFY2(
+            all.err.contains(
+                QStringLiteral("line %1 of %2 is not a whole entry").arg(whole).arg(path).toUtf8()),
+            all.err.constData());
+
+        const Run one =
+            Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                       QStringLiteral("--output"), QStringLiteral("5"), QStringLiteral("--json")});
+        QCOMPARE(one.exit, 0);
+        QCOMPARE(one.out.count('\n'), 1);
+        QCOMPARE(JournalEntry::FromLine(one.out).After, QStringLiteral("[1][5][2][6][1][0][0][0]"));
+        const Run later = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                                     QStringLiteral("--since"),
+                                     QDate::currentDate().addDays(1).toString(Qt::ISODate)});
+        QCOMPARE(later.exit, 0);
+        QVERIFY(later.out.isEmpty());
+        const Run bad = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                                   QStringLiteral("--since"), QStringLiteral("soon")});
+        QCOMPARE(bad.exit, 2);
+        QCOMPARE(bad.err, QByteArray("vendractl: \"soon\" is not a time\n"));
+    }
+};
+
+QTEST_MAIN(TestJournal)
+#include "test_journal.moc"
