@@ -53,10 +53,10 @@ QString KavroIniPath(const QString& directory);
 // inputs 0 .. NumInputs with input 0 "Unassigned"), config and units. The targets are changed
 // only when the outcome is Ok.
 IniReadResult IniRead(const QString& directory, MappingTables& tables, InstallationConfig& config,
-                      EnabledUnits& units = ProgramEnabledUnits());
+                      EnabledUnits& units);
 // The same from a file already read.
 IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationConfig& config,
-                      EnabledUnits& units = ProgramEnabledUnits());
+                      EnabledUnits& units);
 
 // The rows of the output list: row k is OutName(k + 1), TAB, OutMapInput(k + 1).
 QStringList OutputListRows(const MappingTables& tables);

@@ -92,7 +92,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
             controls_.unitBox->setChecked(false);
             UnitStatusClicked(false);
         });
-        unitBits_->Load(controls_.window->pos(), ProgramEnabledUnits().EnabledUnitCount);
+        unitBits_->Load(controls_.window->pos(), session_.Enabled());
     }
     unitBits_->show();
     FocusList();

@@ -7,8 +7,8 @@
 #include <QToolButton>
 
 #include "config/enabled_units.h"
-#include "session/unit_status.h"
 #include "platform/numbers.h"
+#include "session/unit_status.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -153,12 +153,13 @@ frmUnitBits::frmUnitBits(UnitStatus& status, QWidget* parent)
     connect(cmdClose, &QPushButton::clicked, this, &frmUnitBits::CloseWindowClicked);
 }
 
-void frmUnitBits::Load(const QPoint& mainTopLeft, int enabledUnitCount) {
+void frmUnitBits::Load(const QPoint& mainTopLeft, const EnabledUnits& units) {
+    units_ = units;
     move(mainTopLeft + QPoint(Px(8500), Px(450)));
-    UpDown1->SetMax(enabledUnitCount);
+    UpDown1->SetMax(units_.EnabledUnitCount);
     // The label follows the spinner from the start, so every enabled unit can be watched.
-    if (enabledUnitCount >= UpDown1->Min())
-        lblWatchUnit->setText(Plain(ProgramEnabledUnits().EnabledUnitList[UpDown1->Value()]));
+    if (units_.EnabledUnitCount >= UpDown1->Min())
+        lblWatchUnit->setText(Plain(units_.EnabledUnitList[UpDown1->Value()]));
     ShowStatus();
 }
 
@@ -186,7 +187,7 @@ QLabel* frmUnitBits::Label1(int i) const {
 }
 
 void frmUnitBits::SpinnerChanged(int value) {
-    lblWatchUnit->setText(Plain(ProgramEnabledUnits().EnabledUnitList[value]));
+    lblWatchUnit->setText(Plain(units_.EnabledUnitList[value]));
     ShowStatus();
     Q_EMIT WatchedUnitChanged();
 }

@@ -13,6 +13,7 @@ class CommandExchange;
 class Dialogs;
 class MappingCommands;
 class ReadBack;
+struct EnabledUnits;
 struct MappingTables;
 
 class TallyFiles : public QObject {
@@ -26,8 +27,8 @@ public:
     };
 
     TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
-               CommandExchange& exchange, Dialogs& dialogs, std::function<bool()> online,
-               QObject* parent = nullptr);
+               CommandExchange& exchange, const EnabledUnits& units, Dialogs& dialogs,
+               std::function<bool()> online, QObject* parent = nullptr);
 
     // The chosen path, or empty when the operator cancels.
     QString SaveTallyDialog();
@@ -38,8 +39,10 @@ public:
     // nothing was written (the operator declined an incomplete table, or the file could not
     // be written; he has been told why).
     bool SaveAllMappings(const QString& TallyFile);
-    // Reads and checks the whole file, then replaces the table with its mappings.
-    LoadOutcome LoadMatrixMappings(const QString& TallyFile);
+    // Reads and checks the whole file, then replaces the table with its mappings. Online, a
+    // file that holds no mappings would clear the controller: the operator is asked first,
+    // unless `askBeforeWipe` is false (the caller has asked already).
+    LoadOutcome LoadMatrixMappings(const QString& TallyFile, bool askBeforeWipe = true);
 
     // Mapping strings left out of the program's table by the last load, because the output is
     // not configured and no slot is left for it (all 999 outputs configured).
@@ -72,6 +75,8 @@ Q_SIGNALS:
     void FileNameShown(const QString& name);
     // The keyboard focus goes back to the output list.
     void FocusToList();
+    // A load replaced the controller's (offline: the console's) table with these lines.
+    void TableLoaded(const QStringList& lines);
 
 private:
     // A save or load is running, or a read-back lets the click through from its event loop.
@@ -86,6 +91,7 @@ private:
     MappingCommands& commands_;
     ReadBack& reader_;
     CommandExchange& exchange_;
+    const EnabledUnits& units_;
     Dialogs& dialogs_;
     std::function<bool()> online_;
     bool busy_ = false;
