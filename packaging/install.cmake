@@ -64,3 +64,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
+
+# Manual pages made from the programs' --help at build time.
+foreach(program vendra vendractl)
+    if(TARGET ${program})
+        set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
+        add_custom_command(OUTPUT ${page}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+            COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${CMAKE_COMMAND}
+                    -DPROGRAM=$<TARGET_FILE:${program}> -DNAME=${program}
+                    -DVERSION=${PROJECT_VERSION} -DOUT=${page}
+                    -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+            DEPENDS ${program} ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+            COMMENT "Manual page of ${program}")
+        add_custom_target(${program}-man ALL DEPENDS ${page})
+        install(FILES ${page} DESTINATION share/man/man1)
+    endif()
+endforeach()

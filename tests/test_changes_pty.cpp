@@ -101,7 +101,8 @@ private Q_SLOTS:
         QVERIFY(compare && live.rig.window->actions().contains(compare));
         QVERIFY(live.rig.window->Face().cmdLoadMatrix->toolTip().contains("Right-click"));
         // Findings first (answered "go on"), then a fresh read-back of the whole table.
-        QCOMPARE(live.Run([compare] { compare->trigger(); }, {Answer::Ok}), RawMaps(6));
+        QCOMPARE(live.Run([compare] { compare->trigger(); }, {Answer::Ok}),
+                 QStringList{"Comp"} + RawMaps(6));
         QCOMPARE(live.rig.dialogs.Titles(), QStringList{"Check Tally File"});
 
         CompareWindow* w = live.Changes().Window();
@@ -151,6 +152,50 @@ private Q_SLOTS:
         QVERIFY(live.rig.dialogs.Texts().last().startsWith("Nothing to change"));
     }
 
+    // The compare window's own "Apply changes only": the shown, fresh comparison is what is
+    // sent, and success is reported only when every change is asked back and held; a
+    // controller that falls silent part-way is named, and nothing is called verified.
+    void compareWindowsOwnApply_data() {
+        QTest::addColumn<int>("answeredChanges");  // -1: the controller keeps answering
+        QTest::newRow("answered") << -1;
+        QTest::newRow("silent after three commands") << 3;  // "Map", "Map", "Res"
+    }
+    void compareWindowsOwnApply() {
+        QFETCH(int, answeredChanges);
+        int silentAfter = -1;
+        if (answeredChanges >= 0) {
+            // The same start-up and comparison against a controller that keeps answering
+            // counts the lines before the first change.
+            LiveRig dry;
+            QVERIFY(dry.Start());
+            dry.Run([&] { dry.Changes().CompareFile(); }, {Answer::Ok});
+            silentAfter = int(dry.sim.LogLines().size()) + answeredChanges;
+        }
+        LiveRig live;
+        QVERIFY(live.Start(silentAfter < 0
+                               ? QStringList{}
+                               : QStringList{"--silent-after", QString::number(silentAfter)}));
+        live.Run([&] { live.Changes().CompareFile(); }, {Answer::Ok});
+        CompareWindow* w = live.Changes().Window();
+        QVERIFY(w && w->isVisible() && w->cmdApply->isEnabled());
+        const QStringList sent =
+            live.Run([w] { QTest::mouseClick(w->cmdApply, Qt::LeftButton); }, {Answer::Ok});
+        const QString report = live.rig.dialogs.Texts().value(1);
+        if (answeredChanges < 0) {
+            QCOMPARE(sent, kApplied + kVerified);
+            QVERIFY2(report.contains("the tally system holds every mapping"), qPrintable(report));
+            w->chkDifferencesOnly->setChecked(true);
+            QCOMPARE(w->VisibleRows(), 0);
+            return;
+        }
+        // Two changes answered, the third's "ClrMap" not: the three are asked back.
+        const QStringList askedBack{"GetMap 1  2", "GetMap 1  3", "GetMap 1  4"};
+        QCOMPARE(sent, kApplied.mid(0, answeredChanges + 1) + askedBack);
+        QVERIFY2(!report.contains("holds every mapping") && report.contains("got no answer") &&
+                     report.contains("no answer (should hold"),
+                 qPrintable(report));
+    }
+
     void verificationCatchesAnOutputTheControllerDidNotTake() {
         LiveRig live;
         QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
@@ -184,18 +229,18 @@ private Q_SLOTS:
     void staleCopyIsReadBackFirst() {
         LiveRig live;
         QVERIFY(live.Start());
-        QVERIFY(!live.Changes().Core().CopyMayBeStale());
+        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
         // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
         QMetaObject::invokeMethod(&live.rig.window->Session().Reader(), &ReadBack::CancelDownload,
                                   Qt::QueuedConnection);
         live.rig.window->Session().SyncWithVendra();
-        QVERIFY(live.Changes().Core().CopyMayBeStale());
+        QVERIFY(live.rig.window->Session().Changes().CopyMayBeStale());
         const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         QCOMPARE(live.rig.dialogs.Titles()[1], QStringLiteral("Apply Changes Only"));
         QVERIFY(live.rig.dialogs.Texts()[1].contains("may not be what the tally system holds"));
         // The fresh read-back comes first, and with it the same changes as from a whole copy.
-        QCOMPARE(sent, RawMaps(6) + kApplied + kVerified);
-        QVERIFY(!live.Changes().Core().CopyMayBeStale());
+        QCOMPARE(sent, QStringList{"Comp"} + RawMaps(6) + kApplied + kVerified);
+        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
     }
 
     void fileCheckFindsEachKind_data() {

@@ -38,6 +38,9 @@ private Q_SLOTS:
         // Options the toolkit does not take either are refused once it has looked at them.
         QTest::newRow("unknown option") << QStringList{"--bogus"} << true << 2 << QStringList{}
                                         << QStringLiteral("Unknown option 'bogus'");
+        QTest::newRow("unknown option, no display")
+            << QStringList{"--bogus"} << false << 2 << QStringList{}
+            << QStringLiteral("Unknown option 'bogus'");
         QTest::newRow("stray argument") << QStringList{"Kavro.ini"} << true << 2 << QStringList{}
                                         << QStringLiteral("unexpected argument 'Kavro.ini'");
     }

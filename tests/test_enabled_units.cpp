@@ -2,6 +2,7 @@
 
 #include "config/enabled_units.h"
 #include "link/command_exchange.h"
+#include "session/console_session.h"
 #include "sim/controller_model.h"
 #include "support/model_port.h"
 #include "support/scripted_dialogs.h"
@@ -133,14 +134,13 @@ void TestEnabledUnits::programListStartsEmpty() {
     ScriptedDialogs dialogs;
     CommandExchange link(port, dialogs);
     QVERIFY(port.Open() != -1);
-    QCOMPARE(ProgramEnabledUnits().EnabledUnitCount, 0);
-    EnableUnits(link);
+    ConsoleSession session(dialogs);
+    QCOMPARE(session.Enabled().EnabledUnitCount, 0);
+    EnableUnits(link, session.Enabled());
     QVERIFY(model.Log().isEmpty());
 
-    ProgramEnabledUnits() = ParseEnabledUnits(u"4,6");
-    EnableUnits(link);
+    EnableUnits(link, ParseEnabledUnits(u"4,6"));
     QCOMPARE(model.Log(), (QStringList{"Uenable  4", "Uenable  6"}));
-    ProgramEnabledUnits() = EnabledUnits{};
 }
 
 QTEST_GUILESS_MAIN(TestEnabledUnits)

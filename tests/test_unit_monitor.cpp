@@ -222,7 +222,7 @@ private Q_SLOTS:
         ClickCheck1(w);
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(u.UpDown1->Min(), 1);
-        QCOMPARE(u.UpDown1->Max(), ProgramEnabledUnits().EnabledUnitCount);
+        QCOMPARE(u.UpDown1->Max(), w.Session().Enabled().EnabledUnitCount);
         w.Diag().tmrInputStatus.stop();  // ticks would mix their polls into the log
         rig->TakeLog();
         u.activateWindow();  // as a click on the status window does under a window manager
@@ -261,9 +261,9 @@ private Q_SLOTS:
     void noEnabledUnitsLeavesNothingToPick() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
-        ProgramEnabledUnits() = EnabledUnits{};  // as before the configuration was parsed
         ClickCheck1(w);
         frmUnitBits& u = *w.UnitBitsWindow();
+        u.Load(u.pos(), EnabledUnits{});  // as before the configuration was parsed
         QCOMPARE(u.UpDown1->Max(), 0);
         QVERIFY(!u.UpDown1->up->isEnabled() && !u.UpDown1->down->isEnabled());
         QVERIFY(!u.UpDown1->StepUp() && !u.UpDown1->StepDown());

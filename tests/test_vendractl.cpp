@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "session/console_lock.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
@@ -131,10 +132,10 @@ private Q_SLOTS:
             << "no answer from the tally controller" << true;
         QTest::newRow("console holds the line")
             << QStringList{} << QStringList{"backup", "-o", "OLD"} << true
-            << "is using the tally controller" << false;
+            << "another program is using this line" << false;
         QTest::newRow("console holds the line, send")
             << QStringList{} << QStringList{"send", "Init"} << true
-            << "is using the tally controller" << false;
+            << "another program is using this line" << false;
         // The probe takes 7 lines, the compaction one, then two entries: the third is not
         // answered.
         QTest::newRow("controller stops mid backup")
@@ -144,8 +145,8 @@ private Q_SLOTS:
                                       << false << "cannot open the port" << false;
         QTest::newRow("file unreadable")
             << QStringList{} << QStringList{"restore", "NOFILE"} << false << "NOFILE" << false;
-        QTest::newRow("file with findings")
-            << QStringList{} << QStringList{"restore", "BADFILE"} << false << "1 findings" << false;
+        QTest::newRow("file with findings") << QStringList{} << QStringList{"restore", "BADFILE"}
+                                            << false << "has 1 finding;" << false;
     }
 
     void failuresTouchNothing() {
@@ -174,13 +175,13 @@ private Q_SLOTS:
         }
         if (message == QStringLiteral("NOFILE")) message = rig.File(QStringLiteral("missing.vdk"));
 
-        QLockFile console(rig.Runtime() + QStringLiteral("/vendra.lock"));
+        QLockFile console(LineLockPath(sim.LinkPath()));
         if (holdLock) QVERIFY(console.tryLock(0));
 
         const Result r = rig.Run(args);
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
-        QCOMPARE(r.err.count('\n'), message.contains("findings") ? 2 : 1);
+        QCOMPARE(r.err.count('\n'), message.contains("finding") ? 2 : 1);
         QCOMPARE(Contents(old), QByteArray("[1][1][2][1][1][0][0][0]\r\n"));
         if (!noSim) {
             QCOMPARE(!sim.LogLines().isEmpty(), controllerTouched);

@@ -33,19 +33,23 @@ FileCheck CheckTallyFile(const QString& path, MappingTables& tables, const Enabl
         check.Error = read.Error;
         return check;
     }
-    return CheckFileItems(read.Items, tables, units);
+    return CheckFileItems(read.Items, tables, units, path);
 }
 
 FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
-                         const EnabledUnits& units) {
+                         const EnabledUnits& units, const QString& path) {
     FileCheck check;
     check.Readable = true;
+    const OutputKnown known = ConfiguredOutputs(tables);
+    const TallyCheck load = CheckTallyItems(items, path, kMaxTallyItems, known);
+    if (!load.Ok) check.Damage = load.Message;
     std::map<std::pair<int, int>, int> firstLine;
     auto find = [&](int line, FindingKind kind, const QString& what) {
-        check.Findings.append({line, kind, QStringLiteral("line %1: ").arg(Plain(line)) + what});
+        const QString where = line ? QStringLiteral("line %1: ").arg(Plain(line)) : QString();
+        check.Findings.append({line, kind, where + what});
     };
     for (const TallyItem& item : items) {
-        if (!IsMappingString(item.Text)) {
+        if (!IsMappingString(item.Text, known)) {
             find(item.Line, FindingKind::NotMappingString,
                  QStringLiteral("\"%1\" is not a mapping string; it is left out")
                      .arg(Shown(item.Text)));
@@ -74,7 +78,8 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
         checkInput(m.InUnit, m.InChannel);
         if (m.InUnit >= 1 && m.BooleanMode != kSingle)
             checkInput(m.BooleanInUnit, m.BooleanInChannel);
-        if (!UnitEnabled(units, m.OutUnit))
+        // A spare output (unit 0) belongs to no unit.
+        if (m.OutUnit != 0 && !UnitEnabled(units, m.OutUnit))
             find(item.Line, FindingKind::UnitNotEnabled,
                  QStringLiteral("output %1 is on unit %2, which EnabledUnits does not list")
                      .arg(out, Plain(m.OutUnit)));
@@ -84,6 +89,10 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
                  QStringLiteral("output %1 is also mapped on line %2; this later line wins")
                      .arg(out, Plain(at->second)));
     }
+    if (check.Mappings.isEmpty())
+        find(0, FindingKind::NoMappings,
+             QStringLiteral("the file holds no mappings: loading it clears every mapping in the "
+                            "tally system"));
     std::stable_sort(check.Findings.begin(), check.Findings.end(),
                      [](const Finding& a, const Finding& b) { return a.Line < b.Line; });
     return check;

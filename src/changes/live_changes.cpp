@@ -1,35 +1,191 @@
 #include "changes/live_changes.h"
 
+#include <map>
+#include <optional>
+
 #include "changes/journal.h"
 #include "config/enabled_units.h"
-#include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
 
+namespace {
+
+using Address = std::pair<int, int>;
+
+Address AddressOf(const QString& mapping) {
+    const MappingRecord m = ParseGetMap(mapping);
+    return {m.OutUnit, m.OutChannel};
+}
+
+Mismatch MismatchAt(int unit, int channel, int output, const QString& name, const QString& wanted,
+                    const QString& held) {
+    Mismatch m;
+    m.Unit = unit;
+    m.Channel = channel;
+    m.Output = output;
+    m.Name = name;
+    m.Wanted = wanted;
+    m.Held = held;
+    return m;
+}
+
+QString Mapped(const QString& mapping) {
+    return mapping.isEmpty() ? QStringLiteral("no mapping") : mapping;
+}
+
+constexpr int kNamedMismatches = 20;
+
+}  // namespace
+
+QString PlanBreakdown(const QList<PlannedChange>& plan) {
+    int kinds[5] = {};
+    for (const PlannedChange& c : plan)
+        ++kinds[static_cast<int>(c.Row.Kind)];
+    QString text =
+        QStringLiteral("%1 added, %2 removed, %3 changed")
+            .arg(Plain(kinds[int(Difference::Added)]), Plain(kinds[int(Difference::Removed)]),
+                 Plain(kinds[int(Difference::Changed)]));
+    if (const int repeated = kinds[int(Difference::Repeated)])
+        text += QStringLiteral(", %1 held twice").arg(Plain(repeated));
+    return text;
+}
+
+QString PlanSummary(const QString& name, const QList<PlannedChange>& plan) {
+    return QStringLiteral("%1 from %2 (%3, %4)")
+        .arg(Counted(plan.size(), "change", "changes"), name, PlanBreakdown(plan),
+             Counted(PlanCommands(plan).size(), "command", "commands"));
+}
+
+QString VerifyText(const VerifyResult& v, const QString& what) {
+    if (v.Ok())
+        return QStringLiteral("%1 asked back: the tally system holds every mapping.")
+            .arg(Counted(v.Checked, "output", "outputs"));
+    QStringList lines;
+    for (const Mismatch& m : v.Mismatches.mid(0, kNamedMismatches))
+        lines << LiveChanges::MismatchText(m);
+    if (v.Mismatches.size() > kNamedMismatches)
+        lines
+            << QStringLiteral("... and %1 more").arg(Plain(v.Mismatches.size() - kNamedMismatches));
+    QString text;
+    if (!v.ReadBack.Complete())
+        text = QStringLiteral("The read-back to verify %1 ended early after %2: nothing is proved.")
+                   .arg(what, MappingCount(v.ReadBack.count));
+    else if (v.Interrupted)
+        text = QStringLiteral("Stopped while verifying: %1 asked back, the rest not.")
+                   .arg(Counted(v.Checked, "output", "outputs"));
+    if (!v.Mismatches.isEmpty())
+        text += QStringLiteral(
+                    " %1 of %2 asked back %3 not hold what %4 sent:\r\n%5\r\nThe lists "
+                    "show what the tally system holds.")
+                    .arg(Plain(v.Mismatches.size()), Counted(v.Checked, "output", "outputs"),
+                         v.Mismatches.size() == 1 ? QStringLiteral("does") : QStringLiteral("do"),
+                         v.Mismatches.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"),
+                         lines.join(QStringLiteral("\r\n")));
+    return text.trimmed();
+}
+
+bool ChangeReport::Holds() const {
+    if (!Online) return false;
+    if (Outcome == ChangeOutcome::NothingToChange) return Compared.Fresh();
+    return Outcome == ChangeOutcome::Applied && Applied.Refused.isEmpty() && Verified &&
+           Verified->Ok();
+}
+
+QString ChangeReport::Text() const {
+    switch (Outcome) {
+        case ChangeOutcome::FileRefused:
+            return Error;
+        case ChangeOutcome::Declined:
+            return {};
+        case ChangeOutcome::Incomplete:
+            return QStringLiteral("The read-back ended early after %1: nothing was sent.")
+                .arg(MappingCount(Compared.ReadBackEnd.count));
+        case ChangeOutcome::NothingToChange:
+            return QStringLiteral("Nothing to change: every output already holds the mapping.");
+        default:
+            break;
+    }
+    QString text =
+        QStringLiteral("%1 of %2 applied%3.")
+            .arg(Plain(Applied.Applied), Counted(Plan.size(), "change", "changes"),
+                 Online ? QString() : QStringLiteral(" to the console's copy (offline)"));
+    if (Applied.Interrupted)
+        text += QStringLiteral(" Stopped: the %1 after them were not sent.")
+                    .arg(Plain(Plan.size() - Applied.Applied));
+    else if (Applied.Stopped)
+        text += QStringLiteral(
+                    " The change of unit %1 channel %2 got %3; the %4 after it were not "
+                    "sent.")
+                    .arg(Plain(Applied.StoppedAt.Row.Unit), Plain(Applied.StoppedAt.Row.Channel),
+                         Applied.StoppedReply.KindText(), Plain(Plan.size() - Applied.Applied - 1));
+    for (const auto& [change, line] : Applied.Refused)
+        text += QStringLiteral(" The tally system answered %1 to the change of unit %2 channel %3.")
+                    .arg(Quoted(line), Plain(change.Row.Unit), Plain(change.Row.Channel));
+    if (Verified)
+        text += QLatin1Char(' ') + VerifyText(*Verified, QStringLiteral("the changes"));
+    else if (Online)
+        text += QStringLiteral(
+            " Not asked back: every command was answered, nothing more is "
+            "proved.");
+    return text.trimmed();
+}
+
 LiveChanges::LiveChanges(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
-                         CommandExchange& exchange, std::function<bool()> online, QObject* parent)
+                         CommandExchange& exchange, const EnabledUnits& units,
+                         std::function<bool()> online, QObject* parent)
     : QObject(parent),
       tables_(tables),
       commands_(commands),
       reader_(reader),
       exchange_(exchange),
-      online_(std::move(online)) {}
-
-FileCheck LiveChanges::CheckFile(const QString& path) {
-    return CheckFile(path, ProgramEnabledUnits());
+      units_(units),
+      online_(std::move(online)) {
+    connect(&reader_, &ReadBack::ListRead, this, [this] { TakeReadBack(); });
 }
 
-FileCheck LiveChanges::CheckFile(const QString& path, const EnabledUnits& units) {
-    return CheckTallyFile(path, tables_, units);
+FileCheck LiveChanges::CheckFile(const QString& path) {
+    return CheckTallyFile(path, tables_, units_);
+}
+
+void LiveChanges::TakeReadBack() {
+    held_.clear();
+    for (int i = 1; i <= tables_.MapStrings && tables_.RawMapList.Valid(i); ++i)
+        held_ << tables_.RawMapList[i];
+}
+
+void LiveChanges::TakeTable(const QStringList& entries) {
+    held_ = entries;
 }
 
 QStringList LiveChanges::ConsoleCopy() const {
+    // The configured outputs' rows say what the console has done to them since (the editor
+    // maps by hand); every other entry is as the controller listed it.
+    std::map<Address, QStringList> rows;
+    for (int o = 1; o <= tables_.NumOutputs; ++o)
+        rows[{tables_.OutUnit[o], tables_.OutChannel[o]}] << tables_.OutMapString[o];
     QStringList copy;
-    for (int o = 1; o <= tables_.NumOutputs + 1; ++o)
-        if (!tables_.OutMapString[o].isEmpty()) copy << tables_.OutMapString[o];
+    std::map<Address, bool> taken;
+    for (const QString& entry : held_) {
+        const Address a = AddressOf(entry);
+        const auto row = rows.find(a);
+        if (row == rows.end()) {
+            copy << entry;
+        } else if (!taken[a]) {
+            taken[a] = true;
+            // Held twice and untouched since: both entries stay, so the repeat is seen.
+            const int times = static_cast<int>(held_.count(entry));
+            for (const QString& s : row->second)
+                if (!s.isEmpty()) copy << QStringList(s == entry ? times : 1, s);
+        }
+    }
+    for (const auto& [a, strings] : rows)
+        if (!taken[a])
+            for (const QString& s : strings)
+                if (!s.isEmpty()) copy << s;
     return copy;
 }
 
@@ -44,15 +200,21 @@ bool LiveChanges::CopyMayBeStale() const {
     return online_() && reader_.CopyMayBeStale();
 }
 
+ReadBackResult LiveChanges::ReadController(QStringList& entries) {
+    // The read-back ends at a hole: the holes go first.
+    commands_.MapTableCompress();
+    const ReadBackResult result = reader_.GetAllRawMappings();
+    Q_EMIT ListRebuild();
+    entries = held_;
+    return result;
+}
+
 Comparison LiveChanges::Compare(const QList<TallyItem>& mappings) {
     if (!online_()) return CompareWithCopy(mappings);
     Comparison c;
     c.FromController = true;
-    c.ReadBackEnd = reader_.GetAllRawMappings();
-    Q_EMIT ListRebuild();
     QStringList controller;
-    for (int i = 1; i <= tables_.MapStrings; ++i)
-        controller << tables_.RawMapList[i];
+    c.ReadBackEnd = ReadController(controller);
     c.Rows = CompareMappings(mappings, controller, tables_);
     return c;
 }
@@ -63,43 +225,118 @@ Comparison LiveChanges::CompareWithCopy(const QList<TallyItem>& mappings) {
     return c;
 }
 
+bool LiveChanges::StopAsked() const {
+    return exchange_.Busy().StopRequested();
+}
+
+ChangeReport LiveChanges::ApplyChanges(const ChangeSource& source, const ChangeOptions& options,
+                                       ChangeQuestions& questions) {
+    ChangeReport r;
+    r.Online = online_();
+    QList<TallyItem> mappings = source.mappings;
+    if (!source.path.isEmpty()) {
+        r.Check = CheckFile(source.path);
+        if (!r.Check.Readable || !r.Check.Damage.isEmpty()) {
+            r.Outcome = ChangeOutcome::FileRefused;
+            r.Error = r.Check.Readable ? r.Check.Damage : r.Check.Error;
+            return r;
+        }
+        if (!r.Check.Findings.isEmpty() && !questions.GoOnWithFindings(source.name, r.Check))
+            return r;
+        mappings = r.Check.Mappings;
+    }
+
+    if (source.shown && source.shown->Fresh() && !options.freshReadBack)
+        r.Compared = *source.shown;
+    else if (r.Online && (options.freshReadBack || (CopyMayBeStale() && questions.ReadBackFirst())))
+        r.Compared = Compare(mappings);
+    else
+        r.Compared = CompareWithCopy(mappings);
+    if (r.Compared.FromController && !r.Compared.ReadBackEnd.Complete()) {
+        r.Outcome = StopAsked() ? ChangeOutcome::Interrupted : ChangeOutcome::Incomplete;
+        return r;
+    }
+
+    r.Plan = PlanChanges(r.Compared.Rows);
+    if (r.Plan.isEmpty()) {
+        r.Outcome = ChangeOutcome::NothingToChange;
+        return r;
+    }
+    if (!questions.Confirm(source.name, r.Plan)) return r;
+
+    // Verified or not, each output's journal entry is written once its outcome is known.
+    std::optional<Journal::Hold> held;
+    if (journal_ && r.Online && options.verify) held.emplace(journal_);
+    r.Applied = Apply(r.Plan);
+    r.Outcome = r.Applied.Interrupted ? ChangeOutcome::Interrupted
+                : r.Applied.Stopped   ? ChangeOutcome::Stopped
+                                      : ChangeOutcome::Applied;
+    // Offline nothing was sent, so there is nothing to ask back. The change the controller did
+    // not answer may have been taken all the same: it is asked back too.
+    if (r.Online && options.verify && !r.Applied.Interrupted) {
+        const qsizetype sent = r.Applied.Applied + (r.Applied.Stopped ? 1 : 0);
+        r.Verified = Verify(ExpectationsOf(r.Plan.mid(0, sent)));
+        if (r.Verified->Interrupted) r.Outcome = ChangeOutcome::Interrupted;
+    }
+    return r;
+}
+
 void LiveChanges::Keep(int unit, int channel, const QString& mapping) {
+    const bool mapped = DriveOf(mapping).Mapped;
+    // The controller holds exactly this now: one entry, or none.
+    QStringList held;
+    for (const QString& entry : held_)
+        if (AddressOf(entry) != Address{unit, channel}) held << entry;
+    if (mapped) held << mapping;
+    held_ = held;
+
     tables_.Current = ParseGetMap(mapping);
     tables_.Current.OutUnit = unit;
     tables_.Current.OutChannel = channel;
-    // An output the configuration lacks is kept one past the last configured output, as the
-    // read-back and the load keep it.
     const int o = tables_.FindOutputMapping();
-    if (!tables_.OutMapString.Valid(o)) return;
-    const bool mapped = DriveOf(mapping).Mapped;
+    if (!tables_.IsConfiguredOutput(o)) return;
     tables_.OutMapString[o] = mapped ? mapping : QString();
     tables_.OutMapInput[o] = mapped ? Plain(tables_.FindInputSourceMapping()) : QString();
 }
 
 ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
     ApplyResult result;
+    const bool online = online_();
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     for (const PlannedChange& p : plan) {
-        const MappingRecord& m = p.Target;
-        // The commands mapping the output by hand sends: a "Map" (or the clear for no input),
-        // then the second input of an AND or OR.
-        bool ok = commands_.SetMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel);
-        if (ok && m.InUnit >= 1 && m.BooleanMode != kSingle)
-            ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
-                                          m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
+        if (StopAsked()) {
+            result.Stopped = result.Interrupted = true;
+            break;
+        }
+        Reply reply;
+        QString refusal;
+        if (online) {
+            Q_EMIT commands_.MapFlash();
+            for (const QString& line : p.Commands()) {
+                reply = exchange_.Exchange(line);
+                if (!reply.Answered()) break;
+                if (reply.IsError() && refusal.isEmpty()) refusal = reply.Line;
+            }
+        } else {
+            reply.Kind = ReplyKind::Answered;
+        }
         if (journal_)
             journal_->Record(journal_->CurrentOperation(QStringLiteral("Apply changes only")),
                              p.Row.Unit, p.Row.Channel, p.Row.ControllerMap, p.Row.FileMap,
-                             !online_() ? outcome::kOffline
-                             : ok       ? outcome::kAnswered
-                                        : outcome::kFailed);
-        if (!ok) {
+                             !online                                 ? outcome::kOffline
+                             : reply.Answered() && refusal.isEmpty() ? outcome::kAnswered
+                                                                     : outcome::kFailed);
+        if (!reply.Answered()) {
             result.Stopped = true;
+            result.Interrupted = reply.Kind == ReplyKind::Refused && StopAsked();
             result.StoppedAt = p;
+            result.StoppedReply = reply;
             break;
         }
-        Keep(m.OutUnit, m.OutChannel, tables_.CurrentMapstring);
+        if (!refusal.isEmpty()) result.Refused.append({p, refusal});
+        const MappingRecord& m = p.Target;
+        Keep(m.OutUnit, m.OutChannel, DriveOf(m).Mapped ? p.Row.FileMap.trimmed() : QString());
         ++result.Applied;
         Q_EMIT ProgressText(QStringLiteral("Changing ") + SignColumn(result.Applied));
     }
@@ -113,15 +350,22 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
     Q_EMIT ProgressText(QString());
     Q_EMIT ControlsEnabled(false);
     for (const Expectation& e : expected) {
-        reader_.GetMapping(e.Unit, e.Channel);
+        if (StopAsked()) {
+            result.Interrupted = true;
+            break;
+        }
+        const Reply reply = exchange_.Exchange(
+            MappingCommands::OutputCommand(QStringLiteral("GetMap"), e.Unit, e.Channel));
+        if (reply.Kind == ReplyKind::Refused && StopAsked()) {
+            result.Interrupted = true;
+            break;
+        }
         ++result.Checked;
         Q_EMIT ProgressText(QStringLiteral("Verifying ") + SignColumn(result.Checked));
-        // Only a whole reply says what the controller holds; anything else says nothing.
-        const bool answered =
-            exchange_.IBuffer.endsWith(QLatin1String("\n.")) && CountFields(exchange_.Response) > 0;
-        const QString held = answered && DriveOf(exchange_.Response).Mapped
-                                 ? exchange_.Response.trimmed()
-                                 : QString();
+        // Only a whole reply that is a mapping string says what the controller holds.
+        const bool answered = reply.Answered() && CountFields(reply.Line) > 0;
+        const QString held =
+            answered && DriveOf(reply.Line).Mapped ? reply.Line.trimmed() : QString();
         if (answered) Keep(e.Unit, e.Channel, held);
         const bool holds = answered && DriveOf(held) == DriveOf(e.Wanted);
         if (journal_) journal_->Settle(e.Unit, e.Channel, holds);
@@ -129,12 +373,31 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
         tables_.Current = {e.Unit, e.Channel, 0, 0, 0, 0, 0, 0};
         const int o = tables_.FindOutputMapping();
         const bool configured = tables_.IsConfiguredOutput(o);
-        result.Mismatches.append({e.Unit, e.Channel, configured ? o : 0,
-                                  configured ? tables_.OutName[o] : QString(), e.Wanted, held,
-                                  !answered});
+        Mismatch m = MismatchAt(e.Unit, e.Channel, configured ? o : 0,
+                                configured ? tables_.OutName[o] : QString(), e.Wanted, held);
+        m.NoAnswer = !answered;
+        if (!answered) m.Reply = reply.Answered() ? Quoted(reply.Line) : reply.KindText();
+        result.Mismatches.append(m);
     }
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
+    return result;
+}
+
+VerifyResult LiveChanges::VerifyTable(const QList<TallyItem>& mappings) {
+    VerifyResult result;
+    QStringList controller;
+    result.ReadBack = ReadController(controller);
+    result.Interrupted = StopAsked();
+    if (!result.ReadBack.Complete()) return result;
+    for (const OutputComparison& row : CompareMappings(mappings, controller, tables_)) {
+        ++result.Checked;
+        if (row.Kind == Difference::Same) continue;
+        Mismatch m =
+            MismatchAt(row.Unit, row.Channel, row.Output, row.Name, row.FileMap, row.ControllerMap);
+        m.Entries = row.ControllerEntries;
+        result.Mismatches.append(m);
+    }
     return result;
 }
 
@@ -158,10 +421,14 @@ QString LiveChanges::MismatchText(const Mismatch& m) {
     const QString who =
         m.Output ? QStringLiteral("output %1 (%2)").arg(Plain(m.Output), m.Name)
                  : QStringLiteral("unit %1 channel %2").arg(Plain(m.Unit), Plain(m.Channel));
-    const QString wanted = m.Wanted.isEmpty() ? QStringLiteral("no mapping") : m.Wanted;
-    if (m.NoAnswer) return who + QStringLiteral(": no answer (should hold %1)").arg(wanted);
-    const QString held = m.Held.isEmpty() ? QStringLiteral("no mapping") : m.Held;
-    return who + QStringLiteral(": holds %1, should hold %2").arg(held, wanted);
+    if (m.NoAnswer)
+        return who + QStringLiteral(": %1 (should hold %2)")
+                         .arg(m.Reply.isEmpty() ? QStringLiteral("no answer") : m.Reply,
+                              Mapped(m.Wanted));
+    if (m.Entries > 1)
+        return who + QStringLiteral(": the tally system holds %1 entries for this output")
+                         .arg(Plain(m.Entries));
+    return who + QStringLiteral(": holds %1, should hold %2").arg(Mapped(m.Held), Mapped(m.Wanted));
 }
 
 }  // namespace vendra

@@ -16,6 +16,7 @@ using Address = std::pair<int, int>;
 struct Side {
     QString Map;
     int Line = 0;
+    int Entries = 0;
 };
 
 // Later entries for the same output replace earlier ones, as they would in the controller.
@@ -23,12 +24,14 @@ std::map<Address, Side> ByAddress(const QList<TallyItem>& items) {
     std::map<Address, Side> out;
     for (const TallyItem& item : items) {
         const MappingRecord m = ParseGetMap(item.Text);
-        out[{m.OutUnit, m.OutChannel}] = {item.Text, item.Line};
+        Side& side = out[{m.OutUnit, m.OutChannel}];
+        side = {item.Text, item.Line, side.Entries + 1};
     }
     return out;
 }
 
-Difference Classify(const Drive& file, const Drive& controller) {
+Difference Classify(const Drive& file, const Drive& controller, int entries) {
+    if (entries > 1) return Difference::Repeated;
     if (file == controller) return Difference::Same;
     if (!controller.Mapped) return Difference::Added;
     if (!file.Mapped) return Difference::Removed;
@@ -48,6 +51,7 @@ Drive DriveOf(const MappingRecord& m) {
     Drive d;
     if (m.InUnit < 1) return d;
     d.Mapped = true;
+    d.Enabled = m.MapEnable != 0;
     d.InUnit = m.InUnit;
     d.InChannel = m.InChannel;
     if (m.BooleanMode != kSingle) {
@@ -59,7 +63,10 @@ Drive DriveOf(const MappingRecord& m) {
 }
 
 Drive DriveOf(QStringView mappingString) {
-    return DriveOf(ParseGetMap(mappingString));
+    MappingRecord m = ParseGetMap(mappingString);
+    // A line without the enable field does not ask for a disabled mapping: "Map" enables.
+    if (CountFields(mappingString) < 5) m.MapEnable = 1;
+    return DriveOf(m);
 }
 
 QString DifferenceText(Difference d) {
@@ -72,8 +79,16 @@ QString DifferenceText(Difference d) {
             return QStringLiteral("removed");
         case Difference::Changed:
             return QStringLiteral("changed");
+        case Difference::Repeated:
+            return QStringLiteral("repeated");
     }
     return {};
+}
+
+QString OutputComparison::Note() const {
+    if (ControllerEntries < 2) return {};
+    return QStringLiteral("the tally system holds %1 entries for this output")
+        .arg(Plain(ControllerEntries));
 }
 
 QString InputsByName(QStringView mappingString, MappingTables& tables) {
@@ -108,13 +123,15 @@ QList<OutputComparison> CompareMappings(const QList<TallyItem>& file, const QStr
             r.FileMap = f->second.Map;
             r.FileLine = f->second.Line;
         }
-        if (auto c = controllerSide.find(a); c != controllerSide.end())
+        if (auto c = controllerSide.find(a); c != controllerSide.end()) {
             r.ControllerMap = c->second.Map;
+            r.ControllerEntries = c->second.Entries;
+        }
         // A line that maps no input leaves the output unmapped: no mapping at all.
         if (!DriveOf(r.ControllerMap).Mapped) r.ControllerMap.clear();
         r.FileInputs = InputsByName(r.FileMap, tables);
         r.ControllerInputs = InputsByName(r.ControllerMap, tables);
-        r.Kind = Classify(DriveOf(r.FileMap), DriveOf(r.ControllerMap));
+        r.Kind = Classify(DriveOf(r.FileMap), DriveOf(r.ControllerMap), r.ControllerEntries);
         rows.append(r);
     };
     for (int o = 1; o <= tables.NumOutputs; ++o)
@@ -123,7 +140,7 @@ QList<OutputComparison> CompareMappings(const QList<TallyItem>& file, const QStr
     std::map<Address, bool> others;
     for (const auto* side : {&fileSide, &controllerSide})
         for (const auto& [a, entry] : *side)
-            if (DriveOf(entry.Map).Mapped) others[a] = true;
+            if (DriveOf(entry.Map).Mapped || entry.Entries > 1) others[a] = true;
     for (const auto& [a, unused] : others)
         add(a, 0);
     return rows;
@@ -140,12 +157,16 @@ QStringList PlannedChange::Commands() const {
     const Drive d = DriveOf(Target);
     const int u = Row.Unit;
     const int c = Row.Channel;
-    if (!d.Mapped)
-        return {MappingCommands::OutputCommand(QStringLiteral("Res"), u, c),
-                MappingCommands::OutputCommand(QStringLiteral("ClrMap"), u, c)};
-    QStringList lines{MappingCommands::MapCommand(u, c, d.InUnit, d.InChannel)};
+    QStringList lines;
+    // "ClrMap" empties every entry of the output; the "Map" after it makes exactly one.
+    if (!d.Mapped || Row.ControllerEntries > 1)
+        lines << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c)
+              << MappingCommands::OutputCommand(QStringLiteral("ClrMap"), u, c);
+    if (!d.Mapped) return lines;
+    lines << MappingCommands::MapCommand(u, c, d.InUnit, d.InChannel);
     if (d.Mode != kSingle)
         lines << MappingCommands::BoolCommand(u, c, d.BoolUnit, d.BoolChannel, d.Mode);
+    if (!d.Enabled) lines << MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c);
     return lines;
 }
 
@@ -154,6 +175,7 @@ QList<PlannedChange> PlanChanges(const QList<OutputComparison>& rows) {
     for (const OutputComparison& r : rows) {
         if (r.Kind == Difference::Same) continue;
         MappingRecord target = ParseGetMap(r.FileMap);
+        target.MapEnable = DriveOf(r.FileMap).Enabled ? 1 : 0;
         target.OutUnit = r.Unit;
         target.OutChannel = r.Channel;
         if (!DriveOf(target).Mapped) target = {r.Unit, r.Channel, 0, 0, 0, 0, 0, 0};

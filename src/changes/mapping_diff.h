@@ -12,11 +12,12 @@ namespace vendra {
 
 struct MappingTables;
 
-// What drives an output, as far as it matters to the tally: the inputs and how they combine.
-// The enable flag is left out (an output under test reports itself disabled for a while), and
-// so are the second input's fields of a single-input mapping.
+// What drives an output, as far as it matters to the tally: the inputs, how they combine and
+// whether the mapping is enabled (a disabled mapping leaves the lamp dark). The second input's
+// fields of a single-input mapping are left out.
 struct Drive {
     bool Mapped = false;  // an input unit of 1 or more
+    bool Enabled = false;
     int InUnit = 0;
     int InChannel = 0;
     int Mode = kSingle;  // kSingle, kAnd or kOr (any mode but AND goes out as OR)
@@ -28,8 +29,9 @@ struct Drive {
 Drive DriveOf(const MappingRecord& m);
 Drive DriveOf(QStringView mappingString);
 
-enum class Difference { Same, Added, Removed, Changed };
-QString DifferenceText(Difference d);  // "same", "added", "removed", "changed"
+enum class Difference { Same, Added, Removed, Changed, Repeated };
+// "same", "added", "removed", "changed", "repeated" (the controller holds the output twice)
+QString DifferenceText(Difference d);
 
 // One output, both sides.
 struct OutputComparison {
@@ -41,8 +43,11 @@ struct OutputComparison {
     QString ControllerMap;  // the controller's (empty: unmapped there)
     QString FileInputs;     // the inputs by name, "A", "A & B" or "A || B"
     QString ControllerInputs;
-    int FileLine = 0;  // the line the file's mapping comes from; 0 when none
+    int FileLine = 0;           // the line the file's mapping comes from; 0 when none
+    int ControllerEntries = 0;  // entries the controller holds for the output
     Difference Kind = Difference::Same;
+    // "the tally system holds 2 entries for this output", or empty.
+    QString Note() const;
 };
 
 // Compares a file's mappings (later lines win) with the controller's table. One row per
@@ -62,8 +67,9 @@ QString InputName(MappingTables& tables, int unit, int channel);
 struct PlannedChange {
     OutputComparison Row;
     MappingRecord Target;
-    // The command lines that mapping the output by hand sends: "Map" for one input, "Map"
-    // then "AND"/"OR" for two, "Res" then "ClrMap" to unmap.
+    // The command lines that make the controller hold exactly the target: "Map" for one input,
+    // "Map" then "AND"/"OR" for two, "mapdisab" after them for a disabled mapping, "Res" then
+    // "ClrMap" to unmap, and "Res", "ClrMap" first where the controller holds the output twice.
     QStringList Commands() const;
 };
 

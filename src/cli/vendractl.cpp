@@ -1,14 +1,15 @@
 // vendractl: backups, restores and checks of the controller's table from a script, on the same
-// session as the console, with no display.
+// session as the console, with no display. The commands and the options are two tables: the
+// parser and every help text are made from them, so a new command is added in one place.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QTimer>
+#include <QThread>
 #include <cstdio>
 #include <optional>
 
@@ -17,15 +18,15 @@
 #include "changes/live_changes.h"
 #include "changes/mapping_diff.h"
 #include "cli/cli_support.h"
-#include "cli/lamps_command.h"
 #include "cli/journal_command.h"
-#include "config/enabled_units.h"
+#include "cli/lamps_command.h"
 #include "config/tally_file.h"
 #include "link/unit_status.h"
 #include "platform/ini_file.h"
+#include "platform/message_text.h"
 #include "platform/numbers.h"
 #include "platform/serial_port.h"
-#include "session/console_lock.h"
+#include "platform/version.h"
 #include "session/console_session.h"
 #include "session/tally_files.h"
 
@@ -39,36 +40,63 @@ constexpr int kError = 2;
 constexpr int kInterrupted = 130;
 
 const char kExitCodes[] =
-    "Exit codes: 0 done (equal, clean); 1 differences, findings or mismatches found;\n"
-    "2 error (no Kavro.ini, port busy or missing, controller silent, read-back incomplete,\n"
-    "file unreadable, bad arguments); 130 stopped by Ctrl+C.";
+    "Exit codes: 0 done (equal, clean, verified); 1 differences, findings or mismatches\n"
+    "found; 2 error (no Kavro.ini, line locked, port busy or missing, controller silent,\n"
+    "read-back incomplete, file unreadable or damaged, bad arguments); 130 stopped by Ctrl+C.";
 
-const char kOverview[] =
-    "Usage: vendractl COMMAND [options]\n"
-    "\n"
-    "Backs up, restores and checks the tally controller's mapping table from a script.\n"
-    "\n"
-    "Commands:\n"
-    "  backup [-o FILE]                 read the whole table; write it as a tally file\n"
-    "                                   (standard output without -o)\n"
-    "  restore FILE [--changes-only] [--verify] [--force]\n"
-    "                                   load a tally file into the controller\n"
-    "  diff FILE [--json]               compare a tally file with the controller\n"
-    "  check FILE                       check a tally file against Kavro.ini\n"
-    "  send TEXT                        send one raw command; print the reply\n"
-    "  status UNIT [--watch] [--json]   a unit's 32 input bits and its status line\n"
-    "  lamps [--watch] [--json]         every output's lamp from the live inputs, and why\n"
-    "  journal [--since TIME] [--output N] [--json]\n"
-    "                                   the change journal, oldest entry first\n"
-    "\n"
-    "Options of every command:\n"
-    "  --ini PATH      the installation file (default: Kavro.ini beside the program)\n"
-    "  --device PATH   the controller's device, in place of the port Kavro.ini names\n"
-    "  --quiet         no progress and no summary on standard error\n"
-    "  -h, --help      help for the command\n"
-    "\n"
-    "The tool refuses to run while the console (or another vendractl) holds the line.\n"
-    "Progress and summaries go to standard error only when it is a terminal.\n";
+// Every option; `commands` names the commands that take it ("*": every command).
+struct OptionSpec {
+    const char* names;  // "o,output"
+    const char* value;  // the value's name, or "" for a switch
+    const char* commands;
+    const char* help;
+};
+
+const OptionSpec kOptions[] = {
+    {"ini", "PATH", "*", "The installation file (default: Kavro.ini beside the program)."},
+    {"device", "PATH", "*",
+     "The controller's device (or tcp://HOST:PORT), in place of the port Kavro.ini names."},
+    {"quiet", "", "*",
+     "No progress and no summary on standard error; diff prints nothing at all and answers "
+     "by its exit code only."},
+    {"h,help", "", "*", "Shows the help."},
+    {"o,output", "FILE", "backup",
+     "Write the backup to FILE (atomically; a link's target is replaced, a FIFO or device is "
+     "written through)."},
+    {"changes-only", "", "restore", "Send only the outputs that differ."},
+    {"no-verify", "", "restore",
+     "Do not ask the controller back. Exit 0 then means only that every command was answered."},
+    {"verify", "", "restore", "Ask the controller back (the default)."},
+    {"force", "", "restore", "Restore a file with findings (an empty file among them)."},
+    {"json", "", "diff,status,lamps,journal", "Print JSON."},
+    {"watch", "", "status,lamps", "Poll until Ctrl+C."},
+    {"since", "TIME", "journal",
+     "Only entries from TIME on (2026-12-09T19:58, 2026-12-09, or 19:58 today)."},
+    {"output", "N", "journal",
+     "Only entries of output N (its number, unit/channel, or part of its name)."},
+    {"interval", "MS", "status", "The pause between two polls of --watch (default 200)."},
+};
+
+class Tool;
+struct Call {
+    Tool& tool;
+    const QCommandLineParser& parser;
+    QString argument;
+    FileCheck check;
+    bool Set(const char* name) const { return parser.isSet(QString::fromLatin1(name)); }
+    QString Value(const char* name) const { return parser.value(QString::fromLatin1(name)); }
+};
+
+struct CommandSpec {
+    const char* name;
+    const char* arguments;
+    const char* synopsis;  // the overview's line
+    const char* description;
+    bool readsFile;   // the argument is a tally file, read and checked first
+    bool controller;  // talks to the controller
+    bool probe;       // asks "VER" first
+    int (*run)(Call&);
+};
 
 void Out(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
@@ -76,7 +104,7 @@ void Out(const QString& text) {
 
 class Tool {
 public:
-    explicit Tool(bool quiet) : progress_(quiet), quiet_(quiet) {}
+    explicit Tool(bool quiet) : progress_(quiet) {}
 
     // One clear line on standard error.
     int Fail(const QString& text, int code = kError) {
@@ -90,7 +118,6 @@ public:
         progress_.Clear();
         std::fprintf(stderr, "vendractl: %s\n", qPrintable(text));
     }
-    bool Quiet() const { return quiet_; }
 
     // Kavro.ini into the session; the port is made but not opened.
     std::optional<int> Configure(const QString& iniPath, const QString& device) {
@@ -103,8 +130,7 @@ public:
             };
         }
         session_ = std::make_unique<ConsoleSession>(dialogs_, make);
-        const IniFile ini(iniPath);
-        const IniReadResult read = session_->ReadConfiguration(ini);
+        const IniReadResult read = session_->ReadConfiguration(IniFile(iniPath));
         if (!read.Ok()) return Fail(read.Message);
         QObject::connect(session_.get(), &ConsoleSession::ProgressText,
                          [this](const QString& t) { OnProgress(t); });
@@ -115,24 +141,18 @@ public:
         return std::nullopt;
     }
 
-    // The line to the controller: the lock, the port and, when asked, the probe.
+    // The line to the controller: its lock, the port and, when asked, the probe.
     std::optional<int> Connect(bool probe) {
-        const QString lockPath = DefaultLockPath();
-        if (LockHeldElsewhere(lockPath, lock_))
-            return Fail(QStringLiteral("the Vendra console or another vendractl is using the tally "
-                                       "controller (lock %1 is held); nothing was sent")
-                            .arg(lockPath));
-        SerialPort& port = session_->Port();
-        if (!session_->OpenPort()) {
-            QString text = QStringLiteral("cannot open the port %1: %2")
-                               .arg(port.DeviceName(), port.ErrorText());
-            if (port.PermissionDenied())
-                text += QStringLiteral(" (busy, or is your user a member of the dialout group?)");
-            return Fail(text);
+        if (!session_->OpenPort())
+            return Fail(QStringLiteral("cannot open the port ") + session_->PortFailure() +
+                        QStringLiteral("; nothing was sent"));
+        if (probe && !session_->Online().GoOnline()) {
+            const bool closed = session_->Exchange().LastReply().Kind == ReplyKind::Closed;
+            return Fail(QStringLiteral("%1 the tally controller on %2")
+                            .arg(closed ? QStringLiteral("the connection was closed by")
+                                        : QStringLiteral("no answer from"),
+                                 session_->Port().DeviceName()));
         }
-        if (probe && !session_->Online().GoOnline())
-            return Fail(
-                QStringLiteral("no answer from the tally controller on %1").arg(port.DeviceName()));
         return std::nullopt;
     }
 
@@ -154,15 +174,9 @@ private:
 
     CliDialogs dialogs_;
     std::unique_ptr<ConsoleSession> session_;
-    std::unique_ptr<QLockFile> lock_;
     Progress progress_;
     StopSignal stop_;
-    bool quiet_ = false;
 };
-
-QString Mappings(int n) {
-    return n == 1 ? QStringLiteral("1 mapping") : Plain(n) + QStringLiteral(" mappings");
-}
 
 QString IncompleteText(const ReadBackResult& r) {
     switch (r.end) {
@@ -170,18 +184,29 @@ QString IncompleteText(const ReadBackResult& r) {
             return QStringLiteral(
                        "the controller holds more mappings than a tally file can keep; "
                        "only the first %1 were read")
-                .arg(Mappings(r.count));
+                .arg(MappingCount(r.count));
         case ReadBackEnd::NoAnswer:
             return QStringLiteral("read-back incomplete: the controller stopped answering after %1")
-                .arg(Mappings(r.count));
+                .arg(MappingCount(r.count));
+        case ReadBackEnd::StrangeReply:
+            return QStringLiteral(
+                       "read-back incomplete: the controller answered something that is no "
+                       "mapping after %1")
+                .arg(MappingCount(r.count));
         default:
-            return QStringLiteral("read-back stopped after %1").arg(Mappings(r.count));
+            return QStringLiteral("read-back stopped after %1").arg(MappingCount(r.count));
     }
 }
 
-int Backup(Tool& tool, const QString& output) {
-    ConsoleSession& s = tool.Session();
-    const TableRead read = s.ReadWholeTable();
+QString Who(int output, const QString& name, int unit, int channel) {
+    return output ? QStringLiteral("output %1 (%2)").arg(Plain(output), name)
+                  : QStringLiteral("unit %1 channel %2").arg(Plain(unit), Plain(channel));
+}
+
+int Backup(Call& c) {
+    Tool& tool = c.tool;
+    const QString output = c.Value("output");
+    const TableRead read = tool.Session().ReadWholeTable();
     if (tool.Stopped())
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     if (!read.result.Complete())
@@ -199,35 +224,48 @@ int Backup(Tool& tool, const QString& output) {
         if (!written.Ok) return tool.Fail(written.Error);
     }
     tool.Say(QStringLiteral("%1 backed up%2")
-                 .arg(Mappings(read.result.count),
+                 .arg(MappingCount(read.result.count),
                       output.isEmpty() ? QString() : QStringLiteral(" to ") + output));
     return kOk;
 }
 
-int ReportVerify(Tool& tool, const VerifyResult& v) {
-    if (v.Ok()) {
-        tool.Say(QStringLiteral("verified %1 outputs").arg(v.Checked));
-        return kOk;
+// One line per output that does not hold what was sent; 130 when stopped, naming what was
+// verified.
+int ReportVerify(Tool& tool, const VerifyResult& v, const QList<Expectation>& expected) {
+    if (v.Interrupted) {
+        QStringList done;
+        for (const Expectation& e : expected.mid(0, v.Checked))
+            done << QStringLiteral("%1/%2").arg(Plain(e.Unit), Plain(e.Channel));
+        return tool.Fail(QStringLiteral("interrupted while verifying: %1 of %2 verified%3")
+                             .arg(Plain(v.Checked), Counted(expected.size(), "output", "outputs"),
+                                  done.isEmpty() ? QString()
+                                                 : QStringLiteral(" (") +
+                                                       done.join(QStringLiteral(", ")) + u')'),
+                         kInterrupted);
     }
+    if (!v.ReadBack.Complete())
+        return tool.Fail(IncompleteText(v.ReadBack) + QStringLiteral("; nothing is verified"));
     for (const Mismatch& m : v.Mismatches)
-        Out(LiveChanges::MismatchText(m) + QLatin1Char('\n'));
-    return tool.Fail(QStringLiteral("verification found %1 of %2 outputs not as the file says")
-                         .arg(v.Mismatches.size())
-                         .arg(v.Checked),
-                     kFound);
+        tool.Fail(LiveChanges::MismatchText(m), kFound);
+    if (!v.Mismatches.isEmpty()) return kFound;
+    tool.Say(QStringLiteral("verified %1").arg(Counted(v.Checked, "output", "outputs")));
+    return kOk;
 }
 
-int RestoreAll(Tool& tool, const QString& file, const FileCheck& check, bool verify) {
+int RestoreAll(Call& c) {
+    Tool& tool = c.tool;
     ConsoleSession& s = tool.Session();
-    tool.Bar().SetTotal(int(check.Mappings.size()));
-    const TallyFiles::LoadOutcome outcome = s.Files().LoadMatrixMappings(file);
-    const TallyFiles::LoadProgress& p = s.Files().LastLoad();
+    const QString& file = c.argument;
+    const bool verify = !c.Set("no-verify");
+    tool.Bar().SetTotal(int(c.check.Mappings.size()));
+    const RestoreResult r = s.Restore(file, c.check.Mappings, verify);
+    const TallyFiles::LoadProgress& p = r.progress;
     const QString sent = p.applied == 0
                              ? QStringLiteral("no line of %1 was sent").arg(file)
                              : QStringLiteral("lines up to %1 of %2 were sent (%3)")
-                                   .arg(Plain(p.lastAppliedLine), file, Mappings(p.applied));
-    if (outcome == TallyFiles::LoadOutcome::Refused) return tool.Fail(tool.Dialogs().LastText());
-    if (outcome == TallyFiles::LoadOutcome::Stopped) {
+                                   .arg(Plain(p.lastAppliedLine), file, MappingCount(p.applied));
+    if (r.load == TallyFiles::LoadOutcome::Refused) return tool.Fail(tool.Dialogs().LastText());
+    if (r.load == TallyFiles::LoadOutcome::Stopped) {
         if (p.interrupted)
             return tool.Fail(QStringLiteral("interrupted: %1; line %2 and after were not")
                                  .arg(sent, Plain(p.stoppedLine)),
@@ -235,39 +273,76 @@ int RestoreAll(Tool& tool, const QString& file, const FileCheck& check, bool ver
         return tool.Fail(QStringLiteral("the controller did not answer line %1; %2, the rest not")
                              .arg(Plain(p.stoppedLine), sent));
     }
-    tool.Say(QStringLiteral("%1 restored from %2").arg(Mappings(p.applied), file));
-    if (!verify) return kOk;
-    return ReportVerify(tool, s.Changes().Verify(s.Changes().ExpectationsOfCopy()));
+    tool.Say(QStringLiteral("%1 restored from %2").arg(MappingCount(p.applied), file));
+    if (!r.verified) return kOk;
+    QList<Expectation> all;
+    for (const TallyItem& item : c.check.Mappings) {
+        const MappingRecord m = ParseGetMap(item.Text);
+        all.append({m.OutUnit, m.OutChannel, item.Text});
+    }
+    return ReportVerify(tool, *r.verified, all);
 }
 
-int RestoreChanges(Tool& tool, const QString& file, const FileCheck& check, bool verify) {
-    ConsoleSession& s = tool.Session();
-    const TableRead read = s.ReadWholeTable();
-    if (tool.Stopped())
-        return tool.Fail(QStringLiteral("interrupted; nothing was sent"), kInterrupted);
-    if (!read.result.Complete())
-        return tool.Fail(IncompleteText(read.result) + QStringLiteral("; nothing was sent"));
-    const QList<PlannedChange> plan =
-        PlanChanges(CompareMappings(check.Mappings, read.lines, s.Tables()));
-    tool.Bar().SetTotal(int(plan.size()));
-    // With --verify, each entry is written once its output has been asked back.
-    std::optional<Journal::Hold> held;
-    if (verify) held.emplace(&s.ChangeJournal());
-    const ApplyResult applied = s.Changes().Apply(plan);
-    if (applied.Stopped) {
-        const QString what = QStringLiteral(
-                                 "%1 of %2 changes were sent; the change of unit %3 "
-                                 "channel %4 and after were not")
-                                 .arg(applied.Applied)
-                                 .arg(plan.size())
-                                 .arg(applied.StoppedAt.Row.Unit)
-                                 .arg(applied.StoppedAt.Row.Channel);
-        if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted: ") + what, kInterrupted);
-        return tool.Fail(QStringLiteral("the controller did not answer: ") + what);
+// The tool's answers to the flow's questions: they were given as options.
+class OptionAnswers : public ChangeQuestions {
+public:
+    explicit OptionAnswers(bool force) : force_(force) {}
+    bool GoOnWithFindings(const QString&, const FileCheck&) override { return force_; }
+    bool ReadBackFirst() override { return true; }
+    bool Confirm(const QString&, const QList<PlannedChange>&) override { return true; }
+
+private:
+    bool force_;
+};
+
+int RestoreChanges(Call& c) {
+    Tool& tool = c.tool;
+    OptionAnswers answers(c.Set("force"));
+    ChangeOptions options;
+    options.freshReadBack = true;
+    options.verify = !c.Set("no-verify");
+    const ChangeReport r = tool.Session().Changes().ApplyChanges(
+        {c.argument, c.argument, {}, std::nullopt}, options, answers);
+    const int planned = int(r.Plan.size());
+    const QString what = QStringLiteral("%1 of %2 were sent")
+                             .arg(Plain(r.Applied.Applied), Counted(planned, "change", "changes"));
+    switch (r.Outcome) {
+        case ChangeOutcome::FileRefused:
+        case ChangeOutcome::Declined:
+            return tool.Fail(r.Error.isEmpty() ? QStringLiteral("nothing was sent") : r.Error);
+        case ChangeOutcome::Incomplete:
+            return tool.Fail(IncompleteText(r.Compared.ReadBackEnd) +
+                             QStringLiteral("; nothing was sent"));
+        case ChangeOutcome::NothingToChange:
+            tool.Say(QStringLiteral("the controller already holds %1").arg(c.argument));
+            return kOk;
+        default:
+            break;
     }
-    tool.Say(QStringLiteral("%1 changes sent from %2").arg(applied.Applied).arg(file));
-    if (!verify) return kOk;
-    return ReportVerify(tool, s.Changes().Verify(LiveChanges::ExpectationsOf(plan)));
+    if (r.Applied.Interrupted)
+        return tool.Fail(QStringLiteral("interrupted: ") + what + QStringLiteral("; the rest not"),
+                         kInterrupted);
+    if (r.Applied.Stopped)
+        return tool.Fail(QStringLiteral("the controller did not answer the change of unit %1 "
+                                        "channel %2 (%3): %4; the rest not")
+                             .arg(Plain(r.Applied.StoppedAt.Row.Unit),
+                                  Plain(r.Applied.StoppedAt.Row.Channel),
+                                  r.Applied.StoppedReply.KindText(), what));
+    tool.Say(QStringLiteral("%1 sent from %2")
+                 .arg(Counted(r.Applied.Applied, "change", "changes"), c.argument));
+    if (r.Verified) return ReportVerify(tool, *r.Verified, LiveChanges::ExpectationsOf(r.Plan));
+    // Unverified: only the controller's own refusals are known.
+    for (const auto& [change, line] : r.Applied.Refused)
+        tool.Fail(
+            QStringLiteral("%1: the controller answered %2")
+                .arg(Who(change.Row.Output, change.Row.Name, change.Row.Unit, change.Row.Channel),
+                     Quoted(line)),
+            kFound);
+    return r.Applied.Refused.isEmpty() ? kOk : kFound;
+}
+
+int Restore(Call& c) {
+    return c.Set("changes-only") ? RestoreChanges(c) : RestoreAll(c);
 }
 
 QJsonObject RowJson(const OutputComparison& r) {
@@ -278,88 +353,106 @@ QJsonObject RowJson(const OutputComparison& r) {
             {"kind", DifferenceText(r.Kind)},
             {"file", r.FileMap},
             {"controller", r.ControllerMap},
+            {"controllerEntries", r.ControllerEntries},
             {"fileLine", r.FileLine}};
 }
 
-int Diff(Tool& tool, const QString& file, const FileCheck& check, bool json) {
-    ConsoleSession& s = tool.Session();
-    const TableRead read = s.ReadWholeTable();
+int Diff(Call& c) {
+    Tool& tool = c.tool;
+    const Comparison compared = tool.Session().Changes().Compare(c.check.Mappings);
     if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
-    if (!read.result.Complete()) return tool.Fail(IncompleteText(read.result));
-    const QList<OutputComparison> rows = CompareMappings(check.Mappings, read.lines, s.Tables());
-    const int differences = CountDifferences(rows);
+    if (!compared.ReadBackEnd.Complete()) return tool.Fail(IncompleteText(compared.ReadBackEnd));
+    const int differences = compared.Differences();
     tool.Bar().Clear();
-    if (json) {
+    if (c.Set("quiet")) return differences == 0 ? kOk : kFound;
+    if (c.Set("json")) {
         QJsonArray changed;
-        for (const OutputComparison& r : rows)
+        for (const OutputComparison& r : compared.Rows)
             if (r.Kind != Difference::Same) changed.append(RowJson(r));
-        const QJsonObject doc{{"file", file},
+        const QJsonObject doc{{"file", c.argument},
                               {"equal", differences == 0},
                               {"differences", differences},
                               {"rows", changed}};
         Out(QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented)));
     } else {
-        for (const OutputComparison& r : rows) {
+        auto side = [](const QString& map, const QString& inputs) {
+            return map.isEmpty() ? QStringLiteral("unmapped")
+                                 : map + QStringLiteral(" (") + inputs + QLatin1Char(')');
+        };
+        for (const OutputComparison& r : compared.Rows) {
             if (r.Kind == Difference::Same) continue;
-            const QString who =
-                r.Output ? QStringLiteral("output %1 (%2)").arg(r.Output).arg(r.Name)
-                         : QStringLiteral("unit %1 channel %2").arg(r.Unit).arg(r.Channel);
-            auto side = [](const QString& map, const QString& inputs) {
-                return map.isEmpty() ? QStringLiteral("unmapped")
-                                     : map + QStringLiteral(" (") + inputs + QLatin1Char(')');
-            };
-            Out(QStringLiteral("%1 %2: file %3, controller %4\n")
-                    .arg(DifferenceText(r.Kind), who, side(r.FileMap, r.FileInputs),
-                         side(r.ControllerMap, r.ControllerInputs)));
+            QString line =
+                QStringLiteral("%1 %2: file %3, controller %4")
+                    .arg(DifferenceText(r.Kind), Who(r.Output, r.Name, r.Unit, r.Channel),
+                         side(r.FileMap, r.FileInputs), side(r.ControllerMap, r.ControllerInputs));
+            if (!r.Note().isEmpty()) line += QStringLiteral("; ") + r.Note();
+            Out(line + u'\n');
         }
     }
     tool.Say(differences == 0
-                 ? QStringLiteral("the controller holds %1").arg(file)
-                 : QStringLiteral("%1 outputs differ from %2").arg(differences).arg(file));
+                 ? QStringLiteral("the controller holds %1").arg(c.argument)
+                 : QStringLiteral("%1 from %2")
+                       .arg(Counted(differences, "output differs", "outputs differ"), c.argument));
     return differences == 0 ? kOk : kFound;
 }
 
-int Check(Tool& tool, const QString& file, const FileCheck& check) {
-    for (const Finding& f : check.Findings)
-        Out(file + QStringLiteral(": ") + f.Text + QLatin1Char('\n'));
-    if (check.Findings.isEmpty()) {
-        tool.Say(QStringLiteral("%1: %2, nothing found")
-                     .arg(file, Mappings(int(check.Mappings.size()))));
+int Check(Call& c) {
+    for (const Finding& f : c.check.Findings)
+        Out(c.argument + QStringLiteral(": ") + f.Text + QLatin1Char('\n'));
+    if (c.check.Findings.isEmpty()) {
+        c.tool.Say(QStringLiteral("%1: %2, nothing found")
+                       .arg(c.argument, MappingCount(int(c.check.Mappings.size()))));
         return kOk;
     }
     return kFound;
 }
 
-int Send(Tool& tool, const QString& text) {
-    CommandExchange& link = tool.Session().Exchange();
-    link.SendCommand(text);
+QString ReplyFailure(Tool& tool, const Reply& reply) {
+    const QString device = tool.Session().Port().DeviceName();
+    switch (reply.Kind) {
+        case ReplyKind::Closed:
+            return QStringLiteral("the tally controller on %1 closed the connection").arg(device);
+        case ReplyKind::Cut:
+            return QStringLiteral("the reply did not end within %1 ms")
+                .arg(tool.Session().Exchange().DeadlineMs());
+        case ReplyKind::Refused:
+            return QStringLiteral("interrupted; nothing was sent");
+        default:
+            return QStringLiteral("no answer from the tally controller on %1").arg(device);
+    }
+}
+
+int Send(Call& c) {
+    Tool& tool = c.tool;
+    const Reply reply = tool.Session().Exchange().Exchange(c.argument);
     tool.Session().ChangeJournal().RecordCommand(
-        QStringLiteral("send"), text,
-        link.IBuffer.endsWith(QLatin1Char('.')) ? outcome::kAnswered : outcome::kFailed);
-    Out(link.IBuffer);
-    if (!link.IBuffer.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
-    if (link.IBuffer.isEmpty())
-        return tool.Fail(QStringLiteral("no answer from the tally controller on %1")
-                             .arg(tool.Session().Port().DeviceName()));
-    if (!link.IBuffer.endsWith(QLatin1Char('.')))
-        return tool.Fail(
-            QStringLiteral("the reply did not end within %1 ms").arg(link.DeadlineMs()));
+        QStringLiteral("send"), c.argument,
+        reply.Answered() && !reply.IsError() ? outcome::kAnswered : outcome::kFailed);
+    Out(reply.Raw);
+    if (!reply.Raw.isEmpty() && !reply.Raw.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
+    if (!reply.Answered()) return tool.Fail(ReplyFailure(tool, reply));
+    if (reply.IsError())
+        return tool.Fail(QStringLiteral("the controller answered %1").arg(Quoted(reply.Line)),
+                         kFound);
     return kOk;
 }
 
-// One poll of the unit: false when the controller did not answer.
-bool ShowStatus(Tool& tool, int unit, bool json) {
+// One poll of the unit; what went wrong when the controller did not answer it.
+std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     UnitStatus& units = tool.Session().Units();
     const std::optional<quint32> lamps = units.UpdateBitStatus(unit);
-    const QString status = units.GetStat(unit);
+    const Reply bitsReply = tool.Session().Exchange().LastReply();
+    const QString status = lamps ? units.GetStat(unit) : QString();
     const bool answered = lamps.has_value();
+    // Where the controller refused, its own words; otherwise what became of the question.
+    const QString failure = bitsReply.Answered() ? bitsReply.Line : bitsReply.KindText();
     QString bits;
     if (answered)
         for (int k = 1; k <= UnitStatus::kLamps; ++k)
             bits += UnitStatus::LampLit(*lamps, k) ? u'1' : u'0';
     if (json) {
-        const QJsonObject doc{
-            {"unit", unit}, {"answered", answered}, {"bits", bits}, {"status", status}};
+        QJsonObject doc{{"unit", unit}, {"answered", answered}, {"bits", bits}, {"status", status}};
+        if (!answered) doc.insert(QStringLiteral("reply"), failure);
         Out(QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Compact)) + u'\n');
     } else if (answered) {
         QString grouped;
@@ -367,85 +460,171 @@ bool ShowStatus(Tool& tool, int unit, bool json) {
             grouped += bits.mid(i, 4) + (i + 4 < bits.size() ? QStringLiteral(" ") : QString());
         Out(QStringLiteral("unit %1  bits 1-32: %2  status: %3\n").arg(unit).arg(grouped, status));
     } else {
-        Out(QStringLiteral("unit %1  no answer\n").arg(unit));
+        Out(QStringLiteral("unit %1  %2\n").arg(unit).arg(failure));
     }
     std::fflush(stdout);
-    return answered;
+    if (answered) return std::nullopt;
+    return failure;
 }
 
-int Status(Tool& tool, int unit, bool watch, bool json) {
-    if (!watch) {
-        if (ShowStatus(tool, unit, json)) return kOk;
-        return tool.Fail(QStringLiteral("no answer from unit %1 on %2")
-                             .arg(unit)
-                             .arg(tool.Session().Port().DeviceName()));
+int Status(Call& c) {
+    Tool& tool = c.tool;
+    bool ok = false;
+    const int unit = c.argument.toInt(&ok);
+    const bool json = c.Set("json");
+    if (!c.Set("watch")) {
+        const std::optional<QString> failure = ShowStatus(tool, unit, json);
+        if (!failure) return kOk;
+        return tool.Fail(QStringLiteral("no status from unit %1 on %2: %3")
+                             .arg(Plain(unit), tool.Session().Port().DeviceName(), *failure));
     }
-    // Each poll finishes before the next is planned; Ctrl+C ends the watch between polls.
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setInterval(200);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (tool.Stopped()) return QCoreApplication::exit(kOk);
+    const int interval = c.Set("interval") ? c.Value("interval").toInt() : 200;
+    // One poll per interval, never faster, however quickly a poll fails; Ctrl+C ends the watch
+    // between polls.
+    while (!tool.Stopped()) {
+        const QDeadlineTimer next(interval);
         ShowStatus(tool, unit, json);
-        if (tool.Stopped()) return QCoreApplication::exit(kOk);
-        timer.start();
-    });
-    timer.start(0);
-    QTimer stopCheck;
-    QObject::connect(&stopCheck, &QTimer::timeout, [&] {
-        if (tool.Stopped()) QCoreApplication::exit(kOk);
-    });
-    stopCheck.start(100);
-    return QCoreApplication::exec();
+        while (!tool.Stopped() && !next.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(static_cast<unsigned long>(std::min<qint64>(next.remainingTime(), 50)));
+        }
+    }
+    return kOk;
 }
 
-struct Command {
-    const char* name;
-    const char* arguments;
-    const char* description;
-};
+int Lamps(Call& c) {
+    Tool& tool = c.tool;
+    return LampsCommand(tool.Session(),
+                        {c.Set("watch"), c.Set("json"),
+                         [&](const QString& t, int code) { return tool.Fail(t, code); },
+                         [&] { return tool.Stopped(); }});
+}
 
-const Command kCommands[] = {
-    {"backup", "",
+int JournalCommand(Call& c) {
+    const auto from = c.Set("since") ? ParseSince(c.Value("since")) : QDateTime();
+    if (!from) return c.tool.Fail(QStringLiteral("\"%1\" is not a time").arg(c.Value("since")));
+    return PrintJournal(
+        {c.tool.Session().ChangeJournal().Path(), *from, c.Value("output"), c.Set("json")});
+}
+
+const CommandSpec kCommands[] = {
+    {"backup", "", "backup [-o FILE]",
      "Reads the controller's whole table and writes it as a tally file.\n"
      "Without -o the file goes to standard output. A backup that ends incomplete\n"
-     "writes nothing: the old file stays."},
-    {"restore", "FILE",
-     "Loads a tally file into the controller: Init, the units enabled again,\n"
-     "then every line. A file with findings of 'check' is refused unless\n"
-     "--force. Ctrl+C stops after the current line and says what was sent."},
-    {"diff", "FILE",
-     "Compares a tally file with the controller's table and prints the outputs\n"
-     "that differ. Exit 0 when equal, 1 when different, 2 on an error."},
-    {"check", "FILE",
+     "(the controller silent, or a reply that is no mapping) writes nothing: the\n"
+     "old file stays.",
+     false, true, true, &Backup},
+    {"restore", "FILE", "restore FILE [--changes-only] [--no-verify] [--force]",
+     "Loads a tally file into the controller: Init, the units enabled again, then\n"
+     "every line; with --changes-only, only the outputs that differ. Then the\n"
+     "controller is asked back: each changed output (\"GetMap\"), or for a whole\n"
+     "restore the whole table read back; exit 1 with one line per output that does\n"
+     "not hold what was sent. A file with findings of 'check' (an empty file among\n"
+     "them) is refused unless --force; a damaged file is refused always. Ctrl+C\n"
+     "stops after the current line and says what was sent or verified.",
+     true, true, true, &Restore},
+    {"diff", "FILE", "diff FILE [--json] [--quiet]",
+     "Compares a tally file with the controller's table, the enable flag and\n"
+     "outputs held twice included, and prints the outputs that differ.\n"
+     "Exit 0 when equal, 1 when different, 2 on an error.",
+     true, true, true, &Diff},
+    {"check", "FILE", "check FILE",
      "Checks a tally file against Kavro.ini; prints each finding with its line\n"
-     "number. Exit 1 when something was found. Needs no controller."},
-    {"send", "TEXT", "Sends one raw command line and prints the raw reply."},
-    {"status", "UNIT", "Prints the unit's 32 input bits (1 to 32) and its status line."},
-    {"lamps", "",
-     "Reads the controller's table and the input bits of every unit that carries a\n"
-     "configured input; prints each configured output's lamp (lit, dark, unknown),\n"
-     "its inputs by name and the reason, one line per output (fields separated by\n"
-     "tabs: output, name, unit, channel, lamp, mapping, reason) or as JSON. --watch\n"
-     "prints the whole state, then each output whose lamp or reason changes, with a\n"
-     "time stamp (JSON: one object per line). A unit that does not answer leaves its\n"
-     "inputs unknown and ends the tool with exit 2."},
-    {"journal", "",
+     "number. Exit 1 when something was found. Needs no controller.",
+     true, false, false, &Check},
+    {"send", "TEXT", "send TEXT",
+     "Sends one raw command line and prints the raw reply. Exit 1 when the\n"
+     "controller answers an error line.",
+     false, true, false, &Send},
+    {"status", "UNIT", "status UNIT [--watch [--interval MS]] [--json]",
+     "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
+     "controller does not answer, its error line or \"no answer\".",
+     false, true, false, &Status},
+    {"lamps", "", "lamps [--watch] [--json]",
+     "Prints every output's lamp from the live inputs, and why: reads the\n"
+     "controller's table and the input bits of every unit that carries a configured\n"
+     "input; one line per configured output (fields separated by tabs: output, name,\n"
+     "unit, channel, lamp, mapping, reason) or as JSON. --watch prints the whole\n"
+     "state, then each output whose lamp or reason changes, with a time stamp (JSON:\n"
+     "one object per line). A unit that does not answer leaves its inputs unknown and\n"
+     "ends the tool with exit 2.",
+     false, true, true, &Lamps},
+    {"journal", "", "journal [--since TIME] [--output N] [--json]",
      "Prints the change journal of the installation, oldest entry first: every change\n"
-     "the console and vendractl made to the controller's table. Needs no controller."},
+     "the console and vendractl made to the controller's table. Needs no controller.",
+     false, false, false, &JournalCommand},
 };
 
-int Run(const QStringList& args) {
-    if (args.size() < 2 || args[1] == QStringLiteral("--help") || args[1] == QStringLiteral("-h")) {
-        Out(QString::fromLatin1(kOverview) + u'\n' + QString::fromLatin1(kExitCodes) + u'\n');
-        return args.size() < 2 ? kError : kOk;
+bool Takes(const OptionSpec& o, const QString& command) {
+    const QString list = QString::fromLatin1(o.commands);
+    return list == QStringLiteral("*") || list.split(u',').contains(command);
+}
+
+QCommandLineOption MakeOption(const OptionSpec& o) {
+    return QCommandLineOption(QString::fromLatin1(o.names).split(u','), QString::fromLatin1(o.help),
+                              QString::fromLatin1(o.value));
+}
+
+QString Overview() {
+    QString text = QStringLiteral(
+        "Usage: vendractl [options] COMMAND [options] [ARGUMENT]\n\n"
+        "Backs up, restores and checks the tally controller's mapping table from a script.\n\n"
+        "Commands:\n");
+    for (const CommandSpec& c : kCommands)
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QString::fromLatin1(c.synopsis),
+                         QString::fromLatin1(c.description).section(u'\n', 0, 0));
+    text += QStringLiteral("\nOptions of every command (before or after it):\n");
+    for (const OptionSpec& o : kOptions) {
+        if (!Takes(o, QStringLiteral("*"))) continue;
+        QString names;
+        for (const QString& n : QString::fromLatin1(o.names).split(u','))
+            names += (names.isEmpty() ? QString() : QStringLiteral(", ")) +
+                     (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+        if (*o.value) names += QLatin1Char(' ') + QString::fromLatin1(o.value);
+        text += QStringLiteral("  %1%2\n").arg(names, -16).arg(QString::fromLatin1(o.help));
     }
-    const Command* command = nullptr;
-    for (const Command& c : kCommands)
-        if (args[1] == QLatin1String(c.name)) command = &c;
+    text += QStringLiteral(
+        "  --version       the version\n\n"
+        "'vendractl COMMAND --help' describes a command and its options.\n"
+        "The tool refuses to run while another program (the Vendra console, another\n"
+        "vendractl) holds the same line: each serial device or HOST:PORT has one lock in\n"
+        "/run/lock, seen by every user and session. Progress and summaries go to\n"
+        "standard error only when it is a terminal.\n\n");
+    return text + QString::fromLatin1(kExitCodes) + u'\n';
+}
+
+// The command word: the first argument that is neither an option nor an option's value.
+int CommandIndex(const QStringList& args) {
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QStringLiteral("--")) return i + 1 < args.size() ? i + 1 : -1;
+        if (!a.startsWith(u'-') || a == QStringLiteral("-")) return i;
+        if (a.contains(u'=')) continue;
+        const QString name = a.mid(a.startsWith(QStringLiteral("--")) ? 2 : 1);
+        for (const OptionSpec& o : kOptions)
+            if (*o.value && QString::fromLatin1(o.names).split(u',').contains(name)) ++i;
+    }
+    return -1;
+}
+
+int Run(const QStringList& args) {
+    if (args.contains(QStringLiteral("--version"))) {
+        Out(QStringLiteral("vendractl %1\n").arg(QString::fromLatin1(kVersionText)));
+        return kOk;
+    }
+    const int at = CommandIndex(args);
+    if (at < 0) {
+        Out(Overview());
+        const bool help = args.contains(QStringLiteral("--help")) || args.contains("-h");
+        return help ? kOk : kError;
+    }
+    const CommandSpec* command = nullptr;
+    for (const CommandSpec& c : kCommands)
+        if (args[at] == QLatin1String(c.name)) command = &c;
     if (!command) {
         std::fprintf(stderr, "vendractl: unknown command \"%s\"; see vendractl --help\n",
-                     qPrintable(args[1]));
+                     qPrintable(args[at]));
         return kError;
     }
     const QString name = QString::fromLatin1(command->name);
@@ -453,59 +632,19 @@ int Run(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(command->description) +
                                      QStringLiteral("\n\n") + QString::fromLatin1(kExitCodes));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help."));
-    const QCommandLineOption ini(QStringLiteral("ini"),
-                                 QStringLiteral("The installation file (default: Kavro.ini beside "
-                                                "the program)."),
-                                 QStringLiteral("PATH"));
-    const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("The controller's device, in place of the port "
-                                                   "Kavro.ini names."),
-                                    QStringLiteral("PATH"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("No progress and no summary on standard error."));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("Write the backup to FILE (atomically)."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption changesOnly(QStringLiteral("changes-only"),
-                                         QStringLiteral("Send only the outputs that differ."));
-    const QCommandLineOption verify(QStringLiteral("verify"),
-                                    QStringLiteral("Ask every restored output back afterwards."));
-    const QCommandLineOption force(QStringLiteral("force"),
-                                   QStringLiteral("Restore a file with findings all the same."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
-    const QCommandLineOption watch(QStringLiteral("watch"),
-                                   QStringLiteral("Poll every 200 ms until Ctrl+C."));
-    const QCommandLineOption since(QStringLiteral("since"),
-                                   QStringLiteral("Only entries from TIME on (2026-12-09T19:58, "
-                                                  "2026-12-09, or 19:58 today)."),
-                                   QStringLiteral("TIME"));
-    const QCommandLineOption outputFilter(
-        QStringLiteral("output"),
-        QStringLiteral("Only entries of output N (its number, unit/channel, or part of its name)."),
-        QStringLiteral("N"));
-    parser.addOptions({help, ini, device, quiet});
-    if (name == QStringLiteral("journal")) parser.addOptions({since, outputFilter, json});
-    if (name == QStringLiteral("backup")) parser.addOption(output);
-    if (name == QStringLiteral("restore")) parser.addOptions({changesOnly, verify, force});
-    if (name == QStringLiteral("diff") || name == QStringLiteral("status") ||
-        name == QStringLiteral("lamps"))
-        parser.addOption(json);
-    if (name == QStringLiteral("status") || name == QStringLiteral("lamps"))
-        parser.addOption(watch);
+    for (const OptionSpec& o : kOptions)
+        if (Takes(o, name)) parser.addOption(MakeOption(o));
     if (*command->arguments)
         parser.addPositionalArgument(QString::fromLatin1(command->arguments),
                                      QStringLiteral("See above."));
-
     QStringList parsed = args;
-    parsed.removeAt(1);
+    parsed.removeAt(at);
     parsed[0] = QStringLiteral("vendractl ") + name;
     if (!parser.parse(parsed)) {
         std::fprintf(stderr, "vendractl: %s\n", qPrintable(parser.errorText()));
         return kError;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(QStringLiteral("help"))) {
         // The usage line names the command, not the path the tool was started by.
         QString text = parser.helpText();
         text.replace(0, text.indexOf(u'\n'),
@@ -524,60 +663,50 @@ int Run(const QStringList& args) {
     }
     const QString argument = wanted ? positional.first() : QString();
 
-    Tool tool(parser.isSet(quiet));
-    const QString iniPath =
-        parser.isSet(ini)
-            ? parser.value(ini)
-            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Kavro.ini"));
-    if (auto failed = tool.Configure(iniPath, parser.value(device))) return *failed;
-    ConsoleSession& s = tool.Session();
-
-    // Files are read and checked before the controller is touched.
-    FileCheck check;
-    if (name == QStringLiteral("restore") || name == QStringLiteral("diff") ||
-        name == QStringLiteral("check")) {
-        check = s.Changes().CheckFile(argument);
-        if (!check.Readable) return tool.Fail(check.Error);
-    }
-    if (name == QStringLiteral("check")) return Check(tool, argument, check);
-    if (name == QStringLiteral("journal")) {
-        const auto from = parser.isSet(since) ? ParseSince(parser.value(since)) : QDateTime();
-        if (!from)
-            return tool.Fail(QStringLiteral("\"%1\" is not a time").arg(parser.value(since)));
-        return PrintJournal(
-            {s.ChangeJournal().Path(), *from, parser.value(outputFilter), parser.isSet(json)});
-    }
-    if (name == QStringLiteral("restore") && !check.Findings.isEmpty() && !parser.isSet(force)) {
-        for (const Finding& f : check.Findings)
-            std::fprintf(stderr, "%s: %s\n", qPrintable(argument), qPrintable(f.Text));
-        return tool.Fail(QStringLiteral("%1 has %2 findings; nothing was sent (--force restores "
-                                        "it all the same)")
-                             .arg(argument)
-                             .arg(check.Findings.size()));
-    }
-    int unit = 0;
+    Tool tool(parser.isSet(QStringLiteral("quiet")));
+    if (parser.isSet(QStringLiteral("device")) && parser.value(QStringLiteral("device")).isEmpty())
+        return tool.Fail(QStringLiteral("--device needs a device; nothing was sent"));
+    if (name == QStringLiteral("send") && (argument.contains(u'\r') || argument.contains(u'\n')))
+        return tool.Fail(
+            QStringLiteral("send takes one command line; the text holds a line "
+                           "break, nothing was sent"));
     if (name == QStringLiteral("status")) {
         bool ok = false;
-        unit = argument.toInt(&ok);
+        const int unit = argument.toInt(&ok);
         if (!ok || unit < 0 || unit > 32767)
             return tool.Fail(QStringLiteral("\"%1\" is not a unit number").arg(argument));
+        const int interval = parser.value(QStringLiteral("interval")).toInt(&ok);
+        if (parser.isSet(QStringLiteral("interval")) && (!ok || interval < 1))
+            return tool.Fail(QStringLiteral("--interval takes milliseconds, 1 or more"));
     }
+    const QString iniPath =
+        parser.isSet(QStringLiteral("ini"))
+            ? parser.value(QStringLiteral("ini"))
+            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Kavro.ini"));
+    if (auto failed = tool.Configure(iniPath, parser.value(QStringLiteral("device"))))
+        return *failed;
 
-    const bool probe = name != QStringLiteral("send") && name != QStringLiteral("status");
-    if (auto failed = tool.Connect(probe)) return *failed;
-    const Journal::Operation operation(&s.ChangeJournal(), name);
-    if (name == QStringLiteral("backup")) return Backup(tool, parser.value(output));
-    if (name == QStringLiteral("restore"))
-        return parser.isSet(changesOnly)
-                   ? RestoreChanges(tool, argument, check, parser.isSet(verify))
-                   : RestoreAll(tool, argument, check, parser.isSet(verify));
-    if (name == QStringLiteral("diff")) return Diff(tool, argument, check, parser.isSet(json));
-    if (name == QStringLiteral("send")) return Send(tool, argument);
-    if (name == QStringLiteral("lamps"))
-        return LampsCommand(s, {parser.isSet(watch), parser.isSet(json),
-                                [&](const QString& t, int code) { return tool.Fail(t, code); },
-                                [&] { return tool.Stopped(); }});
-    return Status(tool, unit, parser.isSet(watch), parser.isSet(json));
+    Call call{tool, parser, argument, {}};
+    // Files are read and checked before the controller is touched.
+    if (command->readsFile) {
+        call.check = tool.Session().Changes().CheckFile(argument);
+        if (!call.check.Readable) return tool.Fail(call.check.Error);
+    }
+    if (name == QStringLiteral("restore")) {
+        if (!call.check.Damage.isEmpty()) return tool.Fail(call.check.Damage);
+        if (!call.check.Findings.isEmpty() && !parser.isSet(QStringLiteral("force"))) {
+            for (const Finding& f : call.check.Findings)
+                std::fprintf(stderr, "%s: %s\n", qPrintable(argument), qPrintable(f.Text));
+            return tool.Fail(
+                QStringLiteral("%1 has %2; nothing was sent (--force restores it "
+                               "all the same)")
+                    .arg(argument, Counted(call.check.Findings.size(), "finding", "findings")));
+        }
+    }
+    if (command->controller)
+        if (auto failed = tool.Connect(command->probe)) return *failed;
+    const Journal::Operation operation(&tool.Session().ChangeJournal(), name);
+    return command->run(call);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ QColor DifferenceColour(Difference d) {
         case Difference::Removed:
             return QColor(250, 215, 215);
         case Difference::Changed:
+        case Difference::Repeated:
             return QColor(250, 240, 190);
         case Difference::Same:
             break;

@@ -5,11 +5,6 @@
 
 namespace vendra {
 
-EnabledUnits& ProgramEnabledUnits() {
-    static EnabledUnits units;
-    return units;
-}
-
 namespace {
 
 int ReadUnit(QStringView entry, bool& outOfRange) {

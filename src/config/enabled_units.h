@@ -1,6 +1,6 @@
 #pragma once
 // The units the controller is told to enable whenever its mappings have been wiped. The list
-// comes from "EnabledUnits" in Kavro.ini, is filled once at start-up and is program-wide.
+// comes from "EnabledUnits" in Kavro.ini; the session keeps it.
 #include <QString>
 #include <QStringView>
 
@@ -24,9 +24,6 @@ struct EnabledUnits {
     bool OutOfRange = false;
 };
 
-// The program-wide list; empty (count 0) until start-up has parsed the configuration.
-EnabledUnits& ProgramEnabledUnits();
-
 // Splits the text at its commas and reads a unit number from each entry: blanks do not matter,
 // an entry without a number (also an empty one) is unit 0, so the empty text is the single unit
 // 0. A text of more than 50 entries gives its first 50.
@@ -40,6 +37,6 @@ int WatchableUnitCount(const EnabledUnits& units);
 // Sends "Uenable " and the unit number in sign-column form; the reply is not examined.
 bool EnableUnit(CommandExchange& exchange, int UnitNumber);
 // One EnableUnit per listed unit, in the order of the list, each waiting for its reply.
-void EnableUnits(CommandExchange& exchange, const EnabledUnits& units = ProgramEnabledUnits());
+void EnableUnits(CommandExchange& exchange, const EnabledUnits& units);
 
 }  // namespace vendra

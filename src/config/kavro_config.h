@@ -55,10 +55,10 @@ QString KavroIniPath(const QString& directory);
 // inputs 0 .. NumInputs with input 0 "Unassigned"), config and units. The targets are changed
 // only when the outcome is Ok.
 IniReadResult IniRead(const QString& directory, MappingTables& tables, InstallationConfig& config,
-                      EnabledUnits& units = ProgramEnabledUnits());
+                      EnabledUnits& units);
 // The same from a file already read.
 IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationConfig& config,
-                      EnabledUnits& units = ProgramEnabledUnits());
+                      EnabledUnits& units);
 
 // A configured name as a list row shows it: a TAB in it would start the next column, so it
 // shows as a blank.

@@ -1,17 +1,27 @@
 #include "config/tally_file.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
 
 #include "mapping/mapping_string.h"
+#include "mapping/mapping_tables.h"
 #include "platform/message_text.h"
 #include "platform/numbers.h"
 
 namespace vendra {
 
 namespace {
+
+// A FIFO or a device node must not be replaced by a regular file of the same name.
+bool IsRegularOrAbsent(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return true;
+    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
 
 bool IsBlank(QChar c) {
     return c == u' ' || c == u'\t';
@@ -90,17 +100,24 @@ TallyReadResult ReadTallyItems(const QString& path) {
     return ParseTallyItems(bytes);
 }
 
-bool IsMappingString(QStringView text) {
-    return CountFields(text) > 0 && ParseGetMap(text).OutUnit != 0;
+OutputKnown ConfiguredOutputs(const MappingTables& tables) {
+    return [&tables](int unit, int channel) {
+        for (int o = 1; o <= tables.NumOutputs; ++o)
+            if (tables.OutUnit[o] == unit && tables.OutChannel[o] == channel) return true;
+        return false;
+    };
+}
+
+bool IsMappingString(QStringView text, const OutputKnown& outputKnown) {
+    if (CountFields(text) == 0) return false;
+    const MappingRecord m = ParseGetMap(text);
+    return m.OutUnit != 0 || (outputKnown && outputKnown(m.OutUnit, m.OutChannel));
 }
 
 TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems,
                            const OutputKnown& outputKnown) {
     for (const TallyItem& item : items) {
-        const MappingRecord m = ParseGetMap(item.Text);
-        if (CountFields(item.Text) > 0 &&
-            (m.OutUnit != 0 || (outputKnown && outputKnown(m.OutUnit, m.OutChannel))))
-            continue;
+        if (IsMappingString(item.Text, outputKnown)) continue;
         return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
                                       "mapping string. Nothing was changed.")
                            .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
@@ -134,7 +151,17 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
         bytes += line.toLatin1();
         bytes += "\r\n";
     }
-    QSaveFile file(path);
+    // A link keeps being a link: what it points to is replaced.
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : path;
+    if (!IsRegularOrAbsent(target)) {
+        QFile through(target);
+        if (!through.open(QIODevice::WriteOnly) || through.write(bytes) != bytes.size() ||
+            !through.flush())
+            return fail(through.errorString());
+        return {};
+    }
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
     // A small file sits in Qt's buffer until the commit, whose own write error goes unseen:
     // flush first so a full disk is caught before the old file is replaced.
@@ -153,6 +180,10 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
     }
     if (!file.commit()) return fail(file.errorString());
     return {};
+}
+
+QString TallyFileFilter() {
+    return QStringLiteral("Vendra Tally(*.vdk)|*.vdk");
 }
 
 QString ParseFilename(QStringView TallyFile) {

@@ -36,16 +36,22 @@ TallyReadResult ReadTallyItems(const QString& path);
 // The same from the file's bytes (single-byte text).
 TallyReadResult ParseTallyItems(const QByteArray& bytes);
 
-// A mapping string: "[" fields with an output unit other than 0.
-bool IsMappingString(QStringView text);
+// Tells whether the configuration has an output of this unit and channel.
+using OutputKnown = std::function<bool(int unit, int channel)>;
+
+struct MappingTables;
+// The outputs Kavro.ini configures, spare outputs (unit 0) included.
+OutputKnown ConfiguredOutputs(const MappingTables& tables);
+
+// The one rule for a mapping line, for the load, the file check, compare and apply: "[" fields
+// with an output unit other than 0, or of an output that outputKnown names (a configured spare
+// output has unit 0).
+bool IsMappingString(QStringView text, const OutputKnown& outputKnown = {});
 
 struct TallyCheck {
     bool Ok = true;
     QString Message;  // why the file is refused; nothing has been changed then
 };
-
-// Tells whether the configuration has an output of this unit and channel.
-using OutputKnown = std::function<bool(int unit, int channel)>;
 
 // Checks every item before anything is cleared: each must be a mapping string ("[" fields with
 // an output unit other than 0, or of an output that outputKnown names: a spare output has unit
@@ -60,8 +66,12 @@ struct TallyWriteResult {
 };
 
 // Writes each line followed by CR LF. The old file is replaced only once every line has been
-// written.
+// written. A symbolic link stays a link: its target is replaced. A target that is not a
+// regular file (a FIFO, a device) is written through, as cp would, never replaced.
 TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines);
+
+// The file dialogs' filter: "Vendra Tally(*.vdk)|*.vdk".
+QString TallyFileFilter();
 
 // The name shown for a file: what follows the path's last separator, at most 50 characters.
 // Empty when the path has no separator, when its last one is its first character, or when the

@@ -113,7 +113,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
             controls_.unitBox->setChecked(false);
             UnitStatusClicked(false);
         });
-        unitBits_->Load(controls_.window->pos(), WatchableUnitCount(ProgramEnabledUnits()));
+        unitBits_->Load(controls_.window->pos(), session_.Enabled());
     }
     ShareWatchedUnit();
     unitBits_->show();

@@ -153,12 +153,15 @@ frmUnitBits::frmUnitBits(UnitStatus& status, QWidget* parent)
     connect(cmdClose, &QPushButton::clicked, this, &frmUnitBits::CloseWindowClicked);
 }
 
-void frmUnitBits::Load(const QPoint& mainTopLeft, int enabledUnitCount) {
+void frmUnitBits::Load(const QPoint& mainTopLeft, const EnabledUnits& units) {
+    units_ = units;
     move(mainTopLeft + QPoint(Px(8500), Px(450)));
-    UpDown1->SetMax(enabledUnitCount);
+    // Without a real unit (1 or above) the spinner offers nothing and unit 1 is watched.
+    const int watchable = WatchableUnitCount(units_);
+    UpDown1->SetMax(watchable);
     // The label follows the spinner from the start, so every enabled unit can be watched.
-    if (enabledUnitCount >= UpDown1->Min())
-        lblWatchUnit->setText(Plain(ProgramEnabledUnits().EnabledUnitList[UpDown1->Value()]));
+    if (watchable >= UpDown1->Min())
+        lblWatchUnit->setText(Plain(units_.EnabledUnitList[UpDown1->Value()]));
     ShowStatus();
 }
 
@@ -186,7 +189,7 @@ QLabel* frmUnitBits::Label1(int i) const {
 }
 
 void frmUnitBits::SpinnerChanged(int value) {
-    lblWatchUnit->setText(Plain(ProgramEnabledUnits().EnabledUnitList[value]));
+    lblWatchUnit->setText(Plain(units_.EnabledUnitList[value]));
     ShowStatus();
     Q_EMIT WatchedUnitChanged();
 }

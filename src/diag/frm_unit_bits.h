@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <array>
 
+#include "config/enabled_units.h"
+
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -59,7 +61,7 @@ public:
 
     // The load step: beside the main window, the spinner's range from the enabled units, the
     // unit at the spinner's position (1 when none is enabled) and its first status line.
-    void Load(const QPoint& mainTopLeft, int enabledUnitCount);
+    void Load(const QPoint& mainTopLeft, const EnabledUnits& units);
 
     // lblStatus = the watched unit's status reply.
     void ShowStatus();
@@ -94,6 +96,7 @@ private:
     void SpinnerChanged(int value);
 
     UnitStatus& status_;
+    EnabledUnits units_;
     std::array<Lamp*, kLamps> lamps_{};
     std::array<QLabel*, 16> bitLabels_{};
 };

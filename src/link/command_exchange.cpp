@@ -33,7 +33,40 @@ QString Visible(const QString& text) {
     return out;
 }
 
+// The terminator ends a whole reply when it stands alone or at the start of a line, after the
+// line end (CR LF, or CR alone) of the echo or the reply; anywhere else it cut the reply short.
+bool TerminatorEndsALine(const QString& received) {
+    if (received == QLatin1String(".")) return true;
+    return received.endsWith(QLatin1String("\n.")) || received.endsWith(QLatin1String("\r."));
+}
+
 }  // namespace
+
+QString Reply::KindText() const {
+    switch (Kind) {
+        case ReplyKind::Answered:
+            return QStringLiteral("answered");
+        case ReplyKind::TimedOut:
+            return QStringLiteral("no answer");
+        case ReplyKind::Cut:
+            return QStringLiteral("reply cut short");
+        case ReplyKind::Closed:
+            return QStringLiteral("the connection was closed");
+        case ReplyKind::Refused:
+            return QStringLiteral("not sent (the line is busy)");
+    }
+    return {};
+}
+
+QString Reply::Described() const {
+    if (IsError()) return QLatin1Char('"') + Line + QLatin1Char('"');
+    return KindText();
+}
+
+Reply CommandExchange::Exchange(const QString& CommandString) {
+    SendCommand(CommandString);
+    return last_;
+}
 
 CommandExchange::CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent)
     : QObject(parent), port_(port), dialogs_(dialogs) {}
@@ -43,6 +76,7 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
         qCDebug(lcLink).noquote() << "refused while busy:" << Visible(CommandString);
         IBuffer.clear();
         Response.clear();
+        last_ = {ReplyKind::Refused, {}, {}};
         return false;
     }
     Q_EMIT CommandStarted();
@@ -71,6 +105,12 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
 
     Response = GetResponse(IBuffer);
     const bool received = !IBuffer.isEmpty();
+    ReplyKind kind = ReplyKind::Answered;
+    if (!IBuffer.endsWith(QLatin1Char('.')) || !TerminatorEndsALine(IBuffer))
+        kind = !port_.IsOpen() ? ReplyKind::Closed
+               : received      ? ReplyKind::Cut
+                               : ReplyKind::TimedOut;
+    last_ = {kind, Response, IBuffer};
     qCDebug(lcLink).noquote() << "sent" << Visible(CommandString) << "| received"
                               << Visible(IBuffer) << "| reply" << Visible(Response) << "|"
                               << took.elapsed() << "ms" << (received ? "" : "(nothing arrived)");

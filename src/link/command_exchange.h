@@ -11,6 +11,29 @@ namespace vendra {
 class Dialogs;
 class SerialPort;
 
+// What became of one exchange, as our own features read it.
+enum class ReplyKind {
+    Answered,  // the reply ended with a "." that begins a line: the line is the whole reply
+    TimedOut,  // nothing arrived within the deadline
+    Cut,       // characters arrived, but no "." ended them, or a "." inside the reply cut it
+    Closed,    // the far end closed the connection (or the device went away)
+    Refused,   // not sent: another operation holds the line, or the program is ending
+};
+
+struct Reply {
+    ReplyKind Kind = ReplyKind::TimedOut;
+    QString Line;  // the reply line, as GetResponse cuts it
+    QString Raw;   // every character received
+
+    bool Answered() const { return Kind == ReplyKind::Answered; }
+    // An answered reply that is an error line of the controller ("ERR BAD UNIT").
+    bool IsError() const { return Answered() && Line.startsWith(QLatin1String("ERR")); }
+    // "answered", "no answer", "reply cut short", "connection closed", "not sent (busy)".
+    QString KindText() const;
+    // For a message: the controller's own error line where it refused, otherwise the kind.
+    QString Described() const;
+};
+
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
@@ -25,6 +48,10 @@ public:
     // nothing sent, IBuffer and Response empty) from events that a busy operation lets run, and
     // once the program is ending.
     bool SendCommand(const QString& CommandString);
+    // The same, answering what became of it. Our own features read this, never IBuffer.
+    Reply Exchange(const QString& CommandString);
+    // What became of the last command.
+    const Reply& LastReply() const { return last_; }
 
     // Whether a command may be sent now; shared by everything that sends.
     BusyState& Busy() { return busy_; }
@@ -70,6 +97,7 @@ private:
     BusyState busy_;
     bool consoleCopy_ = false;
     int deadlineMs_ = kDeadlineMs;
+    Reply last_;
 };
 
 }  // namespace vendra

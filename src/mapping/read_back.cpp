@@ -11,17 +11,6 @@
 
 namespace vendra {
 
-namespace {
-
-// The terminator ends a whole reply when it stands alone or at the start of a line, after the
-// line end (CR LF, or CR alone) of the echo or the reply; anywhere else it cut the reply short.
-bool TerminatorEndsALine(const QString& received) {
-    if (received == QLatin1String(".")) return true;
-    return received.endsWith(QLatin1String("\n.")) || received.endsWith(QLatin1String("\r."));
-}
-
-}  // namespace
-
 ReadBack::ReadBack(MappingTables& tables, CommandExchange& link, Dialogs& dialogs, QObject* parent)
     : QObject(parent), tables_(tables), link_(link), dialogs_(dialogs) {}
 
@@ -62,6 +51,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
 
     ReadBackResult result{ReadBackEnd::Cancelled, 0};
     bool broken = false;
+    QString strange;
     while (tables_.DownloadActive != 0) {
         // The only place where the "Cancel" click can be handled; nothing else that runs
         // here reaches the controller.
@@ -72,13 +62,17 @@ ReadBackResult ReadBack::GetAllRawMappings() {
         // A reply that never reached its "." is a controller that stopped answering, and one
         // whose "." does not start a line was cut short by a stray "." inside it: neither is
         // the end of the list, even when the line left over is empty or all zeros.
-        if (!link_.IBuffer.endsWith(QLatin1Char('.'))) {
+        const Reply& reply = link_.LastReply();
+        if (!reply.Answered()) {
             result.end = ReadBackEnd::NoAnswer;
+            broken = reply.Raw.endsWith(QLatin1Char('.'));
             break;
         }
-        if (!TerminatorEndsALine(link_.IBuffer)) {
-            result.end = ReadBackEnd::NoAnswer;
-            broken = true;
+        // A line that is no mapping string (an error line) ends the list too, but says
+        // nothing about where the list ends.
+        if (!s.isEmpty() && CountFields(s) == 0) {
+            result.end = ReadBackEnd::StrangeReply;
+            strange = s;
             break;
         }
         if (s.isEmpty() || tables_.Current.OutUnit == 0) {
@@ -110,12 +104,14 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     tables_.MapStrings = n - 1;
     result.count = tables_.MapStrings;
     lastComplete_ = result.Complete();
-    if (result.end == ReadBackEnd::NoAnswer || result.end == ReadBackEnd::TableFull)
-        TellIncomplete(result, broken);
+    Q_EMIT ListRead(result);
+    if (!result.Complete() && result.end != ReadBackEnd::Cancelled)
+        TellIncomplete(result, broken, strange);
     return result;
 }
 
-void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply) {
+void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply,
+                              const QString& strange) {
     const QString entries = MappingCount(result.count);
     QString text;
     if (result.end == ReadBackEnd::TableFull) {
@@ -123,8 +119,10 @@ void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply) {
                QStringLiteral("\r\nOnly the first ") + entries +
                QStringLiteral(" were read: the table shown is incomplete.");
     } else {
-        text = (brokenReply ? QStringLiteral("The tally system sent a broken reply after ")
-                            : QStringLiteral("The tally system stopped answering after ")) +
+        text = (!strange.isEmpty()
+                    ? QStringLiteral("The tally system answered %1 after ").arg(Quoted(strange))
+                : brokenReply ? QStringLiteral("The tally system sent a broken reply after ")
+                              : QStringLiteral("The tally system stopped answering after ")) +
                entries +
                QStringLiteral(
                    ".\r\nThe table shown is incomplete: read it again with "

@@ -13,10 +13,11 @@ struct MappingTables;
 // How a read-back of the whole list ended. Anything but EndOfList leaves an incomplete table:
 // whoever saves it should ask first.
 enum class ReadBackEnd {
-    EndOfList,  // the controller said the list ends here
-    Cancelled,  // the operator pressed "Cancel"
-    NoAnswer,   // the controller stopped answering, or a reply came incomplete or broken
-    TableFull,  // the controller holds more entries than the table has room for
+    EndOfList,     // the controller said the list ends here
+    Cancelled,     // the operator pressed "Cancel"
+    NoAnswer,      // the controller stopped answering, or a reply came incomplete or broken
+    TableFull,     // the controller holds more entries than the table has room for
+    StrangeReply,  // a whole reply that is not a mapping string (an error line)
 };
 
 struct ReadBackResult {
@@ -64,9 +65,11 @@ Q_SIGNALS:
     // False while the read-back runs: the mapping controls are disabled meanwhile.
     void ControlsEnabled(bool enabled);
     void CancelVisible(bool visible);
+    // A whole read-back has ended (however it ended); the list is in RawMapList.
+    void ListRead(const ReadBackResult& result);
 
 private:
-    void TellIncomplete(const ReadBackResult& result, bool brokenReply);
+    void TellIncomplete(const ReadBackResult& result, bool brokenReply, const QString& strange);
 
     MappingTables& tables_;
     CommandExchange& link_;

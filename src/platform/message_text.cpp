@@ -18,8 +18,12 @@ QString Shown(QStringView text) {
     return s;
 }
 
+QString Counted(qsizetype n, const char* one, const char* many) {
+    return Plain(static_cast<long long>(n)) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
 QString MappingCount(int n) {
-    return n == 1 ? QStringLiteral("1 mapping") : Plain(n) + QStringLiteral(" mappings");
+    return Counted(n, "mapping", "mappings");
 }
 
 }  // namespace vendra

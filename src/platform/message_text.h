@@ -12,6 +12,9 @@ QString Quoted(const QString& text);
 // cut after 40 characters with "...".
 QString Shown(QStringView text);
 
+// The count and the word that fits it: Counted(1, "finding", "findings") is "1 finding".
+QString Counted(qsizetype n, const char* one, const char* many);
+
 // "1 mapping", "0 mappings", "12 mappings".
 QString MappingCount(int n);
 

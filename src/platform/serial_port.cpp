@@ -56,4 +56,11 @@ QString DeviceForPortNumber(int portNumber) {
 #endif
 }
 
+QString PortFailureText(const SerialPort& port) {
+    QString text = port.DeviceName() + QStringLiteral(": ") + port.ErrorText();
+    if (port.PermissionDenied())
+        text += QStringLiteral(" (is your user a member of the dialout group?)");
+    return text;
+}
+
 }  // namespace vendra

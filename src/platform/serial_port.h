@@ -32,6 +32,9 @@ public:
 
     // What was opened: "/dev/ttyS0", "COM1", or the configured device path.
     virtual QString DeviceName() const = 0;
+    // The line other programs could open too, and so must lock first; empty for a port that
+    // belongs to this process alone.
+    virtual QString LineName() const { return DeviceName(); }
     // The system's reason for the last failure.
     virtual QString ErrorText() const = 0;
     // True when the last failure was a refusal of access (on Linux, usually a missing
@@ -80,6 +83,10 @@ private:
     QIODevice* device_ = nullptr;
     bool arrivalPending_ = false;
 };
+
+// Why the port could not be opened, for a person: "DEVICE: reason", with the hint about the
+// dialout group where access was refused.
+QString PortFailureText(const SerialPort& port);
 
 // The device that stands for a configured port number on this platform:
 // COMn on Windows, /dev/ttyS<n-1> elsewhere.

@@ -1,8 +1,10 @@
 #include "session/console_lock.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace vendra {
 
@@ -10,6 +12,20 @@ QString DefaultLockPath() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) dir = QDir::tempPath();
     return QDir(dir).filePath(QStringLiteral("vendra.lock"));
+}
+
+QString LineLockPath(const QString& deviceName) {
+    // One device, one name: a link to a serial device locks the device it points to.
+    QString key = deviceName;
+    const QFileInfo device(deviceName);
+    if (device.exists()) key = device.canonicalFilePath();
+    const QString name = QStringLiteral("vendra-line-") +
+                         QString::fromLatin1(QUrl::toPercentEncoding(key)).replace(u'%', u'_') +
+                         QStringLiteral(".lock");
+    const QFileInfo shared(QStringLiteral("/run/lock"));
+    const QString dir =
+        shared.isDir() && shared.isWritable() ? shared.filePath() : QDir::tempPath();
+    return QDir(dir).filePath(name);
 }
 
 bool LockHeldElsewhere(const QString& lockPath, std::unique_ptr<QLockFile>& lock) {

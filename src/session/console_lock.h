@@ -1,6 +1,8 @@
 #pragma once
-// The lock that marks the program holding the controller's line: the console takes it for its
-// whole run, the command-line tool for its own, so neither talks over the other.
+// The locks that keep two programs off one line. The console takes the single-copy lock for its
+// whole run. Every program that opens a line (the console, the command-line tool) takes that
+// line's lock first, one per device, in the folder where serial lines are locked, so a tool
+// started from cron or another login sees the console's lock as well.
 #include <QString>
 #include <memory>
 
@@ -8,8 +10,12 @@ class QLockFile;
 
 namespace vendra {
 
-// Where the lock lives (the user's runtime folder).
+// The console's single-copy lock (the user's runtime folder).
 QString DefaultLockPath();
+
+// The lock of one line: the serial device (by its real path) or HOST:PORT of a network
+// controller, in /run/lock (the temporary folder where that cannot be written).
+QString LineLockPath(const QString& deviceName);
 
 // True when another process holds the lock. Otherwise the lock is taken and kept in `lock`
 // (also when the folder does not allow a lock at all: nobody else can hold it there either).

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLockFile>
 
 #include "changes/journal.h"
 #include "changes/live_changes.h"
@@ -14,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
+#include "session/console_lock.h"
 #include "session/tally_files.h"
 #include "session/undo_history.h"
 
@@ -55,6 +57,7 @@ public:
     QByteArray Read(qint64 n) override { return inner_ ? inner_->Read(n) : QByteArray(); }
     bool WaitForData(int msecs) override { return inner_ && inner_->WaitForData(msecs); }
     QString DeviceName() const override { return inner_ ? inner_->DeviceName() : QString(); }
+    QString LineName() const override { return inner_ ? inner_->LineName() : QString(); }
     QString ErrorText() const override {
         return inner_ ? inner_->ErrorText() : QStringLiteral("no port is configured");
     }
@@ -80,11 +83,14 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     readBack_->SetPauseMs(timings_.readBackPauseMs);
     commands_ = std::make_unique<MappingCommands>(tables_, *exchange_, online);
     outputTest_ = std::make_unique<OutputTest>(tables_, *exchange_, *readBack_, online);
-    files_ =
-        std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, dialogs_, online);
+    files_ = std::make_unique<TallyFiles>(tables_, *commands_, *readBack_, *exchange_, units_,
+                                          dialogs_, online);
     unitStatus_ = std::make_unique<UnitStatus>(*exchange_);
     inputPoll_ = std::make_unique<InputPoll>(*unitStatus_, exchange_->Busy());
-    changes_ = std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, online);
+    changes_ =
+        std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, units_, online);
+    // What a load sent is what the controller holds now.
+    connect(files_.get(), &TallyFiles::TableLoaded, changes_.get(), &LiveChanges::TakeTable);
     WireJournal();
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,
@@ -138,7 +144,7 @@ bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     tables_.MapStrings = 0;
     Q_EMIT FileNameShown(QString());
 
-    const IniReadResult ini = IniRead(IniFile(iniPath), tables_, config_);
+    const IniReadResult ini = IniRead(IniFile(iniPath), tables_, config_, units_);
     if (!ini.Ok()) {
         if (ini.Outcome == IniOutcome::Invalid || ini.Unreadable)
             dialogs_.Message(ini.Message, QStringLiteral("File Error"), Buttons::Ok,
@@ -158,7 +164,7 @@ bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
 }
 
 IniReadResult ConsoleSession::ReadConfiguration(const IniFile& ini) {
-    const IniReadResult result = IniRead(ini, tables_, config_);
+    const IniReadResult result = IniRead(ini, tables_, config_, units_);
     if (result.Ok()) {
         online_->SystemName = config_.SystemName;
         online_->VendraCommport = config_.VendraCommport;
@@ -181,17 +187,30 @@ bool ConsoleSession::Connect() {
 }
 
 bool ConsoleSession::OpenPort() {
+    // The line's lock first: another program on the same line would talk over this one.
+    const QString line = port_->LineName();
+    lineHeld_.clear();
+    if (!line.isEmpty() && !lineLock_) {
+        const QString lockPath = LineLockPath(line);
+        if (LockHeldElsewhere(lockPath, lineLock_)) {
+            lineHeld_ = lockPath;
+            return false;
+        }
+    }
     return port_->Open() != -1;
 }
 
+QString ConsoleSession::PortFailure() const {
+    if (!lineHeld_.isEmpty())
+        return QStringLiteral("%1: another program is using this line (lock %2 is held)")
+            .arg(port_->DeviceName(), lineHeld_);
+    return PortFailureText(*port_);
+}
+
 QString ConsoleSession::PortConflictText() const {
-    QString text = QStringLiteral("The Serial Com port") + SignColumn(config_.VendraCommport) +
-                   QLatin1Char('\r') + QStringLiteral("Is not available") + QLatin1Char('\r') +
-                   QStringLiteral("Please correct and try again") + QLatin1Char('\r') +
-                   port_->DeviceName() + QStringLiteral(": ") + port_->ErrorText();
-    if (port_->PermissionDenied())
-        text += QStringLiteral(" (is your user a member of the dialout group?)");
-    return text;
+    return QStringLiteral("The Serial Com port") + SignColumn(config_.VendraCommport) +
+           QLatin1Char('\r') + QStringLiteral("Is not available") + QLatin1Char('\r') +
+           QStringLiteral("Please correct and try again") + QLatin1Char('\r') + PortFailure();
 }
 
 ReadBackResult ConsoleSession::SyncWithVendra() {
@@ -215,8 +234,9 @@ void ConsoleSession::ResetAndClearAll() {
     outputTest_->ClearAllTest();
     const bool online = online_->Online;
     const bool answered = !online || commands_->SystemInit();
-    if (online) EnableUnits(*exchange_);
+    if (online) EnableUnits(*exchange_, units_);
     tables_.ClearLocalMaps();
+    changes_->TakeTable({});
     for (const QString& s : before) {
         const MappingRecord m = ParseGetMap(s);
         journal_->Record(QStringLiteral("Clear All"), m.OutUnit, m.OutChannel, s, QString(),
@@ -226,6 +246,16 @@ void ConsoleSession::ResetAndClearAll() {
     }
     Q_EMIT ListRebuild();
     Q_EMIT FileNameShown(QString());
+}
+
+RestoreResult ConsoleSession::Restore(const QString& path, const QList<TallyItem>& mappings,
+                                      bool verify) {
+    RestoreResult r;
+    r.load = files_->LoadMatrixMappings(path, false);
+    r.progress = files_->LastLoad();
+    if (r.load == TallyFiles::LoadOutcome::Complete && verify && online_->Online)
+        r.verified = changes_->VerifyTable(mappings);
+    return r;
 }
 
 TableRead ConsoleSession::ReadWholeTable() {

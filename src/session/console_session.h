@@ -8,12 +8,19 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "changes/live_changes.h"
+
+#include "config/enabled_units.h"
 #include "config/kavro_config.h"
 #include "link/command_exchange.h"
 #include "link/online_state.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
+#include "session/tally_files.h"
+
+class QLockFile;
 
 namespace vendra {
 
@@ -46,6 +53,13 @@ struct TableRead {
     QStringList lines;
 };
 
+// How a whole file went into the controller, and what reading the table back then proved.
+struct RestoreResult {
+    TallyFiles::LoadOutcome load = TallyFiles::LoadOutcome::Refused;
+    TallyFiles::LoadProgress progress;
+    std::optional<VerifyResult> verified;
+};
+
 class ConsoleSession : public QObject {
     Q_OBJECT
 public:
@@ -68,6 +82,9 @@ public:
     bool OpenPort();
     // The "Port Conflict" text for the port that could not be opened.
     QString PortConflictText() const;
+    // Why the port could not be opened: the device and the reason (the line's lock held by
+    // another program, or the system's reason with the dialout hint).
+    QString PortFailure() const;
 
     // Reads every mapping back and has the output list rebuilt ("Refresh", start-up).
     ReadBackResult SyncWithVendra();
@@ -78,6 +95,10 @@ public:
     // The whole table for a backup: holes removed first (the read-back ends at a hole), then
     // read back. Incomplete unless result.Complete().
     TableRead ReadWholeTable();
+    // A whole tally file into the controller (the load: Init, the units, every line; no
+    // question about an empty file, the caller has decided), then, with `verify`, the whole
+    // table read back and compared with the file, entry by entry.
+    RestoreResult Restore(const QString& path, const QList<TallyItem>& mappings, bool verify);
 
     // The pieces, for the windows and the tool that work with them.
     const InstallationConfig& Config() const { return config_; }
@@ -97,6 +118,8 @@ public:
     LiveChanges& Changes() { return *changes_; }
     Journal& ChangeJournal() { return *journal_; }
     UndoHistory& History() { return *history_; }
+    // The units Kavro.ini enables, in its order; empty until the configuration is read.
+    const EnabledUnits& Enabled() const { return units_; }
     Dialogs& Boxes() { return dialogs_; }
 
 Q_SIGNALS:
@@ -134,6 +157,7 @@ private:
     SessionTimings timings_;
     MappingTables tables_;
     InstallationConfig config_;
+    EnabledUnits units_;
     std::unique_ptr<SessionPort> port_;
     std::unique_ptr<CommandExchange> exchange_;
     std::unique_ptr<OnlineState> online_;
@@ -146,6 +170,8 @@ private:
     std::unique_ptr<LiveChanges> changes_;
     std::unique_ptr<Journal> journal_;
     std::unique_ptr<UndoHistory> history_;
+    std::unique_ptr<QLockFile> lineLock_;
+    QString lineHeld_;  // the lock path another program holds, after a refused open
 };
 
 }  // namespace vendra

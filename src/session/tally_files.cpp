@@ -20,7 +20,6 @@ namespace vendra {
 
 namespace {
 
-const QString kFilter = QStringLiteral("Vendra Tally(*.vdk)|*.vdk");
 const QString kFileError = QStringLiteral("File Error");
 // Lines named one by one in a message; the rest are counted.
 constexpr int kNamedLines = 5;
@@ -106,13 +105,14 @@ private:
 }  // namespace
 
 TallyFiles::TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
-                       CommandExchange& exchange, Dialogs& dialogs, std::function<bool()> online,
-                       QObject* parent)
+                       CommandExchange& exchange, const EnabledUnits& units, Dialogs& dialogs,
+                       std::function<bool()> online, QObject* parent)
     : QObject(parent),
       tables_(tables),
       commands_(commands),
       reader_(reader),
       exchange_(exchange),
+      units_(units),
       dialogs_(dialogs),
       online_(std::move(online)) {}
 
@@ -125,11 +125,12 @@ void TallyFiles::Tell(const QString& text, const QString& title) {
 }
 
 QString TallyFiles::SaveTallyDialog() {
-    return dialogs_.SaveFileName(QStringLiteral("Save Tally Matrix to File"), kFilter);
+    return dialogs_.SaveFileName(QStringLiteral("Save Tally Matrix to File"), TallyFileFilter());
 }
 
 QString TallyFiles::OpenTallyDialog() {
-    return dialogs_.OpenFileName(QStringLiteral("Open Tally file and upload to matrix"), kFilter);
+    return dialogs_.OpenFileName(QStringLiteral("Open Tally file and upload to matrix"),
+                                 TallyFileFilter());
 }
 
 void TallyFiles::SaveMatrixClick() {
@@ -163,7 +164,7 @@ bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
         const ReadBackResult read = reader_.GetAllRawMappings();
         // The operator's own "Cancel" writes what was read; a table cut short by the
         // controller is written only when he says so.
-        if (read.end == ReadBackEnd::NoAnswer || read.end == ReadBackEnd::TableFull) {
+        if (!read.Complete() && read.end != ReadBackEnd::Cancelled) {
             const QString text =
                 QStringLiteral(
                     "Only %1 could be read back from the tally system, so the table "
@@ -217,7 +218,8 @@ int TallyFiles::OutputRow(const std::vector<bool>& filled) {
     return first;
 }
 
-TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile) {
+TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
+                                                       bool askBeforeWipe) {
     leftOut_.clear();
     lastLoad_ = {};
     // The whole file is read and checked before anything is cleared: a file that is not what
@@ -229,15 +231,18 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     }
     // A spare output (unit 0) can be mapped and saved like any other: its lines load again.
     const TallyCheck check =
-        CheckTallyItems(read.Items, TallyFile, kMaxTallyItems, [this](int unit, int channel) {
-            for (int o = 1; o <= tables_.NumOutputs; ++o)
-                if (tables_.OutUnit[o] == unit && tables_.OutChannel[o] == channel) return true;
-            return false;
-        });
+        CheckTallyItems(read.Items, TallyFile, kMaxTallyItems, ConfiguredOutputs(tables_));
     if (!check.Ok) {
         Tell(check.Message, kFileError);
         return LoadOutcome::Refused;
     }
+    // An empty file (a backup that went wrong) would leave the tally system with nothing.
+    if (read.Items.isEmpty() && online_() && askBeforeWipe &&
+        dialogs_.Message(QStringLiteral("This file holds no mappings: loading it clears every "
+                                        "mapping in the tally system."),
+                         QStringLiteral("Empty File"), Buttons::YesNo, Icon::Information,
+                         Answer::No) != Answer::Yes)
+        return LoadOutcome::Refused;
 
     // The load lets the window paint between its lines (its progress, a move, an uncovered
     // part) but handles no input; nothing those events try to send reaches the controller.
@@ -249,7 +254,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
     LoadJournal journal(journal_, tables_, online, !reader_.CopyMayBeStale());
     if (online) {
         const bool answered = commands_.SystemInit();
-        EnableUnits(exchange_);
+        EnableUnits(exchange_, units_);
         journal.Cleared(read.Items, answered);
     } else {
         tables_.ClearLocalMaps();
@@ -307,6 +312,10 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile)
         busy.Pump(QEventLoop::ExcludeUserInputEvents);
     }
     if (lastLoad_.stoppedLine) journal.Stopped(read.Items.mid(k + (failed ? 1 : 0)));
+    QStringList loaded;
+    for (int i = 0; i < lastLoad_.applied; ++i)
+        loaded << read.Items[i].Text;
+    Q_EMIT TableLoaded(loaded);
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
     // The program is ending: the rest of the file was not applied, and nobody is told.

@@ -14,6 +14,7 @@ class Dialogs;
 class Journal;
 class MappingCommands;
 class ReadBack;
+struct EnabledUnits;
 struct MappingTables;
 
 class TallyFiles : public QObject {
@@ -27,8 +28,8 @@ public:
     };
 
     TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
-               CommandExchange& exchange, Dialogs& dialogs, std::function<bool()> online,
-               QObject* parent = nullptr);
+               CommandExchange& exchange, const EnabledUnits& units, Dialogs& dialogs,
+               std::function<bool()> online, QObject* parent = nullptr);
 
     // The chosen path, or empty when the operator cancels.
     QString SaveTallyDialog();
@@ -39,8 +40,10 @@ public:
     // nothing was written (the operator declined an incomplete table, or the file could not
     // be written; he has been told why).
     bool SaveAllMappings(const QString& TallyFile);
-    // Reads and checks the whole file, then replaces the table with its mappings.
-    LoadOutcome LoadMatrixMappings(const QString& TallyFile);
+    // Reads and checks the whole file, then replaces the table with its mappings. Online, a
+    // file that holds no mappings would clear the controller: the operator is asked first,
+    // unless `askBeforeWipe` is false (the caller has asked already).
+    LoadOutcome LoadMatrixMappings(const QString& TallyFile, bool askBeforeWipe = true);
 
     // Mapping strings of the last load for outputs that Kavro.ini does not configure: no row
     // shows them, and the program's own table does not keep them.
@@ -76,6 +79,8 @@ Q_SIGNALS:
     void FileNameShown(const QString& name);
     // The keyboard focus goes back to the output list.
     void FocusToList();
+    // A load replaced the controller's (offline: the console's) table with these lines.
+    void TableLoaded(const QStringList& lines);
 
 private:
     // A save or load is running, or a read-back lets the click through from its event loop.
@@ -90,6 +95,7 @@ private:
     MappingCommands& commands_;
     ReadBack& reader_;
     CommandExchange& exchange_;
+    const EnabledUnits& units_;
     Dialogs& dialogs_;
     std::function<bool()> online_;
     bool busy_ = false;

@@ -61,7 +61,46 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& progra
     if (parser.isSet(version))
         return Ending(0, QStringLiteral("vendra %1\n").arg(QString::fromLatin1(kVersionText)), {});
     const QString usage = QStringLiteral("vendra: %1\nTry 'vendra --help'.\n");
-    if (!parsed && (strict || parser.unknownOptionNames().isEmpty()))
+    // Before the toolkit has taken its own options out, only those may be unknown: anything
+    // else is a usage error, told before a display is needed.
+    static const QStringList kToolkitOptions = {"platform",
+                                                "platformpluginpath",
+                                                "platformtheme",
+                                                "plugin",
+                                                "qmljsdebugger",
+                                                "qwindowgeometry",
+                                                "qwindowicon",
+                                                "qwindowtitle",
+                                                "reverse",
+                                                "session",
+                                                "geometry",
+                                                "title",
+                                                "icon",
+                                                "display",
+                                                "name",
+                                                "style",
+                                                "stylesheet",
+                                                "widgetcount",
+                                                "nograb",
+                                                "dograb",
+                                                "sync",
+                                                "visual",
+                                                "font",
+                                                "fn",
+                                                "bg",
+                                                "background",
+                                                "fg",
+                                                "foreground",
+                                                "btn",
+                                                "button",
+                                                "im",
+                                                "inputstyle",
+                                                "ncols",
+                                                "cmap"};
+    bool foreign = false;
+    for (const QString& name : parser.unknownOptionNames())
+        foreign |= !kToolkitOptions.contains(name);
+    if (!parsed && (strict || foreign || parser.unknownOptionNames().isEmpty()))
         return Ending(2, {}, usage.arg(parser.errorText()));
     if (strict && !parser.positionalArguments().isEmpty())
         return Ending(2, {},
@@ -82,7 +121,8 @@ int RunConsole(const QString& iniPath) {
     QtDialogs dialogs;
     std::unique_ptr<QLockFile> lock;
     auto window = StartProgram(dialogs, iniPath, DefaultLockPath(), lock);
-    if (!window) return 0;
+    // "File Missing" or "Application Error": the program did not run.
+    if (!window) return 1;
     return QApplication::exec();
 }
 

@@ -30,6 +30,7 @@ public:
     QByteArray Read(qint64 n) override;
     bool WaitForData(int msecs) override;
     QString DeviceName() const override { return QStringLiteral("model"); }
+    QString LineName() const override { return {}; }
     QString ErrorText() const override { return error_; }
     bool PermissionDenied() const override { return false; }
 
