@@ -29,9 +29,6 @@ MappingRecord ParseGetMap(QStringView response);
 // A field carries three characters, so a number written into one lies in -99 .. 999.
 inline constexpr int kFieldLowest = -99;
 inline constexpr int kFieldHighest = 999;
-constexpr bool FitsField(int value) {
-    return value >= kFieldLowest && value <= kFieldHighest;
-}
 // The first field whose number runs past its three characters, e.g. "[1000]" (ParseGetMap
 // would read 100 from it), as written; empty when every field reads whole.
 QString OverlongField(QStringView text);
