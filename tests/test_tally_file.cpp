@@ -196,6 +196,10 @@ void TestTallyFile::check_data() {
         << Items{{1, QString::fromLatin1("a\x01\tb\x85")}}
         << "The tally file \"/t/show.vdk\" was not loaded: line 1 (\"a??b?\") is not a mapping "
            "string. Nothing was changed.";
+    QTest::newRow("four-digit channel")
+        << Items{{3, "[1][1000][2][1][1][0][0][0]"}}
+        << "The tally file \"/t/show.vdk\" was not loaded: line 3 holds \"[1000]\", wider than "
+           "the three characters of a field. Nothing was changed.";
     QTest::newRow("1000 items") << Numbered(1000) << "";
     QTest::newRow("1001 items")
         << Numbered(1001)

@@ -117,10 +117,16 @@ bool IsMappingString(QStringView text, const OutputKnown& outputKnown) {
 TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, int maxItems,
                            const OutputKnown& outputKnown) {
     for (const TallyItem& item : items) {
-        if (IsMappingString(item.Text, outputKnown)) continue;
-        return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
-                                      "mapping string. Nothing was changed.")
-                           .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
+        if (!IsMappingString(item.Text, outputKnown))
+            return {false, QStringLiteral("The tally file %1 was not loaded: line %2 (%3) is not a "
+                                          "mapping string. Nothing was changed.")
+                               .arg(Quoted(path), Plain(item.Line), Quoted(Shown(item.Text)))};
+        // Only three characters of a field are read: [1000] would map output 100.
+        if (const QString wide = OverlongField(item.Text); !wide.isEmpty())
+            return {false, QStringLiteral("The tally file %1 was not loaded: line %2 holds %3, "
+                                          "wider than the three characters of a field. Nothing "
+                                          "was changed.")
+                               .arg(Quoted(path), Plain(item.Line), Quoted(wide))};
     }
     if (items.size() > maxItems)
         return {false, QStringLiteral("The tally file %1 was not loaded: it holds %2 mapping "
