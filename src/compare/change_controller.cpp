@@ -6,12 +6,14 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include "changes/journal.h"
 #include "compare/compare_window.h"
 #include "config/tally_file.h"
 #include "editor/mapping_editor.h"
 #include "mapping/read_back.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
+#include "session/undo_history.h"
 
 namespace vendra {
 
@@ -46,6 +48,7 @@ ChangeController::ChangeController(const ChangePieces& pieces, QPushButton* load
       p_(pieces),
       core_(pieces.tables, pieces.commands, pieces.reader, pieces.exchange, pieces.online),
       load_(load) {
+    core_.SetJournal(pieces.journal);
     connect(&core_, &LiveChanges::ListRebuild, this, [this] { p_.editor.UpdateListBox1(); });
     connect(&core_, &LiveChanges::ControlsEnabled, this,
             [this](bool on) { p_.editor.EnableControls(on); });
@@ -242,6 +245,9 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
                            Answer::Cancel) != Answer::Ok)
         return;
 
+    const UndoHistory::Step step(p_.history, QStringLiteral("Apply changes only"), true);
+    // Each entry is written once its output has been asked back.
+    std::optional<Journal::Hold> held(std::in_place, p_.journal);
     const ApplyResult applied = core_.Apply(plan);
     QString done = QStringLiteral("%1 applied.").arg(Count(applied.Applied, "change", "changes"));
     if (applied.Stopped)
@@ -255,6 +261,7 @@ void ChangeController::Apply(const Source& source, const Comparison* shown) {
     // not answer may have been taken all the same: it is asked back too.
     const qsizetype sent = applied.Applied + (applied.Stopped ? 1 : 0);
     if (online) verify = core_.Verify(LiveChanges::ExpectationsOf(plan.mid(0, sent)));
+    held.reset();
     Report(kApplyTitle, done, verify ? &*verify : nullptr);
     if (window_ && window_->isVisible())
         ShowComparison(source, core_.CompareWithCopy(source.mappings));

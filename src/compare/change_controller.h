@@ -19,9 +19,11 @@ namespace vendra {
 
 class CommandExchange;
 class Dialogs;
+class Journal;
 class MappingCommands;
 class MappingEditor;
 class ReadBack;
+class UndoHistory;
 struct MappingTables;
 
 struct ChangePieces {
@@ -32,6 +34,8 @@ struct ChangePieces {
     MappingEditor& editor;
     Dialogs& dialogs;
     std::function<bool()> online;
+    Journal* journal = nullptr;      // where the changes applied are written
+    UndoHistory* history = nullptr;  // an apply is one step to undo
 };
 
 class ChangeController : public QObject {

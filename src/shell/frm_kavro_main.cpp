@@ -58,9 +58,9 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
     auto online = [&s] { return s.IsOnline(); };
     editor_ = std::make_unique<MappingEditor>(face_->Editor(), s.Tables(), s.Commands(), s.Tests(),
                                               dialogs_, online, s.Busy());
-    new ChangeController(
-        {s.Tables(), s.Commands(), s.Reader(), s.Exchange(), *editor_, dialogs_, online},
-        face_->cmdLoadMatrix, face_->lblDownloading, this);
+    new ChangeController({s.Tables(), s.Commands(), s.Reader(), s.Exchange(), *editor_, dialogs_,
+                          online, &s.ChangeJournal(), &s.History()},
+                         face_->cmdLoadMatrix, face_->lblDownloading, this);
     diag_ = std::make_unique<DiagPanels>(
         s, DiagControls{this, face_->Check1, face_->Check2, face_->List1});
     editor_->SetChangeLog(&s.ChangeJournal(), &s.History());
