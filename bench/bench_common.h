@@ -212,13 +212,13 @@ inline void UseOffscreen(const QString& runtime) {
 }
 
 // A tally matrix file for the installation of SampleIni(outputs, inputs): output n (unit 1,
-// channel n) driven by input unit 2, channel (n - 1) % inputs + 1; every tenth line is an AND
-// or an OR with the next input, so both kinds of mapping travel. Answers the bytes written, or
+// channel n) driven by input unit 2, channel (n - 1 + shift) % inputs + 1; every tenth line is an
+// AND or an OR with the next input, so both kinds of mapping travel. Answers the bytes written, or
 // an empty array when the file could not be written.
-inline QByteArray WriteTallyFile(const QString& path, int outputs, int inputs) {
+inline QByteArray WriteTallyFile(const QString& path, int outputs, int inputs, int shift = 0) {
     QByteArray text;
     for (int n = 1; n <= outputs; ++n) {
-        const int in = (n - 1) % inputs + 1;
+        const int in = (n - 1 + shift) % inputs + 1;
         const int mode = n % 10 == 0 ? (n / 10) % 2 + 1 : 0;
         const int second = mode ? in % inputs + 1 : 0;
         text += QStringLiteral("[1][%1][2][%2][1][%3][%4][%5]\r\n")

@@ -155,6 +155,39 @@ private Q_SLOTS:
         QVERIFY(w.Session().History().CanUndo());
     }
 
+    void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 8, QStringLiteral("Journal=changes.jsonl\r\n")));
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // offline
+        QVERIFY(!w.Session().IsOnline());
+        rig.TakeLog();
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        w.Session().History().Undo();
+        QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
+        QCOMPARE(rig.TakeLog(), QStringList());
+        const JournalRead j = ReadJournal(rig.dir.filePath(QStringLiteral("changes.jsonl")));
+        QCOMPARE(j.Entries.size(), 2);
+        QCOMPARE(j.Entries[1].Outcome, outcome::kOffline);
+        QCOMPARE(j.Entries[1].Operation, QStringLiteral("undo mapping"));
+
+        // "Clear All" is one step: every mapped output journalled, all taken back at once.
+        w.Session().History().Redo();
+        rig.dialogs.answers << Answer::Ok << Answer::Ok;
+        QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
+        QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
+        w.Session().History().Undo();
+        QVERIFY(rig.dialogs.boxes.last().text.startsWith(QStringLiteral("Undo \"Clear All\"? 1 output")));
+        QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
+        QCOMPARE(rig.TakeLog(), QStringList());
+        const JournalRead all = ReadJournal(rig.dir.filePath(QStringLiteral("changes.jsonl")));
+        QCOMPARE(all.Entries.size(), 5);
+        QCOMPARE(all.Entries[3].Operation, QStringLiteral("Clear All"));
+        QCOMPARE(all.Entries[3].Before, QStringLiteral("[1][1][2][5][1][0][0][0]"));
+    }
+
     void bulkLoadIsOneStepAndASecondUndoRestoresTheController() {
         Console c;
         QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
@@ -213,6 +246,22 @@ private Q_SLOTS:
         h->now = [] { return QDateTime::currentDateTime().addDays(2); };
         h->cboSince->setCurrentIndex(1);  // the last hour, two days on
         QCOMPARE(h->list->count(), 0);
+
+        // "Apply changes only" is one step too; its entries are written once asked back.
+        c.rig.dialogs.fileAnswers << file;
+        c.rig.dialogs.answers << Answer::Ok << Answer::Ok << Answer::Ok << Answer::Ok;
+        for (QAction* a : w.actions())
+            if (a->text() == QStringLiteral("Apply changes only from a file...")) a->trigger();
+        QCOMPARE(c.rig.Rows(), loaded);
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(readBack(), before);
+        const JournalRead all = c.Journal();
+        QCOMPARE(all.Entries.size(), 18);
+        for (int i = 12; i < 18; ++i) {
+            QCOMPARE(all.Entries[i].Outcome, outcome::kVerified);
+            QCOMPARE(all.Entries[i].Operation, i < 15 ? QStringLiteral("Apply changes only")
+                                                      : QStringLiteral("undo Apply changes only"));
+        }
     }
 };
 

@@ -145,6 +145,11 @@ JournalRead ReadJournal(const QString& path) {
         read.Missing = true;
         return read;
     }
+    // A FIFO or device named by mistake would hold the reader up.
+    if (!QFileInfo(path).isFile()) {
+        read.Error = QStringLiteral("%1: not a regular file").arg(QDir::toNativeSeparators(path));
+        return read;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         read.Error =
             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
@@ -281,7 +286,7 @@ void Journal::RecordCommand(const QString& operation, const QString& command,
 
 void Journal::Write(JournalEntry e) {
     if (!enabled_) return;
-    if (!e.Time.isValid()) e.Time = QDateTime::currentDateTime();
+    if (!e.Time.isValid()) e.Time = Now();
     if (e.Who.isEmpty()) e.Who = who_;
     if (e.Program.isEmpty()) e.Program = program_;
     if (holds_ > 0) {
@@ -291,13 +296,25 @@ void Journal::Write(JournalEntry e) {
     Append(e.ToLine());
 }
 
+QDateTime Journal::Now() {
+    // The local offset costs more to find than the rest of an entry; it is looked up once a
+    // minute (the instant is exact; after a clock change the offset shown follows within it).
+    if (!offsetAge_.isValid() || offsetAge_.elapsed() > 60000) {
+        utcOffset_ = QDateTime::currentDateTime().offsetFromUtc();
+        offsetAge_.start();
+    }
+    return QDateTime::currentDateTimeUtc().toOffsetFromUtc(utcOffset_);
+}
+
 bool Journal::Append(const QByteArray& line) {
     if (path_.isEmpty()) return false;
     QByteArray bytes = line;
     if (fd_ < 0) {
         QDir().mkpath(QFileInfo(path_).absolutePath());
+        // Not blocking: a FIFO named by mistake must not hold up the change. The mode is left
+        // to the umask, so a journal in a shared folder can be shared.
         fd_ = ::open(QFile::encodeName(path_).constData(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
         if (fd_ < 0) {
             Fail(QString::fromLocal8Bit(std::strerror(errno)));
             return false;

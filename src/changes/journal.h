@@ -5,6 +5,7 @@
 // at once never mix their lines; a line that a crash cut short is skipped by the reader, which
 // says so. A journal that cannot be written never holds up a change: it says so once.
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -135,6 +136,7 @@ Q_SIGNALS:
 
 private:
     bool Append(const QByteArray& line);
+    QDateTime Now();
     void Fail(const QString& reason);
 
     MappingTables& tables_;
@@ -147,6 +149,8 @@ private:
     QString operation_;
     int holds_ = 0;
     QList<JournalEntry> held_;
+    int utcOffset_ = 0;
+    QElapsedTimer offsetAge_;
 };
 
 }  // namespace vendra

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
+#include <optional>
 
 #include "compare/compare_window.h"
 #include "config/tally_file.h"
@@ -11,6 +12,7 @@
 #include "platform/message_text.h"
 #include "platform/numbers.h"
 #include "session/console_session.h"
+#include "session/undo_history.h"
 
 namespace vendra {
 
@@ -31,7 +33,8 @@ QString FindingsQuestion(const QString& name, const FileCheck& check) {
 // The flow's questions as boxes.
 class ChangeController::Questions : public ChangeQuestions {
 public:
-    Questions(Dialogs& dialogs, bool online) : dialogs_(dialogs), online_(online) {}
+    Questions(Dialogs& dialogs, bool online, UndoHistory* history = nullptr)
+        : dialogs_(dialogs), online_(online), history_(history) {}
     bool GoOnWithFindings(const QString& name, const FileCheck& check) override {
         return dialogs_.Message(FindingsQuestion(name, check), kCheckTitle, Buttons::OkCancel,
                                 Icon::Information, Answer::Cancel) == Answer::Ok;
@@ -49,13 +52,20 @@ public:
             QStringLiteral("Apply %1%2? Outputs that do not change are not touched.")
                 .arg(PlanSummary(name, plan),
                      online_ ? QString() : QStringLiteral(" to the console's copy (offline)"));
-        return dialogs_.Message(text, kApplyTitle, Buttons::OkCancel, Icon::Information,
-                                Answer::Cancel) == Answer::Ok;
+        const bool yes = dialogs_.Message(text, kApplyTitle, Buttons::OkCancel, Icon::Information,
+                                          Answer::Cancel) == Answer::Ok;
+        // The changes, from here to the end of their verification, are one step to undo; a
+        // read-back before this point is not part of it.
+        if (yes && history_) step_.emplace(history_, kApplyTitle, true);
+        return yes;
     }
+    void EndStep() { step_.reset(); }
 
 private:
     Dialogs& dialogs_;
     bool online_;
+    UndoHistory* history_;
+    std::optional<UndoHistory::Step> step_;
 };
 
 ChangeController::ChangeController(ConsoleSession& session, Dialogs& dialogs, QPushButton* load,
@@ -215,8 +225,9 @@ void ChangeController::ApplyShown() {
 }
 
 void ChangeController::Apply(const ChangeSource& source) {
-    Questions ask(dialogs_, session_.IsOnline());
+    Questions ask(dialogs_, session_.IsOnline(), &session_.History());
     const ChangeReport report = session_.Changes().ApplyChanges(source, {}, ask);
+    ask.EndStep();
     if (report.Outcome == ChangeOutcome::Declined) return;
     dialogs_.Message(
         report.Text(),
