@@ -56,7 +56,7 @@ public:
                                           Answer::Cancel) == Answer::Ok;
         // The changes, from here to the end of their verification, are one step to undo; a
         // read-back before this point is not part of it.
-        if (yes && history_) step_.emplace(history_, kApplyTitle, true);
+        if (yes && history_) step_.emplace(history_, QStringLiteral("Apply changes only"), true);
         return yes;
     }
     void EndStep() { step_.reset(); }
