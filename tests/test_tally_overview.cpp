@@ -170,6 +170,17 @@ private Q_SLOTS:
         // Read only: the table, then each unit with a configured input once.
         QStringList bits = sim.LogLines().filter(QRegularExpression("^BITS"));
         QCOMPARE(bits, (QStringList{"BITS 2", "BITS 3"}));
+
+        // A controller that falls silent during the read-back: no lamp is printed.
+        SimProcess cut;
+        QVERIFY(Put(cut.FilePath(QStringLiteral("cases.vdk")), Preload()));
+        QVERIFY(cut.Start({"--preload", cut.FilePath("cases.vdk"), "--silent-after", "8"}));
+        tool.start(QStringLiteral(VENDRA_VENDRACTL),
+                   {"lamps", "--ini", ini, "--device", cut.LinkPath()});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 2);
+        QCOMPARE(tool.readAllStandardOutput(), QByteArray());
+        QVERIFY(tool.readAllStandardError().contains("could not be read whole"));
     }
 
     // The real window over a real pseudo-terminal: the simulator changes an input and the
