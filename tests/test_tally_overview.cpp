@@ -244,8 +244,9 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("8"));
 
         // Each cycle asks unit 2 once, for the overview and the unit status window together.
-        const QStringList bits = sim.LogLines().mid(opened).filter(QRegularExpression("^BITS"));
-        QVERIFY(bits.size() >= 4);
+        auto asked = [&] { return sim.LogLines().mid(opened).filter(QRegularExpression("^BITS")); };
+        QTRY_VERIFY(asked().size() >= 6);
+        const QStringList bits = asked();
         for (int i = 1; i < bits.size(); ++i)
             QVERIFY2(bits[i] != bits[i - 1], qPrintable(bits.join(u',')));
         QVERIFY(!bits.contains(QStringLiteral("BITS 7")));
