@@ -170,6 +170,17 @@ private Q_SLOTS:
         // Read only: the table, then each unit with a configured input once.
         QStringList bits = sim.LogLines().filter(QRegularExpression("^BITS"));
         QCOMPARE(bits, (QStringList{"BITS 2", "BITS 3"}));
+
+        // A controller that falls silent during the read-back: no lamp is printed.
+        SimProcess cut;
+        QVERIFY(Put(cut.FilePath(QStringLiteral("cases.vdk")), Preload()));
+        QVERIFY(cut.Start({"--preload", cut.FilePath("cases.vdk"), "--silent-after", "8"}));
+        tool.start(QStringLiteral(VENDRA_VENDRACTL),
+                   {"lamps", "--ini", ini, "--device", cut.LinkPath()});
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitCode(), 2);
+        QCOMPARE(tool.readAllStandardOutput(), QByteArray());
+        QVERIFY(tool.readAllStandardError().contains("could not be read whole"));
     }
 
     // The real window over a real pseudo-terminal: the simulator changes an input and the
@@ -233,8 +244,9 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblOutChannel->text(), QStringLiteral("8"));
 
         // Each cycle asks unit 2 once, for the overview and the unit status window together.
-        const QStringList bits = sim.LogLines().mid(opened).filter(QRegularExpression("^BITS"));
-        QVERIFY(bits.size() >= 4);
+        auto asked = [&] { return sim.LogLines().mid(opened).filter(QRegularExpression("^BITS")); };
+        QTRY_VERIFY(asked().size() >= 6);
+        const QStringList bits = asked();
         for (int i = 1; i < bits.size(); ++i)
             QVERIFY2(bits[i] != bits[i - 1], qPrintable(bits.join(u',')));
         QVERIFY(!bits.contains(QStringLiteral("BITS 7")));
