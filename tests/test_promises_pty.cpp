@@ -145,6 +145,12 @@ private Q_SLOTS:
         QTest::newRow("refused change, console")
             << refuse << kTable << none << kWanted << "session apply" << 0
             << "does not hold what was sent" << QStringList{"GetMap 1  3"} << none << old << 1;
+        QTest::newRow("refused question, changes only")
+            << QStringList{"--refuse", "GetMap 1 5"} << kTable << none
+            << QByteArray("[1][1][2][1][1][0][0][0]\r\n[1][3][2][2][1][0][0][0]\r\n")
+            << "restore FILE --changes-only" << 1
+            << "output 5 (Out 5): \"ERR REFUSED\" (should hold no mapping)"
+            << QStringList{"ClrMap 1  5", "GetMap 1  5"} << none << old << 0;
         QTest::newRow("strange reply cuts the backup")
             << QStringList{"--refuse", "RawMap 2"} << kTable << none << QByteArray()
             << "backup -o OUT" << 2 << "answered something that is no mapping after 1 mapping"

@@ -62,7 +62,7 @@ QString PlanSummary(const QString& name, const QList<PlannedChange>& plan) {
 
 QString VerifyText(const VerifyResult& v, const QString& what) {
     if (v.Ok())
-        return QStringLiteral("%1 asked back: the tally system holds every mapping.")
+        return QStringLiteral("%1 asked back: each holds what it should.")
             .arg(Counted(v.Checked, "output", "outputs"));
     QStringList lines;
     for (const Mismatch& m : v.Mismatches.mid(0, kNamedMismatches))
@@ -125,7 +125,10 @@ QString ChangeReport::Text() const {
     for (const auto& [change, line] : Applied.Refused)
         text += QStringLiteral(" The tally system answered %1 to the change of unit %2 channel %3.")
                     .arg(Quoted(line), Plain(change.Row.Unit), Plain(change.Row.Channel));
-    if (Verified)
+    if (Verified && Holds())
+        text += QStringLiteral(" %1 asked back: the tally system holds every mapping.")
+                    .arg(Counted(Verified->Checked, "output", "outputs"));
+    else if (Verified)
         text += QLatin1Char(' ') + VerifyText(*Verified, QStringLiteral("the changes"));
     else if (Online)
         text += QStringLiteral(
