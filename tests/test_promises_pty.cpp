@@ -151,6 +151,10 @@ private Q_SLOTS:
             << "restore FILE --changes-only" << 1
             << "output 5 (Out 5): \"ERR REFUSED\" (should hold no mapping)"
             << QStringList{"ClrMap 1  5", "GetMap 1  5"} << none << old << 0;
+        QTest::newRow("strange reply, nothing planned from it")
+            << QStringList{"--refuse", "RawMap 2"} << kTable << none << kWanted
+            << "restore FILE --changes-only" << 2 << "nothing was sent" << QStringList{"RawMap 2"}
+            << QStringList{"Map 1 3 2 5", "Map 1 5 2 5"} << old << -1;
         QTest::newRow("strange reply cuts the backup")
             << QStringList{"--refuse", "RawMap 2"} << kTable << none << QByteArray()
             << "backup -o OUT" << 2 << "answered something that is no mapping after 1 mapping"
