@@ -46,7 +46,7 @@ constexpr double kIdleCpuLimit = 0.5;
 
 enum class Server { TallySim, Ser2netRaw, Ser2netTelnet };
 // What is at the far end when the console cannot use it.
-enum class FarEnd { Nobody, NeverAccepts, RawServer };
+enum class FarEnd { Nobody, NeverAccepts, RawServer, RefusesComPort };
 
 // A port on 127.0.0.1 that nobody listens on at the moment of asking.
 quint16 FreePort() {
@@ -135,10 +135,11 @@ private:
     QTcpSocket filler_;
 };
 
-// A Telnet server on 127.0.0.1 that takes up COM port control and keeps every byte its one
-// client sends until the client hangs up, for at most 5 s.
+// A Telnet server on 127.0.0.1 that takes up COM port control (or refuses it) and keeps every
+// byte its one client sends until the client hangs up, for at most 5 s.
 class RecordingTelnetServer {
 public:
+    explicit RecordingTelnetServer(bool takesComPort = true) : takesComPort_(takesComPort) {}
     ~RecordingTelnetServer() {
         if (thread_.joinable()) thread_.join();
         if (fd_ >= 0) close(fd_);
@@ -169,7 +170,8 @@ private:
         if (poll(&listening, 1, static_cast<int>(deadline.remainingTime())) != 1) return;
         const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) return;
-        const QByteArray offer("\xFF\xFB\x2C"), accept("\xFF\xFD\x2C");
+        const QByteArray offer("\xFF\xFB\x2C");
+        const QByteArray accept(takesComPort_ ? "\xFF\xFD\x2C" : "\xFF\xFE\x2C");
         bool accepted = false;
         char buffer[256];
         pollfd c{client, POLLIN, 0};
@@ -183,6 +185,7 @@ private:
         close(client);
     }
 
+    bool takesComPort_ = true;
     int fd_ = -1;
     std::thread thread_;
     QByteArray received_;
@@ -359,6 +362,9 @@ private Q_SLOTS:
         QTest::newRow("no COM port control")
             << "rfc2217://127.0.0.1:%1" << FarEnd::RawServer
             << "127.0.0.1:%1: The server did not take up COM port control within 3 s";
+        QTest::newRow("COM port control refused")
+            << "rfc2217://127.0.0.1:%1" << FarEnd::RefusesComPort
+            << "127.0.0.1:%1: The server refuses COM port control (for a raw server use tcp://)";
         QTest::newRow("no port") << "tcp://127.0.0.1" << FarEnd::Nobody
                                  << "tcp://127.0.0.1: expected tcp://HOST:PORT with a port from 1 "
                                     "to 65535";
@@ -368,8 +374,10 @@ private Q_SLOTS:
         QFETCH(FarEnd, farEnd);
         QFETCH(QString, lastLine);
         StuffedListener listener;
+        RecordingTelnetServer refusing(false);
         SimProcess sim;
         quint16 port = 0;
+        if (farEnd == FarEnd::RefusesComPort) port = refusing.Start();
         if (farEnd == FarEnd::Nobody) port = FreePort();
         if (farEnd == FarEnd::NeverAccepts) port = listener.Open();
         if (farEnd == FarEnd::RawServer && sim.Start({"--listen", "0"}))
