@@ -111,6 +111,8 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
         hasReply = false;
     } else if (refused_.count(line.simplified().toLower())) {
         reply = kErrRefused;
+    } else if (ignored_.count(line.simplified().toLower())) {
+        reply = kOk;
     } else {
         reply = Execute(words);
     }

@@ -97,6 +97,9 @@ public:
     // Refuses every command line equal to this one (blanks and case aside): it answers an error
     // line and changes nothing, as a controller that did not take the command.
     void AddRefusal(const QByteArray& line) { refused_.insert(line.simplified().toLower()); }
+    // Answers "OK" to this command line and changes nothing: a controller that acknowledges a
+    // command it did not carry out, which only asking back can tell.
+    void AddIgnored(const QByteArray& line) { ignored_.insert(line.simplified().toLower()); }
     // Answers this many more command lines normally, then behaves as Silent. -1: no limit.
     void SetAnswerLimit(int lines) { answerLimit_ = lines; }
 
@@ -116,6 +119,7 @@ private:
     int faultLines_ = -1;
     bool overlong_ = false;
     std::set<QByteArray> refused_;
+    std::set<QByteArray> ignored_;
 
     QByteArray Answer(const QByteArray& line, bool overlong);
     QByteArray Execute(const QList<QByteArray>& words);

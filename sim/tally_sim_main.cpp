@@ -42,7 +42,8 @@ const char kUsage[] =
     "                          bare-end|cr-only]\n"
     "                 [--fault-after N] [--fault-lines N] [--delay MS]\n"
     "                 [--hangup-after N] [--silent-after N] [--animate] [--version TEXT]\n"
-    "                 [--units LIST] [--refuse LINE]... [--listen PORT] [--inputs FIFO]\n"
+    "                 [--units LIST] [--refuse LINE]... [--ignore LINE]... [--listen PORT] "
+    "[--inputs FIFO]\n"
     "\n"
     "  --link PATH        symlink to the pseudo-terminal the console opens (required)\n"
     "  --preload FILE     tally matrix file loaded into the mapping table at start\n"
@@ -62,6 +63,7 @@ const char kUsage[] =
     "  --units LIST       units enabled at start, e.g. 1,2,5\n"
     "  --refuse LINE      answer an error to this command line (e.g. \"Map 1 3 2 17\") and\n"
     "                     leave the table as it is; may be given more than once\n"
+    "  --ignore LINE      answer \"OK\" to this command line and leave the table as it is\n"
 
     "  --listen PORT      also serve one raw TCP client on 127.0.0.1:PORT (0: a free port)\n"
     "  --inputs FIFO      read input changes from this FIFO (made when missing), one a line:\n"
@@ -88,6 +90,7 @@ struct Options {
     std::optional<QByteArray> version;
     std::vector<int> units;
     std::vector<QByteArray> refused;
+    std::vector<QByteArray> ignored;
 };
 
 int UsageError(const QString& why) {
@@ -164,9 +167,9 @@ int TakeOption(Options& o, const QString& name, const QString& shown) {
         o.version = value;
         return 0;
     }
-    if (name == QLatin1String("--refuse")) {
+    if (name == QLatin1String("--refuse") || name == QLatin1String("--ignore")) {
         if (value.simplified().isEmpty()) return bad("expected a command line");
-        o.refused.push_back(value);
+        (name == QLatin1String("--refuse") ? o.refused : o.ignored).push_back(value);
         return 0;
     }
     // --units
@@ -193,7 +196,8 @@ int ParseOptions(int argc, char** argv, Options& o) {
         valued("log", "FILE"),       valued("fault", "KIND"),     valued("delay", "MS"),
         valued("hangup-after", "N"), valued("silent-after", "N"), valued("version", "TEXT"),
         valued("units", "LIST"),     valued("fault-after", "N"),  valued("fault-lines", "N"),
-        valued("refuse", "LINE"),    valued("listen", "PORT"),    valued("inputs", "FIFO")};
+        valued("refuse", "LINE"),    valued("ignore", "LINE"),    valued("listen", "PORT"),
+        valued("inputs", "FIFO")};
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(help);
@@ -599,6 +603,8 @@ int Main(int argc, char** argv) {
         model.EnableUnit(u);
     for (const QByteArray& line : options.refused)
         model.AddRefusal(line);
+    for (const QByteArray& line : options.ignored)
+        model.AddIgnored(line);
 
     FILE* log = nullptr;
     if (!options.log.isEmpty()) {

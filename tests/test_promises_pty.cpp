@@ -145,6 +145,15 @@ private Q_SLOTS:
         QTest::newRow("refused change, console")
             << refuse << kTable << none << kWanted << "session apply" << 0
             << "does not hold what was sent" << QStringList{"GetMap 1  3"} << none << old << 1;
+        // Only asking back can tell a change acknowledged but not carried out.
+        const QStringList ignore{"--ignore", "Map 1 3 2 5"};
+        QTest::newRow("acknowledged, not taken, changes only")
+            << ignore << kTable << none << kWanted << "restore FILE --changes-only" << 1
+            << "output 3 (Out 3): holds [1][3][2][2]" << QStringList{"GetMap 1  3"}
+            << QStringList{"Init"} << old << 1;
+        QTest::newRow("acknowledged, not taken, console")
+            << ignore << kTable << none << kWanted << "session apply" << 0
+            << "does not hold what was sent" << QStringList{"GetMap 1  3"} << none << old << 1;
         QTest::newRow("refused question, changes only")
             << QStringList{"--refuse", "GetMap 1 5"} << kTable << none
             << QByteArray("[1][1][2][1][1][0][0][0]\r\n[1][3][2][2][1][0][0][0]\r\n")
@@ -177,6 +186,13 @@ private Q_SLOTS:
         const QByteArray twice = kWanted + "[1][5][2][6][1][0][0][0]\r\n";
         QTest::newRow("output held twice")
             << none << twice << none << kWanted << "restore FILE --changes-only" << 0 << ""
+            << QStringList{"ClrMap 1  5", "Map 1 5 2 5"} << none << old << 0;
+        const QByteArray twiceSame = kWanted + "[1][5][2][5][1][0][0][0]\r\n";
+        QTest::newRow("output held twice alike, diff")
+            << none << twiceSame << none << kWanted << "diff FILE" << 1 << "" << none << none << old
+            << 1;
+        QTest::newRow("output held twice alike, changes only")
+            << none << twiceSame << none << kWanted << "restore FILE --changes-only" << 0 << ""
             << QStringList{"ClrMap 1  5", "Map 1 5 2 5"} << none << old << 0;
         QTest::newRow("empty file refused")
             << none << kTable << none << QByteArray() << "restore FILE" << 2
