@@ -109,6 +109,20 @@ private:
     quint16 port_ = 0;
 };
 
+// A listening socket on a free port of 127.0.0.1, into `fd`; the port, or 0 when it failed.
+quint16 ListenOnLoopback(int& fd, int backlog) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(fd, backlog) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 // A listener on 127.0.0.1 whose queue of one is taken by a connection it never accepts.
 class StuffedListener {
 public:
@@ -116,16 +130,8 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     quint16 Open() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(fd_, 0) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return 0;
-        const quint16 port = ntohs(address.sin_port);
+        const quint16 port = ListenOnLoopback(fd_, 0);
+        if (port == 0) return 0;
         filler_.connectToHost(QHostAddress::LocalHost, port);
         return filler_.waitForConnected(2000) ? port : 0;
     }
@@ -145,17 +151,10 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     quint16 Start() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(fd_, 1) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return 0;
+        const quint16 port = ListenOnLoopback(fd_, 1);
+        if (port == 0) return 0;
         thread_ = std::thread([this] { Serve(); });
-        return ntohs(address.sin_port);
+        return port;
     }
     // Everything the client sent, once it has hung up or the time is over.
     QByteArray Received() {
