@@ -3,7 +3,9 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QThread>
 #include <QTime>
+#include <algorithm>
 
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
@@ -169,7 +171,11 @@ void CommandExchange::WaitForResponse() {
             return;
         }
         if (terminated) return;
-        if (waiting > 0) continue;
+        if (waiting > 0) {
+            QThread::msleep(static_cast<unsigned long>(
+                std::clamp<qint64>(deadline.remainingTime(), 0, kGatherMs)));
+            continue;
+        }
         if (!port_.IsOpen()) {
             // The device went away during the wait: nothing more will come.
             TimedOut();

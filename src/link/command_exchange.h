@@ -40,6 +40,10 @@ public:
     static constexpr int kDeadlineMs = 2000;
     // A device that streams without "." cannot make the receive text grow past this.
     static constexpr int kMaxReceive = 64 * 1024;
+    // After part of a reply, the wait lets this much more arrive before it looks again (four
+    // characters at 9600 baud): one wake per few characters instead of one per character, for a
+    // reply that ends at most this much later than it could.
+    static constexpr int kGatherMs = 4;
 
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
 
