@@ -54,16 +54,16 @@ int main(int argc, char** argv) {
     rig.WriteIni(
         SampleIni(kOutputs, kInputs,
                   QStringLiteral("CommDevice=%1\r\nJournal=%2\r\n").arg(sim.LinkPath(), journal)));
-    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Online().Online)
+    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().IsOnline())
         return Fail(QStringLiteral("the console did not come online"));
     ConsoleSession& s = rig.window->Session();
 
     auto load = [&](const QString& file, bool journalOn) {
-        s.Files().SetJournal(journalOn ? &s.ChangeJournal() : nullptr);
+        s.JournalLoads(journalOn);
         rig.dialogs.fileAnswers = {file};
         QElapsedTimer clock;
         clock.start();
-        s.Files().LoadMatrixClick();
+        s.LoadMatrix();
         return static_cast<double>(clock.nsecsElapsed()) / 1e9;
     };
     load(first, false);  // the controller holds the first file; no figure
@@ -86,11 +86,13 @@ int main(int argc, char** argv) {
                         .arg(kRounds * kOutputs));
 
     // The journal's own work: entries named and written, as a load writes them.
+    MappingTables tables = s.Tables();
+    Journal measured(tables, QStringLiteral("vendra"));
+    measured.SetPath(s.ChangeJournal().Path());
     const double cpu = CpuSeconds();
     for (int o = 1; o <= kOutputs; ++o)
-        s.ChangeJournal().Record(QStringLiteral("Load"), 1, o,
-                                 QStringLiteral("[1][1][2][1][1][0][0][0]"),
-                                 QStringLiteral("[1][1][2][2][1][0][0][0]"), outcome::kAnswered);
+        measured.Record(QStringLiteral("Load"), 1, o, QStringLiteral("[1][1][2][1][1][0][0][0]"),
+                        QStringLiteral("[1][1][2][2][1][0][0][0]"), outcome::kAnswered);
     const double perEntry = (CpuSeconds() - cpu) * 1e6 / kOutputs;  // CPU time: load-proof
 
     double sumOn = 0, sumOff = 0;

@@ -88,7 +88,7 @@ Run Measure(int units) {
     QElapsedTimer clock;
     clock.start();
     qint64 lastCycleEnd = -1;
-    QObject::connect(&s.Poll(), &InputPoll::CycleEnded, [&](int, qint64 ms) {
+    QObject::connect(&s.InputPoller(), &InputPoll::CycleEnded, [&](int, qint64 ms) {
         // The end of one cycle less its length is its start.
         const qint64 start = clock.elapsed() - ms;
         if (lastCycleEnd >= 0) run.periodMs.push_back(double(start - lastCycleEnd));

@@ -185,7 +185,7 @@ Measured Measure(const QString& program, const Installation& inst) {
         return m;
     }
     rig.WriteIni(SampleIni(inst.outputs, inst.inputs));
-    if (!rig.Start() || !rig.window->Session().Online().Online ||
+    if (!rig.Start() || !rig.window->Session().IsOnline() ||
         rig.window->Session().Tables().MapStrings != inst.outputs) {
         m.error = QStringLiteral("the in-process window did not read the table back");
         return m;

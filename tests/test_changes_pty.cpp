@@ -60,7 +60,7 @@ struct LiveRig {
         if (!Put(start, kController) || !Put(file, kFile)) return false;
         if (!sim.Start(QStringList{QStringLiteral("--preload"), start} + simArgs)) return false;
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
-        return rig.Start(true) && rig.window->Session().Online().Online;
+        return rig.Start(true) && rig.window->Session().IsOnline();
     }
     ChangeController& Changes() { return *rig.window->findChild<ChangeController*>(); }
     std::function<void()> Apply() {
@@ -213,7 +213,7 @@ private Q_SLOTS:
         LiveRig live;
         QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
         live.rig.dialogs.fileAnswers = {live.file};
-        live.rig.window->Session().Files().LoadMatrixClick();
+        live.rig.window->Session().LoadMatrix();
         QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was sent
         // Every output the copy maps is asked back, the one Kavro.ini lacks included.
         QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
@@ -229,18 +229,18 @@ private Q_SLOTS:
     void staleCopyIsReadBackFirst() {
         LiveRig live;
         QVERIFY(live.Start());
-        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
+        QVERIFY(!live.rig.window->Session().CopyMayBeStale());
         // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
-        QMetaObject::invokeMethod(&live.rig.window->Session().Reader(), &ReadBack::CancelDownload,
+        QMetaObject::invokeMethod(&live.rig.window->Session(), &ConsoleSession::CancelReadBack,
                                   Qt::QueuedConnection);
         live.rig.window->Session().SyncWithVendra();
-        QVERIFY(live.rig.window->Session().Changes().CopyMayBeStale());
+        QVERIFY(live.rig.window->Session().CopyMayBeStale());
         const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         QCOMPARE(live.rig.dialogs.Titles()[1], QStringLiteral("Apply Changes Only"));
         QVERIFY(live.rig.dialogs.Texts()[1].contains("may not be what the tally system holds"));
         // The fresh read-back comes first, and with it the same changes as from a whole copy.
         QCOMPARE(sent, QStringList{"Comp"} + RawMaps(6) + kApplied + kVerified);
-        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
+        QVERIFY(!live.rig.window->Session().CopyMayBeStale());
     }
 
     void fileCheckFindsEachKind_data() {

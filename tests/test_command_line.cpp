@@ -100,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(window);
         QCOMPARE(dialogs.Titles(), QStringList());
         QCOMPARE(window->Session().Config().SystemName, QStringLiteral("Studio B"));
-        QVERIFY(window->Session().Online().Online);
+        QVERIFY(window->Session().IsOnline());
         QCOMPARE(window->Session().Tables().NumOutputs, 1);
     }
 

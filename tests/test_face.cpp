@@ -154,21 +154,20 @@ private Q_SLOTS:
         bool servedBusy = false;
         QStringList progress;
         QObject context;
-        connect(&w.Session().Files(), &TallyFiles::ProgressText, &context,
-                [&](const QString& text) {
-                    progress << text;
-                    if (progress.size() == 2)
-                        QTimer::singleShot(0, &context, [&] {
-                            servedAt = int(progress.size());
-                            servedBusy = w.Session().Exchange().Busy().Busy();
-                        });
+        connect(&w.Session(), &ConsoleSession::ProgressText, &context, [&](const QString& text) {
+            progress << text;
+            if (progress.size() == 2)
+                QTimer::singleShot(0, &context, [&] {
+                    servedAt = int(progress.size());
+                    servedBusy = w.Session().IsBusy();
                 });
+        });
         rig->dialogs.fileAnswers = {path};
         QTest::mouseClick(w.Face().cmdLoadMatrix, Qt::LeftButton);
         QCOMPARE(progress.last(), QStringLiteral("Mapping  29"));
         QVERIFY2(servedAt > 0 && servedAt < progress.size(), qPrintable(QString::number(servedAt)));
         QVERIFY(servedBusy);
-        QVERIFY(!w.Session().Exchange().Busy().Busy());
+        QVERIFY(!w.Session().IsBusy());
     }
 
     // Window, outline, face and controls at the screen's scale: 96 dpi gives the face's own

@@ -225,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(d.rig.dialogs.boxes[1].buttons, Buttons::Ok);
         // The offline look is set before the operator is told.
         QCOMPARE(looks, QStringList({"OFFLINE", "OFFLINE"}));
-        QVERIFY(!d.w().Session().Online().Online);
+        QVERIFY(!d.w().Session().IsOnline());
         QVERIFY(d.LooksOffline());
         QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.rig.dialogs.beeps, 2);
@@ -240,7 +240,7 @@ private Q_SLOTS:
         d.rig.dialogs.Reset();
         d.Click(d.w().Face().cmdOnline);
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Information!"});
-        QVERIFY(d.w().Session().Online().Online);
+        QVERIFY(d.w().Session().IsOnline());
         QVERIFY(d.LooksOnline());
         QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
         d.Click(d.w().Face().cmdRefresh);
@@ -257,7 +257,7 @@ private Q_SLOTS:
         // Start-up, then "Refresh" and two entries answered.
         BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 3)}));
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().Online().Online);
+        QVERIFY(d.w().Session().IsOnline());
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         QString errorAtBox;
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QCOMPARE(d.w().Session().Tables().MapStrings, 2);
         QVERIFY(d.ControlsBack());
         // A silent controller does not take the console offline.
-        QVERIFY(d.w().Session().Online().Online);
+        QVERIFY(d.w().Session().IsOnline());
         QVERIFY(d.LooksOnline());
         // No retry: the unanswered entry was asked for once.
         QCOMPARE(Since(d.sim, mark), QStringList{"Refresh"} + RawMaps(1, 3));
@@ -458,8 +458,8 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().Online().Online);
-        QVERIFY(d.w().Session().Online().MainCPUVersion.startsWith(QStringLiteral("MAINV8")));
+        QVERIFY(d.w().Session().IsOnline());
+        QVERIFY(d.w().Session().ControllerVersion().startsWith(QStringLiteral("MAINV8")));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         d.Click(d.w().Face().cmdRefresh);
@@ -536,8 +536,8 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().Online().Online);
-        QCOMPARE(d.w().Session().Online().MainCPUVersion, version);
+        QVERIFY(d.w().Session().IsOnline());
+        QCOMPARE(d.w().Session().ControllerVersion(), version);
         QCOMPARE(d.w().Face().lblError->text(), version);
         QVERIFY(d.w().Face().lblMainVersionInfo->toolTip().startsWith(version +
                                                                       QStringLiteral("   V")));

@@ -291,7 +291,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig.window;
         QCOMPARE(rig.dialogs.Titles(), QStringList());
         rig.dialogs.answers.clear();
-        QVERIFY(w.Session().Online().Online);
+        QVERIFY(w.Session().IsOnline());
         QCOMPARE(sim.LogLines(),
                  kProbeAndVersion + QStringList({"RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4"}));
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t&\t 6"));
@@ -392,7 +392,7 @@ private Q_SLOTS:
         QCOMPARE(lines.mid(0, 3), QStringList({"The Serial Com port 1", "Is not available",
                                                "Please correct and try again"}));
         QCOMPARE(lines.last(), lastLine.contains("%1") ? lastLine.arg(port) : lastLine);
-        QVERIFY(!rig.window->Session().Online().Online);
+        QVERIFY(!rig.window->Session().IsOnline());
     }
 
     // The server drops the connection during "Refresh" and is gone a while: the read-back
@@ -413,7 +413,7 @@ private Q_SLOTS:
         rig.WriteIni(Ini(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().Online().Online);
+        QVERIFY(w.Session().IsOnline());
 
         Click(w.Face().cmdRefresh);
         QVERIFY(sim.WaitForExit(5000));
@@ -438,7 +438,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(), QString());
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
         QCOMPARE(Since(sim, mark), QStringList{"Map 1 1 2 5"});
-        QVERIFY(w.Session().Online().Online);
+        QVERIFY(w.Session().IsOnline());
     }
 
     // The Telnet stream: 255 doubled both ways, commands and subnegotiations taken out even

@@ -33,7 +33,7 @@ void Fill(MainRig& rig) {
 // Runs `action` from the read-back's own event pump, once entry `entry` is in.
 void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
     auto* hook = new QObject(&w);
-    QObject::connect(&w.Session().Reader(), &ReadBack::ProgressText, hook,
+    QObject::connect(&w.Session(), &ConsoleSession::ProgressText, hook,
                      [&w, hook, entry, action](const QString& text) {
                          if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
                          QTimer::singleShot(0, &w, action);

@@ -92,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(!session.LoadConfiguration(ini));
         QCOMPARE(dialogs.Titles(), QStringList{QStringLiteral("File Missing")});
         QVERIFY(dialogs.Texts().first().endsWith(QDir::toNativeSeparators(ini)));
-        QVERIFY(!session.Port().IsOpen());
+        QVERIFY(!session.IsPortOpen());
     }
 };
 

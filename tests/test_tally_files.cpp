@@ -40,7 +40,7 @@ std::unique_ptr<MainRig> Rig(bool online, const QStringList& preload = {}, int o
         rig->model.AddMappingString(m);
     if (!rig->Start()) qFatal("start-up failed");
     if (!online) QTest::mouseClick(rig->window->Face().cmdOnline, Qt::LeftButton);
-    if (rig->window->Session().Online().Online != online) qFatal("wrong link state");
+    if (rig->window->Session().IsOnline() != online) qFatal("wrong link state");
     rig->TakeLog();
     rig->dialogs.Reset();
     return rig;
@@ -261,7 +261,7 @@ private Q_SLOTS:
                                  "[1][6][2][7][1][2][1][2]", "[1][2][0][0][1][0][0][0]"})));
         QStringList progress;
         bool controlsLockedThroughout = true;
-        connect(&w.Session().Files(), &TallyFiles::ProgressText, this, [&](const QString& text) {
+        connect(&w.Session(), &ConsoleSession::ProgressText, this, [&](const QString& text) {
             progress << w.Face().lblDownloading->text();
             QCOMPARE(text, w.Face().lblDownloading->text());
             // The first text comes before the controls are locked.
@@ -335,7 +335,7 @@ private Q_SLOTS:
     void handMadeFileSkipsBlankItems() {
         auto rig = Rig(false);
         frmKavroMain& w = *rig->window;
-        QSignalSpy progress(&w.Session().Files(), &TallyFiles::ProgressText);
+        QSignalSpy progress(&w.Session(), &ConsoleSession::ProgressText);
         Load(*rig, QStringLiteral(VENDRA_FIXTURES "/vdk/hand_made.vdk"));
         QVERIFY(rig->dialogs.boxes.isEmpty());
         QCOMPARE(progress.size(), 5);  // the start, then four mapping strings
@@ -597,7 +597,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(5), QStringLiteral("Out 6\t 3\t\t"));
         QCOMPARE(w.Face().lblFileName->text(), QStringLiteral("other.vdk"));
         // Whether or not a hidden slot takes them, the operator is told of both lines.
-        QCOMPARE(w.Session().Files().LeftOut(),
+        QCOMPARE(w.Session().LoadLeftOut(),
                  QStringList({foreign, QStringLiteral("[3][2][2][1][1][0][0][0]")}));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         const QString text = rig->dialogs.boxes.first().text;
@@ -645,7 +645,7 @@ private Q_SLOTS:
                                  "[1][3][2][3][1][2][4][2]", "[1][4][2][4][1][0][0][0]"})));
         // "Init", two "Uenable" and the first two "Map" lines are answered, then nothing.
         rig->model.SetAnswerLimit(5);
-        QSignalSpy progress(&w.Session().Files(), &TallyFiles::ProgressText);
+        QSignalSpy progress(&w.Session(), &ConsoleSession::ProgressText);
         Load(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 1 2 1",
                                               "Map 1 2 2 2", "Map 1 3 2 3"}));

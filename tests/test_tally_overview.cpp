@@ -252,7 +252,7 @@ private Q_SLOTS:
         QVERIFY(!bits.contains(QStringLiteral("BITS 7")));
         // Closing the overview ends its polling.
         view->close();
-        QVERIFY(!w.Session().Poll().Running());
+        QVERIFY(!w.Session().Polling());
     }
 };
 

@@ -152,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(c.Journal().Entries.last().Outcome, outcome::kFailed);
         c.Key(Qt::Key_Y, Qt::ControlModifier);  // the step was not taken back: nothing to redo
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to redo"));
-        QVERIFY(w.Session().History().CanUndo());
+        QVERIFY(w.Session().CanUndo());
     }
 
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
@@ -165,7 +165,7 @@ private Q_SLOTS:
         rig.TakeLog();
         w.Face().txtInput->setText(QStringLiteral("5"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
-        w.Session().History().Undo();
+        w.Session().Undo();
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
         QCOMPARE(rig.TakeLog(), QStringList());
         const JournalRead j = ReadJournal(rig.dir.filePath(QStringLiteral("changes.jsonl")));
@@ -174,12 +174,13 @@ private Q_SLOTS:
         QCOMPARE(j.Entries[1].Operation, QStringLiteral("undo mapping"));
 
         // "Clear All" is one step: every mapped output journalled, all taken back at once.
-        w.Session().History().Redo();
+        w.Session().Redo();
         rig.dialogs.answers << Answer::Ok << Answer::Ok;
         QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
-        w.Session().History().Undo();
-        QVERIFY(rig.dialogs.boxes.last().text.startsWith(QStringLiteral("Undo \"Clear All\"? 1 output")));
+        w.Session().Undo();
+        QVERIFY(rig.dialogs.boxes.last().text.startsWith(
+            QStringLiteral("Undo \"Clear All\"? 1 output")));
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
         QCOMPARE(rig.TakeLog(), QStringList());
         const JournalRead all = ReadJournal(rig.dir.filePath(QStringLiteral("changes.jsonl")));

@@ -365,8 +365,8 @@ private Q_SLOTS:
         auto rig = Online();
         frmKavroMain& w = *rig->window;
         ModelPort& port = Port(*rig);
-        w.Session().Exchange().SetDeadlineMs(CommandExchange::kDeadlineMs);  // outlasts the delay
-        w.Diag().tmrInputStatus.setInterval(200);                            // the program's
+        w.Session().SetDeadlineMs(CommandExchange::kDeadlineMs);  // outlasts the delay
+        w.Diag().tmrInputStatus.setInterval(200);                 // the program's
         ClickCheck1(w);
         constexpr int kDelay = 400;  // each exchange: a tick takes 800 ms, four intervals
         port.delayMs = kDelay;

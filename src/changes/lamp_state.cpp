@@ -96,7 +96,7 @@ bool InputBits::Silent(int unit) const {
     return it != units_.end() && it->second.asked && !it->second.bits;
 }
 
-LampRow ComputeLamp(MappingTables& tables, int output, const InputBits& inputs) {
+LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& inputs) {
     LampRow row;
     row.Output = output;
     row.Name = tables.OutName[output];
@@ -136,7 +136,7 @@ LampRow ComputeLamp(MappingTables& tables, int output, const InputBits& inputs) 
     return row;
 }
 
-QList<LampRow> ComputeLamps(MappingTables& tables, const InputBits& inputs) {
+QList<LampRow> ComputeLamps(const MappingTables& tables, const InputBits& inputs) {
     QList<LampRow> rows;
     rows.reserve(tables.NumOutputs);
     for (int o = 1; o <= tables.NumOutputs; ++o)

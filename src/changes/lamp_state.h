@@ -64,9 +64,9 @@ struct LampRow {
 // unmapped one is dark with "no input"; one the controller holds disabled, dark with "mapping
 // disabled"; otherwise the inputs decide (an unknown input makes the lamp unknown only where
 // the other input of an AND or OR cannot settle it).
-LampRow ComputeLamp(MappingTables& tables, int output, const InputBits& inputs);
+LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& inputs);
 // Every configured output, in the output list's order.
-QList<LampRow> ComputeLamps(MappingTables& tables, const InputBits& inputs);
+QList<LampRow> ComputeLamps(const MappingTables& tables, const InputBits& inputs);
 // The units that carry a configured input, ascending: the ones worth polling.
 QList<int> UnitsWithInputs(const MappingTables& tables);
 

@@ -40,7 +40,7 @@ Difference Classify(const Drive& file, const Drive& controller, int entries) {
 
 }  // namespace
 
-QString InputName(MappingTables& tables, int unit, int channel) {
+QString InputName(const MappingTables& tables, int unit, int channel) {
     const int j = tables.SearchInputList(unit, channel);
     if (!tables.IsConfiguredInput(j))
         return QStringLiteral("(%1/%2, not in Kavro.ini)").arg(Plain(unit), Plain(channel));
@@ -91,7 +91,7 @@ QString OutputComparison::Note() const {
         .arg(Plain(ControllerEntries));
 }
 
-QString InputsByName(QStringView mappingString, MappingTables& tables) {
+QString InputsByName(QStringView mappingString, const MappingTables& tables) {
     const Drive d = DriveOf(mappingString);
     if (!d.Mapped) return {};
     QString s = InputName(tables, d.InUnit, d.InChannel);

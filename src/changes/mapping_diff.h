@@ -59,9 +59,9 @@ int CountDifferences(const QList<OutputComparison>& rows);
 
 // The inputs of a mapping by name: "PGM Cam 1", "A & B", "A || B"; an input that Kavro.ini
 // lacks is shown by its address. Empty for no mapping.
-QString InputsByName(QStringView mappingString, MappingTables& tables);
+QString InputsByName(QStringView mappingString, const MappingTables& tables);
 // One input by name; by its address when Kavro.ini lacks it.
-QString InputName(MappingTables& tables, int unit, int channel);
+QString InputName(const MappingTables& tables, int unit, int channel);
 
 // One output to change and the mapping it must end up with (Target.InUnit 0: unmapped).
 struct PlannedChange {

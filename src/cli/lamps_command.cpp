@@ -56,7 +56,7 @@ QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
 int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
     QList<LampRow> shown;
-    InputPoll& poll = s.Poll();
+    const InputPoll& poll = s.InputPoller();
     QObject::connect(&poll, &InputPoll::UnitRead,
                      [&](int unit, std::optional<quint32> bits) { inputs.Set(unit, bits); });
     QObject::connect(&poll, &InputPoll::CycleEnded, [&](int, qint64) {
@@ -74,9 +74,9 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
         if (request.stopped()) QCoreApplication::exit(kOk);
     });
     stopCheck.start(100);
-    poll.SetUnits(units);
+    s.PollUnits(units);
     const int code = QCoreApplication::exec();
-    poll.SetUnits({});
+    s.PollUnits({});
     return code;
 }
 
@@ -96,7 +96,7 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
     if (request.watch) return Watch(s, request, inputs, units);
 
     for (int u : units)
-        inputs.Set(u, s.Units().ReadBits(u));
+        inputs.Set(u, s.ReadUnitBits(u));
     PrintRows(ComputeLamps(s.Tables(), inputs), request.json, QString());
     const QString silent = SilentUnits(units, inputs);
     if (!silent.isEmpty())

@@ -134,7 +134,7 @@ public:
         if (!read.Ok()) return Fail(read.Message);
         QObject::connect(session_.get(), &ConsoleSession::ProgressText,
                          [this](const QString& t) { OnProgress(t); });
-        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->Busy().RequestStop(); });
+        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->RequestStop(); });
         // The change goes on; the person or the script's log learns it once.
         QObject::connect(&session_->ChangeJournal(), &Journal::ErrorLine,
                          [this](const QString& t) { Fail(t); });
@@ -146,12 +146,12 @@ public:
         if (!session_->OpenPort())
             return Fail(QStringLiteral("cannot open the port ") + session_->PortFailure() +
                         QStringLiteral("; nothing was sent"));
-        if (probe && !session_->Online().GoOnline()) {
-            const bool closed = session_->Exchange().LastReply().Kind == ReplyKind::Closed;
+        if (probe && !session_->GoOnline()) {
+            const bool closed = session_->LastReply().Kind == ReplyKind::Closed;
             return Fail(QStringLiteral("%1 the tally controller on %2")
                             .arg(closed ? QStringLiteral("the connection was closed by")
                                         : QStringLiteral("no answer from"),
-                                 session_->Port().DeviceName()));
+                                 session_->DeviceName()));
         }
         return std::nullopt;
     }
@@ -164,7 +164,7 @@ public:
 private:
     void OnProgress(const QString& text) {
         // Between two commands: the place where Ctrl+C takes effect.
-        if (StopSignal::Requested()) session_->Busy().RequestStop();
+        if (StopSignal::Requested()) session_->RequestStop();
         const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.size() < 2) return;
         int done = words.last().toInt();
@@ -301,8 +301,8 @@ int RestoreChanges(Call& c) {
     ChangeOptions options;
     options.freshReadBack = true;
     options.verify = !c.Set("no-verify");
-    const ChangeReport r = tool.Session().Changes().ApplyChanges(
-        {c.argument, c.argument, {}, std::nullopt}, options, answers);
+    const ChangeReport r =
+        tool.Session().ApplyChanges({c.argument, c.argument, {}, std::nullopt}, options, answers);
     const int planned = int(r.Plan.size());
     const QString what = QStringLiteral("%1 of %2 were sent")
                              .arg(Plain(r.Applied.Applied), Counted(planned, "change", "changes"));
@@ -359,7 +359,7 @@ QJsonObject RowJson(const OutputComparison& r) {
 
 int Diff(Call& c) {
     Tool& tool = c.tool;
-    const Comparison compared = tool.Session().Changes().Compare(c.check.Mappings);
+    const Comparison compared = tool.Session().Compare(c.check.Mappings);
     if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
     if (!compared.ReadBackEnd.Complete()) return tool.Fail(IncompleteText(compared.ReadBackEnd));
     const int differences = compared.Differences();
@@ -408,13 +408,13 @@ int Check(Call& c) {
 }
 
 QString ReplyFailure(Tool& tool, const Reply& reply) {
-    const QString device = tool.Session().Port().DeviceName();
+    const QString device = tool.Session().DeviceName();
     switch (reply.Kind) {
         case ReplyKind::Closed:
             return QStringLiteral("the tally controller on %1 closed the connection").arg(device);
         case ReplyKind::Cut:
             return QStringLiteral("the reply did not end within %1 ms")
-                .arg(tool.Session().Exchange().DeadlineMs());
+                .arg(tool.Session().DeadlineMs());
         case ReplyKind::Refused:
             return QStringLiteral("interrupted; nothing was sent");
         default:
@@ -424,10 +424,7 @@ QString ReplyFailure(Tool& tool, const Reply& reply) {
 
 int Send(Call& c) {
     Tool& tool = c.tool;
-    const Reply reply = tool.Session().Exchange().Exchange(c.argument);
-    tool.Session().ChangeJournal().RecordCommand(
-        QStringLiteral("send"), c.argument,
-        reply.Answered() && !reply.IsError() ? outcome::kAnswered : outcome::kFailed);
+    const Reply reply = tool.Session().SendRaw(c.argument, QStringLiteral("send"));
     Out(reply.Raw);
     if (!reply.Raw.isEmpty() && !reply.Raw.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
     if (!reply.Answered()) return tool.Fail(ReplyFailure(tool, reply));
@@ -439,10 +436,10 @@ int Send(Call& c) {
 
 // One poll of the unit; what went wrong when the controller did not answer it.
 std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
-    UnitStatus& units = tool.Session().Units();
-    const std::optional<quint32> lamps = units.UpdateBitStatus(unit);
-    const Reply bitsReply = tool.Session().Exchange().LastReply();
-    const QString status = lamps ? units.GetStat(unit) : QString();
+    ConsoleSession& s = tool.Session();
+    const std::optional<quint32> lamps = s.UpdateUnitBits(unit);
+    const Reply bitsReply = s.LastReply();
+    const QString status = lamps ? s.UnitStat(unit) : QString();
     const bool answered = lamps.has_value();
     // Where the controller refused, its own words; otherwise what became of the question.
     const QString failure = bitsReply.Answered() ? bitsReply.Line : bitsReply.KindText();
@@ -476,7 +473,7 @@ int Status(Call& c) {
         const std::optional<QString> failure = ShowStatus(tool, unit, json);
         if (!failure) return kOk;
         return tool.Fail(QStringLiteral("no status from unit %1 on %2: %3")
-                             .arg(Plain(unit), tool.Session().Port().DeviceName(), *failure));
+                             .arg(Plain(unit), tool.Session().DeviceName(), *failure));
     }
     const int interval = c.Set("interval") ? c.Value("interval").toInt() : 200;
     // One poll per interval, never faster, however quickly a poll fails; Ctrl+C ends the watch
@@ -689,7 +686,7 @@ int Run(const QStringList& args) {
     Call call{tool, parser, argument, {}};
     // Files are read and checked before the controller is touched.
     if (command->readsFile) {
-        call.check = tool.Session().Changes().CheckFile(argument);
+        call.check = tool.Session().CheckFile(argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);
     }
     if (name == QStringLiteral("restore")) {
@@ -705,7 +702,7 @@ int Run(const QStringList& args) {
     }
     if (command->controller)
         if (auto failed = tool.Connect(command->probe)) return *failed;
-    const Journal::Operation operation(&tool.Session().ChangeJournal(), name);
+    const auto operation = tool.Session().JournalOperation(name);
     return command->run(call);
 }
 

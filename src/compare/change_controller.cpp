@@ -12,7 +12,6 @@
 #include "platform/message_text.h"
 #include "platform/numbers.h"
 #include "session/console_session.h"
-#include "session/undo_history.h"
 
 namespace vendra {
 
@@ -33,8 +32,7 @@ QString FindingsQuestion(const QString& name, const FileCheck& check) {
 // The flow's questions as boxes.
 class ChangeController::Questions : public ChangeQuestions {
 public:
-    Questions(Dialogs& dialogs, bool online, UndoHistory* history = nullptr)
-        : dialogs_(dialogs), online_(online), history_(history) {}
+    Questions(Dialogs& dialogs, bool online) : dialogs_(dialogs), online_(online) {}
     bool GoOnWithFindings(const QString& name, const FileCheck& check) override {
         return dialogs_.Message(FindingsQuestion(name, check), kCheckTitle, Buttons::OkCancel,
                                 Icon::Information, Answer::Cancel) == Answer::Ok;
@@ -52,20 +50,13 @@ public:
             QStringLiteral("Apply %1%2? Outputs that do not change are not touched.")
                 .arg(PlanSummary(name, plan),
                      online_ ? QString() : QStringLiteral(" to the console's copy (offline)"));
-        const bool yes = dialogs_.Message(text, kApplyTitle, Buttons::OkCancel, Icon::Information,
-                                          Answer::Cancel) == Answer::Ok;
-        // The changes, from here to the end of their verification, are one step to undo; a
-        // read-back before this point is not part of it.
-        if (yes && history_) step_.emplace(history_, QStringLiteral("Apply changes only"), true);
-        return yes;
+        return dialogs_.Message(text, kApplyTitle, Buttons::OkCancel, Icon::Information,
+                                Answer::Cancel) == Answer::Ok;
     }
-    void EndStep() { step_.reset(); }
 
 private:
     Dialogs& dialogs_;
     bool online_;
-    UndoHistory* history_;
-    std::optional<UndoHistory::Step> step_;
 };
 
 ChangeController::ChangeController(ConsoleSession& session, Dialogs& dialogs, QPushButton* load,
@@ -113,7 +104,7 @@ void ChangeController::ShowMenu(const QPoint& at) {
 
 bool ChangeController::Busy() const {
     // A read-back lets events run, a shortcut among them.
-    return busy_ || session_.Busy().Busy();
+    return busy_ || session_.IsBusy();
 }
 
 bool ChangeController::NeedsOnline(const QString& title) {
@@ -137,7 +128,7 @@ void ChangeController::CheckFile() {
     const QString path =
         dialogs_.OpenFileName(QStringLiteral("Check a Tally file"), TallyFileFilter());
     if (!path.isEmpty()) {
-        const FileCheck check = session_.Changes().CheckFile(path);
+        const FileCheck check = session_.CheckFile(path);
         const QString name = QFileInfo(path).fileName();
         const QString text =
             !check.Readable ? check.Error
@@ -157,7 +148,7 @@ void ChangeController::CompareFile() {
     busy_ = true;
     const QString path = ChooseFile(QStringLiteral("Compare a Tally file"));
     if (!path.isEmpty()) {
-        const FileCheck check = session_.Changes().CheckFile(path);
+        const FileCheck check = session_.CheckFile(path);
         const QString name = QFileInfo(path).fileName();
         Questions ask(dialogs_, session_.IsOnline());
         if (!check.Readable)
@@ -165,7 +156,7 @@ void ChangeController::CompareFile() {
                              Icon::Information);
         else if (check.Findings.isEmpty() || ask.GoOnWithFindings(name, check))
             ShowComparison({name, path, check.Mappings, std::nullopt},
-                           session_.Changes().Compare(check.Mappings), false, check.Damage);
+                           session_.Compare(check.Mappings), false, check.Damage);
     }
     busy_ = false;
 }
@@ -174,9 +165,9 @@ void ChangeController::CompareCopy() {
     if (Busy() || !NeedsOnline(QStringLiteral("Compare"))) return;
     busy_ = true;
     // Taken before the read-back replaces the copy.
-    const QList<TallyItem> copy = session_.Changes().ConsoleCopyItems();
+    const QList<TallyItem> copy = session_.ConsoleCopyItems();
     ShowComparison({QStringLiteral("the console's copy"), {}, copy, std::nullopt},
-                   session_.Changes().Compare(copy), true);
+                   session_.Compare(copy), true);
     busy_ = false;
 }
 
@@ -225,9 +216,8 @@ void ChangeController::ApplyShown() {
 }
 
 void ChangeController::Apply(const ChangeSource& source) {
-    Questions ask(dialogs_, session_.IsOnline(), &session_.History());
-    const ChangeReport report = session_.Changes().ApplyChanges(source, {}, ask);
-    ask.EndStep();
+    Questions ask(dialogs_, session_.IsOnline());
+    const ChangeReport report = session_.ApplyChanges(source, {}, ask);
     if (report.Outcome == ChangeOutcome::Declined) return;
     dialogs_.Message(
         report.Text(),
@@ -238,14 +228,14 @@ void ChangeController::Apply(const ChangeSource& source) {
         ChangeSource now = source;
         now.path.clear();
         now.mappings = report.Check.Readable ? report.Check.Mappings : source.mappings;
-        ShowComparison(now, session_.Changes().CompareWithCopy(now.mappings), shownIsCopy_);
+        ShowComparison(now, session_.CompareWithCopy(now.mappings), shownIsCopy_);
     }
 }
 
 void ChangeController::VerifyCopy() {
     if (Busy() || !NeedsOnline(kVerifyTitle)) return;
     busy_ = true;
-    const VerifyResult verify = session_.Changes().Verify(session_.Changes().ExpectationsOfCopy());
+    const VerifyResult verify = session_.VerifyCopy();
     dialogs_.Message(VerifyText(verify, QStringLiteral("the console's copy")), kVerifyTitle,
                      Buttons::Ok, Icon::Information);
     busy_ = false;

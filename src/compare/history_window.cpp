@@ -15,7 +15,6 @@
 
 #include "platform/numbers.h"
 #include "session/console_session.h"
-#include "session/undo_history.h"
 
 namespace vendra {
 
@@ -133,12 +132,12 @@ void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ConsoleSession&
         {"Undo",
          {QKeySequence(QStringLiteral("Ctrl+Z"))},
          [busy, &session] {
-             if (!busy()) session.History().Undo();
+             if (!busy()) session.Undo();
          }},
         {"Redo",
          {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))},
          [busy, &session] {
-             if (!busy()) session.History().Redo();
+             if (!busy()) session.Redo();
          }},
         {"Change history...", {QKeySequence(QStringLiteral("Ctrl+H"))}, showHistory},
     };

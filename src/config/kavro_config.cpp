@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mapping/mapping_string.h"
+#include "mapping/output_rows.h"
 #include "platform/ini_file.h"
 #include "platform/message_text.h"
 #include "platform/numbers.h"
@@ -175,11 +176,6 @@ IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationCon
         tables.InChannel[n] = e.Channel;
     }
     return result;
-}
-
-QString ListName(const QString& name) {
-    QString shown = name;
-    return shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
 }
 
 QStringList OutputListRows(const MappingTables& tables) {

@@ -60,10 +60,6 @@ IniReadResult IniRead(const QString& directory, MappingTables& tables, Installat
 IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationConfig& config,
                       EnabledUnits& units);
 
-// A configured name as a list row shows it: a TAB in it would start the next column, so it
-// shows as a blank.
-QString ListName(const QString& name);
-
 // The rows of the output list: row k is OutName(k + 1), TAB, OutMapInput(k + 1).
 QStringList OutputListRows(const MappingTables& tables);
 // The rows of the two input lists: row j is j in plain form, TAB, InName(j); row 0 is

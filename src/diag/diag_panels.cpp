@@ -20,7 +20,7 @@ DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* 
     connect(controls_.consoleBox, &QCheckBox::clicked, this, &DiagPanels::AdvancedClicked);
     // While the overview polls, its cycle asks the watched unit too, once for both.
     connect(
-        &session_.Poll(), &InputPoll::UnitRead, this,
+        &session_.InputPoller(), &InputPoll::UnitRead, this,
         [this](int unit, std::optional<quint32> bits) {
             if (unitBits_ && tmrInputStatus.isActive() && bits && unit == unitBits_->WatchedUnit())
                 unitBits_->ShowLamps(*bits);
@@ -29,7 +29,7 @@ DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* 
 
 void DiagPanels::ShareWatchedUnit() {
     const bool on = unitBits_ && tmrInputStatus.isActive();
-    session_.Poll().SetExtraUnit(on ? unitBits_->WatchedUnit() : 0);
+    session_.PollExtraUnit(on ? unitBits_->WatchedUnit() : 0);
 }
 
 DiagPanels::~DiagPanels() {
@@ -52,7 +52,7 @@ bool DiagPanels::IsPanelWindow(const QWindow* window) const {
 
 void DiagPanels::AdvancedClicked(bool ticked) {
     if (!ticked) {
-        session_.Exchange().SetConsoleCopy(false);
+        session_.CopyRepliesToConsole(false);
         if (verbose_) verbose_->hide();
         BackToMain();
         SetTextColour(controls_.consoleBox, ColourFromValue(kBlack));
@@ -62,12 +62,7 @@ void DiagPanels::AdvancedClicked(bool ticked) {
     if (!verbose_) {
         verbose_ = new frmVerbose();
         connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
-            if (session_.Busy().Busy()) return;
-            // A raw command may change the table: it is journalled as it went.
-            const bool answered = session_.Exchange().SendCommand(text) &&
-                                  session_.Exchange().IBuffer.endsWith(QLatin1Char('.'));
-            session_.ChangeJournal().RecordCommand(
-                QStringLiteral("send"), text, answered ? outcome::kAnswered : outcome::kFailed);
+            if (!session_.IsBusy()) session_.SendRaw(text, QStringLiteral("send"));
         });
         connect(verbose_, &frmVerbose::Closed, this, [this] {
             FocusList();
@@ -77,7 +72,7 @@ void DiagPanels::AdvancedClicked(bool ticked) {
         connect(&session_.Exchange(), &CommandExchange::ConsoleText, verbose_,
                 &frmVerbose::ShowReceived);
     }
-    session_.Exchange().SetConsoleCopy(true);
+    session_.CopyRepliesToConsole(true);
     verbose_->show();
     verbose_->txtDirectCommand->setFocus();
     SetTextColour(controls_.consoleBox, ColourFromValue(kRed));
@@ -94,7 +89,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
     }
     tmrInputStatus.start();
     if (!unitBits_) {
-        unitBits_ = new frmUnitBits(session_.Units());
+        unitBits_ = new frmUnitBits(session_);
         // The next key goes to the output list, not to the spinner.
         connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::BackToMain);
         connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::ShareWatchedUnit);
@@ -126,8 +121,8 @@ void DiagPanels::TimerInputStatusTick() {
         tmrInputStatus.stop();
         return;
     }
-    if (session_.Busy().Busy()) return;  // the poll waits for the read-back or load to end
-    if (!session_.Poll().Running()) session_.Units().UpdateBitStatus(unitBits_->WatchedUnit());
+    if (session_.IsBusy()) return;  // the poll waits for the read-back or load to end
+    if (!session_.Polling()) session_.UpdateUnitBits(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from
     // the end of this one keeps ticks from running back to back and lets a click on the tick

@@ -15,7 +15,7 @@ class QToolButton;
 namespace vendra {
 
 class Lamp;
-class UnitStatus;
+class ConsoleSession;
 
 // Two arrow buttons holding a position between a lower and an upper limit. An upper limit
 // below the lower one leaves nothing to pick: both arrows are disabled and the value stays.
@@ -57,7 +57,7 @@ class frmUnitBits : public QWidget {
 public:
     static constexpr int kLamps = 32;
 
-    explicit frmUnitBits(UnitStatus& status, QWidget* parent = nullptr);
+    explicit frmUnitBits(ConsoleSession& session, QWidget* parent = nullptr);
 
     // The load step: beside the main window, the spinner's range from the enabled units, the
     // unit at the spinner's position (1 when none is enabled) and its first status line.
@@ -95,7 +95,7 @@ protected:
 private:
     void SpinnerChanged(int value);
 
-    UnitStatus& status_;
+    ConsoleSession& session_;
     EnabledUnits units_;
     std::array<Lamp*, kLamps> lamps_{};
     std::array<QLabel*, 16> bitLabels_{};

@@ -7,18 +7,14 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "changes/journal.h"
 #include "config/kavro_config.h"
 #include "editor/entry_box.h"
-#include "editor/output_rows.h"
 #include "editor/tally_list.h"
-#include "link/busy_state.h"
-#include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/output_test.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
-#include "session/undo_history.h"
+#include "session/console_session.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -28,21 +24,17 @@ bool ModifierHeld(Qt::KeyboardModifiers m) {
     return m & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
 }
 
-MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tables,
-                             MappingCommands& commands, OutputTest& test, Dialogs& dialogs,
-                             std::function<bool()> online, const BusyState& busy, QObject* parent)
+MappingEditor::MappingEditor(const EditorControls& controls, ConsoleSession& session,
+                             Dialogs& dialogs, QObject* parent)
     : QObject(parent),
       c_(controls),
-      tables_(tables),
-      commands_(commands),
-      test_(test),
-      dialogs_(dialogs),
-      online_(std::move(online)),
-      busy_(busy) {
+      session_(session),
+      tables_(session.Tables()),
+      dialogs_(dialogs) {
     spaceEnd_.setSingleShot(true);
     spaceEnd_.setInterval(kRepeatGapMs);
     connect(&spaceEnd_, &QTimer::timeout, this, [this] {
-        if (!busy_.Busy() && SelectedOutput() > 0) test_.TestOff(SelectedOutput());
+        if (!session_.IsBusy() && SelectedOutput() > 0) session_.TestOff(SelectedOutput());
     });
     c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
     c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
@@ -72,13 +64,14 @@ MappingEditor::MappingEditor(const EditorControls& controls, MappingTables& tabl
     connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(kAnd); });
     connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(kOr); });
 
-    connect(&test_, &OutputTest::RowTest, this, [this](int row, bool on) {
+    const OutputTest& test = session_.OutputTests();
+    connect(&test, &OutputTest::RowTest, this, [this](int row, bool on) {
         c_.List1->SetRowBackground(row, on ? ColourFromValue(kRed) : ListBackground());
     });
-    connect(&test_, &OutputTest::TestButtonRed, this, [this](bool red) {
+    connect(&test, &OutputTest::TestButtonRed, this, [this](bool red) {
         SetButtonFace(c_.cmdTest, red ? ColourFromValue(kRed) : QColor());
     });
-    connect(&test_, &OutputTest::LatchShown, this, [this](bool ticked) {
+    connect(&test, &OutputTest::LatchShown, this, [this](bool ticked) {
         c_.chkTest->setChecked(ticked);
         SetTextColour(c_.chkTest, ColourFromValue(ticked ? kRed : kBlack));
     });
@@ -99,7 +92,7 @@ int MappingEditor::SelectedOutput() const {
 }
 
 void MappingEditor::ShowMappingInList(int OutputListPointer) {
-    c_.List1->SetSelectedText(BuildOutputRow(tables_, OutputListPointer));
+    c_.List1->SetSelectedText(session_.OutputRow(OutputListPointer));
 }
 
 void MappingEditor::UpdateListBox1() {
@@ -126,78 +119,34 @@ void MappingEditor::EnableControls(bool Enabled) {
     for (QWidget* w : {static_cast<QWidget*>(c_.list2), static_cast<QWidget*>(c_.cmdMapIt),
                        static_cast<QWidget*>(c_.txtInput), static_cast<QWidget*>(c_.cmdInit)})
         w->setEnabled(Enabled);
-    if (online_()) {
+    if (session_.IsOnline()) {
         for (QWidget* w : {static_cast<QWidget*>(c_.cmdTest), static_cast<QWidget*>(c_.chkTest),
                            static_cast<QWidget*>(c_.cmdRefresh)})
             w->setEnabled(Enabled);
     }
 }
 
-void MappingEditor::SetChangeLog(Journal* journal, UndoHistory* history) {
-    journal_ = journal;
-    history_ = history;
-}
-
-void MappingEditor::Journalled(const QString& operation, int o, const QString& before, bool ok) {
-    if (!journal_) return;
-    journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
-                     tables_.CurrentMapstring,
-                     !online_() ? outcome::kOffline
-                     : ok       ? outcome::kAnswered
-                                : outcome::kFailed);
-}
-
 void MappingEditor::MapCurrent() {
-    const bool clear = c_.list2->SelectedIndex() == 0;
-    const UndoHistory::Step step(history_,
-                                 clear ? QStringLiteral("clear") : QStringLiteral("mapping"));
-    MapSelected(true);
-}
-
-bool MappingEditor::MapSelected(bool journal) {
     const int o = SelectedOutput();
     const int i = c_.list2->SelectedIndex();
-    // A selection outside the lists never makes a mapping.
-    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(i)) return false;
-    const QString before = tables_.OutMapString[o];
-    const bool ok = commands_.SetMapping(tables_.OutUnit[o], tables_.OutChannel[o],
-                                         tables_.InUnit[i], tables_.InChannel[i]);
-    if (journal)
-        Journalled(i == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"), o, before, ok);
-    if (!ok) return false;
-    tables_.OutMapString[o] = tables_.CurrentMapstring;
+    if (session_.MapOutput(o, i)) ShowMapped(o, i);
+}
+
+void MappingEditor::ShowMapped(int o, int input) {
     ShowMappingInList(o);
-    c_.txtInput->setText(Plain(i));
+    c_.txtInput->setText(Plain(input));
     c_.List1->setFocus();
-    return true;
 }
 
 void MappingEditor::MapBool(int BoolOp) {
-    const UndoHistory::Step step(history_, QStringLiteral("AND/OR"));
     const int o = SelectedOutput();
-    const QString before = tables_.OutMapString[o];
-    // The single mapping and the second input are one change of the output.
-    const bool mapped = MapSelected(false);
     const int i1 = c_.list2->SelectedIndex();
-    const int i2 = c_.list3->SelectedIndex();
-    if (tables_.IsConfiguredOutput(o) && tables_.IsConfiguredInput(i1) &&
-        tables_.IsConfiguredInput(i2)) {
-        const bool ok = commands_.SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o],
-                                                 tables_.InUnit[i1], tables_.InChannel[i1],
-                                                 tables_.InUnit[i2], tables_.InChannel[i2], BoolOp);
-        Journalled(QStringLiteral("AND/OR"), o, before, mapped && ok);
-        if (ok) {
-            tables_.OutMapString[o] = tables_.CurrentMapstring;
-            ShowMappingInList(o);
-            c_.txtInput->setText(Plain(i1));
-            c_.List1->setFocus();
-        }
-    }
+    if (session_.MapOutputBoolean(o, i1, c_.list3->SelectedIndex(), BoolOp)) ShowMapped(o, i1);
     ScrollOutputList();
 }
 
 void MappingEditor::BoolClicked(int BoolOp) {
-    if (busy_.Busy()) return;
+    if (session_.IsBusy()) return;
     if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(BoolOp);
 }
 
@@ -219,8 +168,7 @@ void MappingEditor::ShowTestState(bool underTest) {
 void MappingEditor::GetInChannel() {
     const int j = c_.list2->SelectedIndex();
     if (!tables_.IsConfiguredInput(j)) return;
-    tables_.Current.InUnit = tables_.InUnit[j];
-    tables_.Current.InChannel = tables_.InChannel[j];
+    session_.SelectInput(j);
     c_.lblInUnit->setText(Plain(tables_.Current.InUnit));
     c_.lblInChannel->setText(Plain(tables_.Current.InChannel));
 }
@@ -231,7 +179,7 @@ void MappingEditor::ReadBackMapping() {
 }
 
 bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
-    if (busy_.Busy()) return true;
+    if (session_.IsBusy()) return true;
     const bool modifier = ModifierHeld(e->modifiers());
     switch (e->key()) {
         case Qt::Key_Return:
@@ -247,7 +195,7 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
                 return true;
             }
             // Key repeat arrives here too; a test already on is left alone.
-            if (SelectedOutput() > 0) test_.TestOn(SelectedOutput());
+            if (SelectedOutput() > 0) session_.TestOn(SelectedOutput());
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -263,7 +211,7 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
 }
 
 void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
-    if (busy_.Busy()) return;
+    if (session_.IsBusy()) return;
     switch (e->key()) {
         case Qt::Key_Space:
             // A held key repeats release and press, both at once. The window system does not
@@ -301,7 +249,7 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
 }
 
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
-    if (busy_.Busy()) return true;
+    if (session_.IsBusy()) return true;
     switch (e->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:

@@ -4,7 +4,6 @@
 // operator's keys and clicks into mapping operations and keeps the rows up to date.
 #include <QObject>
 #include <QTimer>
-#include <functional>
 
 class QCheckBox;
 class QKeyEvent;
@@ -14,14 +13,10 @@ class QWidget;
 
 namespace vendra {
 
-class BusyState;
+class ConsoleSession;
 class Dialogs;
 class EntryBox;
-class Journal;
-class MappingCommands;
-class OutputTest;
 class TallyList;
-class UndoHistory;
 struct MappingTables;
 
 struct EditorControls {
@@ -54,10 +49,9 @@ public:
     // between a repeat's release and its press, too short for a hand to press again.
     static constexpr int kRepeatGapMs = 30;
 
-    // While `busy` says so, the operator's keys and clicks here do nothing.
-    MappingEditor(const EditorControls& controls, MappingTables& tables, MappingCommands& commands,
-                  OutputTest& test, Dialogs& dialogs, std::function<bool()> online,
-                  const BusyState& busy, QObject* parent = nullptr);
+    // While the session is busy, the operator's keys and clicks here do nothing.
+    MappingEditor(const EditorControls& controls, ConsoleSession& session, Dialogs& dialogs,
+                  QObject* parent = nullptr);
 
     // Adds the rows of the three lists from the configuration tables; once, at start-up.
     void FillLists();
@@ -77,13 +71,9 @@ public:
 
     int SelectedOutput() const;  // 1 .. NumOutputs, or 0 when no row is selected
 
-    // Each mapping made here is journalled and becomes one step to undo.
-    void SetChangeLog(Journal* journal, UndoHistory* history);
-
 private:
-    // MapCurrent's work; journals the mapping when asked. False when it was not made.
-    bool MapSelected(bool journal);
-    void Journalled(const QString& operation, int o, const QString& before, bool ok);
+    // The row of a mapping just made, and the input it was made with in the entry box.
+    void ShowMapped(int o, int input);
     bool OutputListKeyPress(QKeyEvent* e);
     void OutputListKeyRelease(QKeyEvent* e);
     bool EntryKeyPress(QKeyEvent* e);
@@ -96,16 +86,11 @@ private:
     void SetListHeight(TallyList* list, int twips);
 
     EditorControls c_;
-    MappingTables& tables_;
-    MappingCommands& commands_;
-    OutputTest& test_;
+    ConsoleSession& session_;
+    const MappingTables& tables_;
     Dialogs& dialogs_;
-    std::function<bool()> online_;
-    const BusyState& busy_;
     // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.
     QTimer spaceEnd_;
-    Journal* journal_ = nullptr;
-    UndoHistory* history_ = nullptr;
 };
 
 // Shift, Ctrl or Alt held.

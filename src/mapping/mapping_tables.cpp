@@ -18,7 +18,7 @@ int MappingTables::FindInputSourceMapping() {
     return SearchInputList(Current.InUnit, Current.InChannel);
 }
 
-int MappingTables::SearchInputList(int unit, int channel) {
+int MappingTables::SearchInputList(int unit, int channel) const {
     int Z = 0;
     for (; Z <= NumInputs; ++Z) {
         if (InChannel[Z] == channel && InUnit[Z] == unit) return Z;

@@ -68,7 +68,7 @@ struct MappingTables {
     // "Unassigned"); NumInputs + 1 when none has them.
     int FindInputSourceMapping();
     // As FindInputSourceMapping for the given pair. The lowest index wins.
-    int SearchInputList(int unit, int channel);
+    int SearchInputList(int unit, int channel) const;
     // Forgets the mapping of every output 0 .. NumOutputs.
     void ClearLocalMaps();
 

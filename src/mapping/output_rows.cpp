@@ -1,6 +1,5 @@
-#include "editor/output_rows.h"
+#include "mapping/output_rows.h"
 
-#include "config/kavro_config.h"
 #include "mapping/mapping_tables.h"
 #include "platform/numbers.h"
 
@@ -30,6 +29,11 @@ QString BuildOutputRow(MappingTables& tables, int o) {
     const QChar tab(u'\t');
     return ListName(tables.OutName[o]) + tab + tables.OutMapInput[o] + tab + op + tab +
            tables.OutBoolText[o];
+}
+
+QString ListName(const QString& name) {
+    QString shown = name;
+    return shown.replace(QLatin1Char('\t'), QLatin1Char(' '));
 }
 
 }  // namespace vendra

@@ -10,4 +10,8 @@ struct MappingTables;
 // for display and answers the row text: name, TAB, input, TAB, operator, TAB, second input.
 QString BuildOutputRow(MappingTables& tables, int o);
 
+// A configured name as a list row shows it: a TAB in it would start the next column, so it
+// shows as a blank.
+QString ListName(const QString& name);
+
 }  // namespace vendra

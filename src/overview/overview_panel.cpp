@@ -46,7 +46,7 @@ OverviewPanel::OverviewPanel(ConsoleSession& session, OverviewControls controls,
     connect(rows, &QAbstractItemModel::rowsInserted, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::modelReset, this, &OverviewPanel::ScheduleRecompute);
-    connect(&session_.Poll(), &InputPoll::UnitRead, this,
+    connect(&session_.InputPoller(), &InputPoll::UnitRead, this,
             [this](int unit, std::optional<quint32> bits) {
                 if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
             });
@@ -75,7 +75,7 @@ void OverviewPanel::FollowInputs() {
     const bool on = window_ && window_->isVisible() && session_.IsOnline();
     const QList<int> units = on ? UnitsWithInputs(session_.Tables()) : QList<int>();
     inputs_.SetPolled(units);
-    session_.Poll().SetUnits(units);
+    session_.PollUnits(units);
     ScheduleRecompute();
 }
 

@@ -10,6 +10,7 @@
 #include "link/input_poll.h"
 #include "link/unit_status.h"
 #include "mapping/mapping_commands.h"
+#include "mapping/output_rows.h"
 #include "mapping/output_test.h"
 #include "platform/configured_port.h"
 #include "platform/dialogs.h"
@@ -133,8 +134,16 @@ ConsoleSession::~ConsoleSession() {
     port_->Close();
 }
 
-SerialPort& ConsoleSession::Port() {
-    return *port_;
+void ConsoleSession::ClosePort() {
+    port_->Close();
+}
+
+bool ConsoleSession::IsPortOpen() const {
+    return port_->IsOpen();
+}
+
+QString ConsoleSession::DeviceName() const {
+    return port_->DeviceName();
 }
 
 bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
@@ -265,6 +274,244 @@ TableRead ConsoleSession::ReadWholeTable() {
     for (int i = 1; i <= tables_.MapStrings; ++i)
         read.lines.append(tables_.RawMapList[i]);
     return read;
+}
+
+bool ConsoleSession::GoOnline() {
+    return online_->GoOnline();
+}
+
+void ConsoleSession::ToggleOnline() {
+    online_->ToggleOnline();
+}
+
+QString ConsoleSession::ControllerVersion() const {
+    return online_->MainCPUVersion;
+}
+
+bool ConsoleSession::IsBusy() const {
+    return exchange_->Busy().Busy();
+}
+
+void ConsoleSession::RequestStop() {
+    exchange_->Busy().RequestStop();
+}
+
+bool ConsoleSession::StopRequested() const {
+    return exchange_->Busy().StopRequested();
+}
+
+void ConsoleSession::CancelReadBack() {
+    readBack_->CancelDownload();
+}
+
+void ConsoleSession::SaveMatrix() {
+    files_->SaveMatrixClick();
+}
+
+void ConsoleSession::LoadMatrix() {
+    const UndoHistory::Step step(history_.get(), QStringLiteral("Load"), true);
+    files_->LoadMatrixClick();
+}
+
+TallyFiles::LoadOutcome ConsoleSession::LoadMatrixFile(const QString& path) {
+    return files_->LoadMatrixMappings(path);
+}
+
+QStringList ConsoleSession::LoadLeftOut() const {
+    return files_->LeftOut();
+}
+
+void ConsoleSession::JournalLoads(bool on) {
+    files_->SetJournal(on ? journal_.get() : nullptr);
+}
+
+QString ConsoleSession::OutputRow(int o) {
+    return BuildOutputRow(tables_, o);
+}
+
+void ConsoleSession::SelectInput(int input) {
+    if (!tables_.IsConfiguredInput(input)) return;
+    tables_.Current.InUnit = tables_.InUnit[input];
+    tables_.Current.InChannel = tables_.InChannel[input];
+}
+
+void ConsoleSession::JournalMapping(const QString& operation, int o, const QString& before,
+                                    bool ok) {
+    journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
+                     tables_.CurrentMapstring,
+                     !online_->Online ? outcome::kOffline
+                     : ok             ? outcome::kAnswered
+                                      : outcome::kFailed);
+}
+
+bool ConsoleSession::MapSingle(int o, int input, bool journal) {
+    // A selection outside the lists never makes a mapping.
+    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(input)) return false;
+    const QString before = tables_.OutMapString[o];
+    const bool ok = commands_->SetMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                          tables_.InUnit[input], tables_.InChannel[input]);
+    if (journal)
+        JournalMapping(input == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"), o, before,
+                       ok);
+    if (ok) tables_.OutMapString[o] = tables_.CurrentMapstring;
+    return ok;
+}
+
+bool ConsoleSession::MapOutput(int o, int input) {
+    const UndoHistory::Step step(history_.get(),
+                                 input == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"));
+    return MapSingle(o, input, true);
+}
+
+bool ConsoleSession::MapOutputBoolean(int o, int first, int second, int BoolOp) {
+    const UndoHistory::Step step(history_.get(), QStringLiteral("AND/OR"));
+    const QString before = tables_.OutMapString[o];
+    // The single mapping and the second input are one change of the output.
+    const bool mapped = MapSingle(o, first, false);
+    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(first) ||
+        !tables_.IsConfiguredInput(second))
+        return mapped;
+    const bool ok = commands_->SetBoolMapping(
+        tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[first], tables_.InChannel[first],
+        tables_.InUnit[second], tables_.InChannel[second], BoolOp);
+    JournalMapping(QStringLiteral("AND/OR"), o, before, mapped && ok);
+    if (ok) tables_.OutMapString[o] = tables_.CurrentMapstring;
+    return mapped || ok;
+}
+
+void ConsoleSession::TestOn(int o) {
+    outputTest_->TestOn(o);
+}
+
+void ConsoleSession::TestOff(int o) {
+    outputTest_->TestOff(o);
+}
+
+void ConsoleSession::TestLatchChange(int o) {
+    const int before = tables_.OutTest[o];
+    outputTest_->TestLatchChange(o);
+    if (tables_.OutTest[o] == before) return;
+    journal_->Record(
+        QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
+        tables_.OutMapString[o], tables_.OutMapString[o], outcome::kAnswered,
+        tables_.OutTest[o] == -1 ? QStringLiteral("latched on") : QStringLiteral("latch released"));
+}
+
+FileCheck ConsoleSession::CheckFile(const QString& path) {
+    return changes_->CheckFile(path);
+}
+
+Comparison ConsoleSession::Compare(const QList<TallyItem>& mappings) {
+    return changes_->Compare(mappings);
+}
+
+Comparison ConsoleSession::CompareWithCopy(const QList<TallyItem>& mappings) {
+    return changes_->CompareWithCopy(mappings);
+}
+
+QList<TallyItem> ConsoleSession::ConsoleCopyItems() const {
+    return changes_->ConsoleCopyItems();
+}
+
+bool ConsoleSession::CopyMayBeStale() const {
+    return changes_->CopyMayBeStale();
+}
+
+// The caller's questions, with the confirmed changes made one step to undo: from the
+// confirmation to the end of their verification; a read-back before it is not part of it.
+class ConsoleSession::UndoableQuestions : public ChangeQuestions {
+public:
+    UndoableQuestions(ChangeQuestions& asked, UndoHistory& history)
+        : asked_(asked), history_(history) {}
+    bool GoOnWithFindings(const QString& name, const FileCheck& check) override {
+        return asked_.GoOnWithFindings(name, check);
+    }
+    bool ReadBackFirst() override { return asked_.ReadBackFirst(); }
+    bool Confirm(const QString& name, const QList<PlannedChange>& plan) override {
+        const bool yes = asked_.Confirm(name, plan);
+        if (yes) step_.emplace(&history_, QStringLiteral("Apply changes only"), true);
+        return yes;
+    }
+
+private:
+    ChangeQuestions& asked_;
+    UndoHistory& history_;
+    std::optional<UndoHistory::Step> step_;
+};
+
+ChangeReport ConsoleSession::ApplyChanges(const ChangeSource& source, const ChangeOptions& options,
+                                          ChangeQuestions& questions) {
+    UndoableQuestions asked(questions, *history_);
+    return changes_->ApplyChanges(source, options, asked);
+}
+
+VerifyResult ConsoleSession::VerifyCopy() {
+    return changes_->Verify(changes_->ExpectationsOfCopy());
+}
+
+void ConsoleSession::Undo() {
+    history_->Undo();
+}
+
+void ConsoleSession::Redo() {
+    history_->Redo();
+}
+
+bool ConsoleSession::CanUndo() const {
+    return history_->CanUndo();
+}
+
+std::unique_ptr<Journal::Operation> ConsoleSession::JournalOperation(const QString& name) {
+    return std::make_unique<Journal::Operation>(journal_.get(), name);
+}
+
+Reply ConsoleSession::SendRaw(const QString& text, const QString& operation) {
+    const Reply reply = exchange_->Exchange(text);
+    // A raw command may change the table: it is journalled as it went.
+    journal_->RecordCommand(
+        operation, text,
+        reply.Answered() && !reply.IsError() ? outcome::kAnswered : outcome::kFailed);
+    return reply;
+}
+
+Reply ConsoleSession::LastReply() const {
+    return exchange_->LastReply();
+}
+
+void ConsoleSession::CopyRepliesToConsole(bool on) {
+    exchange_->SetConsoleCopy(on);
+}
+
+int ConsoleSession::DeadlineMs() const {
+    return exchange_->DeadlineMs();
+}
+
+void ConsoleSession::SetDeadlineMs(int ms) {
+    exchange_->SetDeadlineMs(ms);
+}
+
+void ConsoleSession::PollUnits(const QList<int>& units) {
+    inputPoll_->SetUnits(units);
+}
+
+void ConsoleSession::PollExtraUnit(int unit) {
+    inputPoll_->SetExtraUnit(unit);
+}
+
+bool ConsoleSession::Polling() const {
+    return inputPoll_->Running();
+}
+
+std::optional<quint32> ConsoleSession::UpdateUnitBits(int unit) {
+    return unitStatus_->UpdateBitStatus(unit);
+}
+
+std::optional<quint32> ConsoleSession::ReadUnitBits(int unit) {
+    return unitStatus_->ReadBits(unit);
+}
+
+QString ConsoleSession::UnitStat(int unit) {
+    return unitStatus_->GetStat(unit);
 }
 
 }  // namespace vendra

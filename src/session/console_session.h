@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
+#include "changes/journal.h"
 #include "changes/live_changes.h"
-
 #include "config/enabled_units.h"
 #include "config/kavro_config.h"
 #include "link/command_exchange.h"
@@ -100,27 +100,111 @@ public:
     // table read back and compared with the file, entry by entry.
     RestoreResult Restore(const QString& path, const QList<TallyItem>& mappings, bool verify);
 
-    // The pieces, for the windows and the tool that work with them.
-    const InstallationConfig& Config() const { return config_; }
-    MappingTables& Tables() { return tables_; }
-    SerialPort& Port();
-    CommandExchange& Exchange() { return *exchange_; }
-    BusyState& Busy() { return exchange_->Busy(); }
-    OnlineState& Online() { return *online_; }
+    // Closes the port (the program ends, or the operator closes the window).
+    void ClosePort();
+    // The device the port talks through ("/dev/ttyS0", "host:port").
+    QString DeviceName() const;
+
+    // The online state. GoOnline probes the controller and, when it answers, asks its version;
+    // ToggleOnline is the "Online"/"Offline" label's click.
+    bool GoOnline();
+    void ToggleOnline();
     bool IsOnline() const { return online_->Online; }
-    ReadBack& Reader() { return *readBack_; }
-    MappingCommands& Commands() { return *commands_; }
-    OutputTest& Tests() { return *outputTest_; }
-    TallyFiles& Files() { return *files_; }
-    UnitStatus& Units() { return *unitStatus_; }
-    // The input bits of the watched units, polled for the overview and the unit status window.
-    InputPoll& Poll() { return *inputPoll_; }
-    LiveChanges& Changes() { return *changes_; }
-    Journal& ChangeJournal() { return *journal_; }
-    UndoHistory& History() { return *history_; }
+    bool IsPortOpen() const;
+    // The controller's version line, as the last probe left it (empty when it gave none).
+    QString ControllerVersion() const;
+
+    // A read-back, a load or an apply runs: the operator's commands wait for it to end.
+    bool IsBusy() const;
+    // The stop the program's end or Ctrl+C asks for: a read-back, a load or an apply ends at
+    // its next step.
+    void RequestStop();
+    bool StopRequested() const;
+    // The read-back's "Cancel" button.
+    void CancelReadBack();
+
+    // What the console holds: read them, change them only through the operations here.
+    const InstallationConfig& Config() const { return config_; }
+    const MappingTables& Tables() const { return tables_; }
     // The units Kavro.ini enables, in its order; empty until the configuration is read.
     const EnabledUnits& Enabled() const { return units_; }
-    Dialogs& Boxes() { return dialogs_; }
+    // The parts whose own signals a window watches: the output tests (rows under test, the
+    // "Test" and "Latch" look), the input poll (UnitRead, CycleEnded), the unit status
+    // (LampsChanged), the exchange (ConsoleText, the console window's copy of each reply) and
+    // the journal (its path, ErrorLine when a record cannot be written).
+    const OutputTest& OutputTests() const { return *outputTest_; }
+    const InputPoll& InputPoller() const { return *inputPoll_; }
+    const UnitStatus& UnitStatusReader() const { return *unitStatus_; }
+    const CommandExchange& Exchange() const { return *exchange_; }
+    const Journal& ChangeJournal() const { return *journal_; }
+
+    // "Save": the operator chooses a file and the console's table goes into it.
+    void SaveMatrix();
+    // "Load": the operator chooses a file and it goes into the controller; one step to undo.
+    void LoadMatrix();
+    // The same for a file the caller names, without the file box.
+    TallyFiles::LoadOutcome LoadMatrixFile(const QString& path);
+    // Lines of the last load that name no configured output.
+    QStringList LoadLeftOut() const;
+    // Loads write to the journal (the default), or not: for a measure of the journal's cost.
+    void JournalLoads(bool on);
+
+    // The row text of output o in the output list (name, input, operator, second input).
+    QString OutputRow(int o);
+    // The input row the operator picked: its unit and channel become the current input.
+    void SelectInput(int input);
+    // Maps output o to input row `input` (0 clears it); journalled, one step to undo. False
+    // when it was not made.
+    bool MapOutput(int o, int input);
+    // Maps output o to `first` AND (BoolOp 1) or OR `second`; one step to undo. True when the
+    // output's mapping changed, if only to `first` alone.
+    bool MapOutputBoolean(int o, int first, int second, int BoolOp);
+
+    // Output tests: "Test" held or Space, its release, and "Latch" (journalled).
+    void TestOn(int o);
+    void TestOff(int o);
+    void TestLatchChange(int o);
+
+    // Live changes against the controller's table: a file checked, compared with the
+    // controller (or the console's copy of it), the changes only applied and verified.
+    FileCheck CheckFile(const QString& path);
+    Comparison Compare(const QList<TallyItem>& mappings);
+    Comparison CompareWithCopy(const QList<TallyItem>& mappings);
+    QList<TallyItem> ConsoleCopyItems() const;
+    bool CopyMayBeStale() const;
+    // The whole flow; the changes, from the confirmation on, are one step to undo.
+    ChangeReport ApplyChanges(const ChangeSource& source, const ChangeOptions& options,
+                              ChangeQuestions& questions);
+    // Asks every output of the console's copy back from the controller.
+    VerifyResult VerifyCopy();
+
+    // Undo and redo of the operator's steps, and the journal they are written to.
+    void Undo();
+    void Redo();
+    bool CanUndo() const;
+    // Everything the journal records until the operation ends is named `name`.
+    std::unique_ptr<Journal::Operation> JournalOperation(const QString& name);
+
+    // A command the operator types (the console window, "vendractl send"): sent as it is,
+    // journalled as it went, its reply answered.
+    Reply SendRaw(const QString& text, const QString& operation);
+    // What the last exchange brought.
+    Reply LastReply() const;
+    // Every reply is copied to the console window while this is on (ConsoleText).
+    void CopyRepliesToConsole(bool on);
+    int DeadlineMs() const;
+    void SetDeadlineMs(int ms);
+
+    // Input bits. The poll asks the units in cycles while the list is not empty; the extra
+    // unit is the unit status window's, asked in the same cycles.
+    void PollUnits(const QList<int>& units);
+    void PollExtraUnit(int unit);
+    bool Polling() const;
+    // One unit asked now: its bits (reported by the unit status' LampsChanged) / without
+    // reporting / its status.
+    std::optional<quint32> UpdateUnitBits(int unit);
+    std::optional<quint32> ReadUnitBits(int unit);
+    QString UnitStat(int unit);
 
 Q_SIGNALS:
     // Every output row must be rebuilt from the tables.
@@ -149,6 +233,10 @@ Q_SIGNALS:
 
 private:
     class SessionPort;
+    class UndoableQuestions;
+    // One output mapped to one input; journalled when asked.
+    bool MapSingle(int o, int input, bool journal);
+    void JournalMapping(const QString& operation, int o, const QString& before, bool ok);
     void WireJournal();
     void SetJournalPath(const QString& iniPath);
 

@@ -9,17 +9,13 @@
 #include <QPushButton>
 #include <QWindow>
 
-#include "changes/journal.h"
 #include "compare/change_controller.h"
 #include "compare/history_window.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
-#include "mapping/output_test.h"
 #include "overview/overview_panel.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
-#include "session/tally_files.h"
-#include "session/undo_history.h"
 #include "shell/face.h"
 #include "shell/outline.h"
 #include "widgets/colours.h"
@@ -57,9 +53,7 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
     endProgram = [] { QCoreApplication::exit(0); };
 
     ConsoleSession& s = *session_;
-    auto online = [&s] { return s.IsOnline(); };
-    editor_ = std::make_unique<MappingEditor>(face_->Editor(), s.Tables(), s.Commands(), s.Tests(),
-                                              dialogs_, online, s.Busy());
+    editor_ = std::make_unique<MappingEditor>(face_->Editor(), s, dialogs_);
     new ChangeController(s, dialogs_, face_->cmdLoadMatrix, this);
     diag_ = std::make_unique<DiagPanels>(
         s, DiagControls{this, face_->Check1, face_->Check2, face_->List1});
@@ -70,7 +64,6 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
                            editor_->GetOutChannel();
                        }},
                       this);
-    editor_->SetChangeLog(&s.ChangeJournal(), &s.History());
     AddHistoryControls(this, face_->lblFileName, s, [this] { return Busy(); });
 
     Timer1.setInterval(1000);
@@ -85,7 +78,7 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
 
 frmKavroMain::~frmKavroMain() {
     // Final destruction: the port closes first, then the secondary windows go.
-    session_->Port().Close();
+    session_->ClosePort();
     diag_->UnloadSecondaryWindows();
 }
 
@@ -131,43 +124,30 @@ void frmKavroMain::WireSession() {
     connect(s, &ConsoleSession::ControlsEnabled, this,
             [this](bool on) { editor_->EnableControls(on); });
     connect(s, &ConsoleSession::CancelVisible, face_->cmdCancelDownload, &QWidget::setVisible);
-    connect(face_->cmdCancelDownload, &QPushButton::clicked, &s->Reader(),
-            &ReadBack::CancelDownload);
+    connect(face_->cmdCancelDownload, &QPushButton::clicked, s, &ConsoleSession::CancelReadBack);
     connect(s, &ConsoleSession::ListRebuild, this, [this] { editor_->UpdateListBox1(); });
     connect(s, &ConsoleSession::FileNameShown, face_->lblFileName, &QLabel::setText);
     connect(s, &ConsoleSession::FocusToList, this, [this] { face_->List1->setFocus(); });
-    connect(face_->cmdSaveMatrix, &QPushButton::clicked, &s->Files(), &TallyFiles::SaveMatrixClick);
-    connect(face_->cmdLoadMatrix, &QPushButton::clicked, &s->Files(), [s] {
-        const UndoHistory::Step step(&s->History(), QStringLiteral("Load"), true);
-        s->Files().LoadMatrixClick();
-    });
+    connect(face_->cmdSaveMatrix, &QPushButton::clicked, s, &ConsoleSession::SaveMatrix);
+    connect(face_->cmdLoadMatrix, &QPushButton::clicked, s, &ConsoleSession::LoadMatrix);
 }
 
 void frmKavroMain::WireButtons() {
     connect(face_->cmdOnline, &QPushButton::clicked, this, [this] {
-        if (!Busy()) session_->Online().ToggleOnline();
+        if (!Busy()) session_->ToggleOnline();
     });
     connect(face_->cmdTest, &HoldButton::Held, this, [this] {
         if (Busy()) return;
-        session_->Tests().TestOn(editor_->SelectedOutput());
+        session_->TestOn(editor_->SelectedOutput());
         face_->List1->setFocus();
     });
     connect(face_->cmdTest, &HoldButton::LetGo, this, [this] {
-        if (!Busy()) session_->Tests().TestOff(editor_->SelectedOutput());
+        if (!Busy()) session_->TestOff(editor_->SelectedOutput());
     });
     // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
     connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
         if (Busy()) return;
-        const int o = editor_->SelectedOutput();
-        const MappingTables& t = session_->Tables();
-        const int before = t.OutTest[o];
-        session_->Tests().TestLatchChange(o);
-        if (t.OutTest[o] != before)
-            session_->ChangeJournal().Record(QStringLiteral("test latch"), t.OutUnit[o],
-                                             t.OutChannel[o], t.OutMapString[o], t.OutMapString[o],
-                                             outcome::kAnswered,
-                                             t.OutTest[o] == -1 ? QStringLiteral("latched on")
-                                                                : QStringLiteral("latch released"));
+        session_->TestLatchChange(editor_->SelectedOutput());
         if (byMouse) face_->List1->setFocus();
     });
     connect(face_->cmdInit, &QPushButton::clicked, this, [this] {
@@ -210,7 +190,7 @@ bool frmKavroMain::Load() {
     session_->Connect();
     face_->List1->setFocus();
     // "X" during the start-up read-back: the event loop must not start.
-    return !session_->Busy().StopRequested();
+    return !session_->StopRequested();
 }
 
 void frmKavroMain::AwaitPlacement() {
@@ -228,13 +208,13 @@ void frmKavroMain::AwaitPlacement() {
 }
 
 void frmKavroMain::EndNow() {
-    session_->Busy().RequestStop();
-    session_->Port().Close();
+    session_->RequestStop();
+    session_->ClosePort();
     endProgram();
 }
 
 bool frmKavroMain::Busy() const {
-    return session_->Busy().Busy();
+    return session_->IsBusy();
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {
