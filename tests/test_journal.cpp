@@ -17,6 +17,7 @@
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "support/tool_run.h"
 
 using namespace vendra;
 
@@ -30,23 +31,6 @@ bool AllWhole(const QByteArray& bytes, int* lines = nullptr) {
         if (JournalEntry::FromLine(all[i]).Operation.isEmpty()) return false;
     if (lines) *lines = int(all.size()) - 1;
     return true;
-}
-
-struct Run {
-    int exit = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run Vendractl(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(VENDRA_VENDRACTL), args);
-    Run r;
-    if (!p.waitForFinished(60000)) return r;
-    r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
 }
 
 }  // namespace
@@ -184,10 +168,7 @@ private Q_SLOTS:
         const QString path = sim.FilePath(QStringLiteral("audit/changes.jsonl"));
 
         QProcess restore;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        restore.setProcessEnvironment(env);
-        restore.start(QStringLiteral(VENDRA_VENDRACTL),
-                      {QStringLiteral("restore"), file, QStringLiteral("--ini"), ini});
+        StartVendractl(restore, {QStringLiteral("restore"), file, QStringLiteral("--ini"), ini});
         QTRY_VERIFY_WITH_TIMEOUT(ReadJournal(path).Entries.size() >= 20, 30000);
         ::kill(pid_t(restore.processId()), SIGKILL);
         QVERIFY(restore.waitForFinished(5000));
@@ -204,7 +185,7 @@ private Q_SLOTS:
         // A write cut short at the end (power lost mid-line) is skipped and named.
         QByteArray bytes = Contents(path);
         QVERIFY(Put(path, bytes.left(bytes.size() - 30)));
-        const Run all = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini});
+        const ToolRun all = RunVendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini});
         QCOMPARE(all.exit, 0);
         QCOMPARE(all.out.count('\n'), whole - 1);
         QVERIFY(
@@ -216,19 +197,19 @@ private Q_SLOTS:
                 QStringLiteral("line %1 of %2 is not a whole entry").arg(whole).arg(path).toUtf8()),
             all.err.constData());
 
-        const Run one =
-            Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
-                       QStringLiteral("--output"), QStringLiteral("5"), QStringLiteral("--json")});
+        const ToolRun one = RunVendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                                          QStringLiteral("--output"), QStringLiteral("5"),
+                                          QStringLiteral("--json")});
         QCOMPARE(one.exit, 0);
         QCOMPARE(one.out.count('\n'), 1);
         QCOMPARE(JournalEntry::FromLine(one.out).After, QStringLiteral("[1][5][2][6][1][0][0][0]"));
-        const Run later = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
-                                     QStringLiteral("--since"),
-                                     QDate::currentDate().addDays(1).toString(Qt::ISODate)});
+        const ToolRun later = RunVendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                                            QStringLiteral("--since"),
+                                            QDate::currentDate().addDays(1).toString(Qt::ISODate)});
         QCOMPARE(later.exit, 0);
         QVERIFY(later.out.isEmpty());
-        const Run bad = Vendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
-                                   QStringLiteral("--since"), QStringLiteral("soon")});
+        const ToolRun bad = RunVendractl({QStringLiteral("journal"), QStringLiteral("--ini"), ini,
+                                          QStringLiteral("--since"), QStringLiteral("soon")});
         QCOMPARE(bad.exit, 2);
         QCOMPARE(bad.err, QByteArray("vendractl: \"soon\" is not a time\n"));
     }

@@ -21,6 +21,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "support/tool_run.h"
 
 using namespace vendra;
 
@@ -35,12 +36,6 @@ const QByteArray kWanted =
     "[1][1][2][1][1][0][0][0]\r\n"
     "[1][3][2][5][1][0][0][0]\r\n"
     "[1][5][2][5][1][0][0][0]\r\n";
-
-struct Run {
-    int exit = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 struct Rig {
     QTemporaryDir dir;
@@ -57,24 +52,16 @@ struct Rig {
     }
     // Without XDG_RUNTIME_DIR, as from cron: the line's lock must not depend on it.
     void Begin(QProcess& p, QStringList args) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        p.setProcessEnvironment(env);
         for (QString& a : args) {
             if (a == QStringLiteral("FILE")) a = Path(QStringLiteral("file.vdk"));
             if (a == QStringLiteral("OUT")) a = Path(QStringLiteral("out.vdk"));
         }
-        p.start(QStringLiteral(VENDRA_VENDRACTL), QStringList{"--ini", Ini()} + args);
+        StartVendractl(p, QStringList{"--ini", Ini()} + args, QString());
     }
-    Run Ctl(const QStringList& args) const {
+    ToolRun Ctl(const QStringList& args) const {
         QProcess p;
         Begin(p, args);
-        Run r;
-        if (!p.waitForFinished(60000)) return r;
-        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return FinishTool(p);
     }
 };
 
@@ -252,7 +239,7 @@ private Q_SLOTS:
         } else {
             QStringList args = via.split(u' ');
             if (via.startsWith(QStringLiteral("send "))) args = {"send", via.mid(5)};
-            const Run r = rig.Ctl(args);
+            const ToolRun r = rig.Ctl(args);
             QVERIFY2(r.exit == exit, r.err.constData());
             QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
             if (via == QStringLiteral("diff FILE --quiet")) QCOMPARE(r.out + r.err, QByteArray());
@@ -336,7 +323,7 @@ private Q_SLOTS:
         for (int c = 1; c <= 6; ++c)
             lines += QStringLiteral("[1][%1][2][%1][1][0][0][0]\r\n").arg(c).toLatin1();
         QVERIFY(Put(rig.Path("file.vdk"), lines));
-        const Run r = rig.Ctl({"restore", "FILE", "--changes-only"});
+        const ToolRun r = rig.Ctl({"restore", "FILE", "--changes-only"});
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.err.contains("did not answer the change of unit 1 channel") &&
                      r.err.contains("no answer"),
@@ -373,7 +360,7 @@ private Q_SLOTS:
         QVERIFY(rig.Start({}, kTable));
         QLockFile console(LineLockPath(rig.sim.LinkPath()));
         QVERIFY(console.tryLock(0));
-        Run r = rig.Ctl({"backup"});
+        ToolRun r = rig.Ctl({"backup"});
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.err.contains("another program is using this line"), r.err.constData());
         QVERIFY(rig.sim.LogLines().isEmpty());

@@ -18,6 +18,7 @@
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "support/tool_run.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -146,14 +147,11 @@ private Q_SLOTS:
         QVERIFY2(StartSim(sim), qPrintable(sim.ErrorText()));
         const QString ini = sim.FilePath(QStringLiteral("Kavro.ini"));
         QVERIFY(Put(ini, Ini(QString()).toLatin1()));
-        QProcess tool;
-        tool.start(QStringLiteral(VENDRA_VENDRACTL),
-                   {"lamps", "--json", "--ini", ini, "--device", sim.LinkPath()});
-        QVERIFY(tool.waitForFinished(30000));
+        ToolRun tool = RunVendractl({"lamps", "--json", "--ini", ini, "--device", sim.LinkPath()});
         // Unit 3 stayed silent: its inputs are shown unknown and the tool says so.
-        QCOMPARE(tool.exitCode(), 2);
-        QVERIFY(tool.readAllStandardError().contains("no input bits from unit 3"));
-        const QJsonArray rows = QJsonDocument::fromJson(tool.readAllStandardOutput()).array();
+        QCOMPARE(tool.exit, 2);
+        QVERIFY(tool.err.contains("no input bits from unit 3"));
+        const QJsonArray rows = QJsonDocument::fromJson(tool.out).array();
         QCOMPARE(rows.size(), kOutputs);
         for (int o = 1; o <= kOutputs; ++o) {
             const Case& c = kCases[o - 1];
@@ -175,12 +173,10 @@ private Q_SLOTS:
         SimProcess cut;
         QVERIFY(Put(cut.FilePath(QStringLiteral("cases.vdk")), Preload()));
         QVERIFY(cut.Start({"--preload", cut.FilePath("cases.vdk"), "--silent-after", "8"}));
-        tool.start(QStringLiteral(VENDRA_VENDRACTL),
-                   {"lamps", "--ini", ini, "--device", cut.LinkPath()});
-        QVERIFY(tool.waitForFinished(30000));
-        QCOMPARE(tool.exitCode(), 2);
-        QCOMPARE(tool.readAllStandardOutput(), QByteArray());
-        QVERIFY(tool.readAllStandardError().contains("could not be read whole"));
+        tool = RunVendractl({"lamps", "--ini", ini, "--device", cut.LinkPath()});
+        QCOMPARE(tool.exit, 2);
+        QCOMPARE(tool.out, QByteArray());
+        QVERIFY(tool.err.contains("could not be read whole"));
     }
 
     // The real window over a real pseudo-terminal: the simulator changes an input and the

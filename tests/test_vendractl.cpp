@@ -11,6 +11,7 @@
 #include "support/main_rig.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "support/tool_run.h"
 
 using namespace vendra;
 
@@ -21,12 +22,6 @@ const QByteArray kTable =
     "[1][2][2][5][1][2][6][1]\r\n"
     "[1][9][2][1][1][0][0][0]\r\n"
     "[1][4][2][8][1][2][2][2]\r\n";
-
-struct Result {
-    int exit = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // A private runtime folder (so the lock is this test's own), a Kavro.ini naming the device.
 struct Rig {
@@ -43,21 +38,10 @@ struct Rig {
     }
 
     void Start(QProcess& p, const QStringList& args) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(VENDRA_VENDRACTL), args + QStringList{"--ini", Ini()});
+        StartVendractl(p, args + QStringList{"--ini", Ini()}, Runtime());
     }
-
-    Result Run(const QStringList& args) const {
-        QProcess p;
-        Start(p, args);
-        Result r;
-        if (!p.waitForFinished(60000)) return r;
-        r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+    ToolRun Run(const QStringList& args) const {
+        return RunVendractl(args + QStringList{"--ini", Ini()}, Runtime());
     }
 };
 
@@ -90,7 +74,7 @@ private Q_SLOTS:
         QVERIFY(rig.Prepare(sim.LinkPath()));
 
         const QString first = rig.File(QStringLiteral("first.vdk"));
-        Result r = rig.Run({"backup", "-o", first});
+        ToolRun r = rig.Run({"backup", "-o", first});
         QVERIFY2(r.exit == 0, r.err.constData());
         QCOMPARE(r.err, QByteArray());  // not a terminal: nothing on standard error
         QCOMPARE(Contents(first), kTable);
@@ -178,7 +162,7 @@ private Q_SLOTS:
         QLockFile console(LineLockPath(sim.LinkPath()));
         if (holdLock) QVERIFY(console.tryLock(0));
 
-        const Result r = rig.Run(args);
+        const ToolRun r = rig.Run(args);
         QCOMPARE(r.exit, 2);
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
         QCOMPARE(r.err.count('\n'), message.contains("finding") ? 2 : 1);
