@@ -172,8 +172,9 @@ void CommandExchange::WaitForResponse() {
         }
         if (terminated) return;
         if (waiting > 0) {
-            QThread::msleep(static_cast<unsigned long>(
-                std::clamp<qint64>(deadline.remainingTime(), 0, kGatherMs)));
+            if (gatherMs_ > 0)
+                QThread::msleep(static_cast<unsigned long>(
+                    std::clamp<qint64>(deadline.remainingTime(), 0, gatherMs_)));
             continue;
         }
         if (!port_.IsOpen()) {

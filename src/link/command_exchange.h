@@ -40,10 +40,28 @@ public:
     static constexpr int kDeadlineMs = 2000;
     // A device that streams without "." cannot make the receive text grow past this.
     static constexpr int kMaxReceive = 64 * 1024;
-    // After part of a reply, the wait lets this much more arrive before it looks again (four
-    // characters at 9600 baud): one wake per few characters instead of one per character, for a
-    // reply that ends at most this much later than it could.
+    // In an unhurried exchange, after part of a reply the wait lets this much more arrive
+    // before it looks again (four characters at 9600 baud): one wake per few characters instead
+    // of one per character, for a reply that ends at most this much later than it could.
     static constexpr int kGatherMs = 4;
+
+    // While one lives, the exchanges are a poll's, which can wait a few milliseconds longer for
+    // the end of a reply: they gather characters (kGatherMs). The operator's commands, a
+    // read-back and a load keep waking on every arrival, as fast as the line.
+    class Unhurried {
+    public:
+        explicit Unhurried(CommandExchange& exchange)
+            : exchange_(exchange), before_(exchange.gatherMs_) {
+            exchange_.gatherMs_ = kGatherMs;
+        }
+        ~Unhurried() { exchange_.gatherMs_ = before_; }
+        Unhurried(const Unhurried&) = delete;
+        Unhurried& operator=(const Unhurried&) = delete;
+
+    private:
+        CommandExchange& exchange_;
+        int before_;
+    };
 
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
 
@@ -101,6 +119,7 @@ private:
     BusyState busy_;
     bool consoleCopy_ = false;
     int deadlineMs_ = kDeadlineMs;
+    int gatherMs_ = 0;
     Reply last_;
 };
 

@@ -10,6 +10,7 @@ namespace vendra {
 UnitStatus::UnitStatus(CommandExchange& link, QObject* parent) : QObject(parent), link_(link) {}
 
 void UnitStatus::GetBits(int Ounit) {
+    const CommandExchange::Unhurried poll(link_);
     link_.SendCommand(QStringLiteral("BITS") + SignColumn(Ounit));
     UnitBits = ParseGetBits(link_.Response);
 }
@@ -26,6 +27,7 @@ QString UnitStatus::ParseGetBits(QStringView Response) {
 }
 
 QString UnitStatus::GetStat(int Xunit) {
+    const CommandExchange::Unhurried poll(link_);
     link_.SendCommand(QStringLiteral("GSTAT") + SignColumn(Xunit));
     return link_.Response;
 }
