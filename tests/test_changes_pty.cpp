@@ -196,19 +196,6 @@ private Q_SLOTS:
                  qPrintable(report));
     }
 
-    void verificationCatchesAnOutputTheControllerDidNotTake() {
-        LiveRig live;
-        QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
-        QCOMPARE(live.Run(live.Apply(), {Answer::Ok, Answer::Ok}), kApplied + kVerified);
-        const QString report = live.rig.dialogs.Texts().last();
-        QVERIFY2(report.contains("1 of 7 outputs asked back does not hold") &&
-                     report.contains("output 2 (Out 2): holds [1][2][2][2][1][0][0][0], should "
-                                     "hold [1][2][2][6][1][0][0][0]"),
-                 qPrintable(report));
-        // The list shows what the controller holds, not what was sent.
-        QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 2\t\t"));
-    }
-
     void verificationAfterAnOrdinaryLoad() {
         LiveRig live;
         QVERIFY(live.Start({QStringLiteral("--refuse"), QStringLiteral("Map 1 2 2 6")}));
