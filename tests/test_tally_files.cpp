@@ -1,9 +1,6 @@
-// "Save" and "Load" in the real main window: the buttons reach the session, a load greys the
-// mapping controls and shows its progress in place of the "Tally Outputs" label, the file name
-// label follows, and the keyboard focus goes back to the output list. What the files hold and
-// what goes over the wire is tested on the session itself.
+// "Save" and "Load" in the real main window: what only the window shows. What the files hold
+// and what goes over the wire is tested on the session itself.
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "editor/entry_box.h"
@@ -30,12 +27,37 @@ std::unique_ptr<MainRig> Rig() {
 class TestTallyFiles : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void loadGreysTheControlsAndShowsItsProgress() {
+    // Each file button greys the mapping controls while its progress shows in place of the
+    // "Tally Outputs" label, hands the focus back to the output list (the click gave it to the
+    // button) and names the file only when one was written or loaded.
+    void fileButtons_data() {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QString>("answer");  // the file chosen; empty: cancelled
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QStringList>("progress");
+        QTest::newRow("save") << true << "saved.vdk"
+                              << "saved.vdk" << QStringList{"", "Downloading  1"};
+        QTest::newRow("save cancelled") << true << ""
+                                        << "keep.vdk" << QStringList{};
+        QTest::newRow("load") << false << "good.vdk"
+                              << "good.vdk" << QStringList{"", "Mapping  0", "Mapping  1"};
+        QTest::newRow("load refused") << false << "bad.vdk"
+                                      << "keep.vdk" << QStringList{};
+        QTest::newRow("load cancelled") << false << ""
+                                        << "keep.vdk" << QStringList{};
+    }
+    void fileButtons() {
+        QFETCH(bool, save);
+        QFETCH(QString, answer);
+        QFETCH(QString, label);
+        QFETCH(QStringList, progress);
         auto rig = Rig();
         frmKavroMain& w = *rig->window;
         const MainFace& f = w.Face();
-        const QString path = rig->dir.filePath(QStringLiteral("mixed.vdk"));
-        QVERIFY(Put(path, "[1][3][2][5][1][0][0][0]\r\n[1][1][2][2][1][2][4][1]\r\n"));
+        QVERIFY(Put(rig->dir.filePath(QStringLiteral("good.vdk")),
+                    "[1][3][2][5][1][0][0][0]\r\n[1][1][2][2][1][2][4][1]\r\n"));
+        QVERIFY(Put(rig->dir.filePath(QStringLiteral("bad.vdk")), "Cam 1\r\n"));
+        f.lblFileName->setText(QStringLiteral("keep.vdk"));
         QStringList shown;
         bool greyedThroughout = true;
         connect(&w.Session(), &ConsoleSession::ProgressText, this, [&](const QString& text) {
@@ -47,48 +69,17 @@ private Q_SLOTS:
                                     !f.cmdMapIt->isEnabled() && !f.txtInput->isEnabled() &&
                                     !f.cmdInit->isEnabled();
         });
-        rig->dialogs.fileAnswers = {path};
-        QTest::mouseClick(f.cmdLoadMatrix, Qt::LeftButton);
-        QCOMPARE(shown, QStringList({"", "Mapping  0", "Mapping  1"}));
+        if (!answer.isEmpty()) rig->dialogs.fileAnswers = {rig->dir.filePath(answer)};
+        QTest::mouseClick(save ? f.cmdSaveMatrix : f.cmdLoadMatrix, Qt::LeftButton);
+        QCOMPARE(rig->dialogs.fileCalls.size(), 1);
+        QCOMPARE(rig->dialogs.fileCalls.first().save, save);
+        QCOMPARE(shown, progress);
         QVERIFY(greyedThroughout);
         QVERIFY(!f.lblDownloading->isVisibleTo(&w) && f.lblTallyOutputs->isVisibleTo(&w));
         QVERIFY(f.list2->isEnabled() && f.cmdMapIt->isEnabled() && f.cmdTest->isEnabled());
-        QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 2\t&\t 4"));
+        QCOMPARE(f.lblFileName->text(), label);
         QCOMPARE(f.List1->SelectedIndex(), 0);
-    }
-
-    // Each file button hands the focus back to the output list (the click gave it to the
-    // button); the label names the file only when one was written or loaded.
-    void fileButtonsNameTheFileAndHandBackTheFocus_data() {
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<QString>("answer");  // the file chosen; empty: cancelled
-        QTest::addColumn<QString>("label");
-        QTest::newRow("save") << true << "saved.vdk"
-                              << "saved.vdk";
-        QTest::newRow("save cancelled") << true << ""
-                                        << "keep.vdk";
-        QTest::newRow("load") << false << "good.vdk"
-                              << "good.vdk";
-        QTest::newRow("load refused") << false << "bad.vdk"
-                                      << "keep.vdk";
-        QTest::newRow("load cancelled") << false << ""
-                                        << "keep.vdk";
-    }
-    void fileButtonsNameTheFileAndHandBackTheFocus() {
-        QFETCH(bool, save);
-        QFETCH(QString, answer);
-        QFETCH(QString, label);
-        auto rig = Rig();
-        frmKavroMain& w = *rig->window;
-        QVERIFY(Put(rig->dir.filePath(QStringLiteral("good.vdk")), "[1][1][2][1][1][0][0][0]\r\n"));
-        QVERIFY(Put(rig->dir.filePath(QStringLiteral("bad.vdk")), "Cam 1\r\n"));
-        w.Face().lblFileName->setText(QStringLiteral("keep.vdk"));
-        if (!answer.isEmpty()) rig->dialogs.fileAnswers = {rig->dir.filePath(answer)};
-        QTest::mouseClick(save ? w.Face().cmdSaveMatrix : w.Face().cmdLoadMatrix, Qt::LeftButton);
-        QCOMPARE(rig->dialogs.fileCalls.size(), 1);
-        QCOMPARE(rig->dialogs.fileCalls.first().save, save);
-        QCOMPARE(w.Face().lblFileName->text(), label);
-        QCOMPARE(w.focusWidget(), static_cast<QWidget*>(w.Face().List1));
+        QCOMPARE(w.focusWidget(), static_cast<QWidget*>(f.List1));
     }
 };
 

@@ -46,7 +46,6 @@ QStringList ModelRig::TakeLog() {
 }
 
 bool SessionRig::Start(bool online) {
-    if (!QFile::exists(IniPath())) WriteIni(SampleIni(10, 8));
     auto held = std::make_shared<std::unique_ptr<SerialPort>>(MakePort());
     session = std::make_unique<ConsoleSession>(
         dialogs, [held](const InstallationConfig&) { return std::move(*held); }, Timings());

@@ -46,9 +46,8 @@ struct SessionRig : ModelRig {
     QString errorLine;
     bool controlsEnabled = true;
 
-    // Kavro.ini (SampleIni(10, 8) unless written before), the configuration read and the
-    // session connected, then taken offline unless `online`. True when the session is in that
-    // state; the log, the boxes and the face's record start empty afterwards.
+    // The configuration read and the session connected, then taken offline unless `online`.
+    // True when the session is in that state; the log, the boxes and the progress start empty.
     bool Start(bool online);
     QString Row(int o) const { return session->OutputRow(o); }
     // The row of every configured output, output 1 first.
