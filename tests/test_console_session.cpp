@@ -191,6 +191,7 @@ private Q_SLOTS:
     void onlineRoundTrip() {
         SessionRig rig;
         // Output 7 before output 2, with a hole between them.
+        rig.WriteIni(SampleIni(10, 8));
         rig.model.SetTable({{1, 7, 2, 3, 1, 0, 0, 0}, {}, {1, 2, 2, 4, 1, 2, 5, 2}});
         QVERIFY(rig.Start(true));
         ConsoleSession& s = *rig.session;
