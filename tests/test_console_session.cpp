@@ -338,9 +338,9 @@ private Q_SLOTS:
         }
 
         // A folder is no file to be asked about: the only box is the failure.
-        const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
         QVERIFY2(rig->dialogs.boxes.size() == (fault == SaveFault::SizeLimit ? 2 : 1),
                  qPrintable(rig->dialogs.Texts().join(QLatin1Char('|'))));
+        const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
         QCOMPARE(box.title, QStringLiteral("File Error"));
         QCOMPARE(box.icon, Icon::Information);
         const QString head =
