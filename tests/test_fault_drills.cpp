@@ -139,10 +139,6 @@ struct Drill {
     frmKavroMain& w() { return *rig.window; }
 
     void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-    void ClickWithFile(QAbstractButton* button, const QString& path) {
-        rig.dialogs.fileAnswers = {path};
-        Click(button);
-    }
     // Selects output row `row`, types the input number and Enter, as the operator does.
     void TypeMapping(int row, int input) {
         w().Face().List1->SetSelectedIndex(row);
@@ -289,93 +285,6 @@ private Q_SLOTS:
         QVERIFY(d.LooksOnline());
         // No retry: the unanswered entry was asked for once.
         QCOMPARE(Since(d.sim, mark), QStringList{"Refresh"} + RawMaps(1, 3));
-    }
-
-    // The controller stops answering in the middle of an online "Load": the load stops at that
-    // line, says so, and the rows show the lines that went through.
-    void silentDuringOnlineLoad() {
-        const QList<Entry> file = {{1, 2}, {3, 6, 2, 7}, {8, 4}, {10, 5}, {6, 1}};
-        Drill d;
-        // Start-up; then "Init", two "Uenable", line 1's "Map", line 2's "Map" and "OR".
-        BEGIN_DRILL(d, kTable,
-                    (QStringList{"--fault", "silent", "--fault-after",
-                                 QString::number(kStartupLines + 6), "--fault-lines", "1"}));
-        QVERIFY(d.rig.Start(true));
-        const QString path = d.rig.dir.filePath(QStringLiteral("load.vdk"));
-        QVERIFY(Put(path, Lines(file)));
-        const qsizetype mark = d.sim.LogLines().size();
-        d.ClickWithFile(d.w().Face().cmdLoadMatrix, path);
-
-        QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Load Stopped"});
-        const QString text = d.rig.dialogs.boxes.first().text;
-        for (const QString& part : {QLatin1Char('"') + path + QLatin1Char('"'),
-                                    QStringLiteral("stopped at line 3 ([1][8][2][4][1][0][0][0])"),
-                                    QStringLiteral("the 2 mappings of the lines before it"),
-                                    QStringLiteral("the rest of the file was not sent")})
-            QVERIFY2(text.contains(part), qPrintable(text));
-        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 2)));
-        QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("load.vdk"));
-        QVERIFY(d.ControlsBack());
-        // Nothing of the lines after the one that went unanswered reached the controller.
-        QCOMPARE(Since(d.sim, mark), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 1 2 2",
-                                                  "Map 1 3 2 6", "OR 1 3 2 7", "Map 1 8 2 4"}));
-
-        // Answering again, the controller shows what it holds: the lines before the stop, and
-        // the unanswered line too, which it carried out without saying so.
-        d.Click(d.w().Face().cmdRefresh);
-        QCOMPARE(d.rig.Rows(), RowsOf(file.mid(0, 3)));
-        QCOMPARE(d.w().Face().lblError->text(), QString());
-    }
-
-    // The controller stops answering while an online "Save" reads the table: the operator is
-    // asked before an incomplete table is written; No keeps the old file, Yes writes what was
-    // read.
-    void silentDuringOnlineSave_data() {
-        QTest::addColumn<bool>("writeAnyway");
-        QTest::newRow("No keeps the old file") << false;
-        QTest::newRow("Yes writes what was read") << true;
-    }
-    void silentDuringOnlineSave() {
-        QFETCH(bool, writeAnyway);
-        Drill d;
-        // Start-up, then "Comp" and two entries answered.
-        BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 3)}));
-        QVERIFY(d.rig.Start(true));
-        const QString path = d.rig.dir.filePath(QStringLiteral("show.vdk"));
-        const QByteArray old =
-            "[1][1][2][1][1][0][0][0]\r\n[1][2][2][2][1][0][0][0]\r\n"
-            "[1][3][2][3][1][0][0][0]\r\n";
-        QVERIFY(Put(path, old));
-        d.w().Face().lblFileName->setText(QStringLiteral("keep.vdk"));
-        d.rig.dialogs.answers = {Answer::Yes, Answer::Ok, writeAnyway ? Answer::Yes : Answer::No};
-        const qsizetype mark = d.sim.LogLines().size();
-        d.ClickWithFile(d.w().Face().cmdSaveMatrix, path);
-
-        QCOMPARE(d.rig.dialogs.Titles(),
-                 QStringList({"File Already Exists", kIncompleteTitle, "Incomplete Table"}));
-        const ScriptedDialogs::Box& ask = d.rig.dialogs.boxes.last();
-        QVERIFY2(ask.text.contains(QStringLiteral("Only 2 mappings could be read back")),
-                 qPrintable(ask.text));
-        QVERIFY2(ask.text.contains(QLatin1Char('"') + path + QLatin1Char('"')),
-                 qPrintable(ask.text));
-        QCOMPARE(ask.buttons, Buttons::YesNo);
-        QCOMPARE(ask.defaultAnswer, Answer::No);
-
-        if (writeAnyway) {
-            QCOMPARE(Contents(path), Lines(kTable.mid(0, 2)));
-            QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("show.vdk"));
-        } else {
-            QCOMPARE(Contents(path), old);
-            QCOMPARE(d.w().Face().lblFileName->text(), QStringLiteral("keep.vdk"));
-        }
-        // No half-written file is left beside it.
-        QCOMPARE(QDir(d.rig.dir.path()).entryList({"*.vdk*"}, QDir::Files | QDir::Hidden),
-                 QStringList{"show.vdk"});
-        QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
-        QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
-        QVERIFY(d.ControlsBack());
-        QCOMPARE(Since(d.sim, mark), QStringList{"Comp"} + RawMaps(1, 3));
     }
 
     // The controller hangs up in the middle of a read-back, like a pulled adapter: the wait ends

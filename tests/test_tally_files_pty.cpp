@@ -1,6 +1,5 @@
 // "Save" and "Load" of the real main window over a real pseudo-terminal against tally-sim: a
-// table saved, loaded back and saved again comes out byte for byte the same, and a refused file
-// never reaches the controller.
+// table saved, loaded back and saved again comes out byte for byte the same.
 #include <QFile>
 #include <QPushButton>
 #include <QTest>
@@ -81,35 +80,6 @@ private Q_SLOTS:
         Click(rig, w.Face().cmdSaveMatrix, second);
         QCOMPARE(Contents(second), kStartTable);
         QCOMPARE(rig.Rows(), rows);
-    }
-
-    void refusedFileNeverReachesTheController() {
-        SimProcess sim;
-        const QString start = sim.FilePath(QStringLiteral("start.vdk"));
-        QVERIFY(Put(start, kStartTable));
-        QVERIFY2(sim.Start({QStringLiteral("--preload"), start}), qPrintable(sim.ErrorText()));
-        MainRig rig;
-        rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
-        QVERIFY(rig.Start(true));
-        frmKavroMain& w = *rig.window;
-        const QStringList rows = rig.Rows();
-
-        // Good lines first: the bad one further down must stop the load before "Init".
-        const QString bad = rig.dir.filePath(QStringLiteral("bad.vdk"));
-        QVERIFY(
-            Put(bad, "[1][1][2][1][1][0][0][0]\r\n[1][2][2][2][1][0][0][0]\r\n\x01\x02\xff\r\n"));
-        const qsizetype mark = sim.LogLines().size();
-        Click(rig, w.Face().cmdLoadMatrix, bad);
-        QCOMPARE(rig.dialogs.boxes.size(), 1);
-        QCOMPARE(rig.dialogs.boxes.first().title, QStringLiteral("File Error"));
-        QVERIFY2(rig.dialogs.boxes.first().text.contains(QStringLiteral("line 3")),
-                 qPrintable(rig.dialogs.boxes.first().text));
-        QVERIFY(Since(sim, mark).isEmpty());
-        QCOMPARE(rig.Rows(), rows);
-
-        const QString saved = rig.dir.filePath(QStringLiteral("after.vdk"));
-        Click(rig, w.Face().cmdSaveMatrix, saved);
-        QCOMPARE(Contents(saved), kStartTable);
     }
 };
 

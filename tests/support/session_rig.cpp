@@ -1,0 +1,76 @@
+#include "support/session_rig.h"
+
+#include <QFile>
+
+#include "config/kavro_config.h"
+
+namespace vendra {
+
+QString SampleIni(int outputs, int inputs, const QString& extra) {
+    QString ini =
+        QStringLiteral("[Vendra]\r\nSystem=Test Studio\r\nCommPort=1\r\nEnabledUnits=1,2\r\n");
+    for (int i = 1; i <= outputs; ++i)
+        ini += QStringLiteral("Output %1=Out %1,1,%1\r\n").arg(i);
+    for (int i = 1; i <= inputs; ++i)
+        ini += QStringLiteral("Input %1=In %1,2,%1\r\n").arg(i);
+    return ini + extra;
+}
+
+void ModelRig::WriteIni(const QString& text) {
+    QFile f(IniPath());
+    if (f.open(QIODevice::WriteOnly)) f.write(text.toLatin1());
+}
+
+QString ModelRig::IniPath() const {
+    return KavroIniPath(dir.path());
+}
+
+std::unique_ptr<SerialPort> ModelRig::MakePort(bool realPort) {
+    if (realPort) return nullptr;
+    auto modelPort = std::make_unique<ModelPort>(model);
+    port = modelPort.get();
+    port->refuseOpen = refusePort;
+    return modelPort;
+}
+
+SessionTimings ModelRig::Timings(bool realPort) const {
+    SessionTimings t = timings;
+    if (t.deadlineMs == 0) t.deadlineMs = realPort ? CommandExchange::kDeadlineMs : kTestDeadlineMs;
+    return t;
+}
+
+QStringList ModelRig::TakeLog() {
+    const QStringList log = model.Log();
+    model.ClearLog();
+    return log;
+}
+
+bool SessionRig::Start(bool online) {
+    auto held = std::make_shared<std::unique_ptr<SerialPort>>(MakePort());
+    session = std::make_unique<ConsoleSession>(
+        dialogs, [held](const InstallationConfig&) { return std::move(*held); }, Timings());
+    ConsoleSession* s = session.get();
+    QObject::connect(s, &ConsoleSession::FileNameShown, s,
+                     [this](const QString& t) { fileName = t; });
+    QObject::connect(s, &ConsoleSession::ProgressText, s,
+                     [this](const QString& t) { progress << t; });
+    QObject::connect(s, &ConsoleSession::ErrorLine, s, [this](const QString& t) { errorLine = t; });
+    QObject::connect(s, &ConsoleSession::ControlsEnabled, s,
+                     [this](bool on) { controlsEnabled = on; });
+    if (!s->LoadConfiguration(IniPath())) return false;
+    s->Connect();
+    if (s->IsOnline() && !online) s->ToggleOnline();
+    TakeLog();
+    dialogs.Reset();
+    progress.clear();
+    return s->IsOnline() == online;
+}
+
+QStringList SessionRig::Rows() const {
+    QStringList rows;
+    for (int o = 1; o <= session->Tables().NumOutputs; ++o)
+        rows << Row(o);
+    return rows;
+}
+
+}  // namespace vendra

@@ -1,0 +1,750 @@
+// The console session's "Save" and "Load" and its live changes, against the controller model
+// and without a window: the files written byte for byte, what goes over the wire, the rows, bad
+// files and unwritable places; changes applied, verified and undone.
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QtTest>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "mapping/mapping_tables.h"
+#include "support/session_rig.h"
+#include "support/test_files.h"
+
+using namespace vendra;
+
+namespace {
+
+std::unique_ptr<SessionRig> Rig(bool online, const QStringList& preload = {}, int outputs = 10,
+                                int inputs = 8, const QString& extraIni = {}) {
+    auto rig = std::make_unique<SessionRig>();
+    rig->WriteIni(SampleIni(outputs, inputs, extraIni));
+    for (const QString& m : preload)
+        rig->model.AddMappingString(m);
+    if (!rig->Start(online)) qFatal("start-up failed");
+    return rig;
+}
+
+void Save(SessionRig& rig, const QString& path) {
+    rig.dialogs.fileAnswers = {path};
+    rig.session->SaveMatrix();
+}
+
+void Load(SessionRig& rig, const QString& path) {
+    rig.dialogs.fileAnswers = {path};
+    rig.session->LoadMatrix();
+}
+
+QByteArray Lines(const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toLatin1() + "\r\n";
+    return bytes;
+}
+
+enum class LoadFault { Garbage, LongLine, ManyLines, OutputUnitZero, NoFields, Folder, Missing };
+
+// The live-change flow's questions, answered from a script.
+struct Questions : ChangeQuestions {
+    bool confirm = true;
+    int confirms = 0;
+    bool GoOnWithFindings(const QString&, const FileCheck&) override { return true; }
+    bool ReadBackFirst() override { return true; }
+    bool Confirm(const QString&, const QList<PlannedChange>&) override {
+        ++confirms;
+        return confirm;
+    }
+};
+
+// Outputs 1 .. 10 on unit 1, inputs 1 .. 8 on unit 2. The controller's table, and a file that
+// keeps outputs 1 and 5, changes 2, adds 3 and removes 4.
+const QStringList kHeld = {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
+                           "[1][4][2][4][1][0][0][0]", "[1][5][2][5][1][2][3][2]"};
+const QStringList kWanted = {"[1][1][2][1][1][0][0][0]", "[1][2][2][6][1][0][0][0]",
+                             "[1][3][2][8][1][0][0][0]", "[1][5][2][5][1][2][3][2]"};
+const QStringList kChanges = {"Map 1 2 2 6", "Map 1 3 2 8", "Res 1  4", "ClrMap 1  4"};
+const QStringList kAskedBack = {"GetMap 1  2", "GetMap 1  3", "GetMap 1  4"};
+
+// The controller's mappings, holes left out, in output order.
+std::vector<SimEntry> Mapped(const ControllerModel& model) {
+    std::vector<SimEntry> entries;
+    for (const SimEntry& e : model.Table())
+        if (e.OutUnit != 0) entries.push_back(e);
+    std::sort(entries.begin(), entries.end(), [](const SimEntry& a, const SimEntry& b) {
+        return std::pair(a.OutUnit, a.OutChannel) < std::pair(b.OutUnit, b.OutChannel);
+    });
+    return entries;
+}
+
+std::vector<SimEntry> TableOf(const QStringList& lines) {
+    ControllerModel model;
+    for (const QString& line : lines)
+        model.AddMappingString(line);
+    return Mapped(model);
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(LoadFault)
+Q_DECLARE_METATYPE(ChangeOutcome)
+
+class TestConsoleSession : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cancelledDialogDoesNothing_data() {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QStringList>("sent");
+        // Online the table is compacted before the operator is asked for a name.
+        QTest::newRow("save online") << true << true << QStringList{"Comp"};
+        QTest::newRow("save offline") << true << false << QStringList{};
+        QTest::newRow("load online") << false << true << QStringList{};
+        QTest::newRow("load offline") << false << false << QStringList{};
+    }
+    void cancelledDialogDoesNothing() {
+        QFETCH(bool, save);
+        QFETCH(bool, online);
+        QFETCH(QStringList, sent);
+        auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
+        rig->fileName = QStringLiteral("keep.vdk");
+        const QStringList rows = rig->Rows();
+        save ? rig->session->SaveMatrix() : rig->session->LoadMatrix();
+        QCOMPARE(rig->dialogs.fileCalls.size(), 1);
+        const ScriptedDialogs::FileCall& call = rig->dialogs.fileCalls.first();
+        QCOMPARE(call.save, save);
+        QCOMPARE(call.title, save ? QStringLiteral("Save Tally Matrix to File")
+                                  : QStringLiteral("Open Tally file and upload to matrix"));
+        QCOMPARE(call.filter, QStringLiteral("Vendra Tally(*.vdk)|*.vdk"));
+        QCOMPARE(rig->TakeLog(), sent);
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+        QCOMPARE(rig->Rows(), rows);
+        QCOMPARE(rig->fileName, QStringLiteral("keep.vdk"));
+        QVERIFY(QDir(rig->dir.path()).entryList({"*.vdk"}, QDir::Files).isEmpty());
+    }
+
+    void offlineRoundTrip() {
+        auto rig = Rig(false);
+        ConsoleSession& s = *rig->session;
+        // Made out of output order: the file comes in output order all the same.
+        QVERIFY(s.MapOutput(7, 5));
+        QVERIFY(s.MapOutputBoolean(3, 2, 6, kOr));
+        QVERIFY(s.MapOutput(1, 4));
+        QVERIFY(s.MapOutputBoolean(9, 8, 1, kAnd));
+        const QStringList rows = rig->Rows();
+        QCOMPARE(rows[2], QStringLiteral("Out 3\t 2\t||\t 6"));
+
+        const QString path = rig->dir.filePath(QStringLiteral("studio"));  // no extension added
+        Save(*rig, path);
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+        QCOMPARE(Contents(path), Lines({"[1][1][2][4][1][0][0][0]", "[1][3][2][2][1][2][6][2]",
+                                        "[1][7][2][5][1][0][0][0]", "[1][9][2][8][1][2][1][1]"}));
+        QCOMPARE(rig->fileName, QStringLiteral("studio"));
+
+        rig->dialogs.answers = {Answer::Ok};
+        s.ResetAndClearAll();
+        QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t\t\t"));
+        QVERIFY(rig->fileName.isEmpty());
+
+        Load(*rig, path);
+        QCOMPARE(rig->Rows(), rows);
+        QCOMPARE(s.Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
+        QCOMPARE(s.Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
+        QCOMPARE(rig->fileName, QStringLiteral("studio"));
+        QVERIFY(rig->TakeLog().isEmpty());  // offline: nothing ever went to the controller
+        QCOMPARE(rig->dialogs.Titles(), QStringList{"Clear All"});
+    }
+
+    // Spare outputs ("Output n=Spare": unit 0, channel 0) are mapped by hand like any row; the
+    // file saved with them loads again, each line back on its own row, offline and online.
+    void spareOutputsLoadAgain() {
+        SessionRig rig;
+        rig.WriteIni(SampleIni(3, 4, QStringLiteral("Output 4=Spare\r\nOutput 5=Spare\r\n")));
+        QVERIFY(rig.Start(false));
+        ConsoleSession& s = *rig.session;
+        s.MapOutput(4, 2);
+        s.MapOutput(5, 3);
+        s.MapOutput(1, 1);
+        const QStringList rows = rig.Rows();
+        const QString path = rig.dir.filePath(QStringLiteral("spare.vdk"));
+        Save(rig, path);
+        QCOMPARE(Contents(path), Lines({"[1][1][2][1][1][0][0][0]", "[0][0][2][2][1][0][0][0]",
+                                        "[0][0][2][3][1][0][0][0]"}));
+
+        for (bool online : {false, true}) {
+            rig.dialogs.answers = {Answer::Ok};
+            s.ResetAndClearAll();
+            QCOMPARE(rig.Row(5), QStringLiteral("\t\t\t"));
+            if (online) s.ToggleOnline();
+            rig.TakeLog();
+            Load(rig, path);
+            QCOMPARE(rig.Rows(), rows);
+            QCOMPARE(rig.fileName, QStringLiteral("spare.vdk"));
+            QCOMPARE(rig.TakeLog().filter(QStringLiteral("Map 0")),
+                     online ? QStringList({"Map 0 0 2 2", "Map 0 0 2 3"}) : QStringList());
+        }
+        QCOMPARE(rig.dialogs.Titles(), QStringList({"Clear All", "Clear All", "Information!"}));
+    }
+
+    void onlineRoundTrip() {
+        SessionRig rig;
+        // Output 7 before output 2, with a hole between them.
+        rig.WriteIni(SampleIni(10, 8));
+        rig.model.SetTable({{1, 7, 2, 3, 1, 0, 0, 0}, {}, {1, 2, 2, 4, 1, 2, 5, 2}});
+        QVERIFY(rig.Start(true));
+        ConsoleSession& s = *rig.session;
+        s.MapOutput(6, 3);
+        s.MapOutputBoolean(4, 1, 5, kAnd);
+        s.MapOutput(6, 0);  // another hole
+        s.MapOutput(10, 2);
+        rig.TakeLog();
+
+        const QString path = rig.dir.filePath(QStringLiteral("show.vdk"));
+        Save(rig, path);
+        QCOMPARE(rig.TakeLog(),
+                 QStringList({"Comp", "RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4", "RawMap 5"}));
+        // The controller's order once the holes are gone, not the output order.
+        QCOMPARE(Contents(path), Lines({"[1][7][2][3][1][0][0][0]", "[1][2][2][4][1][2][5][2]",
+                                        "[1][4][2][1][1][2][5][1]", "[1][10][2][2][1][0][0][0]"}));
+        // The read-back before the write is what the rows show: the start-up's ended at the hole.
+        QCOMPARE(rig.Row(2), QStringLiteral("Out 2\t 4\t||\t 5"));
+        const QStringList rows = rig.Rows();
+        QCOMPARE(s.Tables().MapStrings, 4);
+        const std::vector<SimEntry> table = rig.model.Table();
+
+        rig.dialogs.answers = {Answer::Ok};
+        s.ResetAndClearAll();
+        QVERIFY(rig.model.Table().empty());
+        rig.TakeLog();
+
+        Load(rig, path);
+        QCOMPARE(rig.TakeLog(),
+                 QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 7 2 3", "Map 1 2 2 4",
+                              "OR 1 2 2 5", "Map 1 4 2 1", "AND 1 4 2 5", "Map 1 10 2 2"}));
+        QCOMPARE(rig.Rows(), rows);
+        QVERIFY(rig.model.Table() == table);
+        QCOMPARE(rig.model.EnabledUnits(), (std::set<int>{1, 2}));
+        QCOMPARE(rig.fileName, QStringLiteral("show.vdk"));
+    }
+
+    void onlineLoadSendsEveryLineAndShowsProgress() {
+        auto rig = Rig(true, {QStringLiteral("[1][8][2][8][1][0][0][0]")});
+        const QString path = rig->dir.filePath(QStringLiteral("mixed.vdk"));
+        QVERIFY(Put(path, Lines({"[1][3][2][5][1][0][0][0]", "[1][1][2][2][1][2][4][1]", "",
+                                 "[1][6][2][7][1][2][1][2]", "[1][2][0][0][1][0][0][0]"})));
+        Load(*rig, path);
+        QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 3 2 5",
+                                              "Map 1 1 2 2", "AND 1 1 2 4", "Map 1 6 2 7",
+                                              "OR 1 6 2 1", "Res 1  2", "ClrMap 1  2"}));
+        QCOMPARE(rig->progress,
+                 QStringList({"", "Mapping  0", "Mapping  1", "Mapping  2", "Mapping  3"}));
+        QVERIFY(rig->controlsEnabled);
+        // The load replaced the whole table: output 8 is gone, here and in the controller.
+        QVERIFY(Mapped(rig->model) ==
+                (std::vector<SimEntry>{
+                    {1, 1, 2, 2, 1, 2, 4, 1}, {1, 3, 2, 5, 1, 0, 0, 0}, {1, 6, 2, 7, 1, 2, 1, 2}}));
+        QCOMPARE(rig->Row(1), QStringLiteral("Out 1\t 2\t&\t 4"));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t\t\t"));
+        QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 5\t\t"));
+        QCOMPARE(rig->Row(6), QStringLiteral("Out 6\t 7\t||\t 1"));
+        QCOMPARE(rig->Row(8), QStringLiteral("Out 8\t\t\t"));
+        const MappingTables& t = rig->session->Tables();
+        QCOMPARE(t.RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
+        QCOMPARE(t.MapStrings, 1);  // a load leaves the read-back count alone
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+    }
+
+    void emptyFiles_data() {
+        QTest::addColumn<bool>("online");
+        QTest::newRow("online") << true;
+        QTest::newRow("offline") << false;
+    }
+    void emptyFiles() {
+        QFETCH(bool, online);
+        auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
+        if (!online) {
+            // Nothing mapped: the file is created, and empty.
+            rig->dialogs.answers = {Answer::Ok};
+            rig->session->ResetAndClearAll();
+            const QString path = rig->dir.filePath(QStringLiteral("none.vdk"));
+            Save(*rig, path);
+            QVERIFY(QFile::exists(path));
+            QCOMPARE(Contents(path), QByteArray());
+            rig->dialogs.Reset();
+            rig->session->MapOutput(5, 5);
+        }
+        // Online the operator is asked first: the file would clear the tally system.
+        if (online) rig->dialogs.answers = {Answer::Yes};
+        Load(*rig, QStringLiteral(VENDRA_FIXTURES "/vdk/empty.vdk"));
+        QCOMPARE(rig->TakeLog(),
+                 online ? QStringList({"Init", "Uenable  1", "Uenable  2"}) : QStringList());
+        if (online) QVERIFY(rig->model.Table().empty());
+        for (int o = 1; o <= 10; ++o)
+            QCOMPARE(rig->Row(o), QStringLiteral("Out %1\t\t\t").arg(o));
+        QCOMPARE(rig->fileName, QStringLiteral("empty.vdk"));
+        QCOMPARE(rig->dialogs.Titles(), online ? QStringList{"Empty File"} : QStringList());
+    }
+
+    void handMadeFileSkipsBlankItems() {
+        auto rig = Rig(false);
+        Load(*rig, QStringLiteral(VENDRA_FIXTURES "/vdk/hand_made.vdk"));
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+        QCOMPARE(rig->progress.size(), 5);  // the start, then four mapping strings
+        QCOMPARE(rig->progress.last(), QStringLiteral("Mapping  3"));
+        QCOMPARE(rig->Row(1), QStringLiteral("Out 1\t 1\t\t"));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
+        QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 1\t||\t 2"));
+        QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t 3\t\t"));
+        QCOMPARE(rig->session->Tables().OutMapString[4], QStringLiteral("[1][4], ,[2][3]"));
+    }
+
+    // "Save" into a place that cannot take the file: the old file stays as it was and the
+    // message names the path and the system's reason.
+    void saveFailureKeepsTheOldFile_data() {
+        QTest::addColumn<SaveFault>("fault");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<int>("mappings");
+        QTest::addColumn<int>("reason");  // errno of the reason to name; 0: any
+        QTest::newRow("parent is a regular file") << SaveFault::ParentIsFile << false << 300 << 0;
+        QTest::newRow("vanished folder") << SaveFault::VanishedFolder << true << 300 << 0;
+        QTest::newRow("folder in place of the file")
+            << SaveFault::FolderInPlace << false << 300 << 0;
+        // Some 8 KB, held back by the file's write buffer until the file is committed.
+        QTest::newRow("file size limit, 8 KB") << SaveFault::SizeLimit << false << 300 << EFBIG;
+        QTest::newRow("file size limit, 22 KB online")
+            << SaveFault::SizeLimit << true << 800 << EFBIG;
+    }
+    void saveFailureKeepsTheOldFile() {
+        QFETCH(SaveFault, fault);
+        QFETCH(bool, online);
+        QFETCH(int, mappings);
+        QFETCH(int, reason);
+        // Always more than the size limit below.
+        QStringList preload;
+        for (int ch = 1; ch <= mappings; ++ch)
+            preload << QStringLiteral("[1][%1][2][%2][1][0][0][0]").arg(ch).arg(ch % 8 + 1);
+        auto rig = Rig(online, preload, mappings, 8);
+        rig->fileName = QStringLiteral("keep.vdk");
+        const QDir dir(rig->dir.path());
+        const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
+        const QString path = PrepareSaveFault(dir, fault, old);
+        if (fault == SaveFault::SizeLimit) rig->dialogs.answers = {Answer::Yes};
+        {
+            std::optional<FileSizeLimit> full;
+            if (fault == SaveFault::SizeLimit) QVERIFY(full.emplace(4096).Ok());
+            Save(*rig, path);
+        }
+
+        // A folder is no file to be asked about: the only box is the failure.
+        QVERIFY2(rig->dialogs.boxes.size() == (fault == SaveFault::SizeLimit ? 2 : 1),
+                 qPrintable(rig->dialogs.Texts().join(QLatin1Char('|'))));
+        const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
+        QCOMPARE(box.title, QStringLiteral("File Error"));
+        QCOMPARE(box.icon, Icon::Information);
+        const QString head =
+            QStringLiteral("The tally file \"%1\" could not be written: ").arg(path);
+        const QString tail = QStringLiteral(". The file was not changed.");
+        QVERIFY2(box.text.startsWith(head) && box.text.endsWith(tail), qPrintable(box.text));
+        const QString why = box.text.mid(head.size(), box.text.size() - head.size() - tail.size());
+        QVERIFY2(!why.trimmed().isEmpty(), qPrintable(box.text));
+        if (reason != 0) QCOMPARE(why, QString::fromLocal8Bit(std::strerror(reason)));
+        QCOMPARE(rig->errorLine, QString());
+        // Online, the table was read back whole and nothing else was sent.
+        const QStringList heard = rig->TakeLog();
+        QCOMPARE(heard.size(), online ? mappings + 2 : 0);
+        if (online) QCOMPARE(heard.first(), QStringLiteral("Comp"));
+        QCOMPARE(rig->fileName, QStringLiteral("keep.vdk"));
+        QCOMPARE(rig->Row(mappings),
+                 QStringLiteral("Out %1\t %2\t\t").arg(mappings).arg(mappings % 8 + 1));
+        switch (fault) {
+            case SaveFault::ParentIsFile:
+                QCOMPARE(Contents(dir.filePath(QStringLiteral("plain"))), old);
+                break;
+            case SaveFault::VanishedFolder:
+                QVERIFY(!dir.exists(QStringLiteral("gone")));
+                break;
+            case SaveFault::FolderInPlace:
+                QVERIFY(QFileInfo(path).isDir());
+                QVERIFY(QDir(path).isEmpty());
+                break;
+            case SaveFault::SizeLimit:
+                QCOMPARE(Contents(path), old);
+                // No half-written temporary file is left beside it.
+                QCOMPARE(dir.entryList({"*.vdk*"}, QDir::Files | QDir::Hidden),
+                         QStringList{"show.vdk"});
+                break;
+        }
+    }
+
+    void refusedFileChangesNothing_data() {
+        QTest::addColumn<LoadFault>("fault");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("binary garbage") << LoadFault::Garbage << true << "is not a mapping string";
+        QTest::newRow("binary garbage offline")
+            << LoadFault::Garbage << false << "is not a mapping string";
+        QTest::newRow("1 MB line") << LoadFault::LongLine << true << "line 1 (\"xxxxxxxx";
+        QTest::newRow("1001 lines") << LoadFault::ManyLines << true << "1001 mapping strings";
+        QTest::newRow("output unit 0")
+            << LoadFault::OutputUnitZero << true << "line 3 (\"[0][2][2][2][1][0][0][0]\")";
+        QTest::newRow("no fields") << LoadFault::NoFields << false << "line 2 (\"1,1,2,2\")";
+        QTest::newRow("folder") << LoadFault::Folder << true << "it is a folder";
+        QTest::newRow("missing") << LoadFault::Missing << true << "File does not exist";
+    }
+    void refusedFileChangesNothing() {
+        QFETCH(LoadFault, fault);
+        QFETCH(bool, online);
+        QFETCH(QString, reason);
+        auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
+        rig->fileName = QStringLiteral("keep.vdk");
+        const std::vector<SimEntry> table = rig->model.Table();
+        const QStringList rows = rig->Rows();
+        const QString path = rig->dir.filePath(QStringLiteral("bad.vdk"));
+        const QByteArray good = "[1][1][2][1][1][0][0][0]\r\n";
+        QByteArray bytes;
+        switch (fault) {
+            case LoadFault::Garbage:
+                for (int i = 0; i < 4096; ++i)
+                    bytes += char((i * 37 + 11) % 256);
+                break;
+            case LoadFault::LongLine:
+                bytes = QByteArray(1024 * 1024, 'x');
+                break;
+            case LoadFault::ManyLines:
+                for (int i = 0; i < 1001; ++i)
+                    bytes +=
+                        QStringLiteral("[1][%1][2][1][1][0][0][0]\r\n").arg(i % 10 + 1).toLatin1();
+                break;
+            case LoadFault::OutputUnitZero:
+                bytes = good + "\r\n[0][2][2][2][1][0][0][0]\r\n";
+                break;
+            case LoadFault::NoFields:
+                bytes = good + "\"1,1,2,2\"\r\n";
+                break;
+            case LoadFault::Folder:
+                QVERIFY(QDir(rig->dir.path()).mkdir(QStringLiteral("bad.vdk")));
+                break;
+            case LoadFault::Missing:
+                break;
+        }
+        if (!bytes.isEmpty()) QVERIFY(Put(path, bytes));
+
+        Load(*rig, path);
+        QCOMPARE(rig->dialogs.boxes.size(), 1);
+        const ScriptedDialogs::Box& box = rig->dialogs.boxes.first();
+        QCOMPARE(box.title, QStringLiteral("File Error"));
+        QCOMPARE(box.icon, Icon::Information);
+        QVERIFY2(fault == LoadFault::Missing ||
+                     box.text.contains(QLatin1Char('"') + path + QLatin1Char('"')),
+                 qPrintable(box.text));
+        QVERIFY2(box.text.contains(reason), qPrintable(box.text));
+        QVERIFY2(box.text.size() < 400, qPrintable(box.text.left(500)));
+        for (QChar c : box.text)
+            QVERIFY(c.unicode() >= 0x20);
+        // Not a word to the controller, not a row changed.
+        QVERIFY(rig->TakeLog().isEmpty());
+        QVERIFY(rig->model.Table() == table);
+        QCOMPARE(rig->Rows(), rows);
+        QCOMPARE(rig->session->Tables().OutMapString[2],
+                 QStringLiteral("[1][2][2][3][1][0][0][0]"));
+        QCOMPARE(rig->fileName, QStringLiteral("keep.vdk"));
+        QVERIFY(rig->controlsEnabled);
+    }
+
+    // A full table: 1000 lines fit (the 1001st is refused with the damaged files above), and
+    // later lines for the same output win.
+    void thousandLinesFit() {
+        auto rig = Rig(false);
+        QStringList lines;
+        for (int i = 0; i < 1000; ++i)
+            lines << QStringLiteral("[1][%1][2][%2][1][0][0][0]").arg(i % 10 + 1).arg(i % 8 + 1);
+        const QString path = rig->dir.filePath(QStringLiteral("full.vdk"));
+        QVERIFY(Put(path, Lines(lines)));
+        Load(*rig, path);
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+        QCOMPARE(rig->session->Tables().RawMapList[999], lines.last());
+        QCOMPARE(rig->Row(10), QStringLiteral("Out 10\t 8\t\t"));
+    }
+
+    void unconfiguredOutput_data() {
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<bool>("online");
+        QTest::newRow("spare slot online") << 10 << true;
+        QTest::newRow("spare slot offline") << 10 << false;
+        QTest::newRow("all 999 slots online") << 999 << true;
+        QTest::newRow("all 999 slots offline") << 999 << false;
+    }
+    void unconfiguredOutput() {
+        QFETCH(int, outputs);
+        QFETCH(bool, online);
+        auto rig = Rig(online, {}, outputs, 4);
+        const QString path = rig->dir.filePath(QStringLiteral("other.vdk"));
+        const QString foreign = QStringLiteral("[3][1][2][2][1][0][0][0]");
+        QVERIFY(Put(path, Lines({"[1][5][2][1][1][0][0][0]", foreign, "[1][6][2][3][1][0][0][0]",
+                                 "[3][2][2][1][1][0][0][0]"})));
+        Load(*rig, path);
+        // Online it reaches the controller in any case; the rows never show it.
+        QCOMPARE(rig->TakeLog().contains(QStringLiteral("Map 3 1 2 2")), online);
+        QCOMPARE(rig->Row(5), QStringLiteral("Out 5\t 1\t\t"));
+        QCOMPARE(rig->Row(6), QStringLiteral("Out 6\t 3\t\t"));
+        QCOMPARE(rig->fileName, QStringLiteral("other.vdk"));
+        // Whether or not a hidden slot takes them, the operator is told of both lines.
+        QCOMPARE(rig->session->LoadLeftOut(),
+                 QStringList({foreign, QStringLiteral("[3][2][2][1][1][0][0][0]")}));
+        QCOMPARE(rig->dialogs.boxes.size(), 1);
+        const QString text = rig->dialogs.boxes.first().text;
+        QVERIFY2(text.contains(QStringLiteral("line 2 (") + foreign + ")") &&
+                     text.contains(QStringLiteral("line 4 (")) &&
+                     text.contains(QStringLiteral("2 lines of \"") + path + "\""),
+                 qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("The tally system has them")), online);
+        QCOMPARE(text.contains(QStringLiteral("a Save leaves them out")), !online);
+        QCOMPARE(rig->session->Tables().OutMapString[kMaxOutputs], QString());
+    }
+
+    // A loaded line's row shows what the controller was sent, whatever the file or the
+    // names hold.
+    void loadedRowsShowWhatTheControllerHolds_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("unknown mode goes as OR")
+            << "[1][2][2][3][1][2][5][3]" << QStringList{"Map 1 2 2 3", "OR 1 2 2 5"} << 2
+            << "Out 2\t 3\t||\t 5";
+        QTest::newRow("TAB in the output's name")
+            << "[1][11][2][1][1][0][0][0]" << QStringList{"Map 1 11 2 1"} << 11 << "Cam 1\t 1\t\t";
+    }
+    void loadedRowsShowWhatTheControllerHolds() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, sent);
+        QFETCH(int, output);
+        QFETCH(QString, shown);
+        auto rig = Rig(true, {}, 10, 8, QStringLiteral("Output 11=Cam\t1,1,11\r\n"));
+        const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(path, Lines({line})));
+        Load(*rig, path);
+        QCOMPARE(rig->TakeLog().mid(3), sent);  // after "Init" and the two "Uenable"
+        QCOMPARE(rig->Row(output), shown);
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+    }
+
+    void onlineLoadStopsWhereTheControllerFallsSilent() {
+        auto rig = Rig(true);
+        const QString path = rig->dir.filePath(QStringLiteral("long.vdk"));
+        QVERIFY(Put(path, Lines({"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]", "",
+                                 "[1][3][2][3][1][2][4][2]", "[1][4][2][4][1][0][0][0]"})));
+        // "Init", two "Uenable" and the first two "Map" lines are answered, then nothing.
+        rig->model.SetAnswerLimit(5);
+        Load(*rig, path);
+        QCOMPARE(rig->TakeLog(), QStringList({"Init", "Uenable  1", "Uenable  2", "Map 1 1 2 1",
+                                              "Map 1 2 2 2", "Map 1 3 2 3"}));
+        QCOMPARE(rig->progress.last(), QStringLiteral("Mapping  1"));
+        QCOMPARE(rig->Row(1), QStringLiteral("Out 1\t 1\t\t"));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
+        QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t\t\t"));
+        QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t\t\t"));
+        QCOMPARE(rig->dialogs.boxes.size(), 1);
+        const ScriptedDialogs::Box& box = rig->dialogs.boxes.first();
+        QCOMPARE(box.title, QStringLiteral("Load Stopped"));
+        QVERIFY2(
+            box.text.contains(QStringLiteral("stopped at line 4 ([1][3][2][3][1][2][4][2])")) &&
+                box.text.contains(QStringLiteral("the 2 mappings of the lines before it")),
+            qPrintable(box.text));
+        QCOMPARE(rig->errorLine, QStringLiteral("Comm Error!"));
+        QCOMPARE(rig->fileName, QStringLiteral("long.vdk"));
+        QVERIFY(rig->controlsEnabled);
+    }
+
+    // The operator is asked before a file is replaced, and before a table the controller cut
+    // short is written; only Yes writes it. The rows show what was read back either way.
+    void askedBeforeWriting_data() {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("existing file, yes") << false << Answer::Yes;
+        QTest::newRow("existing file, no") << false << Answer::No;
+        QTest::newRow("incomplete table, yes") << true << Answer::Yes;
+        QTest::newRow("incomplete table, no") << true << Answer::No;
+    }
+    void askedBeforeWriting() {
+        QFETCH(bool, online);
+        QFETCH(Answer, answer);
+        const QStringList held = {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
+                                  "[1][3][2][3][1][0][0][0]", "[1][4][2][4][1][0][0][0]"};
+        auto rig = Rig(online, held);
+        rig->fileName = QStringLiteral("keep.vdk");
+        const QString path = rig->dir.filePath(QStringLiteral("old.vdk"));
+        const QByteArray old = "[9][9][9][9][1][0][0][0]\r\n";
+        QVERIFY(Put(path, old));
+        if (online) rig->model.SetAnswerLimit(3);  // "Comp" and two entries
+        rig->dialogs.answers = {Answer::Yes, Answer::Ok, answer};
+        if (!online) rig->dialogs.answers = {answer};
+        Save(*rig, path);
+        QCOMPARE(rig->dialogs.Titles(),
+                 online ? QStringList(
+                              {"File Already Exists", "Read-back incomplete", "Incomplete Table"})
+                        : QStringList{"File Already Exists"});
+        const ScriptedDialogs::Box& box = rig->dialogs.boxes.last();
+        QCOMPARE(box.buttons, Buttons::YesNo);
+        QCOMPARE(box.defaultAnswer, Answer::No);
+        if (!online) QCOMPARE(box.text, QStringLiteral("Do you want to Ovewrwrite existing file"));
+        if (online)
+            QVERIFY2(box.text.contains(QStringLiteral("Only 2 mappings")) &&
+                         box.text.contains(QLatin1Char('"') + path + QLatin1Char('"')),
+                     qPrintable(box.text));
+        const bool yes = answer == Answer::Yes;
+        QCOMPARE(Contents(path), yes ? Lines(held.mid(0, online ? 2 : 4)) : old);
+        QCOMPARE(rig->fileName, yes ? QStringLiteral("old.vdk") : QStringLiteral("keep.vdk"));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
+        QCOMPARE(rig->Row(3),
+                 online ? QStringLiteral("Out 3\t\t\t") : QStringLiteral("Out 3\t 3\t\t"));
+    }
+
+    void cancelledReadBackWritesWhatWasRead() {
+        auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
+                              "[1][3][2][3][1][0][0][0]"});
+        ConsoleSession& s = *rig->session;
+        const QString path = rig->dir.filePath(QStringLiteral("part.vdk"));
+        // Handled in the read-back's first pass, which still takes its entry.
+        QTimer::singleShot(0, &s, [&s] { s.CancelReadBack(); });
+        Save(*rig, path);
+        QCOMPARE(rig->TakeLog(), QStringList({"Comp", "RawMap 1"}));
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+        QCOMPARE(Contents(path), Lines({"[1][1][2][1][1][0][0][0]"}));
+        QCOMPARE(rig->fileName, QStringLiteral("part.vdk"));
+    }
+
+    // A read-back lets events through: a save or a load asked for meanwhile does nothing.
+    void fileOperationsWaitForTheReadBack_data() {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("save") << true;
+        QTest::newRow("load") << false;
+    }
+    void fileOperationsWaitForTheReadBack() {
+        QFETCH(bool, save);
+        auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]"});
+        ConsoleSession& s = *rig->session;
+        const QString path = rig->dir.filePath(QStringLiteral("during.vdk"));
+        QVERIFY(Put(path, Lines({"[1][5][2][5][1][0][0][0]"})));
+        rig->dialogs.fileAnswers = {path};
+        const auto operation = [&s, save] { save ? s.SaveMatrix() : s.LoadMatrix(); };
+        QTimer::singleShot(0, &s, operation);
+        s.Refresh();
+        QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
+        QVERIFY(rig->dialogs.fileCalls.isEmpty());
+        QCOMPARE(Contents(path), Lines({"[1][5][2][5][1][0][0][0]"}));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
+        // Once the read-back is over the operation works again.
+        operation();
+        QCOMPARE(rig->dialogs.fileCalls.size(), 1);
+    }
+
+    // Only the changes go out, and success is claimed only where the outputs asked back prove
+    // it: not when the controller falls silent part-way, not when the copy was compared.
+    void applyChanges_data() {
+        QTest::addColumn<QStringList>("file");
+        QTest::addColumn<bool>("fresh");      // read the whole table back first
+        QTest::addColumn<bool>("confirm");    // the operator's answer to the plan
+        QTest::addColumn<int>("silentFrom");  // the change the controller stops answering at
+        QTest::addColumn<ChangeOutcome>("outcome");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<bool>("holds");
+        const QStringList readBack = {"Comp",     "RawMap 1", "RawMap 2",
+                                      "RawMap 3", "RawMap 4", "RawMap 5"};
+        QTest::newRow("nothing to change, compared with the copy")
+            << kHeld << false << true << 0 << ChangeOutcome::NothingToChange << QStringList{}
+            << false;
+        QTest::newRow("nothing to change, read back")
+            << kHeld << true << true << 0 << ChangeOutcome::NothingToChange << readBack << true;
+        QTest::newRow("applied and verified")
+            << kWanted << false << true << 0 << ChangeOutcome::Applied << kChanges + kAskedBack
+            << true;
+        QTest::newRow("read back, applied and verified")
+            << kWanted << true << true << 0 << ChangeOutcome::Applied
+            << readBack + kChanges + kAskedBack << true;
+        QTest::newRow("declined") << kWanted << false << false << 0 << ChangeOutcome::Declined
+                                  << QStringList{} << false;
+        // The third command, "Res", goes unanswered: "ClrMap" is not sent, and the three
+        // changed outputs are asked back without an answer.
+        QTest::newRow("silent part-way") << kWanted << false << true << 3 << ChangeOutcome::Stopped
+                                         << kChanges.mid(0, 3) + kAskedBack << false;
+    }
+    void applyChanges() {
+        QFETCH(QStringList, file);
+        QFETCH(bool, fresh);
+        QFETCH(bool, confirm);
+        QFETCH(int, silentFrom);
+        QFETCH(ChangeOutcome, outcome);
+        QFETCH(QStringList, sent);
+        QFETCH(bool, holds);
+        auto rig = Rig(true, kHeld);
+        const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(path, Lines(file)));
+        if (silentFrom > 0) rig->port->FaultOn(SimFault::Silent, rig->port->writes + silentFrom);
+        Questions questions;
+        questions.confirm = confirm;
+        const ChangeReport r = rig->session->ApplyChanges(
+            {QStringLiteral("show.vdk"), path, {}, std::nullopt}, {fresh, true}, questions);
+        QCOMPARE(r.Outcome, outcome);
+        QCOMPARE(rig->TakeLog(), sent);
+        QCOMPARE(r.Holds(), holds);
+        QCOMPARE(questions.confirms, outcome == ChangeOutcome::NothingToChange ? 0 : 1);
+        if (outcome == ChangeOutcome::Applied) {
+            QVERIFY(Mapped(rig->model) == TableOf(file));
+            QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 6\t\t"));
+            QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t\t\t"));
+        }
+        if (!confirm) QVERIFY(Mapped(rig->model) == TableOf(kHeld));
+        if (outcome == ChangeOutcome::Stopped)
+            QVERIFY2(r.Text().contains(QStringLiteral("got no answer")) &&
+                         r.Text().contains(QStringLiteral("no answer (should hold")),
+                     qPrintable(r.Text()));
+    }
+
+    // A change made behind the console's back: asking the copy back finds it, and the row then
+    // shows what the controller holds.
+    void verifyCopyFindsAChangeBehindItsBack() {
+        auto rig = Rig(true, kHeld);
+        rig->model.Receive("Map 1 2 2 7");
+        rig->TakeLog();
+        const VerifyResult v = rig->session->VerifyCopy();
+        QCOMPARE(rig->TakeLog(),
+                 QStringList({"GetMap 1  1", "GetMap 1  2", "GetMap 1  4", "GetMap 1  5"}));
+        QVERIFY(!v.Ok());
+        QCOMPARE(v.Checked, 4);
+        QCOMPARE(v.Mismatches.size(), 1);
+        QCOMPARE(v.Mismatches[0].Output, 2);
+        QCOMPARE(v.Mismatches[0].Held, QStringLiteral("[1][2][2][7][1][0][0][0]"));
+        QCOMPARE(v.Mismatches[0].Wanted, QStringLiteral("[1][2][2][2][1][0][0][0]"));
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 7\t\t"));
+    }
+
+    // The applied changes are one step: undone, the controller holds its old table again.
+    void undoOfAppliedChangesRestoresTheController() {
+        auto rig = Rig(true, kHeld);
+        const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(path, Lines(kWanted)));
+        Questions yes;
+        ConsoleSession& s = *rig->session;
+        QVERIFY(
+            s.ApplyChanges({QStringLiteral("show.vdk"), path, {}, std::nullopt}, {}, yes).Holds());
+        QVERIFY(s.CanUndo());
+        rig->TakeLog();
+        rig->dialogs.answers = {Answer::Ok};
+        s.Undo();
+        QCOMPARE(rig->dialogs.Titles(), QStringList{"Undo"});
+        QVERIFY(!s.CanUndo());
+        QVERIFY(Mapped(rig->model) == TableOf(kHeld));
+        // Only the changed outputs are restored, and asked back.
+        QCOMPARE(
+            rig->TakeLog(),
+            QStringList({"Map 1 2 2 2", "Res 1  3", "ClrMap 1  3", "Map 1 4 2 4"}) + kAskedBack);
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
+        QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t\t\t"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConsoleSession)
+#include "test_console_session.moc"
