@@ -142,7 +142,8 @@ public:
     void SaveMatrix();
     // "Load": the operator chooses a file and it goes into the controller; one step to undo.
     void LoadMatrix();
-    // The same for a file the caller names, without the file box.
+    // A file the caller names into the controller as "Load" sends it, without the file box,
+    // the file name label or a step to undo: a tool's load.
     TallyFiles::LoadOutcome LoadMatrixFile(const QString& path);
     // Lines of the last load that name no configured output.
     QStringList LoadLeftOut() const;
