@@ -340,18 +340,20 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(p.bytesAvailable() > 0 || p.state() == QProcess::NotRunning,
                                  30000);
         QVERIFY(p.state() == QProcess::Running);
-        rig.sim.Stop();
-        p.readAllStandardOutput();
         QElapsedTimer clock;
         clock.start();
+        rig.sim.Stop();
         QTest::qWait(1000);
         const QByteArray out = p.readAllStandardOutput();
         const qint64 elapsed = clock.elapsed();
         QVERIFY(p.state() == QProcess::Running);
         ::kill(pid_t(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(10000));
-        const qint64 lines = out.count('\n');
-        QVERIFY2(lines >= 1 && lines <= elapsed / 100 + 1, out.constData());
+        // The failed polls all came after the clock started, however late the pipe was read.
+        qint64 failed = 0;
+        for (const QByteArray& line : out.split('\n'))
+            failed += !line.isEmpty() && !line.contains("bits 1-32");
+        QVERIFY2(failed >= 1 && failed <= elapsed / 100 + 1, out.constData());
     }
 
     // The line's lock: one per device, seen without XDG_RUNTIME_DIR; another device runs beside.
