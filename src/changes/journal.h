@@ -20,6 +20,10 @@ inline const QString kAnswered = QStringLiteral("answered");  // the controller 
 inline const QString kVerified = QStringLiteral("verified");  // and holds it, asked back
 inline const QString kFailed = QStringLiteral("failed");      // no answer, or not held
 inline const QString kOffline = QStringLiteral("offline");    // the console's copy only
+// What became of a change: offline it is the console's copy only, whatever was answered.
+inline QString Of(bool online, bool answered) {
+    return !online ? kOffline : answered ? kAnswered : kFailed;
+}
 }  // namespace outcome
 
 struct JournalEntry {

@@ -327,9 +327,7 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
         if (journal_)
             journal_->Record(journal_->CurrentOperation(QStringLiteral("Apply changes only")),
                              p.Row.Unit, p.Row.Channel, p.Row.ControllerMap, p.Row.FileMap,
-                             !online                                 ? outcome::kOffline
-                             : reply.Answered() && refusal.isEmpty() ? outcome::kAnswered
-                                                                     : outcome::kFailed);
+                             outcome::Of(online, reply.Answered() && refusal.isEmpty()));
         if (!reply.Answered()) {
             result.Stopped = true;
             result.Interrupted = reply.Kind == ReplyKind::Refused && StopAsked();

@@ -249,9 +249,7 @@ void ConsoleSession::ResetAndClearAll() {
     for (const QString& s : before) {
         const MappingRecord m = ParseGetMap(s);
         journal_->Record(QStringLiteral("Clear All"), m.OutUnit, m.OutChannel, s, QString(),
-                         !online    ? outcome::kOffline
-                         : answered ? outcome::kAnswered
-                                    : outcome::kFailed);
+                         outcome::Of(online, answered));
     }
     Q_EMIT ListRebuild();
     Q_EMIT FileNameShown(QString());
@@ -338,10 +336,7 @@ void ConsoleSession::SelectInput(int input) {
 void ConsoleSession::JournalMapping(const QString& operation, int o, const QString& before,
                                     bool ok) {
     journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
-                     tables_.CurrentMapstring,
-                     !online_->Online ? outcome::kOffline
-                     : ok             ? outcome::kAnswered
-                                      : outcome::kFailed);
+                     tables_.CurrentMapstring, outcome::Of(online_->Online, ok));
 }
 
 bool ConsoleSession::MapSingle(int o, int input, bool journal) {

@@ -80,9 +80,7 @@ public:
 
 private:
     using Address = std::pair<int, int>;
-    QString Outcome(bool answered) const {
-        return !online_ ? outcome::kOffline : answered ? outcome::kAnswered : outcome::kFailed;
-    }
+    QString Outcome(bool answered) const { return outcome::Of(online_, answered); }
     void Change(const Address& a, const QString& after, const QString& result) {
         const bool known = known_ || changed_.count(a);
         QString& held = held_[a];
