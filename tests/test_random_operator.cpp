@@ -614,10 +614,9 @@ private:
                 ? model.IsForcedOn(e.Unit, e.Channel) == (e.Command == QStringLiteral("latched on"))
                 : (Latched(a) ? At(held, a).SameIgnoringEnable(Held::Of(e.After))
                               : At(held, a) == Held::Of(e.After));
+        // Offline the copy alone changes; a raw command goes out all the same.
         if (e.Outcome == outcome::kOffline)
-            return offline && deciding.isEmpty() ? QString()
-                                                 : QStringLiteral("the console was online");
-        if (offline) return QStringLiteral("the console was offline");
+            return offline && deciding.isEmpty() ? QString() : QStringLiteral("the line went out");
         if (e.Outcome == outcome::kAnswered || e.Outcome == outcome::kVerified) {
             if (!all(deciding, Fate::Made))
                 return QStringLiteral("not every line was carried out and answered");
