@@ -51,6 +51,23 @@ std::optional<std::vector<int>> Arguments(const QList<QByteArray>& words, qsizet
     return values;
 }
 
+// The command word and its numbers. Numbers come in the console's sign-column form: a blank
+// before a number of 0 or more, a minus sign alone before a negative one, so "Map 1 3-2-7" is
+// Map 1 3 -2 -7 and "Map-5 3 2 7" is Map -5 3 2 7.
+QList<QByteArray> Words(const QByteArray& line) {
+    QList<QByteArray> words;
+    for (const QByteArray& piece : line.simplified().split(' ')) {
+        qsizetype start = 0;
+        for (qsizetype i = 1; i < piece.size(); ++i) {
+            if (piece[i] != '-') continue;
+            words.append(piece.mid(start, i - start));
+            start = i;
+        }
+        words.append(piece.mid(start));
+    }
+    return words;
+}
+
 QByteArray WithoutCarriageReturns(const QByteArray& line) {
     QByteArray out = line;
     out.replace('\r', QByteArray());
@@ -104,7 +121,7 @@ QByteArray ControllerModel::Answer(const QByteArray& line, bool overlong) {
 
     QByteArray reply;
     bool hasReply = true;
-    const QList<QByteArray> words = line.simplified().split(' ');
+    const QList<QByteArray> words = Words(line);
     if (overlong) {
         reply = kErrTooLong;
     } else if (words.size() == 1 && words[0].isEmpty()) {

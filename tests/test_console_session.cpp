@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "mapping/mapping_tables.h"
+#include "mapping/output_test.h"
 #include "support/session_rig.h"
 #include "support/test_files.h"
 
@@ -44,6 +45,9 @@ QByteArray Lines(const QStringList& lines) {
         bytes += line.toLatin1() + "\r\n";
     return bytes;
 }
+
+// How the controller answers the line a test is about.
+enum class Told { Takes, Refuses, Silent };
 
 enum class LoadFault { Garbage, LongLine, ManyLines, OutputUnitZero, NoFields, Folder, Missing };
 
@@ -89,7 +93,8 @@ std::vector<SimEntry> TableOf(const QStringList& lines) {
 }  // namespace
 
 Q_DECLARE_METATYPE(LoadFault)
-Q_DECLARE_METATYPE(ChangeOutcome)
+Q_DECLARE_METATYPE(Told)
+Q_DECLARE_METATYPE(FlowOutcome)
 
 class TestConsoleSession : public QObject {
     Q_OBJECT
@@ -157,9 +162,11 @@ private Q_SLOTS:
         QCOMPARE(rig->dialogs.Titles(), QStringList{"Clear All"});
     }
 
-    // Spare outputs ("Output n=Spare": unit 0, channel 0) are mapped by hand like any row; the
-    // file saved with them loads again, each line back on its own row, offline and online.
-    void spareOutputsLoadAgain() {
+    // Spare outputs ("Output n=Spare": unit 0, channel 0) are mapped by hand offline like any
+    // row, and the file saved with them loads again offline, each line back on its own row.
+    // Online nothing is sent for them (the controller's list would end at an output unit 0):
+    // neither a mapping nor a load line, and the operator is told why.
+    void spareOutputsAreNeverSent() {
         SessionRig rig;
         rig.WriteIni(SampleIni(3, 4, QStringLiteral("Output 4=Spare\r\nOutput 5=Spare\r\n")));
         QVERIFY(rig.Start(false));
@@ -180,12 +187,20 @@ private Q_SLOTS:
             if (online) s.ToggleOnline();
             rig.TakeLog();
             Load(rig, path);
-            QCOMPARE(rig.Rows(), rows);
+            QCOMPARE(rig.Rows(),
+                     online ? QStringList({rows[0], rows[1], rows[2], "\t\t\t", "\t\t\t"}) : rows);
             QCOMPARE(rig.fileName, QStringLiteral("spare.vdk"));
-            QCOMPARE(rig.TakeLog().filter(QStringLiteral("Map 0")),
-                     online ? QStringList({"Map 0 0 2 2", "Map 0 0 2 3"}) : QStringList());
+            QCOMPARE(rig.TakeLog().filter(QStringLiteral("Map 0")), QStringList());
         }
-        QCOMPARE(rig.dialogs.Titles(), QStringList({"Clear All", "Clear All", "Information!"}));
+        QCOMPARE(rig.dialogs.Titles(),
+                 QStringList({"Clear All", "Clear All", "Information!", "Lines Not Taken"}));
+        QVERIFY2(rig.dialogs.boxes.last().text.contains(
+                     "line 2 ([0][0][2][2][1][0][0][0]): not sent, the output has no unit"),
+                 qPrintable(rig.dialogs.boxes.last().text));
+        QVERIFY(!s.MapOutput(4, 2));
+        QVERIFY(rig.TakeLog().isEmpty());
+        QCOMPARE(rig.errorLine,
+                 QStringLiteral("Output 4 has no unit in Kavro.ini: nothing was sent"));
     }
 
     void onlineRoundTrip() {
@@ -649,27 +664,27 @@ private Q_SLOTS:
         QTest::addColumn<bool>("fresh");      // read the whole table back first
         QTest::addColumn<bool>("confirm");    // the operator's answer to the plan
         QTest::addColumn<int>("silentFrom");  // the change the controller stops answering at
-        QTest::addColumn<ChangeOutcome>("outcome");
+        QTest::addColumn<FlowOutcome>("outcome");
         QTest::addColumn<QStringList>("sent");
         QTest::addColumn<bool>("holds");
         const QStringList readBack = {"Comp",     "RawMap 1", "RawMap 2",
                                       "RawMap 3", "RawMap 4", "RawMap 5"};
         QTest::newRow("nothing to change, compared with the copy")
-            << kHeld << false << true << 0 << ChangeOutcome::NothingToChange << QStringList{}
+            << kHeld << false << true << 0 << FlowOutcome::NothingToChange << QStringList{}
             << false;
         QTest::newRow("nothing to change, read back")
-            << kHeld << true << true << 0 << ChangeOutcome::NothingToChange << readBack << true;
+            << kHeld << true << true << 0 << FlowOutcome::NothingToChange << readBack << true;
         QTest::newRow("applied and verified")
-            << kWanted << false << true << 0 << ChangeOutcome::Applied << kChanges + kAskedBack
+            << kWanted << false << true << 0 << FlowOutcome::Applied << kChanges + kAskedBack
             << true;
         QTest::newRow("read back, applied and verified")
-            << kWanted << true << true << 0 << ChangeOutcome::Applied
+            << kWanted << true << true << 0 << FlowOutcome::Applied
             << readBack + kChanges + kAskedBack << true;
-        QTest::newRow("declined") << kWanted << false << false << 0 << ChangeOutcome::Declined
+        QTest::newRow("declined") << kWanted << false << false << 0 << FlowOutcome::Declined
                                   << QStringList{} << false;
         // The third command, "Res", goes unanswered: "ClrMap" is not sent, and the three
         // changed outputs are asked back without an answer.
-        QTest::newRow("silent part-way") << kWanted << false << true << 3 << ChangeOutcome::Stopped
+        QTest::newRow("silent part-way") << kWanted << false << true << 3 << FlowOutcome::Stopped
                                          << kChanges.mid(0, 3) + kAskedBack << false;
     }
     void applyChanges() {
@@ -677,7 +692,7 @@ private Q_SLOTS:
         QFETCH(bool, fresh);
         QFETCH(bool, confirm);
         QFETCH(int, silentFrom);
-        QFETCH(ChangeOutcome, outcome);
+        QFETCH(FlowOutcome, outcome);
         QFETCH(QStringList, sent);
         QFETCH(bool, holds);
         auto rig = Rig(true, kHeld);
@@ -691,17 +706,172 @@ private Q_SLOTS:
         QCOMPARE(r.Outcome, outcome);
         QCOMPARE(rig->TakeLog(), sent);
         QCOMPARE(r.Holds(), holds);
-        QCOMPARE(questions.confirms, outcome == ChangeOutcome::NothingToChange ? 0 : 1);
-        if (outcome == ChangeOutcome::Applied) {
+        QCOMPARE(questions.confirms, outcome == FlowOutcome::NothingToChange ? 0 : 1);
+        if (outcome == FlowOutcome::Applied) {
             QVERIFY(Mapped(rig->model) == TableOf(file));
             QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 6\t\t"));
             QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t\t\t"));
         }
         if (!confirm) QVERIFY(Mapped(rig->model) == TableOf(kHeld));
-        if (outcome == ChangeOutcome::Stopped)
+        if (outcome == FlowOutcome::Stopped)
             QVERIFY2(r.Text().contains(QStringLiteral("got no answer")) &&
                          r.Text().contains(QStringLiteral("no answer (should hold")),
                      qPrintable(r.Text()));
+    }
+
+    // One rule on every path that changes the controller: the row, the copy's stale mark, the
+    // journal and the error line follow what the controller answered to the line that decides.
+    void everyPathFollowsTheAnswer_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("decides");  // the line the controller answers as the row says
+        QTest::addColumn<Told>("told");
+        QTest::addColumn<QString>("row");  // output 2's row afterwards
+        QTest::addColumn<bool>("stale");
+        QTest::addColumn<QString>("journal");  // the outcome of output 2's last entry
+        QTest::addColumn<QString>("error");
+        const QString two = QStringLiteral("Out 2\t 2\t\t");
+        const QString five = QStringLiteral("Out 2\t 5\t\t");
+        const QString none = QStringLiteral("Out 2\t\t\t");
+        const QString err = QStringLiteral("ERR REFUSED");
+        const QString comm = QStringLiteral("Comm Error!");
+        const QString undone =
+            QStringLiteral("Undo \"mapping\" incomplete: 1 output of 1 not as before");
+        struct Path {
+            const char* name;
+            const char* decides;
+            QStringList rows;    // after the line is taken, refused, not answered
+            QStringList errors;  // the same
+            QString made = outcome::kAnswered;
+        };
+        // A refused or failed load line stays cleared; a refused "Init" keeps the table. The
+        // undo asks the output back: its row then shows what the controller holds.
+        const QList<Path> paths = {
+            {"map", "Map 1 2 2 5", {five, two, two}, {"", err, comm}},
+            {"AND/OR", "OR 1 2 2 6", {"Out 2\t 5\t||\t 6", five, five}, {"", err, comm}},
+            {"clear", "ClrMap 1  2", {none, two, two}, {"", err, comm}},
+            {"load line", "Map 1 2 2 5", {five, none, none}, {"", "", comm}},
+            {"Clear All", "Init", {none, two, none}, {"", err, comm}},
+            {"latch", "Set 1  2", {two, two, two}, {"", err, comm}},
+            {"apply unverified", "Map 1 2 2 5", {five, two, two}, {"", "", comm}},
+            {"undo",
+             "Map 1 2 2 2",
+             {two, five, two},
+             {"Undo \"mapping\": 1 output verified", undone, undone},
+             outcome::kVerified},
+            {"raw", "Map 1 2 2 5", {two, two, two}, {"", err, comm}},
+        };
+        for (const Path& p : paths) {
+            // A raw command may change the table whatever it is: the copy may then be stale.
+            const bool raw = QLatin1String(p.name) == QLatin1String("raw");
+            QTest::addRow("%s, taken", p.name)
+                << p.name << p.decides << Told::Takes << p.rows[0] << raw << p.made << p.errors[0];
+            QTest::addRow("%s, refused", p.name)
+                << p.name << p.decides << Told::Refuses << p.rows[1] << false << outcome::kRefused
+                << p.errors[1];
+            QTest::addRow("%s, silent", p.name) << p.name << p.decides << Told::Silent << p.rows[2]
+                                                << true << outcome::kFailed << p.errors[2];
+        }
+    }
+    void everyPathFollowsTheAnswer() {
+        QFETCH(QString, path);
+        QFETCH(QString, decides);
+        QFETCH(Told, told);
+        QFETCH(QString, row);
+        QFETCH(bool, stale);
+        QFETCH(QString, journal);
+        QFETCH(QString, error);
+        auto rig = Rig(true, {"[1][2][2][2][1][0][0][0]", "[1][4][2][4][1][0][0][0]"}, 10, 8,
+                       QStringLiteral("Journal=journal.jsonl\r\n"));
+        ConsoleSession& s = *rig->session;
+        const QByteArray line = decides.toLatin1() + "\r\n";
+        if (told == Told::Refuses) rig->model.AddRefusal(decides.toLatin1());
+        // Silent to that line: the controller takes it but its answer never comes.
+        if (told == Told::Silent)
+            rig->port->reply = [line](const QByteArray& l) {
+                return l == line ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+            };
+        const QString file = rig->dir.filePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(file, Lines({"[1][2][2][5][1][0][0][0]", "[1][3][2][3][1][0][0][0]"})));
+        const QString change = rig->dir.filePath(QStringLiteral("change.vdk"));
+        QVERIFY(Put(change, Lines({"[1][2][2][5][1][0][0][0]", "[1][4][2][4][1][0][0][0]"})));
+        if (path == "undo") s.MapOutput(2, 5);
+        rig->dialogs.answers = {Answer::Ok};
+        Questions yes;
+        if (path == "map") s.MapOutput(2, 5);
+        if (path == "AND/OR") s.MapOutputBoolean(2, 5, 6, kOr);
+        if (path == "clear") s.MapOutput(2, 0);
+        if (path == "load line") Load(*rig, file);
+        if (path == "Clear All") s.ResetAndClearAll();
+        if (path == "latch") s.TestLatchChange(2);
+        if (path == "raw") s.SendRaw(decides, QStringLiteral("send"));
+        if (path == "apply unverified")
+            s.ApplyChanges({QStringLiteral("change.vdk"), change, {}, std::nullopt}, {false, false},
+                           yes);
+        if (path == "undo") s.Undo();
+        QVERIFY2(rig->model.Log().contains(decides), qPrintable(rig->model.Log().join('|')));
+
+        QCOMPARE(rig->Row(2), row);
+        QCOMPARE(s.CopyMayBeStale(), stale);
+        QCOMPARE(rig->errorLine, error);
+        const JournalRead j = ReadJournal(rig->dir.filePath(QStringLiteral("journal.jsonl")));
+        QString last;
+        for (const JournalEntry& e : j.Entries)
+            if (e.Channel == 2 || !e.HasOutput()) last = e.Outcome;
+        QCOMPARE(last, journal);
+        // Whatever the copy does not mark as stale is what the controller holds; a test is
+        // shown as on exactly when the controller has the output forced on.
+        QStringList copy;
+        for (const TallyItem& item : s.ConsoleCopyItems())
+            copy << item.Text;
+        if (!stale) QVERIFY(TableOf(copy) == Mapped(rig->model));
+        QCOMPARE(s.OutputTests().UnderTest(2), rig->model.IsForcedOn(1, 2));
+        // A refused load line does not stop the load: the next line is sent and shown.
+        if (path == "load line" && told == Told::Refuses)
+            QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 3\t\t"));
+    }
+
+    // Only input 0, "Unassigned", clears: an input on a unit below 1 is mapped like any other,
+    // from the editor and from a file, and the row shows what the controller holds.
+    void inputsOnUnitsBelowOne_data() {
+        QTest::addColumn<QString>("line");  // a file line to load; empty: input 1 in the editor
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("editor") << ""
+                                << "Map 1 3-2-7" << 3 << "Out 3\t 1\t\t";
+        QTest::newRow("load line") << "[1][3][-2][-7][1][0][0][0]"
+                                   << "Map 1 3-2-7" << 3 << "Out 3\t 1\t\t";
+        QTest::newRow("AND line") << "[1][3][-2][-7][1][2][2][1]"
+                                  << "AND 1 3 2 2" << 3 << "Out 3\t 1\t&\t 2";
+        // The controller refuses an output unit below 1: the row does not claim it.
+        QTest::newRow("output below 1") << "[-5][-3][-2][-7][1][0][0][0]"
+                                        << "Map-5-3-2-7" << 11 << "O11\t\t\t";
+    }
+    void inputsOnUnitsBelowOne() {
+        QFETCH(QString, line);
+        QFETCH(QString, sent);
+        QFETCH(int, output);
+        QFETCH(QString, row);
+        SessionRig fresh;
+        fresh.WriteIni(
+            SampleIni(10, 8, QStringLiteral("Output 11=O11,-5,-3\r\n"))
+                .replace(QStringLiteral("Input 1=In 1,2,1"), QStringLiteral("Input 1=In 1,-2,-7")));
+        QVERIFY(fresh.Start(true));
+        ConsoleSession& s = *fresh.session;
+        if (line.isEmpty()) {
+            QVERIFY(s.MapOutput(3, 1));
+        } else {
+            const QString path = fresh.dir.filePath(QStringLiteral("low.vdk"));
+            QVERIFY(Put(path, Lines({line})));
+            fresh.dialogs.answers = {Answer::Ok};
+            Load(fresh, path);
+        }
+        QVERIFY2(fresh.TakeLog().contains(sent), qPrintable(sent));
+        QCOMPARE(fresh.Row(output), row);
+        QStringList copy;
+        for (const TallyItem& item : s.ConsoleCopyItems())
+            copy << item.Text;
+        QVERIFY(TableOf(copy) == Mapped(fresh.model));
     }
 
     // A change made behind the console's back: asking the copy back finds it, and the row then

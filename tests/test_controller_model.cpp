@@ -120,6 +120,9 @@ void TestControllerModel::replies_data() {
     QTest::newRow("negative numbers are numbers")
         << QList<QByteArray>{"Map 1 3 -2 17"} << QByteArray("RawMap 1")
         << Answer("RawMap 1", "[1][3][-2][17][1][0][0][0]");
+    QTest::newRow("a minus sign starts a number, as the console sends it")
+        << QList<QByteArray>{"Map 1 3-2-7"} << QByteArray("RawMap 1")
+        << Answer("RawMap 1", "[1][3][-2][-7][1][0][0][0]");
 
     QTest::newRow("unknown command")
         << QList<QByteArray>{} << QByteArray("HELLO") << Answer("HELLO", "ERR UNKNOWN COMMAND");

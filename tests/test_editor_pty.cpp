@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "changes/journal.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
@@ -72,6 +73,37 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t\t"));
         QTRY_VERIFY(sim.LogLines().contains(QStringLiteral("Map 1 2 2 5")));
+    }
+
+    // A mapping the controller refuses, typed in the real window: the row keeps what the
+    // controller holds, the error line shows its words, the journal says "refused", and a save
+    // made offline afterwards does not write it.
+    void refusedMappingStaysOut() {
+        SimProcess sim;
+        const QString vdk = sim.FilePath(QStringLiteral("preload.vdk"));
+        QVERIFY(Put(vdk, "[1][1][2][4][1][0][0][0]\r\n"));
+        QVERIFY2(sim.Start({"--preload", vdk, "--refuse", "Map 1 1 2 12"}),
+                 qPrintable(sim.ErrorText()));
+        MainRig rig;
+        rig.WriteIni(SampleIni(
+            8, 20, QStringLiteral("CommDevice=%1\r\nJournal=j.jsonl\r\n").arg(sim.LinkPath())));
+        QVERIFY(rig.Start(/*realPort=*/true));
+        frmKavroMain& w = *rig.window;
+        w.Face().txtInput->setText(QStringLiteral("12"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        QTRY_VERIFY(sim.LogLines().contains(QStringLiteral("Map 1 1 2 12")));
+        QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 4\t\t"));
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("ERR REFUSED"));
+        const JournalRead j = ReadJournal(rig.dir.filePath(QStringLiteral("j.jsonl")));
+        QCOMPARE(j.Entries.size(), 1);
+        QCOMPARE(j.Entries[0].Outcome, QStringLiteral("refused"));
+
+        QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // offline
+        QVERIFY(!w.Session().IsOnline());
+        const QString saved = rig.dir.filePath(QStringLiteral("saved.vdk"));
+        rig.dialogs.fileAnswers = {saved};
+        QTest::mouseClick(w.Face().cmdSaveMatrix, Qt::LeftButton);
+        QCOMPARE(Contents(saved), QByteArray("[1][1][2][4][1][0][0][0]\r\n"));
     }
 };
 

@@ -9,6 +9,8 @@
 
 using namespace vendra;
 
+Q_DECLARE_METATYPE(ChangeOutcome)
+
 class TestMappingCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -23,8 +25,9 @@ private Q_SLOTS:
                                   << QStringList{"Map-1 3 2-17"} << "[-1][3][2][-17][1][0][0][0]";
         QTest::newRow("unassigned")
             << true << QList<int>{1, 3, 0, 0} << QStringList{"Res 1  3", "ClrMap 1  3"} << "";
-        QTest::newRow("below 1") << true << QList<int>{12, 5, -1, 4}
-                                 << QStringList{"Res 12  5", "ClrMap 12  5"} << "";
+        // A unit below 1 is a unit: only unit 0 is no input.
+        QTest::newRow("below 1") << true << QList<int>{12, 5, -1, 4} << QStringList{"Map 12 5-1 4"}
+                                 << "[12][5][-1][4][1][0][0][0]";
         QTest::newRow("offline") << false << QList<int>{1, 3, 2, 17} << QStringList{}
                                  << "[1][3][2][17][1][0][0][0]";
         QTest::newRow("offline unassigned")
@@ -55,15 +58,18 @@ private Q_SLOTS:
         QSignalSpy flash(&commands, &MappingCommands::MapFlash);
         rig.tables.CurrentMapstring = QStringLiteral("stale");
         const auto& a = args;
-        bool ok = true;
+        Reply reply;
         if (a.size() == 7) {
             // The single mapping always goes first; the boolean command adds the second input.
-            if (online && a[2] > 0) commands.SetMapping(a[0], a[1], a[2], a[3]);
-            ok = commands.SetBoolMapping(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
+            if (online && a[2] != 0) commands.SetMapping(a[0], a[1], a[2], a[3]);
+            reply = commands.SetBoolMapping(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
         } else {
-            ok = commands.SetMapping(a[0], a[1], a[2], a[3]);
+            reply = commands.SetMapping(a[0], a[1], a[2], a[3]);
         }
-        QVERIFY(ok);
+        // The controller takes every line but one for an output unit below 1.
+        QCOMPARE(OutcomeOf(online, reply), !online    ? ChangeOutcome::Offline
+                                           : a[0] < 1 ? ChangeOutcome::Refused
+                                                      : ChangeOutcome::Made);
         QCOMPARE(rig.model.Log(), sent);
         QCOMPARE(rig.tables.CurrentMapstring, mapString);
         QVERIFY(flash.size() >= 1);
@@ -73,23 +79,36 @@ private Q_SLOTS:
         QCOMPARE(rig.port.written, wire);
     }
 
-    void silentControllerFails_data() {
+    // A controller that does not take the command: silent, or refusing with an error line.
+    void notTakenIsNotMade_data() {
         QTest::addColumn<QList<int>>("args");
-        QTest::newRow("map") << QList<int>{1, 3, 2, 17};
-        QTest::newRow("clear") << QList<int>{1, 3, 0, 0};
-        QTest::newRow("bool") << QList<int>{1, 3, 2, 17, 4, 9, 1};
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<ChangeOutcome>("outcome");
+        QTest::newRow("map, silent") << QList<int>{1, 3, 2, 17} << false << ChangeOutcome::Failed;
+        QTest::newRow("clear, silent") << QList<int>{1, 3, 0, 0} << false << ChangeOutcome::Failed;
+        QTest::newRow("bool, silent")
+            << QList<int>{1, 3, 2, 17, 4, 9, 1} << false << ChangeOutcome::Failed;
+        QTest::newRow("map, refused") << QList<int>{1, 3, 2, 17} << true << ChangeOutcome::Refused;
+        QTest::newRow("clear, refused") << QList<int>{1, 3, 0, 0} << true << ChangeOutcome::Refused;
+        QTest::newRow("bool, refused")
+            << QList<int>{1, 3, 2, 17, 4, 9, 1} << true << ChangeOutcome::Refused;
     }
-    void silentControllerFails() {
+    void notTakenIsNotMade() {
         QFETCH(QList<int>, args);
+        QFETCH(bool, refuse);
+        QFETCH(ChangeOutcome, outcome);
         MappingRig rig;
-        rig.port.FaultOn(SimFault::Silent, 1);
+        if (refuse)
+            rig.port.reply = [](const QByteArray&) { return QByteArray("X\r\nERR NO\r\n."); };
+        else
+            rig.port.FaultOn(SimFault::Silent, 1);
         MappingCommands commands(rig.tables, rig.link, rig.Online());
         const auto& a = args;
-        const bool ok = a.size() == 7
-                            ? commands.SetBoolMapping(a[0], a[1], a[2], a[3], a[4], a[5], a[6])
-                            : commands.SetMapping(a[0], a[1], a[2], a[3]);
-        QVERIFY(!ok);
-        // The string is built all the same; the caller decides by the result.
+        const Reply reply = a.size() == 7
+                                ? commands.SetBoolMapping(a[0], a[1], a[2], a[3], a[4], a[5], a[6])
+                                : commands.SetMapping(a[0], a[1], a[2], a[3]);
+        QCOMPARE(OutcomeOf(true, reply), outcome);
+        // The string is built all the same; the caller decides by the outcome.
         QCOMPARE(rig.tables.CurrentMapstring.isEmpty(), a[2] == 0);
     }
 
@@ -98,7 +117,7 @@ private Q_SLOTS:
         rig.model.AddMappingString(QStringLiteral("[1][3][2][17][1][0][0][0]"));
         rig.port.FaultOn(SimFault::Silent, 1, 1);  // "Res" gets no answer, "ClrMap" does
         MappingCommands commands(rig.tables, rig.link, rig.Online());
-        QVERIFY(commands.SetMapping(1, 3, 0, 0));
+        QCOMPARE(OutcomeOf(true, commands.SetMapping(1, 3, 0, 0)), ChangeOutcome::Made);
         QCOMPARE(rig.model.Table().front().OutUnit, 0);
     }
 

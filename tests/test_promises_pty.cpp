@@ -121,6 +121,13 @@ private Q_SLOTS:
             << refuse << kTable << none << kWanted << "restore FILE" << 1
             << "output 3 (Out 3): holds no mapping, should hold" << QStringList{"Map 1 3 2 5"}
             << none << old << 1;
+        // "Init" has cleared output 3: the line the controller refused is named, and the rest
+        // of the file still goes out.
+        QTest::newRow("refused line, restore unverified")
+            << refuse << kTable << none << kWanted << "restore FILE --no-verify" << 1
+            << "line 2 ([1][3][2][5][1][0][0][0]): the controller answered \"ERR REFUSED\""
+            << QStringList{"Init", "Map 1 3 2 5", "Map 1 5 2 5"} << QStringList{"GetMap 1  3"}
+            << old << 1;
         QTest::newRow("refused change, changes only")
             << refuse << kTable << none << kWanted << "restore FILE --changes-only" << 1
             << "output 3 (Out 3): holds [1][3][2][2]" << QStringList{"GetMap 1  3"}

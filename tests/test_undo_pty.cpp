@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(),
                  QStringLiteral("Undo \"mapping\" incomplete: 1 output of 1 not as before"));
         QCOMPARE(c.rig.Row(2), QStringLiteral("Out 3\t 5\t\t"));  // what the controller holds
-        QCOMPARE(c.Journal().Entries.last().Outcome, outcome::kFailed);
+        QCOMPARE(c.Journal().Entries.last().Outcome, outcome::kRefused);
         c.Key(Qt::Key_Y, Qt::ControlModifier);  // the step was not taken back: nothing to redo
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to redo"));
         QVERIFY(w.Session().CanUndo());

@@ -70,13 +70,13 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
             find(item.Line, FindingKind::UnknownOutput,
                  QStringLiteral("output %1 is not in Kavro.ini; no list row shows it").arg(out));
         auto checkInput = [&](int unit, int channel) {
-            if (unit >= 1 && !tables.IsConfiguredInput(tables.SearchInputList(unit, channel)))
+            if (unit != 0 && !tables.IsConfiguredInput(tables.SearchInputList(unit, channel)))
                 find(item.Line, FindingKind::UnknownInput,
                      QStringLiteral("input %1 of output %2 is not in Kavro.ini")
                          .arg(Address(unit, channel), out));
         };
         checkInput(m.InUnit, m.InChannel);
-        if (m.InUnit >= 1 && m.BooleanMode != kSingle)
+        if (m.InUnit != 0 && m.BooleanMode != kSingle)
             checkInput(m.BooleanInUnit, m.BooleanInChannel);
         // A spare output (unit 0) belongs to no unit.
         if (m.OutUnit != 0 && !UnitEnabled(units, m.OutUnit))

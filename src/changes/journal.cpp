@@ -193,6 +193,20 @@ QString JournalPath(const QString& iniPath, const QString& systemName, const QSt
            QString::fromLatin1(hash.toHex().left(8)) + QStringLiteral(".jsonl");
 }
 
+QString outcome::Word(ChangeOutcome o) {
+    switch (o) {
+        case ChangeOutcome::Made:
+            return kAnswered;
+        case ChangeOutcome::Refused:
+            return kRefused;
+        case ChangeOutcome::Failed:
+            return kFailed;
+        case ChangeOutcome::Offline:
+            return kOffline;
+    }
+    return kFailed;
+}
+
 QString WhoAmI() {
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty()) {

@@ -10,20 +10,21 @@
 #include <QObject>
 #include <QString>
 
+#include "link/command_exchange.h"
+
 namespace vendra {
 
 struct MappingTables;
 
-// How a change ended.
+// How a change ended, as the journal writes it.
 namespace outcome {
-inline const QString kAnswered = QStringLiteral("answered");  // the controller answered it
+inline const QString kAnswered = QStringLiteral("answered");  // made: answered, not an error
 inline const QString kVerified = QStringLiteral("verified");  // and holds it, asked back
+inline const QString kRefused = QStringLiteral("refused");    // answered with an error line
 inline const QString kFailed = QStringLiteral("failed");      // no answer, or not held
 inline const QString kOffline = QStringLiteral("offline");    // the console's copy only
-// What became of a change: offline it is the console's copy only, whatever was answered.
-inline QString Of(bool online, bool answered) {
-    return !online ? kOffline : answered ? kAnswered : kFailed;
-}
+// The word for what OutcomeOf decided.
+QString Word(ChangeOutcome o);
 }  // namespace outcome
 
 struct JournalEntry {

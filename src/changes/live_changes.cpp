@@ -90,28 +90,30 @@ QString VerifyText(const VerifyResult& v, const QString& what) {
 
 bool ChangeReport::Holds() const {
     if (!Online) return false;
-    if (Outcome == ChangeOutcome::NothingToChange) return Compared.Fresh();
-    return Outcome == ChangeOutcome::Applied && Applied.Refused.isEmpty() && Verified &&
+    if (Outcome == FlowOutcome::NothingToChange) return Compared.Fresh();
+    return Outcome == FlowOutcome::Applied && Applied.Refused.isEmpty() && Verified &&
            Verified->Ok();
 }
 
 QString ChangeReport::Text() const {
     switch (Outcome) {
-        case ChangeOutcome::FileRefused:
+        case FlowOutcome::FileRefused:
             return Error;
-        case ChangeOutcome::Declined:
+        case FlowOutcome::Declined:
             return {};
-        case ChangeOutcome::Incomplete:
+        case FlowOutcome::Incomplete:
             return QStringLiteral("The read-back ended early after %1: nothing was sent.")
                 .arg(MappingCount(Compared.ReadBackEnd.count));
-        case ChangeOutcome::NothingToChange:
+        case FlowOutcome::NothingToChange:
             return QStringLiteral("Nothing to change: every output already holds the mapping.");
         default:
             break;
     }
+    // A refused change was answered, but not made.
     QString text =
         QStringLiteral("%1 of %2 applied%3.")
-            .arg(Plain(Applied.Applied), Counted(Plan.size(), "change", "changes"),
+            .arg(Plain(Applied.Applied - int(Applied.Refused.size())),
+                 Counted(Plan.size(), "change", "changes"),
                  Online ? QString() : QStringLiteral(" to the console's copy (offline)"));
     if (Applied.Interrupted)
         text += QStringLiteral(" Stopped: the %1 after them were not sent.")
@@ -240,7 +242,7 @@ ChangeReport LiveChanges::ApplyChanges(const ChangeSource& source, const ChangeO
     if (!source.path.isEmpty()) {
         r.Check = CheckFile(source.path);
         if (!r.Check.Readable || !r.Check.Damage.isEmpty()) {
-            r.Outcome = ChangeOutcome::FileRefused;
+            r.Outcome = FlowOutcome::FileRefused;
             r.Error = r.Check.Readable ? r.Check.Damage : r.Check.Error;
             return r;
         }
@@ -256,13 +258,13 @@ ChangeReport LiveChanges::ApplyChanges(const ChangeSource& source, const ChangeO
     else
         r.Compared = CompareWithCopy(mappings);
     if (r.Compared.FromController && !r.Compared.ReadBackEnd.Complete()) {
-        r.Outcome = StopAsked() ? ChangeOutcome::Interrupted : ChangeOutcome::Incomplete;
+        r.Outcome = StopAsked() ? FlowOutcome::Interrupted : FlowOutcome::Incomplete;
         return r;
     }
 
     r.Plan = PlanChanges(r.Compared.Rows);
     if (r.Plan.isEmpty()) {
-        r.Outcome = ChangeOutcome::NothingToChange;
+        r.Outcome = FlowOutcome::NothingToChange;
         return r;
     }
     if (!questions.Confirm(source.name, r.Plan)) return r;
@@ -271,15 +273,15 @@ ChangeReport LiveChanges::ApplyChanges(const ChangeSource& source, const ChangeO
     std::optional<Journal::Hold> held;
     if (journal_ && r.Online && options.verify) held.emplace(journal_);
     r.Applied = Apply(r.Plan);
-    r.Outcome = r.Applied.Interrupted ? ChangeOutcome::Interrupted
-                : r.Applied.Stopped   ? ChangeOutcome::Stopped
-                                      : ChangeOutcome::Applied;
+    r.Outcome = r.Applied.Interrupted ? FlowOutcome::Interrupted
+                : r.Applied.Stopped   ? FlowOutcome::Stopped
+                                      : FlowOutcome::Applied;
     // Offline nothing was sent, so there is nothing to ask back. The change the controller did
     // not answer may have been taken all the same: it is asked back too.
     if (r.Online && options.verify && !r.Applied.Interrupted) {
         const qsizetype sent = r.Applied.Applied + (r.Applied.Stopped ? 1 : 0);
         r.Verified = Verify(ExpectationsOf(r.Plan.mid(0, sent)));
-        if (r.Verified->Interrupted) r.Outcome = ChangeOutcome::Interrupted;
+        if (r.Verified->Interrupted) r.Outcome = FlowOutcome::Interrupted;
     }
     return r;
 }
@@ -313,33 +315,40 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
             break;
         }
         Reply reply;
-        QString refusal;
+        int made = 0;  // commands of this change the controller made
         if (online) {
             Q_EMIT commands_.MapFlash();
+            // Each command builds on the one before: the rest of the change waits for it.
             for (const QString& line : p.Commands()) {
                 reply = exchange_.Exchange(line);
-                if (!reply.Answered()) break;
-                if (reply.IsError() && refusal.isEmpty()) refusal = reply.Line;
+                if (OutcomeOf(true, reply) != ChangeOutcome::Made) break;
+                ++made;
             }
-        } else {
-            reply.Kind = ReplyKind::Answered;
         }
+        const ChangeOutcome outcome = OutcomeOf(online, reply);
         if (journal_)
             journal_->Record(journal_->CurrentOperation(QStringLiteral("Apply changes only")),
                              p.Row.Unit, p.Row.Channel, p.Row.ControllerMap, p.Row.FileMap,
-                             outcome::Of(online, reply.Answered() && refusal.isEmpty()));
-        if (!reply.Answered()) {
+                             outcome::Word(outcome));
+        // Part of a change made: what the output holds now is not known without asking.
+        if (outcome == ChangeOutcome::Failed || (outcome == ChangeOutcome::Refused && made > 0))
+            reader_.MarkCopyStale();
+        if (outcome == ChangeOutcome::Failed) {
             result.Stopped = true;
             result.Interrupted = reply.Kind == ReplyKind::Refused && StopAsked();
             result.StoppedAt = p;
             result.StoppedReply = reply;
             break;
         }
-        if (!refusal.isEmpty()) result.Refused.append({p, refusal});
-        const MappingRecord& m = p.Target;
-        Keep(m.OutUnit, m.OutChannel, DriveOf(m).Mapped ? p.Row.FileMap.trimmed() : QString());
         ++result.Applied;
         Q_EMIT ProgressText(QStringLiteral("Changing ") + SignColumn(result.Applied));
+        // A refused change leaves the output as the controller holds it.
+        if (outcome == ChangeOutcome::Refused) {
+            result.Refused.append({p, reply.Line});
+            continue;
+        }
+        const MappingRecord& m = p.Target;
+        Keep(m.OutUnit, m.OutChannel, DriveOf(m).Mapped ? p.Row.FileMap.trimmed() : QString());
     }
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);

@@ -31,7 +31,7 @@ struct Comparison {
 };
 
 struct ApplyResult {
-    int Applied = 0;           // changes answered (offline: made in the console's copy)
+    int Applied = 0;           // changes answered, refused ones too (offline: in the copy)
     bool Stopped = false;      // a change was not answered, or a stop was asked for
     bool Interrupted = false;  // the stop was asked for (Ctrl+C, the program ending)
     PlannedChange StoppedAt;   // the change that was not answered (not for an interruption)
@@ -95,7 +95,8 @@ struct ChangeOptions {
     bool verify = true;          // ask every changed output back
 };
 
-enum class ChangeOutcome {
+// How the whole live-change flow ended (each change's own outcome is a ChangeOutcome).
+enum class FlowOutcome {
     FileRefused,      // unreadable or damaged: nothing sent
     Declined,         // the findings or the plan were not accepted: nothing sent
     Incomplete,       // the read-back ended short: nothing sent
@@ -106,7 +107,7 @@ enum class ChangeOutcome {
 };
 
 struct ChangeReport {
-    ChangeOutcome Outcome = ChangeOutcome::Declined;
+    FlowOutcome Outcome = FlowOutcome::Declined;
     QString Error;  // FileRefused: why
     FileCheck Check;
     Comparison Compared;

@@ -49,7 +49,7 @@ QString InputName(const MappingTables& tables, int unit, int channel) {
 
 Drive DriveOf(const MappingRecord& m) {
     Drive d;
-    if (m.InUnit < 1) return d;
+    if (m.InUnit == 0) return d;  // unit 0 is no input
     d.Mapped = true;
     d.Enabled = m.MapEnable != 0;
     d.InUnit = m.InUnit;

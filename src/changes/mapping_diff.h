@@ -16,7 +16,7 @@ struct MappingTables;
 // whether the mapping is enabled (a disabled mapping leaves the lamp dark). The second input's
 // fields of a single-input mapping are left out.
 struct Drive {
-    bool Mapped = false;  // an input unit of 1 or more
+    bool Mapped = false;  // an input unit other than 0 (negative units are units too)
     bool Enabled = false;
     int InUnit = 0;
     int InChannel = 0;

@@ -270,17 +270,30 @@ int RestoreAll(Call& c) {
             return tool.Fail(QStringLiteral("interrupted: %1; line %2 and after were not")
                                  .arg(sent, Plain(p.stoppedLine)),
                              kInterrupted);
+        if (p.stoppedLine == 0)
+            return tool.Fail(QStringLiteral("the controller answered %1 to \"Init\"; no line "
+                                            "of %2 was sent")
+                                 .arg(p.stoppedReply.Described(), file));
         return tool.Fail(QStringLiteral("the controller did not answer line %1; %2, the rest not")
                              .arg(Plain(p.stoppedLine), sent));
     }
+    // Every line the controller did not take is named: it does not hold the file.
+    for (const TallyFiles::NotTaken& n : p.notTaken)
+        tool.Fail(
+            QStringLiteral("line %1 (%2): %3")
+                .arg(Plain(n.line), n.text,
+                     n.why.startsWith(u'"') ? QStringLiteral("the controller answered ") + n.why
+                                            : n.why),
+            kFound);
     tool.Say(QStringLiteral("%1 restored from %2").arg(MappingCount(p.applied), file));
-    if (!r.verified) return kOk;
+    const int loaded = p.notTaken.isEmpty() ? kOk : kFound;
+    if (!r.verified) return loaded;
     QList<Expectation> all;
     for (const TallyItem& item : c.check.Mappings) {
         const MappingRecord m = ParseGetMap(item.Text);
         all.append({m.OutUnit, m.OutChannel, item.Text});
     }
-    return ReportVerify(tool, *r.verified, all);
+    return std::max(ReportVerify(tool, *r.verified, all), loaded);
 }
 
 // The tool's answers to the flow's questions: they were given as options.
@@ -307,13 +320,13 @@ int RestoreChanges(Call& c) {
     const QString what = QStringLiteral("%1 of %2 were sent")
                              .arg(Plain(r.Applied.Applied), Counted(planned, "change", "changes"));
     switch (r.Outcome) {
-        case ChangeOutcome::FileRefused:
-        case ChangeOutcome::Declined:
+        case FlowOutcome::FileRefused:
+        case FlowOutcome::Declined:
             return tool.Fail(r.Error.isEmpty() ? QStringLiteral("nothing was sent") : r.Error);
-        case ChangeOutcome::Incomplete:
+        case FlowOutcome::Incomplete:
             return tool.Fail(IncompleteText(r.Compared.ReadBackEnd) +
                              QStringLiteral("; nothing was sent"));
-        case ChangeOutcome::NothingToChange:
+        case FlowOutcome::NothingToChange:
             tool.Say(QStringLiteral("the controller already holds %1").arg(c.argument));
             return kOk;
         default:

@@ -218,10 +218,10 @@ void ChangeController::ApplyShown() {
 void ChangeController::Apply(const ChangeSource& source) {
     Questions ask(dialogs_, session_.IsOnline());
     const ChangeReport report = session_.ApplyChanges(source, {}, ask);
-    if (report.Outcome == ChangeOutcome::Declined) return;
+    if (report.Outcome == FlowOutcome::Declined) return;
     dialogs_.Message(
         report.Text(),
-        report.Outcome == ChangeOutcome::FileRefused ? QStringLiteral("File Error") : kApplyTitle,
+        report.Outcome == FlowOutcome::FileRefused ? QStringLiteral("File Error") : kApplyTitle,
         Buttons::Ok, Icon::Information);
     // The window shows the table as it is now: the shown comparison is spent.
     if (window_ && window_->isVisible()) {

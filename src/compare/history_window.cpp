@@ -102,7 +102,9 @@ void HistoryWindow::Fill() {
         if (!EntryMatches(*it, txtOutput->text())) continue;
         auto* item = new QListWidgetItem(EntryInWords(*it), list);
         item->setToolTip(Tip(*it));
-        if (it->Outcome == outcome::kFailed) item->setForeground(QColor(180, 0, 0));
+        // Not made: the controller did not take it, or its answer does not say.
+        if (it->Outcome == outcome::kFailed || it->Outcome == outcome::kRefused)
+            item->setForeground(QColor(180, 0, 0));
         ++shown;
     }
     QString summary = read_.Missing ? QStringLiteral("No change has been journalled yet in %1.")

@@ -65,6 +65,12 @@ QString Reply::Described() const {
     return KindText();
 }
 
+ChangeOutcome OutcomeOf(bool online, const Reply& reply) {
+    if (!online) return ChangeOutcome::Offline;
+    if (!reply.Answered()) return ChangeOutcome::Failed;
+    return reply.IsError() ? ChangeOutcome::Refused : ChangeOutcome::Made;
+}
+
 Reply CommandExchange::Exchange(const QString& CommandString) {
     SendCommand(CommandString);
     return last_;

@@ -34,6 +34,17 @@ struct Reply {
     QString Described() const;
 };
 
+// What became of a change to the controller. One rule for every path that changes it (the
+// editor, the load, "Clear All", tests, apply, undo, raw commands), decided by OutcomeOf:
+enum class ChangeOutcome {
+    Made,     // answered, and not with an error line: the copy and the row follow it
+    Refused,  // answered with an error line: the row keeps what the controller holds
+    Failed,   // no answer, cut short, the line gone, or not sent: the copy may be stale
+    Offline,  // nothing was sent: the console's copy only
+};
+// Offline nothing was sent and `reply` is not read.
+ChangeOutcome OutcomeOf(bool online, const Reply& reply);
+
 class CommandExchange : public QObject {
     Q_OBJECT
 public:

@@ -27,40 +27,40 @@ QString MappingCommands::OutputCommand(const QString& word, int unit, int channe
     return word + SignColumn(unit) + QLatin1Char(' ') + SignColumn(channel);
 }
 
-bool MappingCommands::SetMapping(int Ounit, int Ochannel, int IUnit, int IChannel) {
+Reply MappingCommands::SetMapping(int Ounit, int Ochannel, int IUnit, int IChannel) {
     Q_EMIT MapFlash();
-    if (IUnit < 1) {
+    if (IUnit == 0) {
         tables_.CurrentMapstring.clear();
-        return online_() ? ClearPath(Ounit, Ochannel) : true;
+        return online_() ? ClearPath(Ounit, Ochannel) : Reply{};
     }
     tables_.CurrentMapstring = SingleMapString(Ounit, Ochannel, IUnit, IChannel);
-    if (!online_()) return true;
-    return link_.SendCommand(MapCommand(Ounit, Ochannel, IUnit, IChannel));
+    if (!online_()) return {};
+    return link_.Exchange(MapCommand(Ounit, Ochannel, IUnit, IChannel));
 }
 
-bool MappingCommands::SetBoolMapping(int Ounit, int Ochannel, int IUnit, int IChannel,
-                                     int IUnitBool, int IChannelBool, int BoolType) {
+Reply MappingCommands::SetBoolMapping(int Ounit, int Ochannel, int IUnit, int IChannel,
+                                      int IUnitBool, int IChannelBool, int BoolType) {
     Q_EMIT MapFlash();
-    if (IUnit <= 0) {
+    if (IUnit == 0) {
         tables_.CurrentMapstring.clear();
-        return online_() ? ClearPath(Ounit, Ochannel) : true;
+        return online_() ? ClearPath(Ounit, Ochannel) : Reply{};
     }
     // Any mode but AND goes out as "OR": the stored string says what the controller was told.
     const int mode = BoolType == kAnd ? kAnd : kOr;
     tables_.CurrentMapstring =
         BoolMapString(Ounit, Ochannel, IUnit, IChannel, IUnitBool, IChannelBool, mode);
-    if (!online_()) return true;
-    return link_.SendCommand(BoolCommand(Ounit, Ochannel, IUnitBool, IChannelBool, mode));
+    if (!online_()) return {};
+    return link_.Exchange(BoolCommand(Ounit, Ochannel, IUnitBool, IChannelBool, mode));
 }
 
-bool MappingCommands::ClearPath(int Ounit, int Ochannel) {
+Reply MappingCommands::ClearPath(int Ounit, int Ochannel) {
     // The output goes dark before its mapping goes; only the clear's answer decides.
     ResetOutput(Ounit, Ochannel);
     return ClearMapping(Ounit, Ochannel);
 }
 
-bool MappingCommands::ClearMapping(int Ounit, int Ochannel) {
-    return link_.SendCommand(OutputCommand(QStringLiteral("ClrMap"), Ounit, Ochannel));
+Reply MappingCommands::ClearMapping(int Ounit, int Ochannel) {
+    return link_.Exchange(OutputCommand(QStringLiteral("ClrMap"), Ounit, Ochannel));
 }
 
 void MappingCommands::MapTableCompress() {
@@ -71,15 +71,17 @@ void MappingCommands::ResetOutput(int Ounit, int Ochannel) {
     link_.SendCommand(OutputCommand(QStringLiteral("Res"), Ounit, Ochannel));
 }
 
-bool MappingCommands::SystemInit() {
-    const bool answered = link_.SendCommand(QStringLiteral("Init"));
-    tables_.ClearLocalMaps();
-    return answered;
+Reply MappingCommands::SystemInit() {
+    const Reply reply = link_.Exchange(QStringLiteral("Init"));
+    // A controller that refused still holds its table; one that did not answer may not.
+    if (!reply.IsError()) tables_.ClearLocalMaps();
+    return reply;
 }
 
-void MappingCommands::SystemRefresh(OutputTest& tests) {
-    tests.ClearAllTest();
-    link_.SendCommand(QStringLiteral("Refresh"));
+Reply MappingCommands::SystemRefresh(OutputTest& tests) {
+    const Reply reply = link_.Exchange(QStringLiteral("Refresh"));
+    if (!reply.IsError()) tests.ClearAllTest();
+    return reply;
 }
 
 }  // namespace vendra

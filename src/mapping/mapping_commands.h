@@ -6,9 +6,10 @@
 #include <QString>
 #include <functional>
 
+#include "link/command_exchange.h"
+
 namespace vendra {
 
-class CommandExchange;
 class OutputTest;
 struct MappingTables;
 
@@ -18,24 +19,26 @@ public:
     MappingCommands(MappingTables& tables, CommandExchange& link, std::function<bool()> online,
                     QObject* parent = nullptr);
 
-    // Maps the output to one input. IUnit below 1 ("Unassigned") resets the output and clears
-    // its mapping instead. Online, the result is the success of the last exchange; offline
-    // nothing is sent and the result is true.
-    bool SetMapping(int Ounit, int Ochannel, int IUnit, int IChannel);
+    // Maps the output to one input. An input unit of 0 is no input (the "Unassigned" row, an
+    // input without an address): the output is reset and its mapping cleared instead. Any other
+    // unit, one below 1 included, is mapped. Answers the reply of the command that decides
+    // (the "Map", or the "ClrMap"); offline nothing is sent and the reply is not to be read:
+    // OutcomeOf(false, ...) is Offline.
+    Reply SetMapping(int Ounit, int Ochannel, int IUnit, int IChannel);
     // Adds the second input of an AND (BoolType 1) or OR (any other value) mapping; the first
-    // input is set by a "Map" sent before. IUnit not above 0 clears as SetMapping does.
-    bool SetBoolMapping(int Ounit, int Ochannel, int IUnit, int IChannel, int IUnitBool,
-                        int IChannelBool, int BoolType);
-    // True when the controller answered anything. Does not look at the online state.
-    bool ClearMapping(int Ounit, int Ochannel);
+    // input is set by a "Map" sent before. An input unit of 0 clears as SetMapping does.
+    Reply SetBoolMapping(int Ounit, int Ochannel, int IUnit, int IChannel, int IUnitBool,
+                         int IChannelBool, int BoolType);
+    // Sends "ClrMap". Does not look at the online state.
+    Reply ClearMapping(int Ounit, int Ochannel);
     // Asks the controller to remove the holes from its table.
     void MapTableCompress();
     // Switches one output off.
     void ResetOutput(int Ounit, int Ochannel);
-    // Empties the controller's table and the local copy; true when the controller answered.
-    bool SystemInit();
-    // Ends every output test, then asks the controller to refresh.
-    void SystemRefresh(OutputTest& tests);
+    // Empties the controller's table and, unless the controller refused, the local copy.
+    Reply SystemInit();
+    // Asks the controller to refresh; unless it refused, every output test ends.
+    Reply SystemRefresh(OutputTest& tests);
 
     // Command texts, as they go on the wire (without the line end).
     static QString MapCommand(int Ounit, int Ochannel, int IUnit, int IChannel);
@@ -49,7 +52,7 @@ Q_SIGNALS:
     void MapFlash();
 
 private:
-    bool ClearPath(int Ounit, int Ochannel);
+    Reply ClearPath(int Ounit, int Ochannel);
 
     MappingTables& tables_;
     CommandExchange& link_;

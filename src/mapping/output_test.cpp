@@ -19,36 +19,67 @@ bool OutputTest::UnderTest(int Output) const {
     return tables_.OutTest[Output] == -1;
 }
 
-void OutputTest::TestOn(int Output) {
-    if (!tables_.IsConfiguredOutput(Output) || UnderTest(Output) || !online_()) return;
+std::pair<Reply, int> OutputTest::Sequence(const QStringList& lines) {
+    Reply reply;
+    int sent = 0;
+    for (const QString& line : lines) {
+        reply = link_.Exchange(line);
+        ++sent;
+        if (OutcomeOf(true, reply) != ChangeOutcome::Made) break;
+    }
+    return {reply, sent};
+}
+
+std::optional<Reply> OutputTest::TestOn(int Output) {
+    if (!tables_.IsConfiguredOutput(Output) || UnderTest(Output) || !online_()) return {};
     const int u = tables_.OutUnit[Output];
     const int c = tables_.OutChannel[Output];
     tables_.OutTest[Output] = -1;
     Q_EMIT RowTest(Output - 1, true);
     readBack_.GetMapping(u, c);
     Q_EMIT TestButtonRed(true);
-    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c));
-    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("Set"), u, c));
+    const auto [reply, sent] =
+        Sequence({MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c),
+                  MappingCommands::OutputCommand(QStringLiteral("Set"), u, c)});
+    const ChangeOutcome outcome = OutcomeOf(true, reply);
+    if (outcome == ChangeOutcome::Made) return reply;
+    // Not made: take back what the controller may have taken (all but a refused command), so
+    // that no lamp is left forced on or its mapping disabled with no row to show it.
+    if (sent == 2 && outcome == ChangeOutcome::Failed)
+        link_.Exchange(MappingCommands::OutputCommand(QStringLiteral("Res"), u, c));
+    if (sent == 2 || outcome == ChangeOutcome::Failed)
+        link_.Exchange(MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c));
+    tables_.OutTest[Output] = 0;
+    Q_EMIT RowTest(Output - 1, false);
+    Q_EMIT TestButtonRed(false);
+    return reply;
 }
 
-void OutputTest::TestOff(int Output) {
-    if (!tables_.IsConfiguredOutput(Output) || !UnderTest(Output) || !online_()) return;
+std::optional<Reply> OutputTest::TestOff(int Output) {
+    if (!tables_.IsConfiguredOutput(Output) || !UnderTest(Output) || !online_()) return {};
     const int u = tables_.OutUnit[Output];
     const int c = tables_.OutChannel[Output];
     Q_EMIT RowTest(Output - 1, false);
     tables_.OutTest[Output] = 0;
-    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("Res"), u, c));
-    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c));
+    const Reply reply = Sequence({MappingCommands::OutputCommand(QStringLiteral("Res"), u, c),
+                                  MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c)})
+                            .first;
+    if (OutcomeOf(true, reply) != ChangeOutcome::Made) {
+        // The lamp may still be on: the row says so, and the next release tries again.
+        tables_.OutTest[Output] = -1;
+        Q_EMIT RowTest(Output - 1, true);
+        return reply;
+    }
     Q_EMIT TestButtonRed(false);
+    return reply;
 }
 
-void OutputTest::TestLatchChange(int selectedOutput) {
-    if (UnderTest(selectedOutput))
-        TestOff(selectedOutput);
-    else
-        TestOn(selectedOutput);
+std::optional<Reply> OutputTest::TestLatchChange(int selectedOutput) {
+    const std::optional<Reply> reply =
+        UnderTest(selectedOutput) ? TestOff(selectedOutput) : TestOn(selectedOutput);
     // The tick follows the real state: offline nothing changed, and the box must not say so.
     Q_EMIT LatchShown(UnderTest(selectedOutput));
+    return reply;
 }
 
 void OutputTest::ClearAllTest() {

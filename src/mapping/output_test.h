@@ -4,10 +4,12 @@
 // enables its mapping again. Works only while online.
 #include <QObject>
 #include <functional>
+#include <optional>
+
+#include "link/command_exchange.h"
 
 namespace vendra {
 
-class CommandExchange;
 class ReadBack;
 struct MappingTables;
 
@@ -19,11 +21,14 @@ public:
 
     // Outputs are numbered from 1; each is addressed by its own unit and channel from the
     // tables, so the lamp lit is the one whose row turns red. An output that is not
-    // configured, already in the asked state, or any output while offline is left alone.
-    void TestOn(int Output);
-    void TestOff(int Output);
+    // configured, already in the asked state, or any output while offline is left alone:
+    // nothing is sent and there is no reply. Otherwise the reply of the command the test ended
+    // at: the output is under test only when the controller made every command. A test the
+    // controller did not make is taken back; an end it did not make leaves the test on.
+    std::optional<Reply> TestOn(int Output);
+    std::optional<Reply> TestOff(int Output);
     // Toggles the test of the selected output and reports the latch box's new tick.
-    void TestLatchChange(int selectedOutput);
+    std::optional<Reply> TestLatchChange(int selectedOutput);
     // Forgets every test locally (nothing is sent) and repaints every output row.
     void ClearAllTest();
 
@@ -37,6 +42,10 @@ Q_SIGNALS:
     void LatchShown(bool ticked);
 
 private:
+    // Sends the lines in order up to the first the controller does not make; answers its reply
+    // (or the last one's) and how many lines went out.
+    std::pair<Reply, int> Sequence(const QStringList& lines);
+
     MappingTables& tables_;
     CommandExchange& link_;
     ReadBack& readBack_;

@@ -54,6 +54,9 @@ public:
     // True until a whole read-back has reached the end of the controller's list, and again
     // after one that ended short: the tables may then differ from the controller's table.
     bool CopyMayBeStale() const { return !lastComplete_; }
+    // A change the controller may or may not have taken (no answer, cut short): the tables may
+    // differ from its table until the next whole read-back.
+    void MarkCopyStale() { lastComplete_ = false; }
 
 public Q_SLOTS:
     // The "Cancel" button: the entry being asked for is still taken, then the read-back ends.

@@ -24,6 +24,18 @@ namespace vendra {
 
 namespace {
 
+// Made (answered, not refused); offline, made in the console's copy.
+bool Took(ChangeOutcome o) {
+    return o == ChangeOutcome::Made || o == ChangeOutcome::Offline;
+}
+
+// A command that only asks: whatever its answer, the controller's table is as it was.
+bool ReadsOnly(const QString& command) {
+    static const QStringList kQuestions = {"ver", "bits", "gstat", "getmap", "rawmap"};
+    const QString word = command.simplified().section(QLatin1Char(' '), 0, 0).toLower();
+    return word.isEmpty() || kQuestions.contains(word);
+}
+
 const QString kFileMissingText = QStringLiteral(
     "Cannot locate Kavro.ini file in program directory\r\n"
     "Please aquire a Kavro.ini file for this tally system and copy it into the "
@@ -243,17 +255,23 @@ void ConsoleSession::ResetAndClearAll() {
         return;
     const UndoHistory::Step step(history_.get(), QStringLiteral("Clear All"), true);
     const QStringList before = changes_->ConsoleCopy();
-    outputTest_->ClearAllTest();
     const bool online = online_->Online;
-    const bool answered = !online || commands_->SystemInit();
-    if (online) EnableUnits(*exchange_, units_);
-    tables_.ClearLocalMaps();
-    changes_->TakeTable({});
+    ChangeOutcome outcome = ChangeOutcome::Offline;
+    if (online) {
+        const Reply init = commands_->SystemInit();
+        if (!init.IsError()) EnableUnits(*exchange_, units_);
+        outcome = Judge(true, init);
+    }
     for (const QString& s : before) {
         const MappingRecord m = ParseGetMap(s);
         journal_->Record(QStringLiteral("Clear All"), m.OutUnit, m.OutChannel, s, QString(),
-                         outcome::Of(online, answered));
+                         outcome::Word(outcome));
     }
+    // A refusal leaves the controller as it was: its table, and any output under test.
+    if (outcome == ChangeOutcome::Refused) return;
+    outputTest_->ClearAllTest();
+    tables_.ClearLocalMaps();
+    changes_->TakeTable({});
     Q_EMIT ListRebuild();
     Q_EMIT FileNameShown(QString());
 }
@@ -263,8 +281,9 @@ RestoreResult ConsoleSession::Restore(const QString& path, const QList<TallyItem
     RestoreResult r;
     r.load = files_->LoadMatrixMappings(path, false);
     r.progress = files_->LastLoad();
-    if (r.load == TallyFiles::LoadOutcome::Complete && verify && online_->Online)
-        r.verified = changes_->VerifyTable(mappings);
+    const bool sentAll =
+        r.load == TallyFiles::LoadOutcome::Complete || r.load == TallyFiles::LoadOutcome::Partial;
+    if (sentAll && verify && online_->Online) r.verified = changes_->VerifyTable(mappings);
     return r;
 }
 
@@ -336,63 +355,92 @@ void ConsoleSession::SelectInput(int input) {
     tables_.Current.InChannel = tables_.InChannel[input];
 }
 
-void ConsoleSession::JournalMapping(const QString& operation, int o, const QString& before,
-                                    bool ok) {
-    journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
-                     tables_.CurrentMapstring, outcome::Of(online_->Online, ok));
+ChangeOutcome ConsoleSession::Judge(bool online, const Reply& reply) {
+    const ChangeOutcome outcome = OutcomeOf(online, reply);
+    // The error line ends on what decided, whatever commands followed it: the controller's
+    // own words, or "Comm Error!" for a command that went out unanswered.
+    if (outcome == ChangeOutcome::Refused) Q_EMIT ErrorLine(reply.Line);
+    if (outcome == ChangeOutcome::Failed) {
+        readBack_->MarkCopyStale();
+        if (reply.Kind != ReplyKind::Refused) Q_EMIT ErrorLine(QStringLiteral("Comm Error!"));
+    }
+    return outcome;
 }
 
-bool ConsoleSession::MapSingle(int o, int input, bool journal) {
+bool ConsoleSession::Addressed(int o) {
+    if (!online_->Online || tables_.OutUnit[o] != 0) return true;
+    // Output unit 0 would end every read-back of a controller that stored it.
+    Q_EMIT ErrorLine(
+        QStringLiteral("Output %1 has no unit in Kavro.ini: nothing was sent").arg(Plain(o)));
+    return false;
+}
+
+void ConsoleSession::JournalMapping(const QString& operation, int o, const QString& before,
+                                    ChangeOutcome outcome) {
+    journal_->Record(operation, tables_.OutUnit[o], tables_.OutChannel[o], before,
+                     tables_.CurrentMapstring, outcome::Word(outcome));
+}
+
+std::optional<ChangeOutcome> ConsoleSession::MapSingle(int o, int input) {
     // A selection outside the lists never makes a mapping.
-    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(input)) return false;
-    const QString before = tables_.OutMapString[o];
-    const bool ok = commands_->SetMapping(tables_.OutUnit[o], tables_.OutChannel[o],
-                                          tables_.InUnit[input], tables_.InChannel[input]);
-    if (journal)
-        JournalMapping(input == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"), o, before,
-                       ok);
-    if (ok) tables_.OutMapString[o] = tables_.CurrentMapstring;
-    return ok;
+    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(input) || !Addressed(o))
+        return std::nullopt;
+    // Input 0, "Unassigned", has unit 0: the output's mapping is cleared.
+    const ChangeOutcome outcome = Judge(
+        online_->Online, commands_->SetMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                               tables_.InUnit[input], tables_.InChannel[input]));
+    if (Took(outcome)) tables_.OutMapString[o] = tables_.CurrentMapstring;
+    return outcome;
 }
 
 bool ConsoleSession::MapOutput(int o, int input) {
-    const UndoHistory::Step step(history_.get(),
-                                 input == 0 ? QStringLiteral("clear") : QStringLiteral("mapping"));
-    return MapSingle(o, input, true);
+    const QString operation = input == 0 ? QStringLiteral("clear") : QStringLiteral("mapping");
+    const UndoHistory::Step step(history_.get(), operation);
+    const QString before = tables_.OutMapString[o];
+    const std::optional<ChangeOutcome> outcome = MapSingle(o, input);
+    if (!outcome) return false;
+    JournalMapping(operation, o, before, *outcome);
+    return Took(*outcome);
 }
 
 bool ConsoleSession::MapOutputBoolean(int o, int first, int second, int BoolOp) {
     const UndoHistory::Step step(history_.get(), QStringLiteral("AND/OR"));
     const QString before = tables_.OutMapString[o];
-    // The single mapping and the second input are one change of the output.
-    const bool mapped = MapSingle(o, first, false);
-    if (!tables_.IsConfiguredOutput(o) || !tables_.IsConfiguredInput(first) ||
-        !tables_.IsConfiguredInput(second))
-        return mapped;
-    const bool ok = commands_->SetBoolMapping(
-        tables_.OutUnit[o], tables_.OutChannel[o], tables_.InUnit[first], tables_.InChannel[first],
-        tables_.InUnit[second], tables_.InChannel[second], BoolOp);
-    JournalMapping(QStringLiteral("AND/OR"), o, before, mapped && ok);
-    if (ok) tables_.OutMapString[o] = tables_.CurrentMapstring;
-    return mapped || ok;
+    // The single mapping and the second input are one change of the output; the second input
+    // goes only to a mapping the controller made.
+    const std::optional<ChangeOutcome> single = MapSingle(o, first);
+    if (!single) return false;
+    ChangeOutcome outcome = *single;
+    if (Took(outcome) && tables_.IsConfiguredInput(second)) {
+        outcome = Judge(
+            online_->Online,
+            commands_->SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                      tables_.InUnit[first], tables_.InChannel[first],
+                                      tables_.InUnit[second], tables_.InChannel[second], BoolOp));
+        if (Took(outcome)) tables_.OutMapString[o] = tables_.CurrentMapstring;
+    }
+    JournalMapping(QStringLiteral("AND/OR"), o, before, outcome);
+    return Took(*single);
 }
 
 void ConsoleSession::TestOn(int o) {
-    outputTest_->TestOn(o);
+    if (!Addressed(o)) return;
+    if (const std::optional<Reply> reply = outputTest_->TestOn(o)) Judge(true, *reply);
 }
 
 void ConsoleSession::TestOff(int o) {
-    outputTest_->TestOff(o);
+    if (const std::optional<Reply> reply = outputTest_->TestOff(o)) Judge(true, *reply);
 }
 
 void ConsoleSession::TestLatchChange(int o) {
-    const int before = tables_.OutTest[o];
-    outputTest_->TestLatchChange(o);
-    if (tables_.OutTest[o] == before) return;
-    journal_->Record(
-        QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
-        tables_.OutMapString[o], tables_.OutMapString[o], outcome::kAnswered,
-        tables_.OutTest[o] == -1 ? QStringLiteral("latched on") : QStringLiteral("latch released"));
+    const bool wasOn = tables_.OutTest[o] == -1;
+    if (!wasOn && !Addressed(o)) return;
+    const std::optional<Reply> reply = outputTest_->TestLatchChange(o);
+    if (!reply) return;
+    const ChangeOutcome outcome = Judge(true, *reply);
+    journal_->Record(QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
+                     tables_.OutMapString[o], tables_.OutMapString[o], outcome::Word(outcome),
+                     wasOn ? QStringLiteral("latch released") : QStringLiteral("latched on"));
 }
 
 FileCheck ConsoleSession::CheckFile(const QString& path) {
@@ -465,10 +513,11 @@ std::unique_ptr<Journal::Operation> ConsoleSession::JournalOperation(const QStri
 
 Reply ConsoleSession::SendRaw(const QString& text, const QString& operation) {
     const Reply reply = exchange_->Exchange(text);
-    // A raw command may change the table: it is journalled as it went.
-    journal_->RecordCommand(
-        operation, text,
-        reply.Answered() && !reply.IsError() ? outcome::kAnswered : outcome::kFailed);
+    // A raw command may change the table: it is journalled as it went (it went whatever the
+    // online state), and one that may have changed it leaves the copy possibly stale.
+    const ChangeOutcome outcome = Judge(true, reply);
+    if (outcome == ChangeOutcome::Made && !ReadsOnly(text)) readBack_->MarkCopyStale();
+    journal_->RecordCommand(operation, text, outcome::Word(outcome));
     return reply;
 }
 

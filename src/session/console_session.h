@@ -155,14 +155,17 @@ public:
     QString OutputRow(int o);
     // The input row the operator picked: its unit and channel become the current input.
     void SelectInput(int input);
-    // Maps output o to input row `input` (0 clears it); journalled, one step to undo. False
-    // when it was not made.
+    // Maps output o to input row `input` (0, "Unassigned", clears it); journalled, one step to
+    // undo. False when it was not made: refused or not answered (the row keeps what it
+    // showed), or, online, an output with no address (nothing is sent).
     bool MapOutput(int o, int input);
-    // Maps output o to `first` AND (BoolOp 1) or OR `second`; one step to undo. True when the
-    // output's mapping changed, if only to `first` alone.
+    // Maps output o to `first` AND (BoolOp 1) or OR `second`; one step to undo. The second
+    // input is sent only when the controller made the first. True when the output's mapping
+    // changed, if only to `first` alone.
     bool MapOutputBoolean(int o, int first, int second, int BoolOp);
 
-    // Output tests: "Test" held or Space, its release, and "Latch" (journalled).
+    // Output tests: "Test" held or Space, its release, and "Latch" (journalled). A test is
+    // shown as on only when the controller made it (see OutputTest).
     void TestOn(int o);
     void TestOff(int o);
     void TestLatchChange(int o);
@@ -173,6 +176,8 @@ public:
     Comparison Compare(const QList<TallyItem>& mappings);
     Comparison CompareWithCopy(const QList<TallyItem>& mappings);
     QList<TallyItem> ConsoleCopyItems() const;
+    // Online, the copy may differ from the controller's table: no whole read-back yet, the
+    // last one ended short, or a change since was not answered.
     bool CopyMayBeStale() const;
     // The whole flow; the changes, from the confirmation on, are one step to undo.
     ChangeReport ApplyChanges(const ChangeSource& source, const ChangeOptions& options,
@@ -188,7 +193,8 @@ public:
     std::unique_ptr<Journal::Operation> JournalOperation(const QString& name);
 
     // A command the operator types (the console window, "vendractl send"): sent as it is,
-    // journalled as it went, its reply answered.
+    // journalled as it went, its reply answered. One that may have changed the table leaves
+    // the copy possibly stale.
     Reply SendRaw(const QString& text, const QString& operation);
     // What the last exchange brought.
     Reply LastReply() const;
@@ -236,9 +242,16 @@ Q_SIGNALS:
 private:
     class SessionPort;
     class UndoableQuestions;
-    // One output mapped to one input; journalled when asked.
-    bool MapSingle(int o, int input, bool journal);
-    void JournalMapping(const QString& operation, int o, const QString& before, bool ok);
+    // What became of a change, by the one rule (OutcomeOf): a refusal's words go to the error
+    // line, a failure leaves the copy possibly stale.
+    ChangeOutcome Judge(bool online, const Reply& reply);
+    // Online, an output with no address (unit 0) is sent nothing: false, and the error line
+    // says why.
+    bool Addressed(int o);
+    // One output mapped to one input; nothing when no command could be made for it.
+    std::optional<ChangeOutcome> MapSingle(int o, int input);
+    void JournalMapping(const QString& operation, int o, const QString& before,
+                        ChangeOutcome outcome);
     void WireJournal();
     void SetJournalPath(const QString& iniPath);
 

@@ -42,7 +42,7 @@ class LoadJournal {
 public:
     // `known`: the console's copy is what the controller held (read back whole since the start).
     LoadJournal(Journal* journal, const MappingTables& tables, bool online, bool known)
-        : journal_(journal), online_(online), known_(known || !online) {
+        : journal_(journal), known_(known || !online) {
         if (!journal_) return;
         operation_ = journal_->CurrentOperation(QStringLiteral("Load"));
         for (int o = 1; o <= tables.NumOutputs + 1; ++o) {
@@ -51,10 +51,15 @@ public:
             if (!held.isEmpty()) held_[{m.OutUnit, m.OutChannel}] = held;
         }
     }
+    // "Init" was refused: nothing changed.
+    void InitRefused() {
+        if (journal_)
+            journal_->RecordCommand(operation_, QStringLiteral("Init"), outcome::kRefused);
+    }
     // The table was cleared: what the file does not map again is gone.
-    void Cleared(const QList<TallyItem>& items, bool answered) {
+    void Cleared(const QList<TallyItem>& items, ChangeOutcome init) {
         if (!journal_) return;
-        initOutcome_ = Outcome(answered);
+        initOutcome_ = outcome::Word(init);
         std::map<Address, bool> mapped;
         for (const TallyItem& item : items) {
             const MappingRecord m = ParseGetMap(item.Text);
@@ -62,43 +67,56 @@ public:
         }
         if (!known_) return;  // what the clear removed is not known
         for (auto& [a, held] : held_)
-            if (!mapped.count(a)) Change(a, QString(), initOutcome_);
+            if (!mapped.count(a)) Change(a, QString(), initOutcome_, QString());
     }
-    void Line(const QString& text, bool answered) {
+    // One line sent: `holds` is what its output holds now as far as the answers tell (after a
+    // line not answered, only that the clear took it).
+    void Line(const QString& text, ChangeOutcome o, const QString& holds) {
         if (!journal_) return;
         const MappingRecord m = ParseGetMap(text);
-        Change({m.OutUnit, m.OutChannel}, text, Outcome(answered));
+        Change({m.OutUnit, m.OutChannel}, text, outcome::Word(o), holds);
     }
-    // The load stopped: the lines not sent leave their outputs as the clear left them.
-    void Stopped(const QList<TallyItem>& notSent) {
+    // Lines not sent leave their outputs as the clear left them.
+    void NotSent(const QList<TallyItem>& items) {
         if (!journal_) return;
-        for (const TallyItem& item : notSent) {
+        for (const TallyItem& item : items) {
             const MappingRecord m = ParseGetMap(item.Text);
-            Change({m.OutUnit, m.OutChannel}, QString(), initOutcome_);
+            Change({m.OutUnit, m.OutChannel}, QString(), initOutcome_, QString());
         }
     }
 
 private:
     using Address = std::pair<int, int>;
-    QString Outcome(bool answered) const { return outcome::Of(online_, answered); }
-    void Change(const Address& a, const QString& after, const QString& result) {
+    void Change(const Address& a, const QString& after, const QString& result,
+                const QString& holds) {
         const bool known = known_ || changed_.count(a);
         QString& held = held_[a];
-        if (known && DriveOf(held) == DriveOf(after) && result != outcome::kFailed) return;
+        const bool made = result == outcome::kAnswered || result == outcome::kOffline;
+        if (known && made && DriveOf(held) == DriveOf(after)) return;
         journal_->Record(operation_, a.first, a.second, held, after, result, {}, known);
         changed_[a] = true;
-        // After a change that was not answered, all that is known is that the clear took it.
-        held = result == outcome::kFailed ? QString() : after;
+        held = holds;
     }
 
     Journal* journal_;
-    bool online_;
     bool known_;
     std::map<Address, bool> changed_;
     QString operation_;
     QString initOutcome_ = outcome::kAnswered;
     std::map<Address, QString> held_;
 };
+
+// "line 3 ([1][3][2][5][1][0][0][0])"
+QString LineText(int line, const QString& text) {
+    return QStringLiteral("line %1 (%2)").arg(Plain(line), Shown(text));
+}
+
+// The first few of many, then how many more.
+QString Named(const QStringList& named, qsizetype all) {
+    QString text = named.join(QStringLiteral(", "));
+    if (all > named.size()) text += QStringLiteral(" and %1 more").arg(all - named.size());
+    return text;
+}
 
 }  // namespace
 
@@ -216,6 +234,53 @@ int TallyFiles::OutputRow(const std::vector<bool>& filled) {
     return first;
 }
 
+void TallyFiles::TellLeftOut(const QString& TallyFile, bool online, const QStringList& named) {
+    const bool one = leftOut_.size() == 1;
+    const QString them = one ? QStringLiteral("it") : QStringLiteral("them");
+    Tell(QStringLiteral("%1 of %2 %3 for outputs that Kavro.ini does not list: %4. %5")
+             .arg(one ? QStringLiteral("One line")
+                      : Plain(leftOut_.size()) + QStringLiteral(" lines"),
+                  Quoted(TallyFile), one ? QStringLiteral("is") : QStringLiteral("are"),
+                  Named(named, leftOut_.size()),
+                  online ? QStringLiteral("The tally system has %1, but no row of the console "
+                                          "shows %1.")
+                               .arg(them)
+                         : QStringLiteral("No row shows %1 and a Save leaves %1 out.").arg(them)),
+         QStringLiteral("Outputs Not Configured"));
+}
+
+void TallyFiles::TellNotTaken(const QString& TallyFile) {
+    const QList<NotTaken>& lines = lastLoad_.notTaken;
+    QStringList named;
+    for (const NotTaken& n : lines.mid(0, kNamedLines))
+        named << LineText(n.line, n.text) + QLatin1String(": ") + n.why;
+    Tell(QStringLiteral("The tally system does not hold %1 of %2: %3. The rows show what it "
+                        "holds.")
+             .arg(lines.size() == 1 ? QStringLiteral("one line")
+                                    : Plain(int(lines.size())) + QStringLiteral(" lines"),
+                  Quoted(TallyFile), Named(named, lines.size())),
+         QStringLiteral("Lines Not Taken"));
+}
+
+void TallyFiles::TellStopped(const QString& TallyFile, const QString& text) {
+    Tell(QStringLiteral("Loading %1 stopped %2").arg(Quoted(TallyFile), text),
+         QStringLiteral("Load Stopped"));
+}
+
+TallyFiles::LineSent TallyFiles::SendLine(const MappingRecord& m) {
+    LineSent sent;
+    sent.reply = commands_.SetMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel);
+    sent.outcome = OutcomeOf(true, sent.reply);
+    // The second input goes to the mapping the "Map" made: not without it.
+    if (sent.outcome != ChangeOutcome::Made || m.BooleanMode == kSingle) return sent;
+    const QString single = tables_.CurrentMapstring;
+    sent.reply = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
+                                          m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
+    sent.outcome = OutcomeOf(true, sent.reply);
+    if (sent.outcome == ChangeOutcome::Refused) sent.single = single;
+    return sent;
+}
+
 TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
                                                        bool askBeforeWipe) {
     leftOut_.clear();
@@ -251,15 +316,30 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
     const bool online = online_();
     LoadJournal journal(journal_, tables_, online, !reader_.CopyMayBeStale());
     if (online) {
-        const bool answered = commands_.SystemInit();
+        const Reply init = commands_.SystemInit();
+        const ChangeOutcome outcome = OutcomeOf(true, init);
+        if (outcome == ChangeOutcome::Refused) {
+            // The controller keeps its table: no line may go on top of it.
+            journal.InitRefused();
+            lastLoad_.stoppedReply = init;
+            Q_EMIT ControlsEnabled(true);
+            TellStopped(TallyFile,
+                        QStringLiteral("before its first line: the tally system answered "
+                                       "%1 to \"Init\" and holds its mappings as "
+                                       "before.")
+                            .arg(Quoted(init.Line)));
+            return LoadOutcome::Stopped;
+        }
+        if (outcome == ChangeOutcome::Failed) reader_.MarkCopyStale();
         EnableUnits(exchange_, units_);
-        journal.Cleared(read.Items, answered);
+        journal.Cleared(read.Items, outcome);
     } else {
         tables_.ClearLocalMaps();
-        journal.Cleared(read.Items, true);
+        journal.Cleared(read.Items, ChangeOutcome::Offline);
     }
 
     QStringList leftOutLines;
+    QStringList loaded;  // what the controller (offline: the copy) holds now
     const TallyItem* failed = nullptr;
     std::vector<bool> filled(static_cast<size_t>(tables_.OutMapString.Size()), false);
     int k = 0;
@@ -274,76 +354,76 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
         tables_.RawMapList[k] = item.Text;
         const MappingRecord m = ParseGetMap(item.Text);
         tables_.Current = m;
-        bool ok = true;
-        if (online) {
-            ok = commands_.SetMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel);
-            // The second input goes to the mapping the "Map" made: not without it.
-            if (ok && m.BooleanMode != kSingle)
-                ok = commands_.SetBoolMapping(m.OutUnit, m.OutChannel, m.InUnit, m.InChannel,
-                                              m.BooleanInUnit, m.BooleanInChannel, m.BooleanMode);
+        QString holds = item.Text;  // what the output holds after this line
+        ChangeOutcome outcome = ChangeOutcome::Offline;
+        if (online && m.OutUnit == 0) {
+            // Never sent: a controller that stored it would end every read-back there.
+            lastLoad_.notTaken.append(
+                {item.Line, item.Text, QStringLiteral("not sent, the output has no unit")});
+            journal.NotSent({item});
+            outcome = ChangeOutcome::Refused;
+            holds.clear();
+        } else if (online) {
+            const LineSent sent = SendLine(m);
+            outcome = sent.outcome;
+            if (outcome == ChangeOutcome::Failed) {
+                reader_.MarkCopyStale();
+                journal.Line(item.Text, outcome, QString());
+                failed = &item;
+                lastLoad_.stoppedLine = item.Line;
+                lastLoad_.stoppedReply = sent.reply;
+                break;
+            }
+            if (outcome == ChangeOutcome::Refused) {
+                holds = sent.single;
+                lastLoad_.notTaken.append({item.Line, item.Text, Quoted(sent.reply.Line)});
+            }
+            journal.Line(item.Text, outcome, holds);
+        } else {
+            journal.Line(item.Text, outcome, holds);
         }
-        journal.Line(item.Text, ok);
-        if (!ok) {
-            failed = &item;
-            lastLoad_.stoppedLine = item.Line;
-            break;
-        }
-        lastLoad_.applied = k + 1;
+        const bool made = outcome == ChangeOutcome::Made || outcome == ChangeOutcome::Offline;
+        if (made) ++lastLoad_.applied;
         lastLoad_.lastAppliedLine = item.Line;
         Q_EMIT ProgressText(QStringLiteral("Mapping ") + SignColumn(k));
-
-        // An output the configuration lacks lands one past the last configured output, where
-        // no row shows it; with all 999 outputs configured there is no such slot.
-        const int o = OutputRow(filled);
-        if (tables_.OutMapString.Valid(o)) {
-            filled[static_cast<size_t>(o)] = true;
-            tables_.OutMapString[o] = item.Text;
-            tables_.OutMapInput[o] = Plain(tables_.FindInputSourceMapping());
-        }
-        if (!tables_.IsConfiguredOutput(o)) {
-            leftOut_.append(item.Text);
-            if (leftOutLines.size() < kNamedLines)
-                leftOutLines.append(
-                    QStringLiteral("line %1 (%2)").arg(Plain(item.Line), Shown(item.Text)));
+        if (!holds.isEmpty()) {
+            loaded << holds;
+            // An output the configuration lacks lands one past the last configured output,
+            // where no row shows it; with all 999 outputs configured there is no such slot.
+            const int o = OutputRow(filled);
+            if (tables_.OutMapString.Valid(o)) {
+                filled[static_cast<size_t>(o)] = true;
+                tables_.OutMapString[o] = holds;
+                tables_.OutMapInput[o] = Plain(tables_.FindInputSourceMapping());
+            }
+            if (!tables_.IsConfiguredOutput(o)) {
+                leftOut_.append(item.Text);
+                if (leftOutLines.size() < kNamedLines)
+                    leftOutLines.append(LineText(item.Line, item.Text));
+            }
         }
         ++k;
         busy.Pump(QEventLoop::ExcludeUserInputEvents);
     }
-    if (lastLoad_.stoppedLine) journal.Stopped(read.Items.mid(k + (failed ? 1 : 0)));
-    QStringList loaded;
-    for (int i = 0; i < lastLoad_.applied; ++i)
-        loaded << read.Items[i].Text;
+    if (lastLoad_.stoppedLine) journal.NotSent(read.Items.mid(k + (failed ? 1 : 0)));
     Q_EMIT TableLoaded(loaded);
     Q_EMIT ListRebuild();
     Q_EMIT ControlsEnabled(true);
     // The program is ending: the rest of the file was not applied, and nobody is told.
     if (lastLoad_.interrupted) return LoadOutcome::Stopped;
 
-    if (!leftOut_.isEmpty()) {
-        QString lines = leftOutLines.join(QStringLiteral(", "));
-        if (leftOut_.size() > leftOutLines.size())
-            lines += QStringLiteral(" and %1 more").arg(leftOut_.size() - leftOutLines.size());
-        const bool one = leftOut_.size() == 1;
-        Tell(QStringLiteral("%1 of %2 %3 for outputs that Kavro.ini does not list: %4. %5")
-                 .arg(one ? QStringLiteral("One line")
-                          : Plain(leftOut_.size()) + QStringLiteral(" lines"),
-                      Quoted(TallyFile), one ? QStringLiteral("is") : QStringLiteral("are"), lines,
-                      online ? QStringLiteral("The tally system has %1, but no row of the "
-                                              "console shows %1.")
-                                   .arg(one ? QStringLiteral("it") : QStringLiteral("them"))
-                             : QStringLiteral("No row shows %1 and a Save leaves %1 out.")
-                                   .arg(one ? QStringLiteral("it") : QStringLiteral("them"))),
-             QStringLiteral("Outputs Not Configured"));
-    }
+    if (!leftOut_.isEmpty()) TellLeftOut(TallyFile, online, leftOutLines);
+    if (!lastLoad_.notTaken.isEmpty()) TellNotTaken(TallyFile);
     if (failed) {
-        Tell(QStringLiteral("Loading %1 stopped at line %2 (%3): the tally system did not answer "
-                            "that mapping. It holds the %4 of the lines before it, and perhaps "
-                            "that line's; the rest of the file was not sent.")
-                 .arg(Quoted(TallyFile), Plain(failed->Line), Shown(failed->Text), MappingCount(k)),
-             QStringLiteral("Load Stopped"));
+        TellStopped(
+            TallyFile,
+            QStringLiteral("at line %1 (%2): the tally system did not answer that "
+                           "mapping. It holds the %3 of the lines before it, and perhaps "
+                           "that line's; the rest of the file was not sent.")
+                .arg(Plain(failed->Line), Shown(failed->Text), MappingCount(lastLoad_.applied)));
         return LoadOutcome::Stopped;
     }
-    return LoadOutcome::Complete;
+    return lastLoad_.notTaken.isEmpty() ? LoadOutcome::Complete : LoadOutcome::Partial;
 }
 
 }  // namespace vendra

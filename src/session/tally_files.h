@@ -7,14 +7,16 @@
 #include <functional>
 #include <vector>
 
+#include "link/command_exchange.h"
+
 namespace vendra {
 
-class CommandExchange;
 class Dialogs;
 class Journal;
 class MappingCommands;
 class ReadBack;
 struct EnabledUnits;
+struct MappingRecord;
 struct MappingTables;
 
 class TallyFiles : public QObject {
@@ -25,6 +27,7 @@ public:
         Refused,   // the file could not be read or is no tally file: nothing was changed
         Complete,  // every line was applied
         Stopped,   // a mapping failed: the lines before it were applied, the rest not
+        Partial,   // every line was sent, but the controller did not take some (NotTaken)
     };
 
     TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBack& reader,
@@ -51,11 +54,20 @@ public:
 
     // How far the last load got: the lines applied, the file line of the last one, and the
     // line it stopped at (0 when it did not stop).
+    // A line the controller does not hold after the load: it refused it (its own words), or
+    // the line was not sent (an output without an address).
+    struct NotTaken {
+        int line = 0;
+        QString text;
+        QString why;
+    };
     struct LoadProgress {
         int applied = 0;
         int lastAppliedLine = 0;
-        int stoppedLine = 0;
+        int stoppedLine = 0;       // 0 with a stop: "Init" was refused, no line was sent
         bool interrupted = false;  // stopped because the program is ending, not by the controller
+        Reply stoppedReply;        // what became of the command the load stopped at
+        QList<NotTaken> notTaken;
     };
     const LoadProgress& LastLoad() const { return lastLoad_; }
 
@@ -90,6 +102,18 @@ private:
     // The output row for the current record's output: the first row of that address that this
     // load has not filled yet, else the first of them; NumOutputs + 1 when none has it.
     int OutputRow(const std::vector<bool>& filled);
+    // One line of a load sent: the outcome and the reply that decided it; for an AND or OR
+    // line whose second input was refused, the single mapping the "Map" before it made.
+    struct LineSent {
+        ChangeOutcome outcome = ChangeOutcome::Made;
+        Reply reply;
+        QString single;
+    };
+    LineSent SendLine(const MappingRecord& m);
+    // The boxes that end a load: lines for outputs Kavro.ini lacks, lines not taken, a stop.
+    void TellLeftOut(const QString& TallyFile, bool online, const QStringList& named);
+    void TellNotTaken(const QString& TallyFile);
+    void TellStopped(const QString& TallyFile, const QString& text);
 
     MappingTables& tables_;
     MappingCommands& commands_;
