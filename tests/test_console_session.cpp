@@ -647,7 +647,8 @@ private Q_SLOTS:
         const auto operation = [&s, save] { save ? s.SaveMatrix() : s.LoadMatrix(); };
         QTimer::singleShot(0, &s, operation);
         s.Refresh();
-        QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
+        QCOMPARE(rig->TakeLog(),
+                 QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QVERIFY(rig->dialogs.fileCalls.isEmpty());
         QCOMPARE(Contents(path), Lines({"[1][5][2][5][1][0][0][0]"}));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));

@@ -294,9 +294,10 @@ private Q_SLOTS:
             preload << QStringLiteral("[1][%1][2][%1][1][0][0][0]").arg(i);
         auto rig = Online(preload);
         frmKavroMain& w = *rig->window;
-        rig->model.SetAnswerLimit(3);  // "Refresh", then two entries, then silence
+        rig->model.SetAnswerLimit(4);  // "Refresh", "Comp", two entries, then silence
         QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
-        QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
+        QCOMPARE(rig->TakeLog(),
+                 QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Session().Tables().MapStrings, 2);
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));

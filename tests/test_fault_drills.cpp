@@ -241,17 +241,17 @@ private Q_SLOTS:
         QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
         d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
-        QCOMPARE(
-            d.sim.LogLines(),
-            QStringList({"", "VER", "", "VER", "", "", "VER", "", "", "Refresh"}) + RawMaps(1, 6));
+        QCOMPARE(d.sim.LogLines(),
+                 QStringList({"", "VER", "", "VER", "", "", "VER", "", "", "Refresh", "Comp"}) +
+                     RawMaps(1, 6));
     }
 
     // The controller stops answering in the middle of "Refresh": what was read stays, the rest
     // is unmapped, and the operator is told the table is incomplete.
     void silentDuringRefresh() {
         Drill d;
-        // Start-up, then "Refresh" and two entries answered.
-        BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 3)}));
+        // Start-up, then "Refresh", "Comp" and two entries answered.
+        BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 4)}));
         QVERIFY(d.rig.Start(true));
         QVERIFY(d.w().Session().IsOnline());
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
@@ -284,7 +284,7 @@ private Q_SLOTS:
         QVERIFY(d.w().Session().IsOnline());
         QVERIFY(d.LooksOnline());
         // No retry: the unanswered entry was asked for once.
-        QCOMPARE(Since(d.sim, mark), QStringList{"Refresh"} + RawMaps(1, 3));
+        QCOMPARE(Since(d.sim, mark), QStringList({"Refresh", "Comp"}) + RawMaps(1, 3));
     }
 
     // The controller hangs up in the middle of a read-back, like a pulled adapter: the wait ends
@@ -292,9 +292,9 @@ private Q_SLOTS:
     // going offline and online heals the console.
     void hangUpMidExchangeAndRecovery() {
         Drill d;
-        // Start-up, then "Refresh" and two entries answered; the third is asked for as the
-        // line goes dead.
-        BEGIN_DRILL(d, kTable, (QStringList{"--hangup-after", QString::number(kStartupLines + 3)}));
+        // Start-up, then "Refresh", "Comp" and two entries answered; the third is asked for as
+        // the line goes dead.
+        BEGIN_DRILL(d, kTable, (QStringList{"--hangup-after", QString::number(kStartupLines + 4)}));
         QVERIFY(d.rig.Start(true));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
@@ -350,8 +350,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("fault");
         QTest::addColumn<int>("kept");
         QTest::addColumn<bool>("commError");
-        // Start-up, then "Refresh" and two entries answered: the third is spoiled.
-        const QStringList third = {"--fault-after", QString::number(kStartupLines + 3),
+        // Start-up, then "Refresh", "Comp" and two entries answered: the third is spoiled.
+        const QStringList third = {"--fault-after", QString::number(kStartupLines + 4),
                                    "--fault-lines", "1"};
         QTest::newRow("binary bytes inside every reply")
             << QStringList{"--fault", "noise"} << 5 << false;

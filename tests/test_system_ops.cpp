@@ -159,7 +159,8 @@ private Q_SLOTS:
         QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
         rig->TakeLog();
         QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
-        QCOMPARE(rig->TakeLog(), QStringList({"Refresh", "RawMap 1", "RawMap 2", "RawMap 3"}));
+        QCOMPARE(rig->TakeLog(),
+                 QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Face().List1->RowBackground(1), ListBackground());
         QCOMPARE(w.Face().List1->RowBackground(6), ListBackground());
         QCOMPARE(w.Session().Tables().OutTest[2], 0);

@@ -242,6 +242,9 @@ ReadBackResult ConsoleSession::SyncWithVendra() {
 
 ReadBackResult ConsoleSession::Refresh() {
     commands_->SystemRefresh(*outputTest_);
+    // A cleared entry stays a hole until the table is compacted, and the read-back ends at the
+    // first hole: without this, every output after it would read as unmapped.
+    commands_->MapTableCompress();
     return SyncWithVendra();
 }
 

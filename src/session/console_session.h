@@ -88,7 +88,8 @@ public:
 
     // Reads every mapping back and has the output list rebuilt ("Refresh", start-up).
     ReadBackResult SyncWithVendra();
-    // "Refresh": ends every test, asks the controller to refresh, then SyncWithVendra.
+    // "Refresh": ends every test, asks the controller to refresh, compacts its table, then
+    // SyncWithVendra.
     ReadBackResult Refresh();
     // "Clear All", after the operator's confirmation.
     void ResetAndClearAll();
