@@ -298,8 +298,10 @@ void TestCommandExchange::portThatCannotOpenFailsAtOnce() {
 void TestCommandExchange::refusesWhatBusyEventsAndEndingSend() {
     Rig rig;
     bool sentFromEvent = true;
+    Reply fromEvent;
     QTimer::singleShot(0, &rig.exchange, [&] {
         sentFromEvent = rig.exchange.SendCommand(QStringLiteral("Map 1 3 2 4"));
+        fromEvent = rig.exchange.LastReply();
     });
     {
         const BusyState::Scope busy(rig.exchange.Busy());
@@ -310,9 +312,13 @@ void TestCommandExchange::refusesWhatBusyEventsAndEndingSend() {
     }
     QVERIFY(!sentFromEvent);
     QCOMPARE(rig.port.written, QByteArray("VER\r\n"));
+    // Refused is not silence: an interrupted change must not read as a controller that failed.
+    QCOMPARE(fromEvent.Kind, ReplyKind::Refused);
+    QCOMPARE(fromEvent.KindText(), QStringLiteral("not sent (the line is busy)"));
 
     rig.exchange.Busy().RequestStop();
-    QVERIFY(!rig.exchange.SendCommand(QStringLiteral("VER")));
+    const Reply ending = rig.exchange.Exchange(QStringLiteral("VER"));
+    QCOMPARE(ending.Kind, ReplyKind::Refused);
     QCOMPARE(rig.port.writes, 1);
     QVERIFY(rig.exchange.IBuffer.isEmpty());
 }

@@ -874,6 +874,24 @@ private Q_SLOTS:
         QVERIFY(TableOf(copy) == Mapped(fresh.model));
     }
 
+    // Ctrl+C between the two commands of one change: the second is refused unsent, and the
+    // apply reads as interrupted (the tool's 130), not as a controller that did not answer.
+    void aStopInsideAChangeIsAnInterruption() {
+        auto rig = Rig(true, kHeld);
+        const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
+        QVERIFY(Put(path, Lines(kWanted)));
+        rig->port->onWrite = [&](const QByteArray& line) {
+            if (line.startsWith("Res")) rig->session->RequestStop();
+        };
+        Questions yes;
+        const ChangeReport r = rig->session->ApplyChanges(
+            {QStringLiteral("show.vdk"), path, {}, std::nullopt}, {}, yes);
+        QCOMPARE(rig->TakeLog(), kChanges.mid(0, 3));
+        QVERIFY(r.Applied.Interrupted);
+        QCOMPARE(r.Applied.StoppedReply.Kind, ReplyKind::Refused);
+        QCOMPARE(r.Outcome, FlowOutcome::Interrupted);
+    }
+
     // A change made behind the console's back: asking the copy back finds it, and the row then
     // shows what the controller holds.
     void verifyCopyFindsAChangeBehindItsBack() {

@@ -1,16 +1,20 @@
 // The change journal: whole lines only, when two programs append at once, when vendractl is
 // killed in the middle of a load, and when a write is cut short; a journal that cannot be
-// written never holds up a change and says so once; `vendractl journal` reads it for scripts.
+// written never holds up a change and says so once; `vendractl journal` reads it for scripts;
+// the history window filters it by time.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QComboBox>
+#include <QListWidget>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include "changes/journal.h"
+#include "compare/history_window.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
 #include "mapping/mapping_tables.h"
@@ -107,6 +111,59 @@ private Q_SLOTS:
         QCOMPARE(read.Entries[1].Command, QStringLiteral("VER"));
         QCOMPARE(read.TornLines, QList<int>{2});
         QVERIFY(!read.TornLast());
+
+        // Cut exactly before its line end, the last entry parses, but it is not whole.
+        QVERIFY(Put(path, Contents(path).chopped(1)));
+        read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), 1);
+        QVERIFY(read.TornLast());
+    }
+
+    // The history window's time filter on a clock the test sets: the last hour and the last 7
+    // days count back from now, "Today" from midnight.
+    void historyWindowFiltersByTime_data() {
+        QTest::addColumn<QString>("period");
+        QTest::addColumn<QStringList>("shown");  // newest first
+        const QStringList all{"a minute ago", "after midnight", "yesterday", "six days ago",
+                              "a month ago"};
+        QTest::newRow("any time") << "Any time" << all;
+        QTest::newRow("last hour") << "Last hour" << all.mid(0, 1);
+        QTest::newRow("today") << "Today" << all.mid(0, 2);
+        QTest::newRow("last 7 days") << "Last 7 days" << all.mid(0, 4);
+    }
+    void historyWindowFiltersByTime() {
+        QFETCH(QString, period);
+        QFETCH(QStringList, shown);
+        const QDateTime now(QDate(2024, 3, 14), QTime(11, 0));
+        const QList<std::pair<QDateTime, QString>> written{
+            {now.addMonths(-1), "a month ago"},
+            {now.addDays(-6), "six days ago"},
+            {now.addSecs(-20 * 3600), "yesterday"},
+            {QDateTime(now.date(), QTime(0, 10)), "after midnight"},
+            {now.addSecs(-60), "a minute ago"}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("j.jsonl"));
+        QByteArray lines;
+        for (const auto& [time, command] : written) {
+            JournalEntry e;
+            e.Time = time;
+            e.Who = QStringLiteral("op@desk");
+            e.Program = QStringLiteral("vendra");
+            e.Operation = QStringLiteral("send");
+            e.Outcome = outcome::kAnswered;
+            e.Command = command;
+            lines += e.ToLine();
+        }
+        QVERIFY(Put(path, lines));
+        HistoryWindow h;
+        h.now = [now] { return now; };
+        h.cboSince->setCurrentIndex(h.cboSince->findText(period));
+        h.ShowJournal(path);
+        QStringList got;
+        static const QRegularExpression sent(QStringLiteral("sent \"([^\"]+)\""));
+        for (int i = 0; i < h.list->count(); ++i)
+            got << sent.match(h.list->item(i)->text()).captured(1);
+        QCOMPARE(got, shown);
     }
 
     void anUnwritableJournalLeavesTheChangeDoneAndSaysSoOnce_data() {

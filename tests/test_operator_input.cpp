@@ -11,10 +11,12 @@
 #include "diag/frm_unit_bits.h"
 #include "diag/frm_verbose.h"
 #include "editor/entry_box.h"
+#include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
+#include "widgets/colours.h"
 #include "widgets/controls.h"
 #include "widgets/qt_dialogs.h"
 
@@ -253,6 +255,66 @@ private Q_SLOTS:
                                       ? static_cast<QWidget*>(w.Face().chkTest)
                                       : w.Face().List1);
         QCOMPARE(w.Face().List1->SelectedIndex(), 0);
+    }
+
+    // A test ends on the output it started on, whatever comes between the press and the end:
+    // the selection moves on at once, or a save's read-back holds the line when the end comes.
+    void aTestEndsOnTheOutputItStarted_data() {
+        QTest::addColumn<bool>("byButton");  // "Test" held, or Space in the output list
+        QTest::addColumn<QString>("between");
+        for (const bool button : {false, true}) {
+            const char* how = button ? "Test" : "Space";
+            QTest::addRow("%s, Down at once", how) << button << QStringLiteral("Down");
+            QTest::addRow(button ? "%s held as a read-back begins" : "%s let go in a read-back",
+                          how)
+                << button << QStringLiteral("release");
+        }
+        QTest::newRow("Space tapped, its end falls in a read-back")
+            << false << QStringLiteral("tap");
+    }
+    void aTestEndsOnTheOutputItStarted() {
+        QFETCH(bool, byButton);
+        QFETCH(QString, between);
+        MainRig rig;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        rig.dialogs.fileAnswers = {rig.dir.filePath(QStringLiteral("t.vdk"))};
+        auto press = [&] {
+            if (byButton)
+                QTest::mousePress(w.Face().cmdTest, Qt::LeftButton);
+            else
+                QTest::keyPress(w.Face().List1, Qt::Key_Space);
+        };
+        auto release = [&] {
+            if (byButton)
+                QTest::mouseRelease(w.Face().cmdTest, Qt::LeftButton);
+            else
+                QTest::keyRelease(w.Face().List1, Qt::Key_Space);
+        };
+        press();
+        QVERIFY(rig.model.IsForcedOn(1, 1));
+        if (between == QStringLiteral("Down")) {
+            if (!byButton) release();  // its end waits for a repeat's press
+            QTest::keyClick(w.Face().List1, Qt::Key_Down);
+            if (byButton) release();
+        } else {
+            if (between == QStringLiteral("tap")) release();
+            // The read-back disables "Test": a hand's release could not reach it.
+            DuringReadBack(w, 2, [&] {
+                if (between == QStringLiteral("tap"))
+                    QTest::qWait(3 * MappingEditor::kRepeatGapMs);
+                else if (!byButton)
+                    release();
+            });
+            w.Face().cmdSaveMatrix->click();  // a hand that holds "Test" cannot click it
+        }
+        QTRY_VERIFY(!rig.model.IsForcedOn(1, 1));
+        if (byButton && between != QStringLiteral("Down")) release();  // changes nothing
+        QCOMPARE(rig.model.Log().filter(QRegularExpression(QStringLiteral("^(Res|MapEnab) "))),
+                 (QStringList{"Res 1  1", "MapEnab 1  1"}));
+        QCOMPARE(w.Face().List1->RowBackground(0), ListBackground());
     }
 };
 

@@ -26,7 +26,7 @@ using namespace vendra;
 
 namespace {
 
-// Output n is unit 1 channel n, mapped as its case says. Unit 2 has channels 1 and 3 on;
+// Output n is unit 1 channel n, mapped as its case says. Unit 2 has channels 1, 3 and 32 on;
 // unit 3 does not answer "BITS"; unit 7 carries no configured input.
 struct Case {
     const char* tag;
@@ -55,11 +55,13 @@ const Case kCases[] = {
      "Mic unknown: unit 3 does not answer, Cam 2 off"},
     {"AND left open by the silent unit", "[3][1][1][2][1][1]", false, "unknown",
      "Mic unknown: unit 3 does not answer, Cam 1 on"},
+    {"channel 32, the last bit", "[2][32][1][0][0][0]", false, "lit",
+     "(2/32, not in Kavro.ini) on"},
     {"under test", "[2][2][1][0][0][0]", true, "lit", "under test"},
 };
 constexpr int kOutputs = int(std::size(kCases));
-constexpr quint32 kUnit2Bits = 0b101;
-const char kUnit2Line[] = "2 0000 0000 0000 0000 0000 0000 0000 0101\n";
+constexpr quint32 kUnit2Bits = 0x80000005;
+const char kUnit2Line[] = "2 1000 0000 0000 0000 0000 0000 0000 0101\n";
 
 QString MapOf(int output) {
     const Case& c = kCases[output - 1];

@@ -1,7 +1,8 @@
 // The 32 input bits of a unit and its status report: the reversal, replies of the wrong length,
-// replies far too long.
+// replies far too long; the poll that asks several units in cycles.
 #include <QtTest>
 
+#include "link/input_poll.h"
 #include "link/unit_status.h"
 #include "mapping_rig.h"
 #include "platform/numbers.h"
@@ -82,6 +83,36 @@ private Q_SLOTS:
         QCOMPARE(bits.size(), 100 * 1024 + 1);
         QCOMPARE(bits.count(u'1'), 2);
         QVERIFY(bits.startsWith(QStringLiteral("10")) && bits.endsWith(u'1'));
+    }
+
+    // The poll on a clock that only the test moves: one cycle, then none however long the
+    // event loop runs until the clock is kMinCycleMs on; none while a busy operation holds the
+    // line, and the next once it lets go. Only the poll's own exchanges gather characters.
+    void pollKeepsItsCycleAndComesBackAfterABusyOperation() {
+        MappingRig rig;
+        UnitStatus status(rig.link);
+        InputPoll poll(status, rig.link.Busy());
+        qint64 now = 0;
+        poll.SetClock([&now] { return now; });
+        QList<int> gathered;
+        rig.port.onWrite = [&](const QByteArray&) { gathered << rig.link.GatherMs(); };
+        auto cycles = [&] { return rig.model.Log().count(QStringLiteral("BITS 2")); };
+        poll.SetUnits({1, 2});
+        QTRY_COMPARE(cycles(), 1);
+        QTest::qWait(2 * InputPoll::kMinCycleMs);
+        QCOMPARE(cycles(), 1);
+        now += InputPoll::kMinCycleMs;
+        QTRY_COMPARE(cycles(), 2);
+        {
+            const BusyState::Scope busy(rig.link.Busy());
+            now += InputPoll::kMinCycleMs;
+            QTest::qWait(2 * InputPoll::kMinCycleMs);
+            QCOMPARE(cycles(), 2);
+        }
+        QTRY_COMPARE(cycles(), 3);
+        poll.SetUnits({});
+        rig.link.SendCommand(QStringLiteral("VER"));
+        QCOMPARE(gathered, QList<int>(6, CommandExchange::kGatherMs) << 0);
     }
 };
 

@@ -30,6 +30,9 @@ const QPoint kLoadButton(432, 503);
 const QPoint kSaveButton(495, 503);
 const QPoint kLatchBox(135, 423);
 const QPoint kBody(133, 93);
+// The output list's rows across, right of the names.
+constexpr int kListLeft = 104;
+constexpr int kListWidth = 180;
 
 }  // namespace
 
@@ -132,6 +135,21 @@ class TestXDisplay : public QObject {
             if (line.startsWith(QLatin1String("HEIGHT="))) r.setHeight(value.toInt());
         }
         return r;
+    }
+    // The pixels of one line across the output list at `y`, as ImageMagick lists them (one
+    // "#RRGGBB" a pixel).
+    QString RowPixels(const QString& window, int y) {
+        QProcess p;
+        p.setProcessEnvironment(env_);
+        p.start(QStringLiteral("import"),
+                {QStringLiteral("-window"), window, QStringLiteral("-crop"),
+                 QStringLiteral("%1x1+%2+%3").arg(kListWidth).arg(kListLeft).arg(y),
+                 QStringLiteral("-depth"), QStringLiteral("8"), QStringLiteral("txt:-")});
+        if (!p.waitForFinished(kWaitMs)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return QString::fromLatin1(p.readAllStandardOutput());
     }
     bool WaitForLine(const SimProcess& sim, const QString& line) {
         return QTest::qWaitFor([&] { return sim.LogLines().contains(line); }, kWaitMs);
@@ -401,6 +419,47 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("vendra.lock"))));
         // The read-back stopped where it stood: most entries were never asked for.
         QVERIFY(sim.LogLines().filter(QStringLiteral("RawMap")).size() < 100);
+    }
+
+    // Space tapped on the first output and Down right behind it, as a quick hand does: the
+    // test began on output 1 and ends there, and its row does not stay red.
+    void aQuickSpaceTapEndsTheTestOfItsOwnOutput_data() {
+        QTest::addColumn<QStringList>("line");
+        QTest::addColumn<QString>("gap");  // seconds between the tap and Down
+        QTest::newRow("Down at once") << QStringList() << QString();
+        QTest::newRow("9600 baud, Down 30 ms later")
+            << QStringList{QStringLiteral("--baud"), QStringLiteral("9600")}
+            << QStringLiteral("0.03");
+    }
+    void aQuickSpaceTapEndsTheTestOfItsOwnOutput() {
+        QFETCH(QStringList, line);
+        QFETCH(QString, gap);
+        SimProcess sim;
+        QVERIFY2(sim.Start(line), qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 4, 8));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));
+        QVERIFY(WaitActive(c.window));
+        Click(c.window, kFirstOutputRow);
+        QStringList keys{QStringLiteral("keydown"), QStringLiteral("space"),
+                         QStringLiteral("keyup"), QStringLiteral("space")};
+        if (!gap.isEmpty()) keys << QStringLiteral("sleep") << gap;
+        XDo(keys + QStringList{QStringLiteral("key"), QStringLiteral("Down")});
+        QVERIFY(WaitForLine(sim, QStringLiteral("MapEnab 1  1")));
+        QCOMPARE(
+            sim.LogLines().filter(
+                QRegularExpression(QStringLiteral("^(GetMap|mapdisab|Set|Res|MapEnab) "))),
+            (QStringList{"GetMap 1  1", "mapdisab 1  1", "Set 1  1", "Res 1  1", "MapEnab 1  1"}));
+        // The first row, no longer selected, shows the list's own colour again.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString row = RowPixels(c.window, kFirstOutputRow.y());
+                return !row.contains(QStringLiteral("#FF0000")) &&
+                       row.contains(QStringLiteral("#5252A9"));
+            },
+            kWaitMs));
+        Click(c.window, kCloseButton);
+        QVERIFY(c.process.waitForFinished(kWaitMs));
     }
 };
 

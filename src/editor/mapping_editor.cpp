@@ -1,6 +1,7 @@
 #include "editor/mapping_editor.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -10,6 +11,7 @@
 #include "config/kavro_config.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
+#include "link/busy_state.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/output_test.h"
 #include "platform/dialogs.h"
@@ -33,8 +35,12 @@ MappingEditor::MappingEditor(const EditorControls& controls, ConsoleSession& ses
       dialogs_(dialogs) {
     spaceEnd_.setSingleShot(true);
     spaceEnd_.setInterval(kRepeatGapMs);
-    connect(&spaceEnd_, &QTimer::timeout, this, [this] {
-        if (!session_.IsBusy() && SelectedOutput() > 0) session_.TestOff(SelectedOutput());
+    connect(&spaceEnd_, &QTimer::timeout, this,
+            [this] { EndTest(std::exchange(spaceOutput_, 0)); });
+    // From the event loop, not from inside the operation that is still ending.
+    connect(&session_.Exchange().Busy(), &BusyState::BusyChanged, this, [this](bool busy) {
+        if (!busy && !waitingEnds_.isEmpty())
+            QTimer::singleShot(0, this, &MappingEditor::EndWaitingTests);
     });
     c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
     c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
@@ -89,6 +95,19 @@ void MappingEditor::FillLists() {
 int MappingEditor::SelectedOutput() const {
     const int row = c_.List1->SelectedIndex();
     return row < 0 ? 0 : row + 1;
+}
+
+void MappingEditor::EndTest(int o) {
+    if (o <= 0) return;
+    if (!waitingEnds_.contains(o)) waitingEnds_.append(o);
+    EndWaitingTests();
+}
+
+void MappingEditor::EndWaitingTests() {
+    // Commands sent from inside a busy operation would be refused while the row turned back.
+    if (session_.IsBusy()) return;
+    while (!waitingEnds_.isEmpty())
+        session_.TestOff(waitingEnds_.takeFirst());
 }
 
 void MappingEditor::ShowMappingInList(int OutputListPointer) {
@@ -179,6 +198,11 @@ void MappingEditor::ReadBackMapping() {
 }
 
 bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
+    // A press right after a release is the key's repeat, busy or not: the test goes on.
+    if (e->key() == Qt::Key_Space && spaceEnd_.isActive()) {
+        spaceEnd_.stop();
+        return true;
+    }
     if (session_.IsBusy()) return true;
     const bool modifier = ModifierHeld(e->modifiers());
     switch (e->key()) {
@@ -189,13 +213,11 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
             c_.txtInput->setText(Plain(std::max(0, c_.list2->SelectedIndex())));
             return true;
         case Qt::Key_Space:
-            // A press right after a release is the key's repeat: the test goes on.
-            if (spaceEnd_.isActive()) {
-                spaceEnd_.stop();
-                return true;
-            }
-            // Key repeat arrives here too; a test already on is left alone.
-            if (SelectedOutput() > 0) session_.TestOn(SelectedOutput());
+            // A repeat the window system marks as one goes on with the test as well, even when
+            // the selection has moved meanwhile.
+            if (e->isAutoRepeat() && spaceOutput_ > 0) return true;
+            spaceOutput_ = SelectedOutput();
+            if (spaceOutput_ > 0) session_.TestOn(spaceOutput_);
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -211,15 +233,20 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
 }
 
 void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Space) {
+        // A held key repeats release and press, both at once. The window system does not
+        // always mark the repeated release (its press may not have been read yet), so the end
+        // waits a moment and is dropped when a press follows: the test ends once, on the real
+        // release. A release taken while busy is kept too: its end waits for the line.
+        if (e->isAutoRepeat()) return;
+        // A press swallowed by a busy moment started nothing: the release ends the selected
+        // output's test (a latched one), as a release always does.
+        if (spaceOutput_ == 0) spaceOutput_ = SelectedOutput();
+        spaceEnd_.start();
+        return;
+    }
     if (session_.IsBusy()) return;
     switch (e->key()) {
-        case Qt::Key_Space:
-            // A held key repeats release and press, both at once. The window system does not
-            // always mark the repeated release (its press may not have been read yet), so the
-            // end waits a moment and is dropped when a press follows: the test ends once, on
-            // the real release.
-            if (!e->isAutoRepeat()) spaceEnd_.start();
-            break;
         case Qt::Key_Left:
         case Qt::Key_Right:
             break;

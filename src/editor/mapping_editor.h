@@ -70,6 +70,9 @@ public:
     void SetBooleanMode(bool on);
 
     int SelectedOutput() const;  // 1 .. NumOutputs, or 0 when no row is selected
+    // Ends the test of output o now or, while a busy operation holds the line, as soon as it
+    // lets go: a release is never dropped, or the output would stay forced on.
+    void EndTest(int o);
 
 private:
     // The row of a mapping just made, and the input it was made with in the entry box.
@@ -84,6 +87,7 @@ private:
     void BoolClicked(int BoolOp);
     int EntryNumber() const;
     void SetListHeight(TallyList* list, int twips);
+    void EndWaitingTests();
 
     EditorControls c_;
     ConsoleSession& session_;
@@ -91,6 +95,10 @@ private:
     Dialogs& dialogs_;
     // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.
     QTimer spaceEnd_;
+    // The output the held Space tests: its release ends this one, whatever is selected by then.
+    int spaceOutput_ = 0;
+    // Tests whose end waits for a busy operation to let go of the line.
+    QList<int> waitingEnds_;
 };
 
 // Shift, Ctrl or Alt held.

@@ -90,6 +90,10 @@ public:
     BusyState& Busy() { return busy_; }
     const BusyState& Busy() const { return busy_; }
 
+    // How long a wait lets characters gather after part of a reply: kGatherMs while an
+    // Unhurried lives, 0 otherwise.
+    int GatherMs() const { return gatherMs_; }
+
     // The reply deadline; kDeadlineMs unless a test or a tool sets a shorter one.
     void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
     int DeadlineMs() const { return deadlineMs_; }

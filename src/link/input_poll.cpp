@@ -1,5 +1,6 @@
 #include "link/input_poll.h"
 
+#include <QElapsedTimer>
 #include <algorithm>
 
 #include "link/busy_state.h"
@@ -9,6 +10,9 @@ namespace vendra {
 
 InputPoll::InputPoll(UnitStatus& units, BusyState& busy, QObject* parent)
     : QObject(parent), status_(units), busy_(busy) {
+    QElapsedTimer steady;
+    steady.start();
+    clock_ = [steady] { return steady.elapsed(); };
     timer_.setSingleShot(true);
     // The wait up to the next cycle is short; a coarse timer would stretch every cycle.
     timer_.setTimerType(Qt::PreciseTimer);
@@ -47,12 +51,12 @@ void InputPoll::Schedule(int ms) {
 void InputPoll::Step() {
     if (!Running() || busy_.Busy()) return;  // BusyChanged starts it again
     if (next_ == 0) {
-        if (cycleStart_.isValid() && cycleStart_.elapsed() < kMinCycleMs)
-            return Schedule(int(kMinCycleMs - cycleStart_.elapsed()));
+        const qint64 since = clock_() - cycleStart_;
+        if (cycleStart_ >= 0 && since < kMinCycleMs) return Schedule(int(kMinCycleMs - since));
         cycle_ = units_;
         if (extra_ > 0 && !cycle_.contains(extra_)) cycle_.append(extra_);
         std::sort(cycle_.begin(), cycle_.end());
-        cycleStart_.start();
+        cycleStart_ = clock_();
     }
     const int unit = cycle_[next_++];
     const std::optional<quint32> bits = status_.ReadBits(unit);
@@ -60,7 +64,7 @@ void InputPoll::Step() {
     const bool cycleDone = next_ >= cycle_.size();
     if (cycleDone) next_ = 0;
     Q_EMIT UnitRead(unit, bits);
-    if (cycleDone) Q_EMIT CycleEnded(int(cycle_.size()), cycleStart_.elapsed());
+    if (cycleDone) Q_EMIT CycleEnded(int(cycle_.size()), clock_() - cycleStart_);
     // Back to the event loop before the next exchange: whatever the operator started while
     // this one was on the line goes first.
     if (Running() && !timer_.isActive()) Schedule(0);

@@ -4,10 +4,10 @@
 // operator starts goes out before the next poll; nothing while the console is busy (a read-back,
 // a load, an apply); each unit once per cycle, however many watch it; and a new cycle no sooner
 // than kMinCycleMs after the start of the one before.
-#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -21,7 +21,13 @@ class InputPoll : public QObject {
 public:
     static constexpr int kMinCycleMs = 200;
 
+    // Milliseconds on a steady clock.
+    using Clock = std::function<qint64()>;
+
     InputPoll(UnitStatus& units, BusyState& busy, QObject* parent = nullptr);
+
+    // The clock the cycles are measured on; a steady one unless a test sets its own.
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
 
     // The units to ask each cycle; an empty list stops the polling.
     void SetUnits(const QList<int>& units);
@@ -49,7 +55,8 @@ private:
     int extra_ = 0;
     QList<int> cycle_;  // the units of the running cycle
     qsizetype next_ = 0;
-    QElapsedTimer cycleStart_;
+    Clock clock_;
+    qint64 cycleStart_ = -1;  // when the last cycle began; -1 before the first
     std::map<int, std::optional<quint32>> last_;
 };
 

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QWindow>
+#include <utility>
 
 #include "compare/change_controller.h"
 #include "compare/history_window.h"
@@ -138,11 +139,15 @@ void frmKavroMain::WireButtons() {
     });
     connect(face_->cmdTest, &HoldButton::Held, this, [this] {
         if (Busy()) return;
-        session_->TestOn(editor_->SelectedOutput());
+        testHeld_ = editor_->SelectedOutput();
+        session_->TestOn(testHeld_);
         face_->List1->setFocus();
     });
+    // The keys reach the output list while "Test" is held: the release ends the test the press
+    // started, wherever the selection went meanwhile, and waits for a busy line if it must.
     connect(face_->cmdTest, &HoldButton::LetGo, this, [this] {
-        if (!Busy()) session_->TestOff(editor_->SelectedOutput());
+        const int held = std::exchange(testHeld_, 0);
+        editor_->EndTest(held > 0 ? held : editor_->SelectedOutput());
     });
     // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
     connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {

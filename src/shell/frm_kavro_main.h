@@ -81,6 +81,8 @@ private:
     // comes back from the console's own other windows; not after a message box or file dialog.
     bool focusListOnReturn_ = true;
     QPoint dragOffset_;
+    // The output that "Test" held down tests; 0 while it is not held.
+    int testHeld_ = 0;
 };
 
 }  // namespace vendra

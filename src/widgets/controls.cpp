@@ -116,6 +116,14 @@ void HoldButton::mouseReleaseEvent(QMouseEvent* event) {
     Q_EMIT LetGo();
 }
 
+void HoldButton::changeEvent(QEvent* event) {
+    QPushButton::changeEvent(event);
+    if (event->type() != QEvent::EnabledChange || isEnabled() || !held_) return;
+    held_ = false;
+    setDown(false);
+    Q_EMIT LetGo();
+}
+
 void PlaceTwips(QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(Px(left), Px(top), Px(width), Px(height));
 }

@@ -55,8 +55,9 @@ protected:
 };
 
 // A button that is held exactly as long as the left mouse button that pressed it: one Held()
-// on the press, one LetGo() on that button's release wherever the pointer is then. A plain
-// button lets go and takes hold again each time a held pointer crosses its edge.
+// on the press, one LetGo() on that button's release wherever the pointer is then, or when it
+// is disabled meanwhile. A plain button lets go and takes hold again each time a held pointer
+// crosses its edge.
 class HoldButton : public QPushButton {
     Q_OBJECT
 public:
@@ -69,6 +70,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Disabled while held (a read-back takes the controls away): the release could no longer
+    // reach the button, so it lets go now.
+    void changeEvent(QEvent* event) override;
 
 private:
     bool held_ = false;
