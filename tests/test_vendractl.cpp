@@ -1,6 +1,7 @@
 // The real vendractl binary over a real pseudo-terminal against tally-sim: what a script sees
 // (exit code, standard output, one line on standard error) and what the controller received.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QLockFile>
 #include <QProcess>
@@ -202,6 +203,59 @@ private Q_SLOTS:
                              .arg(file)
                              .toUtf8()),
             err.constData());
+    }
+
+    // Ctrl+C and SIGTERM end every wait: a backup into a FIFO nobody reads (the line is let go
+    // as soon as the table is read) and the watches, which print no state made up after the
+    // stop.
+    void stopsEndEveryWait_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("backup into a FIFO, Ctrl+C")
+            << QStringList{"backup", "-o", "FIFO"} << int(SIGINT);
+        QTest::newRow("backup into a FIFO, SIGTERM")
+            << QStringList{"backup", "-o", "FIFO"} << int(SIGTERM);
+        QTest::newRow("lamps --watch") << QStringList{"lamps", "--watch"} << int(SIGINT);
+        QTest::newRow("lamps --watch --json")
+            << QStringList{"lamps", "--watch", "--json"} << int(SIGINT);
+        QTest::newRow("status --watch, SIGTERM")
+            << QStringList{"status", "1", "--watch", "--interval", "20"} << int(SIGTERM);
+    }
+    void stopsEndEveryWait() {
+        QFETCH(QStringList, args);
+        QFETCH(int, signal);
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const QString fifo = rig.File(QStringLiteral("fifo"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        args.replaceInStrings(QStringLiteral("FIFO"), fifo);
+
+        QProcess p;
+        rig.Start(p, args);
+        if (args.first() == QStringLiteral("backup")) {
+            // The table read (four entries and the end of the list), the tool waits for a
+            // reader and holds the line no more.
+            QTRY_VERIFY_WITH_TIMEOUT(Count(sim.LogLines(), QStringLiteral("RawMap")) >= 5, 30000);
+            const auto lineFree = [&] {
+                QLockFile line(LineLockPath(sim.LinkPath()));
+                return line.tryLock(0);
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(lineFree(), 30000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(p.bytesAvailable() > 0, 30000);
+            QTest::qWait(300);  // a few more polls
+        }
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY2(p.waitForFinished(30000), "the tool did not end on the signal");
+        QCOMPARE(p.exitCode(), 128 + signal);
+        const QByteArray out = p.readAllStandardOutput();
+        QVERIFY2(!out.contains("does not answer") && !out.contains("\"lit\":null") &&
+                     !out.contains("not sent"),
+                 out.constData());
     }
 };
 

@@ -14,8 +14,8 @@ namespace {
 volatile sig_atomic_t g_stop = 0;
 int g_pipe[2] = {-1, -1};
 
-void OnStop(int) {
-    g_stop = 1;
+void OnStop(int signal) {
+    g_stop = signal;
     const char c = 's';
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
 }
@@ -62,6 +62,10 @@ StopSignal::~StopSignal() {
 
 bool StopSignal::Requested() {
     return g_stop != 0;
+}
+
+int StopSignal::ExitCode() {
+    return 128 + (g_stop != 0 ? int(g_stop) : SIGINT);
 }
 
 Progress::Progress(bool quiet) : shown_(!quiet && ::isatty(STDERR_FILENO)) {}

@@ -37,6 +37,9 @@ public:
     explicit StopSignal(QObject* parent = nullptr);
     ~StopSignal() override;
     static bool Requested();
+    // The exit status of a tool ended by the stop: 128 and the signal, as a shell reports it
+    // (130 for Ctrl+C, 143 for SIGTERM).
+    static int ExitCode();
 
 Q_SIGNALS:
     // Delivered from the event loop (also from a read-back's pumping).

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <cstdio>
+#include "cli/cli_support.h"
 
 #include "changes/lamp_state.h"
 #include "link/input_poll.h"
@@ -57,9 +58,12 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
     QList<LampRow> shown;
     const InputPoll& poll = s.InputPoller();
-    QObject::connect(&poll, &InputPoll::UnitRead,
-                     [&](int unit, std::optional<quint32> bits) { inputs.Set(unit, bits); });
+    QObject::connect(&poll, &InputPoll::UnitRead, [&](int unit, std::optional<quint32> bits) {
+        // A poll the stop refused says nothing about the unit.
+        if (!request.stopped()) inputs.Set(unit, bits);
+    });
     QObject::connect(&poll, &InputPoll::CycleEnded, [&](int, qint64) {
+        if (request.stopped()) return;
         const QList<LampRow> rows = ComputeLamps(s.Tables(), inputs);
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
@@ -71,7 +75,7 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
     });
     QTimer stopCheck;
     QObject::connect(&stopCheck, &QTimer::timeout, [&] {
-        if (request.stopped()) QCoreApplication::exit(kOk);
+        if (request.stopped()) QCoreApplication::exit(StopSignal::ExitCode());
     });
     stopCheck.start(100);
     s.PollUnits(units);

@@ -109,6 +109,8 @@ public:
     // One clear line on standard error.
     int Fail(const QString& text, int code = kError) {
         progress_.Clear();
+        // A stop by SIGTERM reports itself as such, not as Ctrl+C.
+        if (code == kInterrupted) code = StopSignal::ExitCode();
         std::fprintf(stderr, "vendractl: %s\n", qPrintable(OneLine(text)));
         return code;
     }
@@ -211,6 +213,11 @@ int Backup(Call& c) {
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     if (!read.result.Complete())
         return tool.Fail(IncompleteText(read.result) + QStringLiteral("; nothing was written"));
+    // The table is read: the line is free for the console while the output waits for a reader.
+    tool.Session().ClosePort();
+    const auto interrupted = [&] {
+        return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
+    };
     if (output.isEmpty() || output == QStringLiteral("-")) {
         QByteArray bytes;
         for (const QString& line : read.lines)
@@ -218,9 +225,12 @@ int Backup(Call& c) {
         tool.Bar().Clear();
         if (std::fwrite(bytes.constData(), 1, bytes.size(), stdout) != size_t(bytes.size()) ||
             std::fflush(stdout) != 0)
-            return tool.Fail(QStringLiteral("cannot write to standard output"));
+            return tool.Stopped() ? interrupted()
+                                  : tool.Fail(QStringLiteral("cannot write to standard output"));
     } else {
-        const TallyWriteResult written = WriteTallyFile(output, read.lines);
+        const TallyWriteResult written =
+            WriteTallyFile(output, read.lines, [&] { return tool.Stopped(); });
+        if (written.Interrupted) return interrupted();
         if (!written.Ok) return tool.Fail(written.Error);
     }
     tool.Say(QStringLiteral("%1 backed up%2")
@@ -453,6 +463,8 @@ std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     const std::optional<quint32> lamps = s.UpdateUnitBits(unit);
     const Reply bitsReply = s.LastReply();
     const QString status = lamps ? s.UnitStat(unit) : QString();
+    // A poll the stop cut short is no state of the unit: nothing is printed for it.
+    if (tool.Stopped()) return std::nullopt;
     const bool answered = lamps.has_value();
     // Where the controller refused, its own words; otherwise what became of the question.
     const QString failure = bitsReply.Answered() ? bitsReply.Line : bitsReply.KindText();
@@ -484,6 +496,7 @@ int Status(Call& c) {
     const bool json = c.Set("json");
     if (!c.Set("watch")) {
         const std::optional<QString> failure = ShowStatus(tool, unit, json);
+        if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
         if (!failure) return kOk;
         return tool.Fail(QStringLiteral("no status from unit %1 on %2: %3")
                              .arg(Plain(unit), tool.Session().DeviceName(), *failure));
@@ -499,7 +512,7 @@ int Status(Call& c) {
             QThread::msleep(static_cast<unsigned long>(std::min<qint64>(next.remainingTime(), 50)));
         }
     }
-    return kOk;
+    return StopSignal::ExitCode();
 }
 
 int Lamps(Call& c) {

@@ -1,6 +1,11 @@
 #include "config/tally_file.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -136,7 +141,53 @@ TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path, i
     return {};
 }
 
-TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
+namespace {
+
+// Waits this long between two looks at the stop request while a FIFO has no reader or a reader
+// does not take more.
+constexpr int kStopLookMs = 100;
+
+// Writes `bytes` into a FIFO or a device without ever blocking for good: the open and each
+// write wait in short steps, and `stopped` ends the wait. Empty on success, else the reason.
+QString WriteThrough(const QString& target, const QByteArray& bytes,
+                     const std::function<bool()>& stopped, bool* interrupted) {
+    const QByteArray name = QFile::encodeName(target);
+    int fd = -1;
+    for (;;) {
+        fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0) break;
+        // A FIFO that nobody has opened for reading yet.
+        if (errno != ENXIO && errno != EINTR) return QString::fromLocal8Bit(::strerror(errno));
+        if (stopped && stopped()) break;
+        ::usleep(kStopLookMs * 1000);
+    }
+    qsizetype done = 0;
+    QString error;
+    while (fd >= 0 && done < bytes.size()) {
+        if (stopped && stopped()) break;
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            error = QString::fromLocal8Bit(::strerror(errno));
+            break;
+        } else {
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, kStopLookMs);
+        }
+    }
+    if (fd >= 0) ::close(fd);
+    if (error.isEmpty() && done < bytes.size()) {
+        *interrupted = true;
+        error = QStringLiteral("interrupted while waiting for a reader");
+    }
+    return error;
+}
+
+}  // namespace
+
+TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines,
+                                const std::function<bool()>& stopped) {
     auto fail = [&](const QString& reason) {
         return TallyWriteResult{
             false, QStringLiteral("The tally file %1 could not be written: %2. The file was not "
@@ -161,11 +212,12 @@ TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines) {
     const QFileInfo info(path);
     const QString target = info.isSymLink() ? info.symLinkTarget() : path;
     if (!IsRegularOrAbsent(target)) {
-        QFile through(target);
-        if (!through.open(QIODevice::WriteOnly) || through.write(bytes) != bytes.size() ||
-            !through.flush())
-            return fail(through.errorString());
-        return {};
+        bool interrupted = false;
+        const QString error = WriteThrough(target, bytes, stopped, &interrupted);
+        if (error.isEmpty()) return {};
+        TallyWriteResult r = fail(error);
+        r.Interrupted = interrupted;
+        return r;
     }
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());

@@ -62,13 +62,17 @@ TallyCheck CheckTallyItems(const QList<TallyItem>& items, const QString& path,
 
 struct TallyWriteResult {
     bool Ok = true;
-    QString Error;  // the path and the system's reason; the old file is then untouched
+    QString Error;             // the path and the system's reason; the old file is then untouched
+    bool Interrupted = false;  // `stopped` ended the wait for a reader
 };
 
 // Writes each line followed by CR LF. The old file is replaced only once every line has been
 // written. A symbolic link stays a link: its target is replaced. A target that is not a
-// regular file (a FIFO, a device) is written through, as cp would, never replaced.
-TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines);
+// regular file (a FIFO, a device) is written through, as cp would, never replaced. A FIFO that
+// nobody reads yet, or a reader that stops reading, is waited for until `stopped` says so: the
+// write then ends as interrupted and nothing more is written.
+TallyWriteResult WriteTallyFile(const QString& path, const QStringList& lines,
+                                const std::function<bool()>& stopped = {});
 
 // The file dialogs' filter: "Vendra Tally(*.vdk)|*.vdk".
 QString TallyFileFilter();

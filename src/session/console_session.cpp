@@ -148,6 +148,8 @@ ConsoleSession::~ConsoleSession() {
 
 void ConsoleSession::ClosePort() {
     port_->Close();
+    // Another program may have the line from now on.
+    lineLock_.reset();
 }
 
 bool ConsoleSession::IsPortOpen() const {

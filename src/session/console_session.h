@@ -101,7 +101,8 @@ public:
     // table read back and compared with the file, entry by entry.
     RestoreResult Restore(const QString& path, const QList<TallyItem>& mappings, bool verify);
 
-    // Closes the port (the program ends, or the operator closes the window).
+    // Closes the port and lets the line go (the program ends, the operator closes the window,
+    // or a tool has read what it needs).
     void ClosePort();
     // The device the port talks through ("/dev/ttyS0", "host:port").
     QString DeviceName() const;
