@@ -42,7 +42,8 @@ constexpr int kInterrupted = 130;
 const char kExitCodes[] =
     "Exit codes: 0 done (equal, clean, verified); 1 differences, findings or mismatches\n"
     "found; 2 error (no Kavro.ini, line locked, port busy or missing, controller silent,\n"
-    "read-back incomplete, file unreadable or damaged, bad arguments); 130 stopped by Ctrl+C.";
+    "read-back incomplete, file unreadable or damaged, bad arguments); 130 stopped by Ctrl+C\n"
+    "(143 by SIGTERM).";
 
 // Every option; `commands` names the commands that take it ("*": every command).
 struct OptionSpec {
