@@ -140,6 +140,7 @@ Q_SIGNALS:
 
 private:
     bool Append(const QByteArray& line);
+    bool Open();
     QDateTime Now();
     void Fail(const QString& reason);
 
