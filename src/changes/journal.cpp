@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -320,44 +322,75 @@ QDateTime Journal::Now() {
     return QDateTime::currentDateTimeUtc().toOffsetFromUtc(utcOffset_);
 }
 
+namespace {
+
+// Writers of one journal take turns on the file's lock while they look at its end and append.
+// Bounded: a writer stopped in its turn must not hold up a change; without the turn the entry
+// still goes out whole, only a torn line before it is not closed.
+bool TakeTurn(int fd) {
+    constexpr int kTurnMs = 500;
+    const QDeadlineTimer deadline(kTurnMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) return false;
+        ::usleep(500);
+    }
+    return true;
+}
+
+// True when the file ends inside a line: a write cut short (a full disk, a killed program, power
+// lost). Only meaningful during a turn: otherwise the end may be another program's line going out.
+bool EndsInsideALine(int fd) {
+    struct stat st {};
+    char last = '\n';
+    return ::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 &&
+           last != '\n';
+}
+
+}  // namespace
+
 bool Journal::Append(const QByteArray& line) {
     if (path_.isEmpty()) return false;
+    if (fd_ < 0 && !Open()) return false;
+    const bool turn = TakeTurn(fd_);
+    // A torn line stays a line of its own: its line end goes out in the same write as the entry.
     QByteArray bytes = line;
-    if (fd_ < 0) {
-        QDir().mkpath(QFileInfo(path_).absolutePath());
-        // Not blocking: a FIFO named by mistake must not hold up the change. The mode is left
-        // to the umask, so a journal in a shared folder can be shared.
-        fd_ = ::open(QFile::encodeName(path_).constData(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-        if (fd_ < 0) {
-            Fail(QString::fromLocal8Bit(std::strerror(errno)));
-            return false;
-        }
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            Fail(QStringLiteral("not a regular file"));
-            return false;
-        }
-        // A line that a crash left without its end stays a line of its own.
-        QFile peek(path_);
-        if (st.st_size > 0 && peek.open(QIODevice::ReadOnly) && peek.seek(st.st_size - 1) &&
-            peek.read(1) != "\n")
-            bytes.prepend('\n');
-    }
+    if (turn && EndsInsideALine(fd_)) bytes.prepend('\n');
     // One write of the whole line: appends of several programs land whole, one after another.
     ssize_t n;
     do {
         n = ::write(fd_, bytes.constData(), static_cast<size_t>(bytes.size()));
     } while (n < 0 && errno == EINTR);
+    const int error = errno;
+    if (turn) ::flock(fd_, LOCK_UN);
     if (n == bytes.size()) return true;
-    Fail(n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+    Fail(n < 0 ? QString::fromLocal8Bit(std::strerror(error))
                : QStringLiteral("the line was cut short"));
-    // What a short write left is a torn line: the next entry starts on a line of its own.
     ::close(fd_);
     fd_ = -1;
     return false;
+}
+
+bool Journal::Open() {
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    // Not blocking: a FIFO named by mistake must not hold up the change. The mode is left to the
+    // umask, so a journal in a shared folder can be shared. Read access only lets a torn end be
+    // seen; a journal that may only be written is written all the same.
+    const QByteArray name = QFile::encodeName(path_);
+    constexpr int kFlags = O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    fd_ = ::open(name.constData(), O_RDWR | kFlags, 0666);
+    if (fd_ < 0 && errno == EACCES) fd_ = ::open(name.constData(), O_WRONLY | kFlags, 0666);
+    if (fd_ < 0) {
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        Fail(QStringLiteral("not a regular file"));
+        return false;
+    }
+    return true;
 }
 
 void Journal::Fail(const QString& reason) {

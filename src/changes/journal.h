@@ -141,6 +141,7 @@ Q_SIGNALS:
 
 private:
     bool Append(const QByteArray& line);
+    bool Open();
     QDateTime Now();
     void Fail(const QString& reason);
 
