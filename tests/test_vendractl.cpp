@@ -1,5 +1,6 @@
 // The real vendractl binary over a real pseudo-terminal against tally-sim: what a script sees
-// (exit code, standard output, one line on standard error) and what the controller received.
+// (exit code, standard output, one line on standard error) and what the controller received;
+// the console and the tool, stopped by a signal, leave the line free.
 #include <signal.h>
 
 #include <QLockFile>
@@ -202,6 +203,51 @@ private Q_SLOTS:
                              .arg(file)
                              .toUtf8()),
             err.constData());
+    }
+
+    // SIGTERM (a service manager, kill) ends either program as its own close does, also while it
+    // waits on a silent controller: the port closes, no lock file stays in either lock folder,
+    // and the next program opens the line.
+    void aStopSignalFreesTheLine_data() {
+        QTest::addColumn<bool>("console");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QString>("heard");  // the controller has heard this line: the line is held
+        QTest::newRow("vendra, online") << true << QStringList{} << false << "RawMap 1";
+        QTest::newRow("vendra, the controller silent") << true << QStringList{} << true << "VER";
+        QTest::newRow("vendractl status --watch, the controller silent")
+            << false << QStringList{"status", "1", "--watch"} << true << "BITS 1";
+    }
+    void aStopSignalFreesTheLine() {
+        QFETCH(bool, console);
+        QFETCH(QStringList, args);
+        QFETCH(bool, silent);
+        QFETCH(QString, heard);
+        if (console && QStringLiteral(VENDRA_CONSOLE).isEmpty()) QSKIP("vendra is not built");
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start(silent ? QStringList{"--silent-after", "0"} : QStringList{}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const QStringList before = LineLocksLeft();
+        QProcess p;
+        if (console) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), rig.Runtime());
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", rig.Ini()});
+        } else {
+            rig.Start(p, args);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(sim.LogLines().contains(heard), 30000);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(LineLocksLeft(), before);
+        QCOMPARE(SystemLocksOf(sim.Folder()), QStringList());
+        const ToolRun next = rig.Run({"status", "1"});
+        QVERIFY2(!next.err.contains("cannot open the port"), next.err.constData());
     }
 };
 
