@@ -224,6 +224,7 @@ private Q_SLOTS:
         QVERIFY(Put(file, lines));
         const QString path = sim.FilePath(QStringLiteral("audit/changes.jsonl"));
 
+        const QStringList before = LineLocksLeft();
         QProcess restore;
         StartVendractl(restore, {QStringLiteral("restore"), file, QStringLiteral("--ini"), ini});
         QTRY_VERIFY_WITH_TIMEOUT(ReadJournal(path).Entries.size() >= 20, 30000);
@@ -269,6 +270,15 @@ private Q_SLOTS:
                                           QStringLiteral("--since"), QStringLiteral("soon")});
         QCOMPARE(bad.exit, 2);
         QCOMPARE(bad.err, QByteArray("vendractl: \"soon\" is not a time\n"));
+
+        // The killed tool's locks are taken over by the next program on the line, which removes
+        // them when it ends.
+        QVERIFY(!SystemLocksOf(sim.Folder()).isEmpty());
+        const ToolRun next = RunVendractl(
+            {QStringLiteral("status"), QStringLiteral("1"), QStringLiteral("--ini"), ini});
+        QVERIFY2(next.exit == 0, next.err.constData());
+        QCOMPARE(SystemLocksOf(sim.Folder()), QStringList());
+        QCOMPARE(LineLocksLeft(), before);
     }
 };
 

@@ -1,8 +1,12 @@
 // The console session's start-up with no window, over a real pseudo-terminal against tally-sim:
 // what the operator is told, whether it ends online, and what it read back.
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "link/command_exchange.h"
+#include "session/console_lock.h"
 #include "session/console_session.h"
 #include "support/main_rig.h"
 #include "support/scripted_dialogs.h"
@@ -82,6 +86,51 @@ private Q_SLOTS:
         }
         if (titles.startsWith(QStringLiteral("Port Conflict")))
             QVERIFY(dialogs.Texts().first().contains(device));
+    }
+
+    // The line's lock is held while the line is open, for the device the line names then: a
+    // controller that hangs up frees it (the system gives that pseudo-terminal's name to the next
+    // one it makes), a device that cannot be opened holds none, and a link moved to another
+    // device locks that one on the next command.
+    void theLineLockFollowsTheOpenDevice() {
+        SimProcess first;
+        SimProcess second;
+        // The start-up's probe, version and read-back are answered, then the line goes dead.
+        QVERIFY2(first.Start({"--hangup-after", "8"}), qPrintable(first.ErrorText()));
+        QVERIFY2(second.Start(), qPrintable(second.ErrorText()));
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("tally"));
+        auto pointAt = [&](const QString& device) {
+            QFile::remove(link);
+            const QFileInfo target(device);
+            return QFile::link(target.exists() ? target.canonicalFilePath() : device, link);
+        };
+        auto lockOf = [](const QString& device) {
+            return QFileInfo(LineLockPath(device)).fileName();
+        };
+        QVERIFY(pointAt(first.LinkPath()));
+        QVERIFY(Put(dir.filePath(QStringLiteral("Kavro.ini")),
+                    SampleIni(6, 4, QStringLiteral("CommDevice=") + link + "\r\n").toLatin1()));
+        const QStringList before = LineLocksLeft();
+        ScriptedDialogs dialogs;
+        ConsoleSession session(dialogs, SerialPortFactory(), {300, 0, 0});
+        QVERIFY(session.LoadConfiguration(dir.filePath(QStringLiteral("Kavro.ini"))));
+        QVERIFY(session.Connect());
+        QCOMPARE(LineLocksLeft(), before + QStringList{lockOf(first.LinkPath())});
+
+        QCOMPARE(session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Kind,
+                 ReplyKind::Closed);
+        QVERIFY(first.WaitForExit(5000));
+        QCOMPARE(LineLocksLeft(), before);
+        QVERIFY(pointAt(dir.filePath(QStringLiteral("gone"))));
+        QVERIFY(!session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
+        QCOMPARE(LineLocksLeft(), before);
+
+        QVERIFY(pointAt(second.LinkPath()));
+        QVERIFY(session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
+        QCOMPARE(LineLocksLeft(), before + QStringList{lockOf(second.LinkPath())});
+        session.ClosePort();
+        QCOMPARE(LineLocksLeft(), before);
     }
 
     void missingConfigurationEndsWithFileMissing() {

@@ -1,5 +1,6 @@
 // The real vendractl binary over a real pseudo-terminal against tally-sim: what a script sees
-// (exit code, standard output, one line on standard error) and what the controller received.
+// (exit code, standard output, one line on standard error) and what the controller received;
+// the console and the tool, stopped by a signal, leave the line free.
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -256,6 +257,52 @@ private Q_SLOTS:
         QVERIFY2(!out.contains("does not answer") && !out.contains("\"lit\":null") &&
                      !out.contains("not sent"),
                  out.constData());
+    }
+
+    // SIGTERM (a service manager, kill) ends either program as its own close does, also while it
+    // waits on a silent controller: the port closes, no lock file stays in either lock folder,
+    // and the next program opens the line.
+    void aStopSignalFreesTheLine_data() {
+        QTest::addColumn<bool>("console");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QString>("heard");  // the controller has heard this line: the line is held
+        QTest::newRow("vendra, online") << true << QStringList{} << false << "RawMap 1";
+        QTest::newRow("vendra, the controller silent") << true << QStringList{} << true << "VER";
+        QTest::newRow("vendractl status --watch, the controller silent")
+            << false << QStringList{"status", "1", "--watch"} << true << "BITS 1";
+    }
+    void aStopSignalFreesTheLine() {
+        QFETCH(bool, console);
+        QFETCH(QStringList, args);
+        QFETCH(bool, silent);
+        QFETCH(QString, heard);
+        if (console && QStringLiteral(VENDRA_CONSOLE).isEmpty()) QSKIP("vendra is not built");
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start(silent ? QStringList{"--silent-after", "0"} : QStringList{}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const QStringList before = LineLocksLeft();
+        QProcess p;
+        if (console) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), rig.Runtime());
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", rig.Ini()});
+        } else {
+            rig.Start(p, args);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(sim.LogLines().contains(heard), 30000);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        // The console ends as on its close; the tool reports the signal that stopped it.
+        QCOMPARE(p.exitCode(), console ? 0 : 128 + SIGTERM);
+        QCOMPARE(LineLocksLeft(), before);
+        QCOMPARE(SystemLocksOf(sim.Folder()), QStringList());
+        const ToolRun next = rig.Run({"status", "1"});
+        QVERIFY2(!next.err.contains("cannot open the port"), next.err.constData());
     }
 };
 

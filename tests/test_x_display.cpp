@@ -43,6 +43,7 @@ class TestXDisplay : public QObject {
     QProcess openbox_;
     QTemporaryDir dir_;
     QProcessEnvironment env_;
+    QStringList locksBefore_;
 
     // Runs xdotool to its end; its output, trimmed.
     QString XDo(const QStringList& args) {
@@ -157,6 +158,7 @@ class TestXDisplay : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+        locksBefore_ = LineLocksLeft();
         for (const char* tool : {"Xvfb", "openbox", "xdotool"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
@@ -183,6 +185,9 @@ private Q_SLOTS:
             p->terminate();
             if (!p->waitForFinished(kWaitMs)) p->kill();
         }
+        // However each console ended ("X", the window manager's close, a port that never
+        // opened), none left a line's lock behind.
+        QCOMPARE(LineLocksLeft(), locksBefore_);
     }
 
     void entryErrorThenEnterAndTheHeldTestButton() {

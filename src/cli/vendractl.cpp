@@ -613,8 +613,11 @@ QString Overview() {
         "'vendractl COMMAND --help' describes a command and its options.\n"
         "The tool refuses to run while another program (the Vendra console, another\n"
         "vendractl) holds the same line: each serial device or HOST:PORT has one lock in\n"
-        "/run/lock, seen by every user and session. Progress and summaries go to\n"
-        "standard error only when it is a terminal.\n\n");
+        "/run/lock, seen by every user and session. SIGTERM stops the tool as Ctrl+C\n"
+        "does. Progress and summaries go to standard error only when it is a terminal.\n\n"
+        "Environment:\n"
+        "  VENDRA_LOCK_DIR  the folder of the line locks in place of /run/lock; every\n"
+        "                   program sharing lines on this machine must use the same.\n\n");
     return text + QString::fromLatin1(kExitCodes) + u'\n';
 }
 

@@ -29,6 +29,7 @@ void BufferedPort::CloseAfterFailure() {
     TakeBuffered();
     NoteFailure();
     CloseDevice();
+    Q_EMIT ClosedAfterFailure();
 }
 
 qint64 BufferedPort::BytesWaiting() {

@@ -44,6 +44,8 @@ public:
 Q_SIGNALS:
     // Characters have arrived (delivered when the interface thread is idle or waiting).
     void DataReceived();
+    // The port closed itself: the device went away or failed (a hang-up, a write refused).
+    void ClosedAfterFailure();
 };
 
 // A port on top of a Qt device (a serial port, a socket) that keeps what arrived in a buffer of

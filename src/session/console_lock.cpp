@@ -14,6 +14,14 @@ QString DefaultLockPath() {
     return QDir(dir).filePath(QStringLiteral("vendra.lock"));
 }
 
+QString LineLockFolder() {
+    // A test run, or a second installation on one machine, keeps its line locks apart.
+    const QString chosen = qEnvironmentVariable("VENDRA_LOCK_DIR");
+    if (!chosen.isEmpty()) return chosen;
+    const QFileInfo shared(QStringLiteral("/run/lock"));
+    return shared.isDir() && shared.isWritable() ? shared.filePath() : QDir::tempPath();
+}
+
 QString LineLockPath(const QString& deviceName) {
     // One device, one name: a link to a serial device locks the device it points to.
     QString key = deviceName;
@@ -22,10 +30,7 @@ QString LineLockPath(const QString& deviceName) {
     const QString name = QStringLiteral("vendra-line-") +
                          QString::fromLatin1(QUrl::toPercentEncoding(key)).replace(u'%', u'_') +
                          QStringLiteral(".lock");
-    const QFileInfo shared(QStringLiteral("/run/lock"));
-    const QString dir =
-        shared.isDir() && shared.isWritable() ? shared.filePath() : QDir::tempPath();
-    return QDir(dir).filePath(name);
+    return QDir(LineLockFolder()).filePath(name);
 }
 
 bool LockHeldElsewhere(const QString& lockPath, std::unique_ptr<QLockFile>& lock) {

@@ -13,8 +13,12 @@ namespace vendra {
 // The console's single-copy lock (the user's runtime folder).
 QString DefaultLockPath();
 
-// The lock of one line: the serial device (by its real path) or HOST:PORT of a network
-// controller, in /run/lock (the temporary folder where that cannot be written).
+// Where line locks live: $VENDRA_LOCK_DIR when set, else /run/lock (the temporary folder where
+// that cannot be written).
+QString LineLockFolder();
+
+// The lock of one line: the serial device (by its real path at this moment) or HOST:PORT of a
+// network controller, in LineLockFolder().
 QString LineLockPath(const QString& deviceName);
 
 // True when another process holds the lock. Otherwise the lock is taken and kept in `lock`

@@ -50,18 +50,33 @@ PortFactory SerialPortFactory() {
 }
 
 // The port the pieces hold from the start. The real port is made once the configuration says
-// which one; until then there is nothing to open.
+// which one; until then there is nothing to open. It holds the line's lock exactly while the
+// line is open: taken on every open (the exchange's reopen after a hang-up too) for the device
+// the line names at that moment, freed on every close, also the port's own after a failure. A
+// lock kept past the device would refuse whoever gets the device's name next (a pseudo-terminal's
+// name comes back with the next one the system makes).
 class ConsoleSession::SessionPort : public SerialPort {
 public:
+    ~SessionPort() override { Close(); }
     void Replace(std::unique_ptr<SerialPort> port) {
-        if (inner_) inner_->Close();
+        Close();
         inner_ = std::move(port);
-        if (inner_)
-            connect(inner_.get(), &SerialPort::DataReceived, this, &SerialPort::DataReceived);
+        if (!inner_) return;
+        connect(inner_.get(), &SerialPort::DataReceived, this, &SerialPort::DataReceived);
+        connect(inner_.get(), &SerialPort::ClosedAfterFailure, this, [this] { FreeLine(); });
     }
-    int Open() override { return inner_ ? inner_->Open() : -1; }
+    int Open() override {
+        heldBy_.clear();
+        if (!inner_) return -1;
+        if (inner_->IsOpen()) return inner_->Open();
+        if (!TakeLine()) return -1;
+        const int opened = inner_->Open();
+        if (opened == -1 || !inner_->IsOpen()) FreeLine();
+        return opened;
+    }
     void Close() override {
         if (inner_) inner_->Close();
+        FreeLine();
     }
     bool IsOpen() const override { return inner_ && inner_->IsOpen(); }
     bool Write(const QByteArray& bytes) override { return inner_ && inner_->Write(bytes); }
@@ -72,11 +87,38 @@ public:
     QString DeviceName() const override { return inner_ ? inner_->DeviceName() : QString(); }
     QString LineName() const override { return inner_ ? inner_->LineName() : QString(); }
     QString ErrorText() const override {
+        if (!heldBy_.isEmpty())
+            return QStringLiteral("another program is using this line (lock %1 is held)")
+                .arg(heldBy_);
         return inner_ ? inner_->ErrorText() : QStringLiteral("no port is configured");
     }
-    bool PermissionDenied() const override { return inner_ && inner_->PermissionDenied(); }
+    bool PermissionDenied() const override {
+        return heldBy_.isEmpty() && inner_ && inner_->PermissionDenied();
+    }
 
 private:
+    // The lock of the device the line names now; false when another program holds it.
+    bool TakeLine() {
+        const QString line = inner_->LineName();
+        if (line.isEmpty()) return true;  // a port of this process alone
+        const QString path = LineLockPath(line);
+        if (lock_ && lockPath_ == path) return true;
+        FreeLine();
+        if (LockHeldElsewhere(path, lock_)) {
+            heldBy_ = path;
+            return false;
+        }
+        lockPath_ = path;
+        return true;
+    }
+    void FreeLine() {
+        lock_.reset();
+        lockPath_.clear();
+    }
+
+    std::unique_ptr<QLockFile> lock_;  // declared before the port: the port closes first
+    QString lockPath_;
+    QString heldBy_;  // the lock another program holds, after a refused open
     std::unique_ptr<SerialPort> inner_;
 };
 
@@ -147,9 +189,8 @@ ConsoleSession::~ConsoleSession() {
 }
 
 void ConsoleSession::ClosePort() {
+    // Closing frees the line's lock: another program may have the line from now on.
     port_->Close();
-    // Another program may have the line from now on.
-    lineLock_.reset();
 }
 
 bool ConsoleSession::IsPortOpen() const {
@@ -210,23 +251,12 @@ bool ConsoleSession::Connect() {
 }
 
 bool ConsoleSession::OpenPort() {
-    // The line's lock first: another program on the same line would talk over this one.
-    const QString line = port_->LineName();
-    lineHeld_.clear();
-    if (!line.isEmpty() && !lineLock_) {
-        const QString lockPath = LineLockPath(line);
-        if (LockHeldElsewhere(lockPath, lineLock_)) {
-            lineHeld_ = lockPath;
-            return false;
-        }
-    }
+    // The port takes the line's lock first: another program on the same line would talk over
+    // this one.
     return port_->Open() != -1;
 }
 
 QString ConsoleSession::PortFailure() const {
-    if (!lineHeld_.isEmpty())
-        return QStringLiteral("%1: another program is using this line (lock %2 is held)")
-            .arg(port_->DeviceName(), lineHeld_);
     return PortFailureText(*port_);
 }
 

@@ -20,8 +20,6 @@
 #include "mapping/read_back.h"
 #include "session/tally_files.h"
 
-class QLockFile;
-
 namespace vendra {
 
 class Dialogs;
@@ -274,8 +272,6 @@ private:
     std::unique_ptr<LiveChanges> changes_;
     std::unique_ptr<Journal> journal_;
     std::unique_ptr<UndoHistory> history_;
-    std::unique_ptr<QLockFile> lineLock_;
-    QString lineHeld_;  // the lock path another program holds, after a refused open
 };
 
 }  // namespace vendra

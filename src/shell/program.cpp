@@ -1,13 +1,19 @@
 #include "shell/program.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QStyleFactory>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "config/kavro_config.h"
 #include "platform/dialogs.h"
@@ -114,12 +120,67 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& progra
 
 namespace {
 
+// "X" ends the process where it stands, also before the event loop runs or inside a read-back's
+// events: nothing else runs. The window closed the port; the lock goes, so a new start is let in.
+[[noreturn]] void EndProcess(std::unique_ptr<QLockFile>& lock) {
+    lock.reset();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+int g_endPipe[2] = {-1, -1};
+
+void OnEndSignal(int) {
+    const char c = 'e';
+    [[maybe_unused]] const ssize_t n = ::write(g_endPipe[1], &c, 1);
+}
+
+// SIGTERM (a service manager, kill), SIGINT (Ctrl+C where it was started) and SIGHUP (that
+// terminal gone) end the console as its window's close does, so the port closes and no lock
+// stays behind. The handler only writes a byte; whichever event loop runs (the main one, a box's,
+// a read-back's) does the rest. A blocking exchange finishes first (at most its deadline).
+class EndSignals {
+public:
+    explicit EndSignals(std::function<void()> end) {
+        if (::pipe2(g_endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        notifier_ = std::make_unique<QSocketNotifier>(g_endPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, std::move(end));
+        struct sigaction action = {};
+        action.sa_handler = OnEndSignal;
+        sigemptyset(&action.sa_mask);
+        for (const int s : kSignals)
+            ::sigaction(s, &action, nullptr);
+    }
+    ~EndSignals() {
+        for (const int s : kSignals)
+            ::signal(s, SIG_DFL);
+    }
+    EndSignals(const EndSignals&) = delete;
+    EndSignals& operator=(const EndSignals&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// The main window, once there is one, closes as the window system's close does; before it (or
+// after a start-up that failed) nothing is open but the single-copy lock.
+void EndOnSignal(std::unique_ptr<QLockFile>& lock) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* main = qobject_cast<frmKavroMain*>(w)) {
+            main->close();
+            return;
+        }
+    EndProcess(lock);
+}
+
 // Under a running QApplication.
 int RunConsole(const QString& iniPath) {
     // One style everywhere, so the button colours the console sets show on every platform.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QtDialogs dialogs;
     std::unique_ptr<QLockFile> lock;
+    const EndSignals ends([&lock] { EndOnSignal(lock); });
     auto window = StartProgram(dialogs, iniPath, DefaultLockPath(), lock);
     // "File Missing" or "Application Error": the program did not run.
     if (!window) return 1;
@@ -155,18 +216,6 @@ bool AnotherCopyRuns(const QString& lockPath, std::unique_ptr<QLockFile>& lock) 
         if (w->windowTitle() == QStringLiteral("Vendra")) return true;
     return LockHeldElsewhere(lockPath, lock);
 }
-
-namespace {
-
-// "X" ends the process where it stands, also before the event loop runs or inside a read-back's
-// events: nothing else runs. The window closed the port; the lock goes, so a new start is let in.
-[[noreturn]] void EndProcess(std::unique_ptr<QLockFile>& lock) {
-    lock.reset();
-    std::fflush(nullptr);
-    std::_Exit(0);
-}
-
-}  // namespace
 
 std::unique_ptr<frmKavroMain> StartProgram(Dialogs& dialogs, const QString& iniPath,
                                            const QString& lockPath,

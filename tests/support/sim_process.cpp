@@ -1,11 +1,43 @@
 #include "support/sim_process.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <optional>
 
 namespace vendra {
+
+namespace {
+
+// Every test that opens a line starts a simulator, so this runs in each of them: started by
+// hand, outside ctest, a test still never locks a line in the system's folder. The folder is
+// removed when the process ends, with whatever a killed program left in it.
+struct PrivateLockFolder {
+    std::optional<QTemporaryDir> dir;
+    PrivateLockFolder() {
+        if (!qEnvironmentVariableIsEmpty("VENDRA_LOCK_DIR")) return;
+        dir.emplace(QDir::tempPath() + QStringLiteral("/vendra-test-locks-XXXXXX"));
+        if (dir->isValid()) qputenv("VENDRA_LOCK_DIR", QFile::encodeName(dir->path()));
+    }
+};
+const PrivateLockFolder g_lockFolder;
+
+}  // namespace
+
+QStringList LineLocksLeft() {
+    return QDir(qEnvironmentVariable("VENDRA_LOCK_DIR")).entryList(QDir::Files | QDir::Hidden);
+}
+
+QStringList SystemLocksOf(const QString& folder) {
+    const QString name = QFileInfo(QDir::cleanPath(folder)).fileName();
+    QStringList left;
+    for (const char* system : {"/run/lock", "/var/lock"})
+        for (const QString& file : QDir(QString::fromLatin1(system)).entryList(QDir::Files))
+            if (file.contains(name) && !left.contains(file)) left << file;
+    return left;
+}
 
 SimProcess::SimProcess() {
     process_.setProcessChannelMode(QProcess::MergedChannels);

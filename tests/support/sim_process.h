@@ -32,6 +32,7 @@ public:
     QString LogPath() const { return dir_.filePath(QStringLiteral("sim.log")); }
     // A path in the private folder, for fixture files the test writes.
     QString FilePath(const QString& name) const { return dir_.filePath(name); }
+    QString Folder() const { return dir_.path(); }
     // The command lines the tool received so far, one per entry.
     QStringList LogLines() const;
     // What the tool printed on stdout and stderr so far.
@@ -46,5 +47,12 @@ private:
     QByteArray output_;
     QString error_;
 };
+
+// The line locks in this test's lock folder ($VENDRA_LOCK_DIR: set by ctest, or a folder of this
+// process's own when a test is started by hand).
+QStringList LineLocksLeft();
+// Files in the system's lock folders whose names hold the name of `folder` (a test's temporary
+// folder): what a program that opened a line in it left there (the serial port's own lock).
+QStringList SystemLocksOf(const QString& folder);
 
 }  // namespace vendra
