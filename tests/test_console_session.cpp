@@ -742,6 +742,11 @@ private Q_SLOTS:
             QStringList rows;    // after the line is taken, refused, not answered
             QStringList errors;  // the same
             QString made = outcome::kAnswered;
+            // The journal's word when the deciding line is refused, or goes unanswered.
+            QString refused = outcome::kRefused;
+            QString silent = outcome::kFailed;
+            // A change made and not asked back leaves the copy as the controller's.
+            bool silentStale = true;
         };
         // A refused or failed load line stays cleared; a refused "Init" keeps the table. The
         // undo asks the output back: its row then shows what the controller holds.
@@ -758,18 +763,28 @@ private Q_SLOTS:
              {two, five, two},
              {"Undo \"mapping\": 1 output verified", undone, undone},
              outcome::kVerified},
+            // The change is answered; only the question back goes unanswered.
+            {"undo",
+             "GetMap 1  2",
+             {two, two, two},
+             {"Undo \"mapping\": 1 output verified", undone, undone},
+             outcome::kVerified,
+             outcome::kUnverified,
+             outcome::kUnverified,
+             false},
             {"raw", "Map 1 2 2 5", {two, two, two}, {"", err, comm}},
         };
         for (const Path& p : paths) {
             // A raw command may change the table whatever it is: the copy may then be stale.
             const bool raw = QLatin1String(p.name) == QLatin1String("raw");
-            QTest::addRow("%s, taken", p.name)
+            QTest::addRow("%s (%s), taken", p.name, p.decides)
                 << p.name << p.decides << Told::Takes << p.rows[0] << raw << p.made << p.errors[0];
-            QTest::addRow("%s, refused", p.name)
-                << p.name << p.decides << Told::Refuses << p.rows[1] << false << outcome::kRefused
+            QTest::addRow("%s (%s), refused", p.name, p.decides)
+                << p.name << p.decides << Told::Refuses << p.rows[1] << false << p.refused
                 << p.errors[1];
-            QTest::addRow("%s, silent", p.name) << p.name << p.decides << Told::Silent << p.rows[2]
-                                                << true << outcome::kFailed << p.errors[2];
+            QTest::addRow("%s (%s), silent", p.name, p.decides)
+                << p.name << p.decides << Told::Silent << p.rows[2] << p.silentStale << p.silent
+                << p.errors[2];
         }
     }
     void everyPathFollowsTheAnswer() {

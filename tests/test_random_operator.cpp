@@ -213,9 +213,13 @@ struct WireLine {
     std::optional<Address> Output() const {
         static const QStringList words = {"Map", "AND",      "OR",      "ClrMap", "Res",
                                           "Set", "mapdisab", "MapEnab", "GetMap"};
-        const QStringList w = text.simplified().split(QLatin1Char(' '));
-        if (w.size() < 3 || !words.contains(w[0], Qt::CaseInsensitive)) return std::nullopt;
-        return Address{w[1].toInt(), w[2].toInt()};
+        // Numbers go out in sign columns: "Map 1 1-2 7" is 1, 1, -2, 7.
+        static const QRegularExpression number(QStringLiteral("[ -]\\d+"));
+        QList<int> n;
+        for (const auto& m : number.globalMatch(text.mid(Word().size())))
+            n << m.captured().trimmed().toInt();
+        if (n.size() < 2 || !words.contains(Word(), Qt::CaseInsensitive)) return std::nullopt;
+        return Address{n[0], n[1]};
     }
 };
 
@@ -495,7 +499,7 @@ public:
                          .arg(verb, step.name, AddressText(a)));
         static const QRegularExpression done(
             QStringLiteral("^(Undo|Redo) \".*\": (.* verified|.* changed \\(offline\\)|the outputs "
-                           "already hold that)$"));
+                           "already hold that|.* changed since, left alone)$"));
         if (!done.match(said).hasMatch()) return;
         from.removeLast();
         to.append(step);
@@ -581,11 +585,12 @@ private:
         const bool offline = !onlineBefore_ && !Online();
         const bool latch = e.Operation == QStringLiteral("test latch");
         // The lines that decide the change, and every line about its output.
-        QList<Fate> deciding, about;
+        QList<Fate> deciding, about, refusable;
         for (const WireLine& l : lines_) {
             if (!e.HasOutput()) {
                 if (l.text == e.Command.trimmed()) {
                     deciding << l.fate;
+                    refusable << l.fate;
                     about << l.fate;
                 }
                 continue;
@@ -599,6 +604,8 @@ private:
                 init || (latch ? w != QStringLiteral("getmap")
                                : QStringList{"map", "and", "or", "clrmap"}.contains(w));
             if (decides) deciding << l.fate;
+            // A refused reset ends a change before its mapping line goes out.
+            if (decides || w == QStringLiteral("res")) refusable << l.fate;
         }
         auto all = [](const QList<Fate>& f, Fate x) {
             return !f.isEmpty() && std::all_of(f.begin(), f.end(), [x](Fate y) { return y == x; });
@@ -624,9 +631,21 @@ private:
                 return QStringLiteral("the controller does not hold it");
             return {};
         }
+        if (e.Outcome == outcome::kUnverified) {
+            if (!all(deciding, Fate::Made))
+                return QStringLiteral("not every line was carried out and answered");
+            QList<Fate> asked;
+            for (const WireLine& l : lines_)
+                if (l.Word().toLower() == QStringLiteral("getmap") &&
+                    l.Output() == Address{e.Unit, e.Channel})
+                    asked << l.fate;
+            return any(asked, {Fate::Refused, Fate::Lost, Fate::NotDelivered})
+                       ? QString()
+                       : QStringLiteral("every question back was answered");
+        }
         if (e.Outcome == QStringLiteral("refused"))
-            return any(deciding, {Fate::Refused}) ? QString()
-                                                  : QStringLiteral("no line was refused");
+            return any(refusable, {Fate::Refused}) ? QString()
+                                                   : QStringLiteral("no line was refused");
         if (e.Outcome == outcome::kFailed)
             return any(about, {Fate::Lost, Fate::NotDelivered}) || (e.HasOutput() && !holdsAfter)
                        ? QString()
@@ -877,7 +896,12 @@ struct UndoRedoCmd : Faulted {
             !redone.endsWith(QStringLiteral("verified")))
             return;
         const Table now = ModelTable(op.model);
-        if (!Differences(was, now).empty())
+        // A latched test owns its output's enable flag; mapping the output again sets it.
+        std::set<Address> changed = Differences(was, now);
+        std::erase_if(changed, [&](const Address& a) {
+            return op.Latched(a) && At(was, a).SameIgnoringEnable(At(now, a));
+        });
+        if (!changed.empty())
             op.Fail(QStringLiteral("undo (\"%1\") then redo (\"%2\") changed the controller: %3")
                         .arg(undone, redone, DifferenceText(was, now)));
     }

@@ -92,7 +92,7 @@ bool ChangeReport::Holds() const {
     if (!Online) return false;
     if (Outcome == FlowOutcome::NothingToChange) return Compared.Fresh();
     return Outcome == FlowOutcome::Applied && Applied.Refused.isEmpty() && Verified &&
-           Verified->Ok();
+           Verified->Ok() && !ComparedWithStaleCopy;
 }
 
 QString ChangeReport::Text() const {
@@ -132,6 +132,10 @@ QString ChangeReport::Text() const {
                     .arg(Counted(Verified->Checked, "output", "outputs"));
     else if (Verified)
         text += QLatin1Char(' ') + VerifyText(*Verified, QStringLiteral("the changes"));
+    if (Verified && ComparedWithStaleCopy)
+        text += QStringLiteral(
+            " The other outputs were compared with the console's copy, which may differ from "
+            "the tally system's: read the table back to check them.");
     else if (Online)
         text += QStringLiteral(
             " Not asked back: every command was answered, nothing more is "
@@ -206,9 +210,7 @@ bool LiveChanges::CopyMayBeStale() const {
 }
 
 ReadBackResult LiveChanges::ReadController(QStringList& entries) {
-    // The read-back ends at a hole: the holes go first.
-    commands_.MapTableCompress();
-    const ReadBackResult result = reader_.GetAllRawMappings();
+    const ReadBackResult result = reader_.CompactAndReadAll();
     Q_EMIT ListRebuild();
     entries = held_;
     return result;
@@ -257,6 +259,7 @@ ChangeReport LiveChanges::ApplyChanges(const ChangeSource& source, const ChangeO
         r.Compared = Compare(mappings);
     else
         r.Compared = CompareWithCopy(mappings);
+    r.ComparedWithStaleCopy = !r.Compared.FromController && CopyMayBeStale();
     if (r.Compared.FromController && !r.Compared.ReadBackEnd.Complete()) {
         r.Outcome = StopAsked() ? FlowOutcome::Interrupted : FlowOutcome::Incomplete;
         return r;
@@ -378,7 +381,11 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
             answered && DriveOf(reply.Line).Mapped ? reply.Line.trimmed() : QString();
         if (answered) Keep(e.Unit, e.Channel, held);
         const bool holds = answered && DriveOf(held) == DriveOf(e.Wanted);
-        if (journal_) journal_->Settle(e.Unit, e.Channel, holds);
+        if (journal_)
+            journal_->Settle(e.Unit, e.Channel,
+                             holds      ? Journal::Check::Holds
+                             : answered ? Journal::Check::NotHeld
+                                        : Journal::Check::NoAnswer);
         if (holds) continue;
         tables_.Current = {e.Unit, e.Channel, 0, 0, 0, 0, 0, 0};
         const int o = tables_.FindOutputMapping();

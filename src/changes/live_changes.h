@@ -115,6 +115,9 @@ struct ChangeReport {
     ApplyResult Applied;
     std::optional<VerifyResult> Verified;
     bool Online = false;
+    // Compared with a copy that may not be the controller's: the outputs the plan left out were
+    // taken on trust, so asking the changed ones back proves only those.
+    bool ComparedWithStaleCopy = false;
     // True only where the controller's answers prove that it holds what was wanted.
     bool Holds() const;
     // One text for a person: what was done, what was proved, what was not.

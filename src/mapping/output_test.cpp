@@ -45,10 +45,17 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     if (outcome == ChangeOutcome::Made) return reply;
     // Not made: take back what the controller may have taken (all but a refused command), so
     // that no lamp is left forced on or its mapping disabled with no row to show it.
+    QStringList takeBack;
     if (sent == 2 && outcome == ChangeOutcome::Failed)
-        link_.Exchange(MappingCommands::OutputCommand(QStringLiteral("Res"), u, c));
+        takeBack << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c);
     if (sent == 2 || outcome == ChangeOutcome::Failed)
-        link_.Exchange(MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c));
+        takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
+    if (!takeBack.isEmpty() && OutcomeOf(true, Sequence(takeBack).first) != ChangeOutcome::Made) {
+        // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
+        // and the next release or latch tries again; the copy may not be the controller's.
+        readBack_.MarkCopyStale();
+        return reply;
+    }
     tables_.OutTest[Output] = 0;
     Q_EMIT RowTest(Output - 1, false);
     Q_EMIT TestButtonRed(false);

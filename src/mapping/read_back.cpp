@@ -110,6 +110,22 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     return result;
 }
 
+ReadBackResult ReadBack::CompactAndReadAll() {
+    const Reply reply = link_.Exchange(QStringLiteral("Comp"));
+    if (OutcomeOf(true, reply) == ChangeOutcome::Made) return GetAllRawMappings();
+    lastComplete_ = false;
+    const ReadBackResult result{reply.IsError() ? ReadBackEnd::StrangeReply : ReadBackEnd::NoAnswer,
+                                tables_.MapStrings};
+    if (reply.Kind == ReplyKind::Refused) return result;  // a stop or a busy line: said already
+    dialogs_.Message(
+        QStringLiteral("The tally system did not compact its table (%1), so the table was not "
+                       "read.\r\nThe table shown may differ from the tally system's: read it "
+                       "again with \"Refresh\" before you change or save it.")
+            .arg(reply.Answered() ? Quoted(reply.Line) : reply.KindText()),
+        QStringLiteral("Read-back incomplete"), Buttons::Ok, Icon::Information);
+    return result;
+}
+
 void ReadBack::TellIncomplete(const ReadBackResult& result, bool brokenReply,
                               const QString& strange) {
     const QString entries = MappingCount(result.count);

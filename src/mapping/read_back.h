@@ -46,6 +46,9 @@ public:
     // exchanges, so that CancelDownload can be reached. Tells the operator when the table it
     // leaves is incomplete for any reason but his own "Cancel".
     ReadBackResult GetAllRawMappings();
+    // Compacts the controller's table ("Comp"), then reads it whole. A compaction not made
+    // reads nothing: the list would end at the first hole left by a cleared entry.
+    ReadBackResult CompactAndReadAll();
 
     bool Running() const { return running_; }
 

@@ -275,9 +275,10 @@ ReadBackResult ConsoleSession::SyncWithVendra() {
 ReadBackResult ConsoleSession::Refresh() {
     commands_->SystemRefresh(*outputTest_);
     // A cleared entry stays a hole until the table is compacted, and the read-back ends at the
-    // first hole: without this, every output after it would read as unmapped.
-    commands_->MapTableCompress();
-    return SyncWithVendra();
+    // first hole: without the compaction, every output after it would read as unmapped.
+    const ReadBackResult result = readBack_->CompactAndReadAll();
+    Q_EMIT ListRebuild();
+    return result;
 }
 
 void ConsoleSession::ResetAndClearAll() {
@@ -321,8 +322,8 @@ RestoreResult ConsoleSession::Restore(const QString& path, const QList<TallyItem
 
 TableRead ConsoleSession::ReadWholeTable() {
     TableRead read;
-    commands_->MapTableCompress();
-    read.result = SyncWithVendra();
+    read.result = readBack_->CompactAndReadAll();
+    Q_EMIT ListRebuild();
     for (int i = 1; i <= tables_.MapStrings; ++i)
         read.lines.append(tables_.RawMapList[i]);
     return read;
@@ -334,6 +335,9 @@ bool ConsoleSession::GoOnline() {
 
 void ConsoleSession::ToggleOnline() {
     online_->ToggleOnline();
+    // Offline changes went to the copy only, and nothing was watched meanwhile: as the box
+    // says, the rows may not agree with the controller until the next whole read-back.
+    if (online_->Online) readBack_->MarkCopyStale();
 }
 
 QString ConsoleSession::ControllerVersion() const {

@@ -330,7 +330,24 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
                             .arg(Quoted(init.Line)));
             return LoadOutcome::Stopped;
         }
-        if (outcome == ChangeOutcome::Failed) reader_.MarkCopyStale();
+        if (outcome == ChangeOutcome::Failed) {
+            // Cleared or not, nobody knows: lines sent on top of a table that may still be
+            // there would make a mix that no row or journal entry could tell.
+            reader_.MarkCopyStale();
+            journal.Cleared(read.Items, outcome);
+            journal.NotSent(read.Items);
+            lastLoad_.stoppedReply = init;
+            Q_EMIT TableLoaded({});
+            Q_EMIT ListRebuild();
+            Q_EMIT ControlsEnabled(true);
+            TellStopped(TallyFile,
+                        QStringLiteral("before its first line: the tally system did not answer "
+                                       "\"Init\" (%1), so its table may or may not have been "
+                                       "cleared. Read it back with \"Refresh\", then load the "
+                                       "file again.")
+                            .arg(init.KindText()));
+            return LoadOutcome::Stopped;
+        }
         EnableUnits(exchange_, units_);
         journal.Cleared(read.Items, outcome);
     } else {

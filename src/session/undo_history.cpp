@@ -65,7 +65,7 @@ void UndoHistory::Undo() {
         return;
     }
     const Entry step = undo_.last();
-    if (!Restore(step, step.before, QStringLiteral("Undo"))) return;
+    if (!Restore(step, step.after, step.before, QStringLiteral("Undo"))) return;
     undo_.removeLast();
     redo_.append(step);
 }
@@ -76,23 +76,41 @@ void UndoHistory::Redo() {
         return;
     }
     const Entry step = redo_.last();
-    if (!Restore(step, step.after, QStringLiteral("Redo"))) return;
+    if (!Restore(step, step.before, step.after, QStringLiteral("Redo"))) return;
     redo_.removeLast();
     undo_.append(step);
 }
 
-bool UndoHistory::Restore(const Entry& step, const QStringList& target, const QString& verb) {
+bool UndoHistory::Restore(const Entry& step, const QStringList& from, const QStringList& target,
+                          const QString& verb) {
+    const QString what = QStringLiteral("%1 \"%2\"").arg(verb, step.name);
+    if (changes_.CopyMayBeStale()) {
+        // Restoring from a copy that may not be the controller's could undo part of a table.
+        Q_EMIT ErrorLine(what + QStringLiteral(": the console's copy may differ from the tally "
+                                               "system's; read it back with \"Refresh\" first"));
+        return false;
+    }
     // Only the outputs this step changed; the rest of the table is not this step's business.
     QSet<QPair<int, int>> changed;
     for (const OutputComparison& r : CompareMappings(Items(step.after), step.before, tables_))
         if (r.Kind != Difference::Same) changed.insert({r.Unit, r.Channel});
+    // An output that no longer holds what the step left there was changed since, by another
+    // program or another console: that newer change is not this step's to take back.
+    QSet<QPair<int, int>> since;
+    for (const OutputComparison& r : changes_.CompareWithCopy(Items(from)).Rows)
+        if (r.Kind != Difference::Same && changed.contains({r.Unit, r.Channel}))
+            since.insert({r.Unit, r.Channel});
     QList<OutputComparison> rows;
     for (const OutputComparison& r : changes_.CompareWithCopy(Items(target)).Rows)
-        if (changed.contains({r.Unit, r.Channel})) rows.append(r);
+        if (changed.contains({r.Unit, r.Channel}) && !since.contains({r.Unit, r.Channel}))
+            rows.append(r);
     const QList<PlannedChange> plan = PlanChanges(rows);
-    const QString what = QStringLiteral("%1 \"%2\"").arg(verb, step.name);
+    const QString left = since.isEmpty()
+                             ? QString()
+                             : Outputs(since.size()) + QStringLiteral(" changed since, left alone");
     if (plan.isEmpty()) {
-        Q_EMIT ErrorLine(what + QStringLiteral(": the outputs already hold that"));
+        Q_EMIT ErrorLine(what + QStringLiteral(": ") +
+                         (left.isEmpty() ? QStringLiteral("the outputs already hold that") : left));
         return true;
     }
     const bool online = online_();
@@ -130,7 +148,8 @@ bool UndoHistory::Restore(const Entry& step, const QStringList& target, const QS
     Q_EMIT ErrorLine(
         QStringLiteral("%1: %2 %3")
             .arg(what, Outputs(plan.size()),
-                 online ? QStringLiteral("verified") : QStringLiteral("changed (offline)")));
+                 online ? QStringLiteral("verified") : QStringLiteral("changed (offline)")) +
+        (left.isEmpty() ? QString() : QStringLiteral("; ") + left));
     return true;
 }
 

@@ -63,7 +63,8 @@ private:
     };
     // Makes the copy (and the controller) hold `target` for every output `step` changed.
     // False when the operator declined or the controller did not take every change.
-    bool Restore(const Entry& step, const QStringList& target, const QString& verb);
+    bool Restore(const Entry& step, const QStringList& from, const QStringList& target,
+                 const QString& verb);
     void Push(Entry step);
 
     MappingTables& tables_;
