@@ -544,7 +544,7 @@ private:
         }
     }
 
-    // Check 2: no output is under test in the controller unless the operator latched it.
+    // Check 2: an output is under test in the controller exactly when the console shows it so.
     void CheckTests() const {
         if (stale_ || !Online()) return;
         for (int o = 1; o <= kOutputs; ++o) {
@@ -559,6 +559,11 @@ private:
                                     "console")
                          .arg(AddressText({u, c}),
                               disabled ? QStringLiteral("disabled") : QStringLiteral("forced on")));
+            // And the other way: a row shown under test is a test the controller has.
+            if (T().OutTest[o] == -1 && !model.IsForcedOn(u, c) && model.IsEntryEnabled(u, c))
+                Fail(QStringLiteral("output %1 is shown under test, but the controller has it "
+                                    "neither forced on nor disabled")
+                         .arg(AddressText({u, c})));
         }
     }
 
@@ -888,6 +893,9 @@ struct UndoRedoCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         const Table was = ModelTable(op.model);
         const bool online = op.Online();
+        std::set<Address> latched;
+        for (const auto& [a, held] : was)
+            if (op.Latched(a)) latched.insert(a);
         op.UndoOrRedo(true, true, fault);
         const QString undone = op.errors.isEmpty() ? QString() : op.errors.last();
         op.UndoOrRedo(false, true, {});
@@ -896,10 +904,11 @@ struct UndoRedoCmd : Faulted {
             !redone.endsWith(QStringLiteral("verified")))
             return;
         const Table now = ModelTable(op.model);
-        // A latched test owns its output's enable flag; mapping the output again sets it.
+        // A latched test owns its output's enable flag; clearing the output ("Res") ends the
+        // test, and mapping it again enables it.
         std::set<Address> changed = Differences(was, now);
         std::erase_if(changed, [&](const Address& a) {
-            return op.Latched(a) && At(was, a).SameIgnoringEnable(At(now, a));
+            return latched.count(a) && At(was, a).SameIgnoringEnable(At(now, a));
         });
         if (!changed.empty())
             op.Fail(QStringLiteral("undo (\"%1\") then redo (\"%2\") changed the controller: %3")

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -283,7 +284,7 @@ private Q_SLOTS:
         QVERIFY2(sim.Start(silent ? QStringList{"--silent-after", "0"} : QStringList{}),
                  qPrintable(sim.ErrorText()));
         QVERIFY(rig.Prepare(sim.LinkPath()));
-        const QStringList before = LineLocksLeft();
+        const QString held = QFileInfo(LineLockPath(sim.LinkPath())).fileName();
         QProcess p;
         if (console) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -299,7 +300,9 @@ private Q_SLOTS:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         // The console ends as on its close; the tool reports the signal that stopped it.
         QCOMPARE(p.exitCode(), console ? 0 : 128 + SIGTERM);
-        QCOMPARE(LineLocksLeft(), before);
+        // A lock an earlier row's program is still giving up may come or go meanwhile: only
+        // this line's matters.
+        QVERIFY2(!LineLocksLeft().contains(held), qPrintable(held));
         QCOMPARE(SystemLocksOf(sim.Folder()), QStringList());
         const ToolRun next = rig.Run({"status", "1"});
         QVERIFY2(!next.err.contains("cannot open the port"), next.err.constData());

@@ -73,7 +73,9 @@ ChangeOutcome OutcomeOf(bool online, const Reply& reply) {
 
 Reply CommandExchange::Exchange(const QString& CommandString) {
     SendCommand(CommandString);
-    return last_;
+    const Reply reply = last_;
+    Q_EMIT Exchanged(CommandString, reply);
+    return reply;
 }
 
 CommandExchange::CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent)

@@ -118,6 +118,8 @@ Q_SIGNALS:
     void ErrorLine(const QString& text);
     // The advanced console's new receive text: time of day, "\r\n", the raw received text.
     void ConsoleText(const QString& text);
+    // A command went through Exchange, and this is how it ended.
+    void Exchanged(const QString& command, const Reply& reply);
 
 private:
     void FlushQueue();

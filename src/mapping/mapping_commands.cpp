@@ -68,7 +68,7 @@ void MappingCommands::MapTableCompress() {
 }
 
 void MappingCommands::ResetOutput(int Ounit, int Ochannel) {
-    link_.SendCommand(OutputCommand(QStringLiteral("Res"), Ounit, Ochannel));
+    link_.Exchange(OutputCommand(QStringLiteral("Res"), Ounit, Ochannel));
 }
 
 Reply MappingCommands::SystemInit() {

@@ -1,5 +1,7 @@
 #include "mapping/output_test.h"
 
+#include <QRegularExpression>
+
 #include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
@@ -54,6 +56,8 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
         readBack_.MarkCopyStale();
+        tables_.OutTest[Output] = -1;
+        Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
     tables_.OutTest[Output] = 0;
@@ -87,6 +91,24 @@ std::optional<Reply> OutputTest::TestLatchChange(int selectedOutput) {
     // The tick follows the real state: offline nothing changed, and the box must not say so.
     Q_EMIT LatchShown(UnderTest(selectedOutput));
     return reply;
+}
+
+void OutputTest::FollowReset(const QString& command, const Reply& reply) {
+    if (command.section(QLatin1Char(' '), 0, 0)
+            .compare(QLatin1String("Res"), Qt::CaseInsensitive) ||
+        OutcomeOf(true, reply) != ChangeOutcome::Made)
+        return;
+    // Numbers go out in sign columns: "Res 1  3", "Res-2 -7".
+    static const QRegularExpression number(QStringLiteral("[ -]\\d+"));
+    QList<int> n;
+    for (const auto& m : number.globalMatch(command.mid(3)))
+        n << m.captured().trimmed().toInt();
+    if (n.size() != 2) return;
+    for (int o = 1; o <= tables_.NumOutputs; ++o)
+        if (tables_.OutUnit[o] == n[0] && tables_.OutChannel[o] == n[1] && UnderTest(o)) {
+            tables_.OutTest[o] = 0;
+            Q_EMIT RowTest(o - 1, false);
+        }
 }
 
 void OutputTest::ClearAllTest() {

@@ -31,6 +31,8 @@ public:
     std::optional<Reply> TestLatchChange(int selectedOutput);
     // Forgets every test locally (nothing is sent) and repaints every output row.
     void ClearAllTest();
+    // A "Res" the controller made ends that output's test, whoever sent it.
+    void FollowReset(const QString& command, const Reply& reply);
 
     bool UnderTest(int Output) const;
 

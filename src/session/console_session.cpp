@@ -146,6 +146,10 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
         std::make_unique<LiveChanges>(tables_, *commands_, *readBack_, *exchange_, units_, online);
     // What a load sent is what the controller holds now.
     connect(files_.get(), &TallyFiles::TableLoaded, changes_.get(), &LiveChanges::TakeTable);
+    connect(files_.get(), &TallyFiles::ControllerCleared, outputTest_.get(),
+            &OutputTest::ClearAllTest);
+    connect(exchange_.get(), &CommandExchange::Exchanged, outputTest_.get(),
+            &OutputTest::FollowReset);
     WireJournal();
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,

@@ -348,6 +348,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
                             .arg(init.KindText()));
             return LoadOutcome::Stopped;
         }
+        if (outcome == ChangeOutcome::Made) Q_EMIT ControllerCleared();
         EnableUnits(exchange_, units_);
         journal.Cleared(read.Items, outcome);
     } else {

@@ -93,6 +93,8 @@ Q_SIGNALS:
     void FocusToList();
     // A load replaced the controller's (offline: the console's) table with these lines.
     void TableLoaded(const QStringList& lines);
+    // The controller took the load's "Init": it ended every output's test too.
+    void ControllerCleared();
 
 private:
     // A save or load is running, or a read-back lets the click through from its event loop.
