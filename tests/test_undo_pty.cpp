@@ -10,7 +10,7 @@
 
 #include "changes/journal.h"
 #include "changes/live_changes.h"
-#include "compare/history_window.h"
+#include "history/history_window.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"

@@ -1,4 +1,4 @@
-#include "compare/history_window.h"
+#include "history/history_window.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "compare/change_controller.h"
-#include "compare/history_window.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
+#include "history/history_window.h"
 #include "overview/overview_panel.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
@@ -67,11 +67,9 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
                       this);
     AddHistoryControls(this, face_->lblFileName, s, [this] { return Busy(); });
 
-    Timer1.setInterval(1000);
     Timer2.setInterval(50);
     Timer3.setInterval(100);
     Timer4.setInterval(100);
-    Timer1.start();  // runs for the whole session and does nothing
     WireLamps();
     WireSession();
     WireButtons();

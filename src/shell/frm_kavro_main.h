@@ -43,7 +43,6 @@ public:
     MainFace& Face() { return *face_; }
     const MainFace& Face() const { return *face_; }
 
-    QTimer Timer1;
     QTimer Timer2;
     QTimer Timer3;
     QTimer Timer4;
