@@ -97,6 +97,10 @@ struct CommandSpec {
     bool controller;  // talks to the controller
     bool probe;       // asks "VER" first
     int (*run)(Call&);
+    // The command's own checks, each an exit code when it refuses: of its argument and options
+    // before anything is read, and of the file once it is read and checked.
+    std::optional<int> (*checkArgument)(Call&) = nullptr;
+    std::optional<int> (*checkFile)(Call&) = nullptr;
 };
 
 void Out(const QString& text) {
@@ -365,6 +369,18 @@ int RestoreChanges(Call& c) {
     return r.Applied.Refused.isEmpty() ? kOk : kFound;
 }
 
+// A damaged file is never restored; one with findings only with --force.
+std::optional<int> RestorableFile(Call& c) {
+    if (!c.check.Damage.isEmpty()) return c.tool.Fail(c.check.Damage);
+    if (c.check.Findings.isEmpty() || c.Set("force")) return std::nullopt;
+    for (const Finding& f : c.check.Findings)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(c.argument), qPrintable(f.Text));
+    return c.tool.Fail(
+        QStringLiteral("%1 has %2; nothing was sent (--force restores it "
+                       "all the same)")
+            .arg(c.argument, Counted(c.check.Findings.size(), "finding", "findings")));
+}
+
 int Restore(Call& c) {
     return c.Set("changes-only") ? RestoreChanges(c) : RestoreAll(c);
 }
@@ -446,6 +462,13 @@ QString ReplyFailure(Tool& tool, const Reply& reply) {
     }
 }
 
+std::optional<int> OneCommandLine(Call& c) {
+    if (!c.argument.contains(u'\r') && !c.argument.contains(u'\n')) return std::nullopt;
+    return c.tool.Fail(
+        QStringLiteral("send takes one command line; the text holds a line break, nothing was "
+                       "sent"));
+}
+
 int Send(Call& c) {
     Tool& tool = c.tool;
     const Reply reply = tool.Session().SendRaw(c.argument, QStringLiteral("send"));
@@ -488,6 +511,17 @@ std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     std::fflush(stdout);
     if (answered) return std::nullopt;
     return failure;
+}
+
+std::optional<int> UnitAndInterval(Call& c) {
+    bool ok = false;
+    const int unit = c.argument.toInt(&ok);
+    if (!ok || unit < 0 || unit > 32767)
+        return c.tool.Fail(QStringLiteral("\"%1\" is not a unit number").arg(c.argument));
+    const int interval = c.Value("interval").toInt(&ok);
+    if (c.Set("interval") && (!ok || interval < 1))
+        return c.tool.Fail(QStringLiteral("--interval takes milliseconds, 1 or more"));
+    return std::nullopt;
 }
 
 int Status(Call& c) {
@@ -546,7 +580,7 @@ const CommandSpec kCommands[] = {
      "not hold what was sent. A file with findings of 'check' (an empty file among\n"
      "them) is refused unless --force; a damaged file is refused always. Ctrl+C\n"
      "stops after the current line and says what was sent or verified.",
-     true, true, true, &Restore},
+     true, true, true, &Restore, nullptr, &RestorableFile},
     {"diff", "FILE", "diff FILE [--json] [--quiet]",
      "Compares a tally file with the controller's table, the enable flag and\n"
      "outputs held twice included, and prints the outputs that differ.\n"
@@ -559,11 +593,11 @@ const CommandSpec kCommands[] = {
     {"send", "TEXT", "send TEXT",
      "Sends one raw command line and prints the raw reply. Exit 1 when the\n"
      "controller answers an error line.",
-     false, true, false, &Send},
+     false, true, false, &Send, &OneCommandLine},
     {"status", "UNIT", "status UNIT [--watch [--interval MS]] [--json]",
      "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
      "controller does not answer, its error line or \"no answer\".",
-     false, true, false, &Status},
+     false, true, false, &Status, &UnitAndInterval},
     {"lamps", "", "lamps [--watch] [--json]",
      "Prints every output's lamp from the live inputs, and why: reads the\n"
      "controller's table and the input bits of every unit that carries a configured\n"
@@ -693,19 +727,9 @@ int Run(const QStringList& args) {
     Tool tool(parser.isSet(QStringLiteral("quiet")));
     if (parser.isSet(QStringLiteral("device")) && parser.value(QStringLiteral("device")).isEmpty())
         return tool.Fail(QStringLiteral("--device needs a device; nothing was sent"));
-    if (name == QStringLiteral("send") && (argument.contains(u'\r') || argument.contains(u'\n')))
-        return tool.Fail(
-            QStringLiteral("send takes one command line; the text holds a line "
-                           "break, nothing was sent"));
-    if (name == QStringLiteral("status")) {
-        bool ok = false;
-        const int unit = argument.toInt(&ok);
-        if (!ok || unit < 0 || unit > 32767)
-            return tool.Fail(QStringLiteral("\"%1\" is not a unit number").arg(argument));
-        const int interval = parser.value(QStringLiteral("interval")).toInt(&ok);
-        if (parser.isSet(QStringLiteral("interval")) && (!ok || interval < 1))
-            return tool.Fail(QStringLiteral("--interval takes milliseconds, 1 or more"));
-    }
+    Call call{tool, parser, argument, {}};
+    if (command->checkArgument)
+        if (auto refused = command->checkArgument(call)) return *refused;
     const QString iniPath =
         parser.isSet(QStringLiteral("ini"))
             ? parser.value(QStringLiteral("ini"))
@@ -713,23 +737,13 @@ int Run(const QStringList& args) {
     if (auto failed = tool.Configure(iniPath, parser.value(QStringLiteral("device"))))
         return *failed;
 
-    Call call{tool, parser, argument, {}};
     // Files are read and checked before the controller is touched.
     if (command->readsFile) {
         call.check = tool.Session().CheckFile(argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);
     }
-    if (name == QStringLiteral("restore")) {
-        if (!call.check.Damage.isEmpty()) return tool.Fail(call.check.Damage);
-        if (!call.check.Findings.isEmpty() && !parser.isSet(QStringLiteral("force"))) {
-            for (const Finding& f : call.check.Findings)
-                std::fprintf(stderr, "%s: %s\n", qPrintable(argument), qPrintable(f.Text));
-            return tool.Fail(
-                QStringLiteral("%1 has %2; nothing was sent (--force restores it "
-                               "all the same)")
-                    .arg(argument, Counted(call.check.Findings.size(), "finding", "findings")));
-        }
-    }
+    if (command->checkFile)
+        if (auto refused = command->checkFile(call)) return *refused;
     if (command->controller)
         if (auto failed = tool.Connect(command->probe)) return *failed;
     const auto operation = tool.Session().JournalOperation(name);
