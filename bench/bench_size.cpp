@@ -186,7 +186,7 @@ Measured Measure(const QString& program, const Installation& inst) {
     }
     rig.WriteIni(SampleIni(inst.outputs, inst.inputs));
     if (!rig.Start() || !rig.window->Session().IsOnline() ||
-        rig.window->Session().Tables().MapStrings != inst.outputs) {
+        rig.window->Session().Tables().MapStringCount != inst.outputs) {
         m.error = QStringLiteral("the in-process window did not read the table back");
         return m;
     }

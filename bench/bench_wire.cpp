@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     // The whole table read back, as "Refresh" and an online "Save" do.
     qsizetype mark = sim.LogLines().size();
     clock.restart();
-    const ReadBackResult result = rig.window->Session().SyncWithVendra();
+    const ReadBackResult result = rig.window->Session().ReadControllerTable();
     const double readSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     QStringList log = sim.LogLines();
     if (!result.Complete() || result.count != kOutputs) {

@@ -41,7 +41,7 @@ private Q_SLOTS:
         QVERIFY(rig.window->Load());
         QVERIFY(rig.window->Session().IsOnline());
         // Every output mapped, a single input first and an OR at output 10 (an AND at 20).
-        QCOMPARE(rig.window->Session().Tables().MapStrings, outputs);
+        QCOMPARE(rig.window->Session().Tables().MapStringCount, outputs);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 1\t\t"));
         QCOMPARE(rig.Row(9), QStringLiteral("Out 10\t %1\t||\t %2")
                                  .arg((9 % inputs) + 1)
@@ -52,7 +52,7 @@ private Q_SLOTS:
         qsizetype mark = rig.model.Log().size();
         qint64 written = port.written.size();
         port.answered = 0;
-        QVERIFY(rig.window->Session().SyncWithVendra().Complete());
+        QVERIFY(rig.window->Session().ReadControllerTable().Complete());
         Traffic t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(outputs + 1));
         QCOMPARE(t.console, port.written.size() - written);

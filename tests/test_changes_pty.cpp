@@ -171,7 +171,7 @@ private Q_SLOTS:
         // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
         QMetaObject::invokeMethod(&live.rig.window->Session(), &ConsoleSession::CancelReadBack,
                                   Qt::QueuedConnection);
-        live.rig.window->Session().SyncWithVendra();
+        live.rig.window->Session().ReadControllerTable();
         QVERIFY(live.rig.window->Session().CopyMayBeStale());
         const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         const QStringList texts = live.rig.dialogs.Texts();

@@ -135,9 +135,9 @@ private Q_SLOTS:
         ConsoleSession& s = *rig->session;
         // Made out of output order: the file comes in output order all the same.
         QVERIFY(s.MapOutput(7, 5));
-        QVERIFY(s.MapOutputBoolean(3, 2, 6, kOr));
+        QVERIFY(s.MapOutputBoolean(3, 2, 6, BoolOp::Or));
         QVERIFY(s.MapOutput(1, 4));
-        QVERIFY(s.MapOutputBoolean(9, 8, 1, kAnd));
+        QVERIFY(s.MapOutputBoolean(9, 8, 1, BoolOp::And));
         const QStringList rows = rig->Rows();
         QCOMPARE(rows[2], QStringLiteral("Out 3\t 2\t||\t 6"));
 
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QVERIFY(rig.Start(true));
         ConsoleSession& s = *rig.session;
         s.MapOutput(6, 3);
-        s.MapOutputBoolean(4, 1, 5, kAnd);
+        s.MapOutputBoolean(4, 1, 5, BoolOp::And);
         s.MapOutput(6, 0);  // another hole
         s.MapOutput(10, 2);
         rig.TakeLog();
@@ -226,7 +226,7 @@ private Q_SLOTS:
         // The read-back before the write is what the rows show: the start-up's ended at the hole.
         QCOMPARE(rig.Row(2), QStringLiteral("Out 2\t 4\t||\t 5"));
         const QStringList rows = rig.Rows();
-        QCOMPARE(s.Tables().MapStrings, 4);
+        QCOMPARE(s.Tables().MapStringCount, 4);
         const std::vector<SimEntry> table = rig.model.Table();
 
         rig.dialogs.answers = {Answer::Ok};
@@ -267,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(8), QStringLiteral("Out 8\t\t\t"));
         const MappingTables& t = rig->session->Tables();
         QCOMPARE(t.RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
-        QCOMPARE(t.MapStrings, 1);  // a load leaves the read-back count alone
+        QCOMPARE(t.MapStringCount, 1);  // a load leaves the read-back count alone
         QVERIFY(rig->dialogs.boxes.isEmpty());
     }
 
@@ -798,7 +798,7 @@ private Q_SLOTS:
         rig->dialogs.answers = {Answer::Ok};
         Questions yes;
         if (path == "map") s.MapOutput(2, 5);
-        if (path == "AND/OR") s.MapOutputBoolean(2, 5, 6, kOr);
+        if (path == "AND/OR") s.MapOutputBoolean(2, 5, 6, BoolOp::Or);
         if (path == "clear") s.MapOutput(2, 0);
         if (path == "load line") Load(*rig, file);
         if (path == "Clear All") s.ResetAndClearAll();

@@ -298,7 +298,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(),
                  QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
-        QCOMPARE(w.Session().Tables().MapStrings, 2);
+        QCOMPARE(w.Session().Tables().MapStringCount, 2);
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));

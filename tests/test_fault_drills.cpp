@@ -275,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
-        QCOMPARE(d.w().Session().Tables().MapStrings, 2);
+        QCOMPARE(d.w().Session().Tables().MapStringCount, 2);
         QVERIFY(d.ControlsBack());
         // A silent controller does not take the console offline.
         QVERIFY(d.w().Session().IsOnline());
@@ -448,7 +448,7 @@ private Q_SLOTS:
                                                 "mappings.")
                                      .arg(kept)),
                  qPrintable(text));
-        QCOMPARE(d.w().Session().Tables().MapStrings, kept);
+        QCOMPARE(d.w().Session().Tables().MapStringCount, kept);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
         QCOMPARE(d.rig.dialogs.beeps, 0);  // every reply had its "."
         QVERIFY(d.ControlsBack());

@@ -700,7 +700,7 @@ struct BoolCmd : Faulted {
     int output = *rc::gen::inRange(1, kOutputs + 1);
     int first = *rc::gen::inRange(1, kInputs + 1);
     int second = *rc::gen::inRange(1, kInputs + 1);
-    int mode = *rc::gen::element(int(kAnd), int(kOr));
+    BoolOp mode = *rc::gen::element(BoolOp::And, BoolOp::Or);
     void run(const Desk&, Operator& op) const override {
         const QList<TallyItem> before = op.Copy();
         op.Begin(fault);
@@ -716,8 +716,8 @@ struct BoolCmd : Faulted {
                         .arg(held.Text()));
     }
     void Show(std::ostream& os) const override {
-        os << "map output " << output << " to input " << first << (mode == kAnd ? " AND " : " OR ")
-           << second;
+        os << "map output " << output << " to input " << first
+           << (mode == BoolOp::And ? " AND " : " OR ") << second;
     }
 };
 

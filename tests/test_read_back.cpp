@@ -61,7 +61,7 @@ private Q_SLOTS:
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::EndOfList);
         QCOMPARE(r.count, 5);
-        QCOMPARE(rig.tables.MapStrings, 5);
+        QCOMPARE(rig.tables.MapStringCount, 5);
         QCOMPARE(rig.model.Log(), RawMaps(1, 6));
         QCOMPARE(progress.first().first().toString(), QString());
         QCOMPARE(progress.last().first().toString(), QStringLiteral("Downloading  5"));
@@ -136,7 +136,7 @@ private Q_SLOTS:
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::NoAnswer);
         QCOMPARE(r.count, answered);
-        QCOMPARE(rig.tables.MapStrings, answered);
+        QCOMPARE(rig.tables.MapStringCount, answered);
         QCOMPARE(controls.last().first().toBool(), true);
         QCOMPARE(rig.dialogs.Titles(), QStringList{"Read-back incomplete"});
         QVERIFY2(rig.dialogs.Texts().first().contains(said),

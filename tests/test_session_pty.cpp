@@ -77,7 +77,7 @@ private Q_SLOTS:
         QCOMPARE(session.Connect(), online);
         QCOMPARE(session.IsOnline(), online);
         QCOMPARE(dialogs.Titles(), titles);
-        QCOMPARE(session.Tables().MapStrings, mapStrings);
+        QCOMPARE(session.Tables().MapStringCount, mapStrings);
         QCOMPARE(rebuilds, online ? 1 : 0);
         if (!simArgs.isEmpty()) QCOMPARE(sim.LogLines(), received);
         if (online) {

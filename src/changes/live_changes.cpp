@@ -158,7 +158,7 @@ FileCheck LiveChanges::CheckFile(const QString& path) {
 
 void LiveChanges::TakeReadBack() {
     held_.clear();
-    for (int i = 1; i <= tables_.MapStrings && tables_.RawMapList.Valid(i); ++i)
+    for (int i = 1; i <= tables_.MapStringCount && tables_.RawMapList.Valid(i); ++i)
         held_ << tables_.RawMapList[i];
 }
 

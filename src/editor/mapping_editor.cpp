@@ -67,8 +67,8 @@ MappingEditor::MappingEditor(const EditorControls& controls, ConsoleSession& ses
     });
 
     connect(c_.Check3, &QCheckBox::clicked, this, [this](bool on) { SetBooleanMode(on); });
-    connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(kAnd); });
-    connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(kOr); });
+    connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(BoolOp::And); });
+    connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(BoolOp::Or); });
 
     const OutputTest& test = session_.OutputTests();
     connect(&test, &OutputTest::RowTest, this, [this](int row, bool on) {
@@ -157,16 +157,16 @@ void MappingEditor::ShowMapped(int o, int input) {
     c_.List1->setFocus();
 }
 
-void MappingEditor::MapBool(int BoolOp) {
+void MappingEditor::MapBool(BoolOp op) {
     const int o = SelectedOutput();
     const int i1 = c_.list2->SelectedIndex();
-    if (session_.MapOutputBoolean(o, i1, c_.list3->SelectedIndex(), BoolOp)) ShowMapped(o, i1);
+    if (session_.MapOutputBoolean(o, i1, c_.list3->SelectedIndex(), op)) ShowMapped(o, i1);
     ScrollOutputList();
 }
 
-void MappingEditor::BoolClicked(int BoolOp) {
+void MappingEditor::BoolClicked(BoolOp op) {
     if (session_.IsBusy()) return;
-    if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(BoolOp);
+    if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(op);
 }
 
 void MappingEditor::GetOutChannel() {

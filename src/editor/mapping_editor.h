@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "mapping/mapping_string.h"
+
 class QCheckBox;
 class QKeyEvent;
 class QLabel;
@@ -61,7 +63,7 @@ public:
     void ScrollOutputList();
     void EnableControls(bool Enabled);
     void MapCurrent();
-    void MapBool(int BoolOp);
+    void MapBool(BoolOp op);
     void GetOutChannel();
     void GetInChannel();
     void ReadBackMapping();
@@ -84,7 +86,7 @@ private:
     void EntryEnter();
     void MoveInputSelection(bool down, bool modifier);
     void MoveOutputSelection(bool down, bool modifier);
-    void BoolClicked(int BoolOp);
+    void BoolClicked(BoolOp op);
     int EntryNumber() const;
     void SetListHeight(TallyList* list, int twips);
     void EndWaitingTests();

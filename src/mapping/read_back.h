@@ -22,7 +22,7 @@ enum class ReadBackEnd {
 
 struct ReadBackResult {
     ReadBackEnd end = ReadBackEnd::EndOfList;
-    int count = 0;  // entries taken into the tables (MapStrings)
+    int count = 0;  // entries taken into the tables (MapStringCount)
     bool Complete() const { return end == ReadBackEnd::EndOfList; }
 };
 

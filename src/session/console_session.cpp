@@ -205,7 +205,7 @@ bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     online_->MainCPUVersion.clear();
     Q_EMIT ErrorLine(QString());
     tables_.DownloadActive = 0;
-    tables_.MapStrings = 0;
+    tables_.MapStringCount = 0;
     Q_EMIT FileNameShown(QString());
 
     const IniReadResult ini = IniRead(IniFile(iniPath), tables_, config_, units_);
@@ -245,7 +245,7 @@ bool ConsoleSession::Connect() {
         online_->GoOffline();
     }
     if (!online_->GoOnline()) return false;
-    SyncWithVendra();
+    ReadControllerTable();
     Q_EMIT ErrorLine(online_->MainCPUVersion);
     return true;
 }
@@ -266,7 +266,7 @@ QString ConsoleSession::PortConflictText() const {
            QStringLiteral("Please correct and try again") + QLatin1Char('\r') + PortFailure();
 }
 
-ReadBackResult ConsoleSession::SyncWithVendra() {
+ReadBackResult ConsoleSession::ReadControllerTable() {
     const ReadBackResult result = readBack_->GetAllRawMappings();
     Q_EMIT ListRebuild();
     return result;
@@ -277,7 +277,7 @@ ReadBackResult ConsoleSession::Refresh() {
     // A cleared entry stays a hole until the table is compacted, and the read-back ends at the
     // first hole: without this, every output after it would read as unmapped.
     commands_->MapTableCompress();
-    return SyncWithVendra();
+    return ReadControllerTable();
 }
 
 void ConsoleSession::ResetAndClearAll() {
@@ -322,8 +322,8 @@ RestoreResult ConsoleSession::Restore(const QString& path, const QList<TallyItem
 TableRead ConsoleSession::ReadWholeTable() {
     TableRead read;
     commands_->MapTableCompress();
-    read.result = SyncWithVendra();
-    for (int i = 1; i <= tables_.MapStrings; ++i)
+    read.result = ReadControllerTable();
+    for (int i = 1; i <= tables_.MapStringCount; ++i)
         read.lines.append(tables_.RawMapList[i]);
     return read;
 }
@@ -435,7 +435,7 @@ bool ConsoleSession::MapOutput(int o, int input) {
     return Took(*outcome);
 }
 
-bool ConsoleSession::MapOutputBoolean(int o, int first, int second, int BoolOp) {
+bool ConsoleSession::MapOutputBoolean(int o, int first, int second, BoolOp op) {
     const UndoHistory::Step step(history_.get(), QStringLiteral("AND/OR"));
     const QString before = tables_.OutMapString[o];
     // The single mapping and the second input are one change of the output; the second input
@@ -444,11 +444,11 @@ bool ConsoleSession::MapOutputBoolean(int o, int first, int second, int BoolOp) 
     if (!single) return false;
     ChangeOutcome outcome = *single;
     if (Took(outcome) && tables_.IsConfiguredInput(second)) {
-        outcome = Judge(
-            online_->Online,
-            commands_->SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o],
-                                      tables_.InUnit[first], tables_.InChannel[first],
-                                      tables_.InUnit[second], tables_.InChannel[second], BoolOp));
+        outcome = Judge(online_->Online,
+                        commands_->SetBoolMapping(tables_.OutUnit[o], tables_.OutChannel[o],
+                                                  tables_.InUnit[first], tables_.InChannel[first],
+                                                  tables_.InUnit[second], tables_.InChannel[second],
+                                                  ModeOf(op)));
         if (Took(outcome)) tables_.OutMapString[o] = tables_.CurrentMapstring;
     }
     JournalMapping(QStringLiteral("AND/OR"), o, before, outcome);

@@ -85,9 +85,9 @@ public:
     QString PortFailure() const;
 
     // Reads every mapping back and has the output list rebuilt ("Refresh", start-up).
-    ReadBackResult SyncWithVendra();
+    ReadBackResult ReadControllerTable();
     // "Refresh": ends every test, asks the controller to refresh, compacts its table, then
-    // SyncWithVendra.
+    // ReadControllerTable.
     ReadBackResult Refresh();
     // "Clear All", after the operator's confirmation.
     void ResetAndClearAll();
@@ -158,10 +158,10 @@ public:
     // undo. False when it was not made: refused or not answered (the row keeps what it
     // showed), or, online, an output with no address (nothing is sent).
     bool MapOutput(int o, int input);
-    // Maps output o to `first` AND (BoolOp 1) or OR `second`; one step to undo. The second
+    // Maps output o to `first` AND or OR `second`; one step to undo. The second
     // input is sent only when the controller made the first. True when the output's mapping
     // changed, if only to `first` alone.
-    bool MapOutputBoolean(int o, int first, int second, int BoolOp);
+    bool MapOutputBoolean(int o, int first, int second, BoolOp op);
 
     // Output tests: "Test" held or Space, its release, and "Latch" (journalled). A test is
     // shown as on only when the controller made it (see OutputTest).

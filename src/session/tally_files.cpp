@@ -192,7 +192,7 @@ bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
                                  Icon::Information, Answer::No) != Answer::Yes)
                 return false;
         }
-        for (int i = 1; i <= tables_.MapStrings; ++i)
+        for (int i = 1; i <= tables_.MapStringCount; ++i)
             lines.append(tables_.RawMapList[i]);
     } else {
         for (int n = 1; n <= tables_.NumOutputs; ++n) {
