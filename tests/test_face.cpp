@@ -12,6 +12,7 @@
 #include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 #include "widgets/controls.h"
 
 using namespace vendra;
@@ -154,8 +155,8 @@ private Q_SLOTS:
         bool servedBusy = false;
         QStringList progress;
         QObject context;
-        connect(&w.Session(), &ConsoleSession::ProgressText, &context, [&](const QString& text) {
-            progress << text;
+        connect(&w.Session(), &ConsoleSession::Progressed, &context, [&](const ProgressReport& p) {
+            progress << ProgressCaption(p);
             if (progress.size() == 2)
                 QTimer::singleShot(0, &context, [&] {
                     servedAt = int(progress.size());

@@ -16,6 +16,7 @@
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
+#include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 #include "widgets/qt_dialogs.h"
@@ -35,9 +36,10 @@ void Fill(MainRig& rig) {
 // Runs `action` from the read-back's own event pump, once entry `entry` is in.
 void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
     auto* hook = new QObject(&w);
-    QObject::connect(&w.Session(), &ConsoleSession::ProgressText, hook,
-                     [&w, hook, entry, action](const QString& text) {
-                         if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
+    QObject::connect(&w.Session(), &ConsoleSession::Progressed, hook,
+                     [&w, hook, entry, action](const ProgressReport& p) {
+                         if (ProgressCaption(p) != QStringLiteral("Downloading  %1").arg(entry))
+                             return;
                          QTimer::singleShot(0, &w, action);
                          hook->deleteLater();
                      });

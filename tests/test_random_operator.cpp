@@ -34,6 +34,7 @@
 #include "session/console_session.h"
 #include "session/undo_history.h"
 #include "support/model_port.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -379,8 +380,8 @@ public:
         session = std::make_unique<ConsoleSession>(
             dialogs, [owned](const InstallationConfig&) { return std::move(*owned); },
             SessionTimings{kOperatorDeadlineMs, 0, 0});
-        QObject::connect(session.get(), &ConsoleSession::ErrorLine, session.get(),
-                         [this](const QString& t) { errors << t; });
+        QObject::connect(session.get(), &ConsoleSession::ErrorReported, session.get(),
+                         [this](const ErrorReport& e) { errors << ErrorCaption(e); });
         if (!session->LoadConfiguration(ini.fileName()) || !session->Connect())
             RC_FAIL("the session did not start online");
         journal_ = dir.filePath(QStringLiteral("journal.jsonl"));

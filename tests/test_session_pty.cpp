@@ -12,6 +12,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -70,8 +71,8 @@ private Q_SLOTS:
         int rebuilds = 0;
         QString errorLine;
         connect(&session, &ConsoleSession::ListRebuild, this, [&] { ++rebuilds; });
-        connect(&session, &ConsoleSession::ErrorLine, this,
-                [&](const QString& text) { errorLine = text; });
+        connect(&session, &ConsoleSession::ErrorReported, this,
+                [&](const ErrorReport& e) { errorLine = ErrorCaption(e); });
 
         QVERIFY(session.LoadConfiguration(dir.filePath(QStringLiteral("Kavro.ini"))));
         QCOMPARE(session.Connect(), online);

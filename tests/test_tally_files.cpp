@@ -7,6 +7,7 @@
 #include "editor/tally_list.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 #include "widgets/controls.h"
 
 using namespace vendra;
@@ -60,10 +61,10 @@ private Q_SLOTS:
         f.lblFileName->setText(QStringLiteral("keep.vdk"));
         QStringList shown;
         bool greyedThroughout = true;
-        connect(&w.Session(), &ConsoleSession::ProgressText, this, [&](const QString& text) {
+        connect(&w.Session(), &ConsoleSession::Progressed, this, [&](const ProgressReport& p) {
             shown << f.lblDownloading->text();
             // The first text comes before the controls are greyed.
-            if (!text.isEmpty())
+            if (!ProgressCaption(p).isEmpty())
                 greyedThroughout &= f.lblDownloading->isVisibleTo(&w) &&
                                     !f.lblTallyOutputs->isVisibleTo(&w) && !f.list2->isEnabled() &&
                                     !f.cmdMapIt->isEnabled() && !f.txtInput->isEnabled() &&

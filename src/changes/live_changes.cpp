@@ -307,7 +307,7 @@ void LiveChanges::Keep(int unit, int channel, const QString& mapping) {
 ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
     ApplyResult result;
     const bool online = online_();
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     for (const PlannedChange& p : plan) {
         if (StopAsked()) {
@@ -341,7 +341,8 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
             break;
         }
         ++result.Applied;
-        Q_EMIT ProgressText(QStringLiteral("Changing ") + SignColumn(result.Applied));
+        Q_EMIT Progressed(
+            {ProgressReport::Phase::Changing, result.Applied, static_cast<int>(plan.size())});
         // A refused change leaves the output as the controller holds it.
         if (outcome == ChangeOutcome::Refused) {
             result.Refused.append({p, reply.Line});
@@ -357,7 +358,7 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
 
 VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
     VerifyResult result;
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     for (const Expectation& e : expected) {
         if (StopAsked()) {
@@ -371,7 +372,8 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
             break;
         }
         ++result.Checked;
-        Q_EMIT ProgressText(QStringLiteral("Verifying ") + SignColumn(result.Checked));
+        Q_EMIT Progressed(
+            {ProgressReport::Phase::Verifying, result.Checked, static_cast<int>(expected.size())});
         // Only a whole reply that is a mapping string says what the controller holds.
         const bool answered = reply.Answered() && CountFields(reply.Line) > 0;
         const QString held =

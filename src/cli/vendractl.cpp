@@ -103,6 +103,23 @@ struct CommandSpec {
     std::optional<int> (*checkFile)(Call&) = nullptr;
 };
 
+// The progress bar's word for a phase.
+QString PhaseWord(ProgressReport::Phase phase) {
+    switch (phase) {
+        case ProgressReport::Phase::Reading:
+            return QStringLiteral("Downloading");
+        case ProgressReport::Phase::Loading:
+            return QStringLiteral("Mapping");
+        case ProgressReport::Phase::Changing:
+            return QStringLiteral("Changing");
+        case ProgressReport::Phase::Verifying:
+            return QStringLiteral("Verifying");
+        case ProgressReport::Phase::Starting:
+            break;
+    }
+    return {};
+}
+
 void Out(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
@@ -139,8 +156,8 @@ public:
         session_ = std::make_unique<ConsoleSession>(dialogs_, make);
         const IniReadResult read = session_->ReadConfiguration(IniFile(iniPath));
         if (!read.Ok()) return Fail(read.Message);
-        QObject::connect(session_.get(), &ConsoleSession::ProgressText,
-                         [this](const QString& t) { OnProgress(t); });
+        QObject::connect(session_.get(), &ConsoleSession::Progressed,
+                         [this](const ProgressReport& p) { OnProgress(p); });
         QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->RequestStop(); });
         // The change goes on; the person or the script's log learns it once.
         QObject::connect(&session_->ChangeJournal(), &Journal::ErrorLine,
@@ -169,14 +186,11 @@ public:
     bool Stopped() const { return StopSignal::Requested(); }
 
 private:
-    void OnProgress(const QString& text) {
+    void OnProgress(const ProgressReport& p) {
         // Between two commands: the place where Ctrl+C takes effect.
         if (StopSignal::Requested()) session_->RequestStop();
-        const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.size() < 2) return;
-        int done = words.last().toInt();
-        if (words.first() == QStringLiteral("Mapping")) ++done;  // counted from 0
-        progress_.Show(words.first(), done);
+        if (p.phase == ProgressReport::Phase::Starting) return;
+        progress_.Show(PhaseWord(p.phase), p.done);
     }
 
     CliDialogs dialogs_;

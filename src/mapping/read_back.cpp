@@ -44,7 +44,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     tables_.ClearLocalMaps();
     int n = 1;
     tables_.DownloadActive = -1;
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     Q_EMIT CancelVisible(true);
     QThread::msleep(pauseMs_);
@@ -84,7 +84,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
             result.end = ReadBackEnd::TableFull;
             break;
         }
-        Q_EMIT ProgressText(QStringLiteral("Downloading ") + SignColumn(n));
+        Q_EMIT Progressed({ProgressReport::Phase::Reading, n, 0});
 
         const int o = tables_.FindOutputMapping();
         const int j = tables_.FindInputSourceMapping();

@@ -50,7 +50,7 @@ OverviewPanel::OverviewPanel(ConsoleSession& session, OverviewControls controls,
             [this](int unit, std::optional<quint32> bits) {
                 if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
             });
-    connect(&session_, &ConsoleSession::LookChanged, this, &OverviewPanel::FollowInputs);
+    connect(&session_, &ConsoleSession::OnlineChanged, this, &OverviewPanel::FollowInputs);
 }
 
 OverviewPanel::~OverviewPanel() {

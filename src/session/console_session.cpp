@@ -150,23 +150,22 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
 
     connect(exchange_.get(), &CommandExchange::CommandStarted, this,
             &ConsoleSession::CommandStarted);
-    connect(exchange_.get(), &CommandExchange::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(exchange_.get(), &CommandExchange::ErrorReported, this, &ConsoleSession::ErrorReported);
     connect(port_.get(), &SerialPort::DataReceived, this, &ConsoleSession::DataReceived);
     connect(commands_.get(), &MappingCommands::MapFlash, this, &ConsoleSession::MapFlash);
-    connect(online_.get(), &OnlineState::LookChanged, this, &ConsoleSession::LookChanged);
-    connect(online_.get(), &OnlineState::ErrorLine, this, &ConsoleSession::ErrorLine);
+    connect(online_.get(), &OnlineState::OnlineChanged, this, &ConsoleSession::OnlineChanged);
+    connect(online_.get(), &OnlineState::ErrorReported, this, &ConsoleSession::ErrorReported);
     connect(online_.get(), &OnlineState::InfoTexts, this, &ConsoleSession::InfoTexts);
-    connect(readBack_.get(), &ReadBack::ProgressText, this, &ConsoleSession::ProgressText);
+    connect(readBack_.get(), &ReadBack::Progressed, this, &ConsoleSession::Progressed);
     connect(readBack_.get(), &ReadBack::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
     connect(readBack_.get(), &ReadBack::CancelVisible, this, &ConsoleSession::CancelVisible);
     connect(files_.get(), &TallyFiles::ListRebuild, this, &ConsoleSession::ListRebuild);
     connect(files_.get(), &TallyFiles::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
-    connect(files_.get(), &TallyFiles::ProgressText, this, &ConsoleSession::ProgressText);
+    connect(files_.get(), &TallyFiles::Progressed, this, &ConsoleSession::Progressed);
     connect(files_.get(), &TallyFiles::FileNameShown, this, &ConsoleSession::FileNameShown);
-    connect(files_.get(), &TallyFiles::FocusToList, this, &ConsoleSession::FocusToList);
     connect(changes_.get(), &LiveChanges::ListRebuild, this, &ConsoleSession::ListRebuild);
     connect(changes_.get(), &LiveChanges::ControlsEnabled, this, &ConsoleSession::ControlsEnabled);
-    connect(changes_.get(), &LiveChanges::ProgressText, this, &ConsoleSession::ProgressText);
+    connect(changes_.get(), &LiveChanges::Progressed, this, &ConsoleSession::Progressed);
 }
 
 // Every change to the table is journalled, and the console's own can be taken back.
@@ -176,8 +175,11 @@ void ConsoleSession::WireJournal() {
                                              [this] { return online_->Online; });
     changes_->SetJournal(journal_.get());
     files_->SetJournal(journal_.get());
-    connect(journal_.get(), &Journal::ErrorLine, this, &ConsoleSession::ErrorLine);
-    connect(history_.get(), &UndoHistory::ErrorLine, this, &ConsoleSession::ErrorLine);
+    auto message = [this](const QString& text) {
+        Q_EMIT ErrorReported(ErrorReport::Message(text));
+    };
+    connect(journal_.get(), &Journal::ErrorLine, this, message);
+    connect(history_.get(), &UndoHistory::ErrorLine, this, message);
 }
 
 void ConsoleSession::SetJournalPath(const QString& iniPath) {
@@ -203,7 +205,7 @@ QString ConsoleSession::DeviceName() const {
 
 bool ConsoleSession::LoadConfiguration(const QString& iniPath) {
     online_->MainCPUVersion.clear();
-    Q_EMIT ErrorLine(QString());
+    Q_EMIT ErrorReported(ErrorReport::Cleared());
     tables_.DownloadActive = 0;
     tables_.MapStringCount = 0;
     Q_EMIT FileNameShown(QString());
@@ -246,7 +248,7 @@ bool ConsoleSession::Connect() {
     }
     if (!online_->GoOnline()) return false;
     ReadControllerTable();
-    Q_EMIT ErrorLine(online_->MainCPUVersion);
+    Q_EMIT ErrorReported(ErrorReport::Message(online_->MainCPUVersion));
     return true;
 }
 
@@ -356,13 +358,13 @@ void ConsoleSession::CancelReadBack() {
     readBack_->CancelDownload();
 }
 
-void ConsoleSession::SaveMatrix() {
-    files_->SaveMatrixClick();
+bool ConsoleSession::SaveMatrix() {
+    return files_->SaveMatrixClick();
 }
 
-void ConsoleSession::LoadMatrix() {
+bool ConsoleSession::LoadMatrix() {
     const UndoHistory::Step step(history_.get(), QStringLiteral("Load"), true);
-    files_->LoadMatrixClick();
+    return files_->LoadMatrixClick();
 }
 
 TallyFiles::LoadOutcome ConsoleSession::LoadMatrixFile(const QString& path) {
@@ -390,11 +392,11 @@ void ConsoleSession::SelectInput(int input) {
 ChangeOutcome ConsoleSession::Judge(bool online, const Reply& reply) {
     const ChangeOutcome outcome = OutcomeOf(online, reply);
     // The error line ends on what decided, whatever commands followed it: the controller's
-    // own words, or "Comm Error!" for a command that went out unanswered.
-    if (outcome == ChangeOutcome::Refused) Q_EMIT ErrorLine(reply.Line);
+    // own words, or a failure for a command that went out unanswered.
+    if (outcome == ChangeOutcome::Refused) Q_EMIT ErrorReported(ErrorReport::Message(reply.Line));
     if (outcome == ChangeOutcome::Failed) {
         readBack_->MarkCopyStale();
-        if (reply.Kind != ReplyKind::Refused) Q_EMIT ErrorLine(QStringLiteral("Comm Error!"));
+        if (reply.Kind != ReplyKind::Refused) Q_EMIT ErrorReported(ErrorReport::LineFailed());
     }
     return outcome;
 }
@@ -402,8 +404,8 @@ ChangeOutcome ConsoleSession::Judge(bool online, const Reply& reply) {
 bool ConsoleSession::Addressed(int o) {
     if (!online_->Online || tables_.OutUnit[o] != 0) return true;
     // Output unit 0 would end every read-back of a controller that stored it.
-    Q_EMIT ErrorLine(
-        QStringLiteral("Output %1 has no unit in Kavro.ini: nothing was sent").arg(Plain(o)));
+    Q_EMIT ErrorReported(ErrorReport::Message(
+        QStringLiteral("Output %1 has no unit in Kavro.ini: nothing was sent").arg(Plain(o))));
     return false;
 }
 

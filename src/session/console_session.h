@@ -131,17 +131,19 @@ public:
     // The parts whose own signals a window watches: the output tests (rows under test, the
     // "Test" and "Latch" look), the input poll (UnitRead, CycleEnded), the unit status
     // (LampsChanged), the exchange (ConsoleText, the console window's copy of each reply) and
-    // the journal (its path, ErrorLine when a record cannot be written).
+    // the journal (its path).
     const OutputTest& OutputTests() const { return *outputTest_; }
     const InputPoll& InputPoller() const { return *inputPoll_; }
     const UnitStatus& UnitStatusReader() const { return *unitStatus_; }
     const CommandExchange& Exchange() const { return *exchange_; }
     const Journal& ChangeJournal() const { return *journal_; }
 
-    // "Save": the operator chooses a file and the console's table goes into it.
-    void SaveMatrix();
+    // "Save": the operator chooses a file and the console's table goes into it. False when
+    // another save, load or read-back was running and the click was left alone.
+    bool SaveMatrix();
     // "Load": the operator chooses a file and it goes into the controller; one step to undo.
-    void LoadMatrix();
+    // False as for SaveMatrix.
+    bool LoadMatrix();
     // A file the caller names into the controller as "Load" sends it, without the file box,
     // the file name label or a step to undo: a tool's load.
     TallyFiles::LoadOutcome LoadMatrixFile(const QString& path);
@@ -216,27 +218,25 @@ public:
 Q_SIGNALS:
     // Every output row must be rebuilt from the tables.
     void ListRebuild();
-    // The progress label's new text ("Downloading  n", "Mapping  k", ...).
-    void ProgressText(const QString& text);
+    // How far a read-back, a load or an apply has come.
+    void Progressed(const ProgressReport& progress);
     // False while a read-back or a load runs: the mapping controls are disabled meanwhile.
     void ControlsEnabled(bool enabled);
     // The read-back's "Cancel" button.
     void CancelVisible(bool visible);
     // The file name label's new text.
     void FileNameShown(const QString& name);
-    // The error line's new text.
-    void ErrorLine(const QString& text);
+    // What the error line tells: cleared, a command that failed, or a message.
+    void ErrorReported(const ErrorReport& error);
     // A command goes out (TX lamp); characters have arrived (RX lamp).
     void CommandStarted();
     void DataReceived();
     // A mapping command goes out ("Map Tally" flashes).
     void MapFlash();
     // The online or offline look.
-    void LookChanged(bool online);
+    void OnlineChanged(bool online);
     // The tooltips of the information and version labels.
     void InfoTexts(const QString& mainInfoTip, const QString& versionTip);
-    // The keyboard focus goes back to the output list.
-    void FocusToList();
 
 private:
     class SessionPort;

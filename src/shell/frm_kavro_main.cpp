@@ -19,6 +19,7 @@
 #include "platform/serial_port.h"
 #include "shell/face.h"
 #include "shell/outline.h"
+#include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -108,16 +109,18 @@ void frmKavroMain::WireLamps() {
 
 void frmKavroMain::WireSession() {
     ConsoleSession* s = session_.get();
-    connect(s, &ConsoleSession::ErrorLine, this, [this](const QString& t) { face_->ShowError(t); });
+    connect(s, &ConsoleSession::ErrorReported, this,
+            [this](const ErrorReport& e) { face_->ShowError(ErrorCaption(e)); });
     connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->lblError->clear(); });
-    connect(s, &ConsoleSession::LookChanged, this, [this](bool on) { face_->ShowOnlineLook(on); });
+    connect(s, &ConsoleSession::OnlineChanged, this,
+            [this](bool on) { face_->ShowOnlineLook(on); });
     connect(s, &ConsoleSession::InfoTexts, this, [this](const QString& info, const QString& ver) {
         face_->lblMainVersionInfo->setToolTip(info);
         face_->lblVersionInfo->setToolTip(ver);
     });
     // A load lets no events run: the label is painted at once to show its progress.
-    connect(s, &ConsoleSession::ProgressText, this, [this](const QString& text) {
-        face_->lblDownloading->setText(text);
+    connect(s, &ConsoleSession::Progressed, this, [this](const ProgressReport& progress) {
+        face_->lblDownloading->setText(ProgressCaption(progress));
         face_->lblDownloading->repaint();
     });
     connect(s, &ConsoleSession::ControlsEnabled, this,
@@ -126,9 +129,13 @@ void frmKavroMain::WireSession() {
     connect(face_->cmdCancelDownload, &QPushButton::clicked, s, &ConsoleSession::CancelReadBack);
     connect(s, &ConsoleSession::ListRebuild, this, [this] { editor_->UpdateListBox1(); });
     connect(s, &ConsoleSession::FileNameShown, face_->lblFileName, &QLabel::setText);
-    connect(s, &ConsoleSession::FocusToList, this, [this] { face_->List1->setFocus(); });
-    connect(face_->cmdSaveMatrix, &QPushButton::clicked, s, &ConsoleSession::SaveMatrix);
-    connect(face_->cmdLoadMatrix, &QPushButton::clicked, s, &ConsoleSession::LoadMatrix);
+    // After a save or a load the keys go back to the output list.
+    connect(face_->cmdSaveMatrix, &QPushButton::clicked, this, [this] {
+        if (session_->SaveMatrix()) face_->List1->setFocus();
+    });
+    connect(face_->cmdLoadMatrix, &QPushButton::clicked, this, [this] {
+        if (session_->LoadMatrix()) face_->List1->setFocus();
+    });
 }
 
 void frmKavroMain::WireButtons() {

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "config/kavro_config.h"
+#include "widgets/captions.h"
 
 namespace vendra {
 
@@ -52,9 +53,10 @@ bool SessionRig::Start(bool online) {
     ConsoleSession* s = session.get();
     QObject::connect(s, &ConsoleSession::FileNameShown, s,
                      [this](const QString& t) { fileName = t; });
-    QObject::connect(s, &ConsoleSession::ProgressText, s,
-                     [this](const QString& t) { progress << t; });
-    QObject::connect(s, &ConsoleSession::ErrorLine, s, [this](const QString& t) { errorLine = t; });
+    QObject::connect(s, &ConsoleSession::Progressed, s,
+                     [this](const ProgressReport& p) { progress << ProgressCaption(p); });
+    QObject::connect(s, &ConsoleSession::ErrorReported, s,
+                     [this](const ErrorReport& e) { errorLine = ErrorCaption(e); });
     QObject::connect(s, &ConsoleSession::ControlsEnabled, s,
                      [this](bool on) { controlsEnabled = on; });
     if (!s->LoadConfiguration(IniPath())) return false;
