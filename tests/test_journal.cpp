@@ -195,7 +195,7 @@ private Q_SLOTS:
             fault == SaveFault::SizeLimit ? new FileSizeLimit(0) : nullptr);
         frmKavroMain& w = *rig.window;
         QStringList lines;
-        connect(&w.Session(), &ConsoleSession::ErrorReported, this,
+        connect(&w.Session().History(), &ChangeHistory::ErrorReported, this,
                 [&](const ErrorReport& e) { lines << ErrorCaption(e); });
         rig.TakeLog();
         for (const char* input : {"5", "6"}) {

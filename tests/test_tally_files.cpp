@@ -18,7 +18,7 @@ std::unique_ptr<MainRig> Rig() {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(SampleIni(10, 8));
     rig->model.AddMappingString(QStringLiteral("[1][8][2][8][1][0][0][0]"));
-    if (!rig->Start() || !rig->window->Session().IsOnline()) qFatal("start-up failed");
+    if (!rig->Start() || !rig->window->Session().Link().IsOnline()) qFatal("start-up failed");
     rig->dialogs.Reset();
     return rig;
 }
@@ -61,7 +61,7 @@ private Q_SLOTS:
         f.lblFileName->setText(QStringLiteral("keep.vdk"));
         QStringList shown;
         bool greyedThroughout = true;
-        connect(&w.Session(), &ConsoleSession::Progressed, this, [&](const ProgressReport& p) {
+        FollowProgress(w.Session(), this, [&](const ProgressReport& p) {
             shown << f.lblDownloading->text();
             // The first text comes before the controls are greyed.
             if (!ProgressCaption(p).isEmpty())

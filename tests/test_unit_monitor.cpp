@@ -227,7 +227,7 @@ private Q_SLOTS:
         ClickCheck1(w);
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(u.UpDown1->Min(), 1);
-        QCOMPARE(u.UpDown1->Max(), w.Session().Enabled().EnabledUnitCount);
+        QCOMPARE(u.UpDown1->Max(), w.Session().Installation().Enabled().EnabledUnitCount);
         w.Diag().tmrInputStatus.stop();  // ticks would mix their polls into the log
         rig->TakeLog();
         u.activateWindow();  // as a click on the status window does under a window manager
@@ -408,7 +408,7 @@ private Q_SLOTS:
 
         rig->model.SetFault(SimFault::Silent);
         constexpr int kDeadlineMs = 100;  // each silent exchange waits this long
-        w.Session().SetDeadlineMs(kDeadlineMs);
+        w.Session().Link().SetDeadlineMs(kDeadlineMs);
         rig->dialogs.beeps = 0;
         rig->TakeLog();
         // The operator clicks "Unit Status" while the first silent poll waits; the click is

@@ -156,26 +156,28 @@ public:
         session_ = std::make_unique<ConsoleSession>(dialogs_, make);
         const IniReadResult read = session_->ReadConfiguration(IniFile(iniPath));
         if (!read.Ok()) return Fail(read.Message);
-        QObject::connect(session_.get(), &ConsoleSession::Progressed,
-                         [this](const ProgressReport& p) { OnProgress(p); });
-        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->RequestStop(); });
+        const auto progress = [this](const ProgressReport& p) { OnProgress(p); };
+        QObject::connect(&session_->Table(), &TableOperations::Progressed, progress);
+        QObject::connect(&session_->Files(), &TallyFileService::Progressed, progress);
+        QObject::connect(&session_->Changes(), &LiveChangeService::Progressed, progress);
+        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->Link().RequestStop(); });
         // The change goes on; the person or the script's log learns it once.
-        QObject::connect(&session_->ChangeJournal(), &Journal::ErrorLine,
-                         [this](const QString& t) { Fail(t); });
+        QObject::connect(&session_->History(), &ChangeHistory::ErrorReported,
+                         [this](const ErrorReport& e) { Fail(e.text); });
         return std::nullopt;
     }
 
     // The line to the controller: its lock, the port and, when asked, the probe.
     std::optional<int> Connect(bool probe) {
-        if (!session_->OpenPort())
-            return Fail(QStringLiteral("cannot open the port ") + session_->PortFailure() +
+        if (!session_->Link().OpenPort())
+            return Fail(QStringLiteral("cannot open the port ") + session_->Link().PortFailure() +
                         QStringLiteral("; nothing was sent"));
-        if (probe && !session_->GoOnline()) {
-            const bool closed = session_->LastReply().Kind == ReplyKind::Closed;
+        if (probe && !session_->Link().GoOnline()) {
+            const bool closed = session_->Link().LastReply().Kind == ReplyKind::Closed;
             return Fail(QStringLiteral("%1 the tally controller on %2")
                             .arg(closed ? QStringLiteral("the connection was closed by")
                                         : QStringLiteral("no answer from"),
-                                 session_->DeviceName()));
+                                 session_->Link().DeviceName()));
         }
         return std::nullopt;
     }
@@ -188,7 +190,7 @@ public:
 private:
     void OnProgress(const ProgressReport& p) {
         // Between two commands: the place where Ctrl+C takes effect.
-        if (StopSignal::Requested()) session_->RequestStop();
+        if (StopSignal::Requested()) session_->Link().RequestStop();
         if (p.phase == ProgressReport::Phase::Starting) return;
         progress_.Show(PhaseWord(p.phase), p.done);
     }
@@ -227,13 +229,13 @@ QString Who(int output, const QString& name, int unit, int channel) {
 int Backup(Call& c) {
     Tool& tool = c.tool;
     const QString output = c.Value("output");
-    const TableRead read = tool.Session().ReadWholeTable();
+    const TableRead read = tool.Session().Table().ReadWholeTable();
     if (tool.Stopped())
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     if (!read.result.Complete())
         return tool.Fail(IncompleteText(read.result) + QStringLiteral("; nothing was written"));
     // The table is read: the line is free for the console while the output waits for a reader.
-    tool.Session().ClosePort();
+    tool.Session().Link().ClosePort();
     const auto interrupted = [&] {
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     };
@@ -287,7 +289,7 @@ int RestoreAll(Call& c) {
     const QString& file = c.argument;
     const bool verify = !c.Set("no-verify");
     tool.Bar().SetTotal(int(c.check.Mappings.size()));
-    const RestoreResult r = s.Restore(file, c.check.Mappings, verify);
+    const RestoreResult r = s.Files().Restore(file, c.check.Mappings, verify);
     const TallyFiles::LoadProgress& p = r.progress;
     const QString sent = p.applied == 0
                              ? QStringLiteral("no line of %1 was sent").arg(file)
@@ -343,8 +345,8 @@ int RestoreChanges(Call& c) {
     ChangeOptions options;
     options.freshReadBack = true;
     options.verify = !c.Set("no-verify");
-    const ChangeReport r =
-        tool.Session().ApplyChanges({c.argument, c.argument, {}, std::nullopt}, options, answers);
+    const ChangeReport r = tool.Session().Changes().ApplyChanges(
+        {c.argument, c.argument, {}, std::nullopt}, options, answers);
     const int planned = int(r.Plan.size());
     const QString what = QStringLiteral("%1 of %2 were sent")
                              .arg(Plain(r.Applied.Applied), Counted(planned, "change", "changes"));
@@ -413,7 +415,7 @@ QJsonObject RowJson(const OutputComparison& r) {
 
 int Diff(Call& c) {
     Tool& tool = c.tool;
-    const Comparison compared = tool.Session().Compare(c.check.Mappings);
+    const Comparison compared = tool.Session().Changes().Compare(c.check.Mappings);
     if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
     if (!compared.ReadBackEnd.Complete()) return tool.Fail(IncompleteText(compared.ReadBackEnd));
     const int differences = compared.Differences();
@@ -462,13 +464,13 @@ int Check(Call& c) {
 }
 
 QString ReplyFailure(Tool& tool, const Reply& reply) {
-    const QString device = tool.Session().DeviceName();
+    const QString device = tool.Session().Link().DeviceName();
     switch (reply.Kind) {
         case ReplyKind::Closed:
             return QStringLiteral("the tally controller on %1 closed the connection").arg(device);
         case ReplyKind::Cut:
             return QStringLiteral("the reply did not end within %1 ms")
-                .arg(tool.Session().DeadlineMs());
+                .arg(tool.Session().Link().DeadlineMs());
         case ReplyKind::Refused:
             return QStringLiteral("interrupted; nothing was sent");
         default:
@@ -485,7 +487,7 @@ std::optional<int> OneCommandLine(Call& c) {
 
 int Send(Call& c) {
     Tool& tool = c.tool;
-    const Reply reply = tool.Session().SendRaw(c.argument, QStringLiteral("send"));
+    const Reply reply = tool.Session().Link().SendRaw(c.argument, QStringLiteral("send"));
     Out(reply.Raw);
     if (!reply.Raw.isEmpty() && !reply.Raw.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
     if (!reply.Answered()) return tool.Fail(ReplyFailure(tool, reply));
@@ -498,9 +500,9 @@ int Send(Call& c) {
 // One poll of the unit; what went wrong when the controller did not answer it.
 std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     ConsoleSession& s = tool.Session();
-    const std::optional<quint32> lamps = s.UpdateUnitBits(unit);
-    const Reply bitsReply = s.LastReply();
-    const QString status = lamps ? s.UnitStat(unit) : QString();
+    const std::optional<quint32> lamps = s.Inputs().UpdateUnitBits(unit);
+    const Reply bitsReply = s.Link().LastReply();
+    const QString status = lamps ? s.Inputs().UnitStat(unit) : QString();
     // A poll the stop cut short is no state of the unit: nothing is printed for it.
     if (tool.Stopped()) return std::nullopt;
     const bool answered = lamps.has_value();
@@ -548,7 +550,7 @@ int Status(Call& c) {
         if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
         if (!failure) return kOk;
         return tool.Fail(QStringLiteral("no status from unit %1 on %2: %3")
-                             .arg(Plain(unit), tool.Session().DeviceName(), *failure));
+                             .arg(Plain(unit), tool.Session().Link().DeviceName(), *failure));
     }
     const int interval = c.Set("interval") ? c.Value("interval").toInt() : 200;
     // One poll per interval, never faster, however quickly a poll fails; Ctrl+C ends the watch
@@ -576,7 +578,7 @@ int JournalCommand(Call& c) {
     const auto from = c.Set("since") ? ParseSince(c.Value("since")) : QDateTime();
     if (!from) return c.tool.Fail(QStringLiteral("\"%1\" is not a time").arg(c.Value("since")));
     return PrintJournal(
-        {c.tool.Session().ChangeJournal().Path(), *from, c.Value("output"), c.Set("json")});
+        {c.tool.Session().History().JournalPath(), *from, c.Value("output"), c.Set("json")});
 }
 
 const CommandSpec kCommands[] = {
@@ -753,14 +755,14 @@ int Run(const QStringList& args) {
 
     // Files are read and checked before the controller is touched.
     if (command->readsFile) {
-        call.check = tool.Session().CheckFile(argument);
+        call.check = tool.Session().Changes().CheckFile(argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);
     }
     if (command->checkFile)
         if (auto refused = command->checkFile(call)) return *refused;
     if (command->controller)
         if (auto failed = tool.Connect(command->probe)) return *failed;
-    const auto operation = tool.Session().JournalOperation(name);
+    const auto operation = tool.Session().History().JournalOperation(name);
     return command->run(call);
 }
 

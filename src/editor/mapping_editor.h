@@ -1,7 +1,9 @@
 #pragma once
 // The mapping editor of the main window: the output list, the two input lists, the entry box,
 // "Map Tally", "Boolean" with "AND"/"OR", and the unit and channel labels. It turns the
-// operator's keys and clicks into mapping operations and keeps the rows up to date.
+// operator's keys and clicks into mapping operations and keeps the rows up to date. It uses the
+// controller link (busy, online), the table operations (rows, mappings), the output tests and
+// the installation's tables.
 #include <QObject>
 #include <QTimer>
 
@@ -15,9 +17,12 @@ class QWidget;
 
 namespace vendra {
 
-class ConsoleSession;
+class ControllerLink;
 class Dialogs;
 class EntryBox;
+class InstallationView;
+class OutputTesting;
+class TableOperations;
 class TallyList;
 struct MappingTables;
 
@@ -52,7 +57,8 @@ public:
     static constexpr int kRepeatGapMs = 30;
 
     // While the session is busy, the operator's keys and clicks here do nothing.
-    MappingEditor(const EditorControls& controls, ConsoleSession& session, Dialogs& dialogs,
+    MappingEditor(const EditorControls& controls, ControllerLink& link, TableOperations& table,
+                  OutputTesting& tests, const InstallationView& installation, Dialogs& dialogs,
                   QObject* parent = nullptr);
 
     // Adds the rows of the three lists from the configuration tables; once, at start-up.
@@ -92,7 +98,9 @@ private:
     void EndWaitingTests();
 
     EditorControls c_;
-    ConsoleSession& session_;
+    ControllerLink& link_;
+    TableOperations& table_;
+    OutputTesting& tests_;
     const MappingTables& tables_;
     Dialogs& dialogs_;
     // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.

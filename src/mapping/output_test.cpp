@@ -37,7 +37,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     tables_.OutTest[Output] = -1;
     Q_EMIT RowTest(Output - 1, true);
     readBack_.GetMapping(u, c);
-    Q_EMIT TestButtonRed(true);
+    Q_EMIT TestActive(true);
     const auto [reply, sent] =
         Sequence({MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c),
                   MappingCommands::OutputCommand(QStringLiteral("Set"), u, c)});
@@ -51,7 +51,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
         link_.Exchange(MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c));
     tables_.OutTest[Output] = 0;
     Q_EMIT RowTest(Output - 1, false);
-    Q_EMIT TestButtonRed(false);
+    Q_EMIT TestActive(false);
     return reply;
 }
 
@@ -70,7 +70,7 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
-    Q_EMIT TestButtonRed(false);
+    Q_EMIT TestActive(false);
     return reply;
 }
 
