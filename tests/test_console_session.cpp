@@ -754,6 +754,8 @@ private Q_SLOTS:
         const QList<Path> paths = {
             {"map", "Map 1 2 2 5", {five, two, two}, {"", err, comm}},
             {"AND/OR", "OR 1 2 2 6", {"Out 2\t 5\t||\t 6", five, five}, {"", err, comm}},
+            // The second input goes only to a mapping the controller made.
+            {"AND/OR map", "Map 1 2 2 5", {"Out 2\t 5\t||\t 6", two, two}, {"", err, comm}},
             {"clear", "ClrMap 1  2", {none, two, two}, {"", err, comm}},
             {"load line", "Map 1 2 2 5", {five, none, none}, {"", "", comm}},
             {"Clear All", "Init", {none, two, none}, {"", err, comm}},
@@ -765,6 +767,7 @@ private Q_SLOTS:
              {"Undo \"mapping\": 1 output verified", undone, undone},
              outcome::kVerified},
             {"raw", "Map 1 2 2 5", {two, two, two}, {"", err, comm}},
+            {"raw question", "GetMap 1  2", {two, two, two}, {"", err, comm}},
         };
         for (const Path& p : paths) {
             // A raw command may change the table whatever it is: the copy may then be stale.
@@ -803,13 +806,14 @@ private Q_SLOTS:
         if (path == "undo") s.Table().MapOutput(2, 5);
         rig->dialogs.answers = {Answer::Ok};
         Questions yes;
-        if (path == "map") s.Table().MapOutput(2, 5);
-        if (path == "AND/OR") s.Table().MapOutputBoolean(2, 5, 6, BoolOp::Or);
+        std::optional<bool> changed;  // what the editor's mapping answered
+        if (path == "map") changed = s.Table().MapOutput(2, 5);
+        if (path.startsWith("AND/OR")) changed = s.Table().MapOutputBoolean(2, 5, 6, BoolOp::Or);
         if (path == "clear") s.Table().MapOutput(2, 0);
         if (path == "load line") Load(*rig, file);
         if (path == "Clear All") s.Table().ResetAndClearAll();
         if (path == "latch") s.Tests().TestLatchChange(2);
-        if (path == "raw") s.Link().SendRaw(decides, QStringLiteral("send"));
+        if (path.startsWith("raw")) s.Link().SendRaw(decides, QStringLiteral("send"));
         if (path == "apply unverified")
             s.Changes().ApplyChanges({QStringLiteral("change.vdk"), change, {}, std::nullopt},
                                      {false, false}, yes);
@@ -817,6 +821,8 @@ private Q_SLOTS:
         QVERIFY2(rig->model.Log().contains(decides), qPrintable(rig->model.Log().join('|')));
 
         QCOMPARE(rig->Row(2), row);
+        // True when the output's mapping changed, if only to the first input.
+        if (changed) QCOMPARE(*changed, told == Told::Takes || path == "AND/OR");
         QCOMPARE(s.Changes().CopyMayBeStale(), stale);
         QCOMPARE(rig->errorLine, error);
         const JournalRead j = ReadJournal(rig->dir.filePath(QStringLiteral("journal.jsonl")));
