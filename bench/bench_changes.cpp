@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
     rig.timings = SessionTimings{};  // the program's own, not the tests' short ones
     rig.WriteIni(
         SampleIni(kOutputs, kInputs, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath())));
-    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().IsOnline()) {
+    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Link().IsOnline()) {
         Failed(ratio, QStringLiteral("the console did not come online"));
         return 1;
     }
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     rig.dialogs.Reset();
     rig.dialogs.fileAnswers = {file};
     clock.restart();
-    rig.window->Session().LoadMatrix();
+    rig.window->Session().Files().LoadMatrix();
     const double loadSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     log = sim.LogLines();
     const qsizetype loadLines = log.size() - mark;

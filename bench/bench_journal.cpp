@@ -13,6 +13,7 @@
 #include "link/online_state.h"
 #include "session/tally_files.h"
 #include "support/main_rig.h"
+#include "support/session_internals.h"
 #include "support/sim_process.h"
 
 using namespace vendra;
@@ -54,16 +55,16 @@ int main(int argc, char** argv) {
     rig.WriteIni(
         SampleIni(kOutputs, kInputs,
                   QStringLiteral("CommDevice=%1\r\nJournal=%2\r\n").arg(sim.LinkPath(), journal)));
-    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().IsOnline())
+    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Link().IsOnline())
         return Fail(QStringLiteral("the console did not come online"));
     ConsoleSession& s = rig.window->Session();
 
     auto load = [&](const QString& file, bool journalOn) {
-        s.JournalLoads(journalOn);
+        SessionInternals::WriteLoadsToJournal(s, journalOn);
         rig.dialogs.fileAnswers = {file};
         QElapsedTimer clock;
         clock.start();
-        s.LoadMatrix();
+        s.Files().LoadMatrix();
         return static_cast<double>(clock.nsecsElapsed()) / 1e9;
     };
     load(first, false);  // the controller holds the first file; no figure
@@ -86,9 +87,9 @@ int main(int argc, char** argv) {
                         .arg(kRounds * kOutputs));
 
     // The journal's own work: entries named and written, as a load writes them.
-    MappingTables tables = s.Tables();
+    MappingTables tables = s.Installation().Tables();
     Journal measured(tables, QStringLiteral("vendra"));
-    measured.SetPath(s.ChangeJournal().Path());
+    measured.SetPath(s.History().JournalPath());
     const double cpu = CpuSeconds();
     for (int o = 1; o <= kOutputs; ++o)
         measured.Record(QStringLiteral("Load"), 1, o, QStringLiteral("[1][1][2][1][1][0][0][0]"),

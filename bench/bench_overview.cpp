@@ -79,7 +79,7 @@ Run Measure(int units) {
     QFile inputs(fifo);
     MainRig rig;
     rig.WriteIni(Ini(units, sim.LinkPath()));
-    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().IsOnline() ||
+    if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Link().IsOnline() ||
         !inputs.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         run.error = QStringLiteral("the console did not come online");
         return run;
@@ -88,7 +88,7 @@ Run Measure(int units) {
     QElapsedTimer clock;
     clock.start();
     qint64 lastCycleEnd = -1;
-    QObject::connect(&s.InputPoller(), &InputPoll::CycleEnded, [&](int, qint64 ms) {
+    QObject::connect(&s.Inputs(), &InputWatch::CycleEnded, [&](int, qint64 ms) {
         // The end of one cycle less its length is its start.
         const qint64 start = clock.elapsed() - ms;
         if (lastCycleEnd >= 0) run.periodMs.push_back(double(start - lastCycleEnd));

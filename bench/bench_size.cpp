@@ -185,8 +185,8 @@ Measured Measure(const QString& program, const Installation& inst) {
         return m;
     }
     rig.WriteIni(SampleIni(inst.outputs, inst.inputs));
-    if (!rig.Start() || !rig.window->Session().IsOnline() ||
-        rig.window->Session().Tables().MapStrings != inst.outputs) {
+    if (!rig.Start() || !rig.window->Session().Link().IsOnline() ||
+        rig.window->Session().Installation().Tables().MapStringCount != inst.outputs) {
         m.error = QStringLiteral("the in-process window did not read the table back");
         return m;
     }

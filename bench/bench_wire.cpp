@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     clock.start();
     const bool started = rig.Start(/*realPort=*/true);
     std::printf("start-up with its own read-back of the table: %.3f s\n", clock.elapsed() / 1e3);
-    if (!started || !rig.window->Session().IsOnline()) {
+    if (!started || !rig.window->Session().Link().IsOnline()) {
         Failed(readBack, QStringLiteral("the console did not come online"));
         Failed(load, QStringLiteral("the console did not come online"));
         return 1;
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     // The whole table read back, as "Refresh" and an online "Save" do.
     qsizetype mark = sim.LogLines().size();
     clock.restart();
-    const ReadBackResult result = rig.window->Session().SyncWithVendra();
+    const ReadBackResult result = rig.window->Session().Table().ReadControllerTable();
     const double readSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     QStringList log = sim.LogLines();
     if (!result.Complete() || result.count != kOutputs) {
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     mark = log.size();
     rig.dialogs.fileAnswers = {table};
     clock.restart();
-    rig.window->Session().LoadMatrix();
+    rig.window->Session().Files().LoadMatrix();
     const double loadSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     log = sim.LogLines();
     const QString error = rig.window->Face().lblError->text();

@@ -39,9 +39,9 @@ private Q_SLOTS:
         rig.Build();
         ModelPort& port = *rig.port;
         QVERIFY(rig.window->Load());
-        QVERIFY(rig.window->Session().IsOnline());
+        QVERIFY(rig.window->Session().Link().IsOnline());
         // Every output mapped, a single input first and an OR at output 10 (an AND at 20).
-        QCOMPARE(rig.window->Session().Tables().MapStrings, outputs);
+        QCOMPARE(rig.window->Session().Installation().Tables().MapStringCount, outputs);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 1\t\t"));
         QCOMPARE(rig.Row(9), QStringLiteral("Out 10\t %1\t||\t %2")
                                  .arg((9 % inputs) + 1)
@@ -52,7 +52,7 @@ private Q_SLOTS:
         qsizetype mark = rig.model.Log().size();
         qint64 written = port.written.size();
         port.answered = 0;
-        QVERIFY(rig.window->Session().SyncWithVendra().Complete());
+        QVERIFY(rig.window->Session().Table().ReadControllerTable().Complete());
         Traffic t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(outputs + 1));
         QCOMPARE(t.console, port.written.size() - written);
@@ -64,7 +64,7 @@ private Q_SLOTS:
         written = port.written.size();
         port.answered = 0;
         rig.dialogs.fileAnswers = {table};
-        rig.window->Session().LoadMatrix();
+        rig.window->Session().Files().LoadMatrix();
         QVERIFY(rig.dialogs.boxes.isEmpty());
         t = CountTraffic(table, rig.model.Log(), mark, rig.model.Log().size());
         QCOMPARE(t.lines, qint64(3 + outputs + outputs / 10));

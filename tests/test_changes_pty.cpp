@@ -60,7 +60,7 @@ struct LiveRig {
         if (!Put(start, kController) || !Put(file, kFile)) return false;
         if (!sim.Start(QStringList{QStringLiteral("--preload"), start} + simArgs)) return false;
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
-        return rig.Start(true) && rig.window->Session().IsOnline();
+        return rig.Start(true) && rig.window->Session().Link().IsOnline();
     }
     ChangeController& Changes() { return *rig.window->findChild<ChangeController*>(); }
     std::function<void()> Apply() {
@@ -151,7 +151,7 @@ private Q_SLOTS:
         // The controller acknowledges a line it does not carry out: only asking back tells.
         QVERIFY(live.Start({QStringLiteral("--ignore"), QStringLiteral("Map 1 2 2 6")}));
         live.rig.dialogs.fileAnswers = {live.file};
-        live.rig.window->Session().LoadMatrix();
+        live.rig.window->Session().Files().LoadMatrix();
         QCOMPARE(live.rig.Row(1), QStringLiteral("Out 2\t 6\t\t"));  // what was answered
         // Every output the copy maps is asked back, the one Kavro.ini lacks included.
         QCOMPARE(live.Run([&] { live.Changes().VerifyCopy(); }, {}),
@@ -167,12 +167,12 @@ private Q_SLOTS:
     void staleCopyIsReadBackFirst() {
         LiveRig live;
         QVERIFY(live.Start());
-        QVERIFY(!live.rig.window->Session().CopyMayBeStale());
+        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
         // The operator stops a read-back ("Cancel"): the copy holds only its first entry.
-        QMetaObject::invokeMethod(&live.rig.window->Session(), &ConsoleSession::CancelReadBack,
-                                  Qt::QueuedConnection);
-        live.rig.window->Session().SyncWithVendra();
-        QVERIFY(live.rig.window->Session().CopyMayBeStale());
+        QMetaObject::invokeMethod(&live.rig.window->Session().Table(),
+                                  &TableOperations::CancelReadBack, Qt::QueuedConnection);
+        live.rig.window->Session().Table().ReadControllerTable();
+        QVERIFY(live.rig.window->Session().Changes().CopyMayBeStale());
         const QStringList sent = live.Run(live.Apply(), {Answer::Ok, Answer::Yes, Answer::Ok});
         const QStringList texts = live.rig.dialogs.Texts();
         QCOMPARE(live.rig.dialogs.Titles(),
@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY2(texts[3].contains("the tally system holds every mapping"), qPrintable(texts[3]));
         // The fresh read-back comes first, and with it the same changes as from a whole copy.
         QCOMPARE(sent, QStringList{"Comp"} + RawMaps(6) + kApplied + kVerified);
-        QVERIFY(!live.rig.window->Session().CopyMayBeStale());
+        QVERIFY(!live.rig.window->Session().Changes().CopyMayBeStale());
     }
 
     void fileCheckFindsEachKind_data() {

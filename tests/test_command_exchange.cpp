@@ -11,6 +11,7 @@
 #include "sim/controller_model.h"
 #include "support/model_port.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -33,8 +34,10 @@ struct Rig {
         port.Open();
         QObject::connect(&exchange, &CommandExchange::CommandStarted, &exchange,
                          [this] { events.append(QStringLiteral("started")); });
-        QObject::connect(&exchange, &CommandExchange::ErrorLine, &exchange,
-                         [this](const QString& t) { events.append(QStringLiteral("error:") + t); });
+        QObject::connect(&exchange, &CommandExchange::ErrorReported, &exchange,
+                         [this](const ErrorReport& e) {
+                             events.append(QStringLiteral("error:") + ErrorCaption(e));
+                         });
     }
     // The error line as the window would show it after the last command.
     QString ErrorLine() const {

@@ -99,9 +99,9 @@ private Q_SLOTS:
         auto window = StartProgram(dialogs, line.IniPath, LockPath(), lock);
         QVERIFY(window);
         QCOMPARE(dialogs.Titles(), QStringList());
-        QCOMPARE(window->Session().Config().SystemName, QStringLiteral("Studio B"));
-        QVERIFY(window->Session().IsOnline());
-        QCOMPARE(window->Session().Tables().NumOutputs, 1);
+        QCOMPARE(window->Session().Installation().Config().SystemName, QStringLiteral("Studio B"));
+        QVERIFY(window->Session().Link().IsOnline());
+        QCOMPARE(window->Session().Installation().Tables().NumOutputs, 1);
     }
 
     void fileMissingNamesThePath() {

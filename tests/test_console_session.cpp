@@ -12,6 +12,7 @@
 
 #include "mapping/mapping_tables.h"
 #include "mapping/output_test.h"
+#include "support/session_internals.h"
 #include "support/session_rig.h"
 #include "support/test_files.h"
 
@@ -31,12 +32,12 @@ std::unique_ptr<SessionRig> Rig(bool online, const QStringList& preload = {}, in
 
 void Save(SessionRig& rig, const QString& path) {
     rig.dialogs.fileAnswers = {path};
-    rig.session->SaveMatrix();
+    rig.session->Files().SaveMatrix();
 }
 
 void Load(SessionRig& rig, const QString& path) {
     rig.dialogs.fileAnswers = {path};
-    rig.session->LoadMatrix();
+    rig.session->Files().LoadMatrix();
 }
 
 QByteArray Lines(const QStringList& lines) {
@@ -116,7 +117,7 @@ private Q_SLOTS:
         auto rig = Rig(online, {QStringLiteral("[1][2][2][3][1][0][0][0]")});
         rig->fileName = QStringLiteral("keep.vdk");
         const QStringList rows = rig->Rows();
-        save ? rig->session->SaveMatrix() : rig->session->LoadMatrix();
+        save ? rig->session->Files().SaveMatrix() : rig->session->Files().LoadMatrix();
         QCOMPARE(rig->dialogs.fileCalls.size(), 1);
         const ScriptedDialogs::FileCall& call = rig->dialogs.fileCalls.first();
         QCOMPARE(call.save, save);
@@ -134,10 +135,10 @@ private Q_SLOTS:
         auto rig = Rig(false);
         ConsoleSession& s = *rig->session;
         // Made out of output order: the file comes in output order all the same.
-        QVERIFY(s.MapOutput(7, 5));
-        QVERIFY(s.MapOutputBoolean(3, 2, 6, kOr));
-        QVERIFY(s.MapOutput(1, 4));
-        QVERIFY(s.MapOutputBoolean(9, 8, 1, kAnd));
+        QVERIFY(s.Table().MapOutput(7, 5));
+        QVERIFY(s.Table().MapOutputBoolean(3, 2, 6, BoolOp::Or));
+        QVERIFY(s.Table().MapOutput(1, 4));
+        QVERIFY(s.Table().MapOutputBoolean(9, 8, 1, BoolOp::And));
         const QStringList rows = rig->Rows();
         QCOMPARE(rows[2], QStringLiteral("Out 3\t 2\t||\t 6"));
 
@@ -149,14 +150,16 @@ private Q_SLOTS:
         QCOMPARE(rig->fileName, QStringLiteral("studio"));
 
         rig->dialogs.answers = {Answer::Ok};
-        s.ResetAndClearAll();
+        s.Table().ResetAndClearAll();
         QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t\t\t"));
         QVERIFY(rig->fileName.isEmpty());
 
         Load(*rig, path);
         QCOMPARE(rig->Rows(), rows);
-        QCOMPARE(s.Tables().OutMapString[3], QStringLiteral("[1][3][2][2][1][2][6][2]"));
-        QCOMPARE(s.Tables().RawMapList[0], QStringLiteral("[1][1][2][4][1][0][0][0]"));
+        QCOMPARE(s.Installation().Tables().OutMapString[3],
+                 QStringLiteral("[1][3][2][2][1][2][6][2]"));
+        QCOMPARE(s.Installation().Tables().RawMapList[0],
+                 QStringLiteral("[1][1][2][4][1][0][0][0]"));
         QCOMPARE(rig->fileName, QStringLiteral("studio"));
         QVERIFY(rig->TakeLog().isEmpty());  // offline: nothing ever went to the controller
         QCOMPARE(rig->dialogs.Titles(), QStringList{"Clear All"});
@@ -171,9 +174,9 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(3, 4, QStringLiteral("Output 4=Spare\r\nOutput 5=Spare\r\n")));
         QVERIFY(rig.Start(false));
         ConsoleSession& s = *rig.session;
-        s.MapOutput(4, 2);
-        s.MapOutput(5, 3);
-        s.MapOutput(1, 1);
+        s.Table().MapOutput(4, 2);
+        s.Table().MapOutput(5, 3);
+        s.Table().MapOutput(1, 1);
         const QStringList rows = rig.Rows();
         const QString path = rig.dir.filePath(QStringLiteral("spare.vdk"));
         Save(rig, path);
@@ -182,9 +185,9 @@ private Q_SLOTS:
 
         for (bool online : {false, true}) {
             rig.dialogs.answers = {Answer::Ok};
-            s.ResetAndClearAll();
+            s.Table().ResetAndClearAll();
             QCOMPARE(rig.Row(5), QStringLiteral("\t\t\t"));
-            if (online) s.ToggleOnline();
+            if (online) s.Link().ToggleOnline();
             rig.TakeLog();
             Load(rig, path);
             QCOMPARE(rig.Rows(),
@@ -197,7 +200,7 @@ private Q_SLOTS:
         QVERIFY2(rig.dialogs.boxes.last().text.contains(
                      "line 2 ([0][0][2][2][1][0][0][0]): not sent, the output has no unit"),
                  qPrintable(rig.dialogs.boxes.last().text));
-        QVERIFY(!s.MapOutput(4, 2));
+        QVERIFY(!s.Table().MapOutput(4, 2));
         QVERIFY(rig.TakeLog().isEmpty());
         QCOMPARE(rig.errorLine,
                  QStringLiteral("Output 4 has no unit in Kavro.ini: nothing was sent"));
@@ -210,10 +213,10 @@ private Q_SLOTS:
         rig.model.SetTable({{1, 7, 2, 3, 1, 0, 0, 0}, {}, {1, 2, 2, 4, 1, 2, 5, 2}});
         QVERIFY(rig.Start(true));
         ConsoleSession& s = *rig.session;
-        s.MapOutput(6, 3);
-        s.MapOutputBoolean(4, 1, 5, kAnd);
-        s.MapOutput(6, 0);  // another hole
-        s.MapOutput(10, 2);
+        s.Table().MapOutput(6, 3);
+        s.Table().MapOutputBoolean(4, 1, 5, BoolOp::And);
+        s.Table().MapOutput(6, 0);  // another hole
+        s.Table().MapOutput(10, 2);
         rig.TakeLog();
 
         const QString path = rig.dir.filePath(QStringLiteral("show.vdk"));
@@ -226,11 +229,11 @@ private Q_SLOTS:
         // The read-back before the write is what the rows show: the start-up's ended at the hole.
         QCOMPARE(rig.Row(2), QStringLiteral("Out 2\t 4\t||\t 5"));
         const QStringList rows = rig.Rows();
-        QCOMPARE(s.Tables().MapStrings, 4);
+        QCOMPARE(s.Installation().Tables().MapStringCount, 4);
         const std::vector<SimEntry> table = rig.model.Table();
 
         rig.dialogs.answers = {Answer::Ok};
-        s.ResetAndClearAll();
+        s.Table().ResetAndClearAll();
         QVERIFY(rig.model.Table().empty());
         rig.TakeLog();
 
@@ -265,9 +268,9 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 5\t\t"));
         QCOMPARE(rig->Row(6), QStringLiteral("Out 6\t 7\t||\t 1"));
         QCOMPARE(rig->Row(8), QStringLiteral("Out 8\t\t\t"));
-        const MappingTables& t = rig->session->Tables();
+        const MappingTables& t = rig->session->Installation().Tables();
         QCOMPARE(t.RawMapList[3], QStringLiteral("[1][2][0][0][1][0][0][0]"));
-        QCOMPARE(t.MapStrings, 1);  // a load leaves the read-back count alone
+        QCOMPARE(t.MapStringCount, 1);  // a load leaves the read-back count alone
         QVERIFY(rig->dialogs.boxes.isEmpty());
     }
 
@@ -282,13 +285,13 @@ private Q_SLOTS:
         if (!online) {
             // Nothing mapped: the file is created, and empty.
             rig->dialogs.answers = {Answer::Ok};
-            rig->session->ResetAndClearAll();
+            rig->session->Table().ResetAndClearAll();
             const QString path = rig->dir.filePath(QStringLiteral("none.vdk"));
             Save(*rig, path);
             QVERIFY(QFile::exists(path));
             QCOMPARE(Contents(path), QByteArray());
             rig->dialogs.Reset();
-            rig->session->MapOutput(5, 5);
+            rig->session->Table().MapOutput(5, 5);
         }
         // Online the operator is asked first: the file would clear the tally system.
         if (online) rig->dialogs.answers = {Answer::Yes};
@@ -312,7 +315,8 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 1\t||\t 2"));
         QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t 3\t\t"));
-        QCOMPARE(rig->session->Tables().OutMapString[4], QStringLiteral("[1][4], ,[2][3]"));
+        QCOMPARE(rig->session->Installation().Tables().OutMapString[4],
+                 QStringLiteral("[1][4], ,[2][3]"));
     }
 
     // "Save" into a place that cannot take the file: the old file stays as it was and the
@@ -462,7 +466,7 @@ private Q_SLOTS:
         QVERIFY(rig->TakeLog().isEmpty());
         QVERIFY(rig->model.Table() == table);
         QCOMPARE(rig->Rows(), rows);
-        QCOMPARE(rig->session->Tables().OutMapString[2],
+        QCOMPARE(rig->session->Installation().Tables().OutMapString[2],
                  QStringLiteral("[1][2][2][3][1][0][0][0]"));
         QCOMPARE(rig->fileName, QStringLiteral("keep.vdk"));
         QVERIFY(rig->controlsEnabled);
@@ -479,7 +483,7 @@ private Q_SLOTS:
         QVERIFY(Put(path, Lines(lines)));
         Load(*rig, path);
         QVERIFY(rig->dialogs.boxes.isEmpty());
-        QCOMPARE(rig->session->Tables().RawMapList[999], lines.last());
+        QCOMPARE(rig->session->Installation().Tables().RawMapList[999], lines.last());
         QCOMPARE(rig->Row(10), QStringLiteral("Out 10\t 8\t\t"));
     }
 
@@ -506,7 +510,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Row(6), QStringLiteral("Out 6\t 3\t\t"));
         QCOMPARE(rig->fileName, QStringLiteral("other.vdk"));
         // Whether or not a hidden slot takes them, the operator is told of both lines.
-        QCOMPARE(rig->session->LoadLeftOut(),
+        QCOMPARE(SessionInternals::LoadLeftOut(*rig->session),
                  QStringList({foreign, QStringLiteral("[3][2][2][1][1][0][0][0]")}));
         QCOMPARE(rig->dialogs.boxes.size(), 1);
         const QString text = rig->dialogs.boxes.first().text;
@@ -516,7 +520,7 @@ private Q_SLOTS:
                  qPrintable(text));
         QCOMPARE(text.contains(QStringLiteral("The tally system has them")), online);
         QCOMPARE(text.contains(QStringLiteral("a Save leaves them out")), !online);
-        QCOMPARE(rig->session->Tables().OutMapString[kMaxOutputs], QString());
+        QCOMPARE(rig->session->Installation().Tables().OutMapString[kMaxOutputs], QString());
     }
 
     // A loaded line's row shows what the controller was sent, whatever the file or the
@@ -623,7 +627,7 @@ private Q_SLOTS:
         ConsoleSession& s = *rig->session;
         const QString path = rig->dir.filePath(QStringLiteral("part.vdk"));
         // Handled in the read-back's first pass, which still takes its entry.
-        QTimer::singleShot(0, &s, [&s] { s.CancelReadBack(); });
+        QTimer::singleShot(0, &s, [&s] { s.Table().CancelReadBack(); });
         Save(*rig, path);
         QCOMPARE(rig->TakeLog(), QStringList({"Comp", "RawMap 1"}));
         QVERIFY(rig->dialogs.boxes.isEmpty());
@@ -644,9 +648,11 @@ private Q_SLOTS:
         const QString path = rig->dir.filePath(QStringLiteral("during.vdk"));
         QVERIFY(Put(path, Lines({"[1][5][2][5][1][0][0][0]"})));
         rig->dialogs.fileAnswers = {path};
-        const auto operation = [&s, save] { save ? s.SaveMatrix() : s.LoadMatrix(); };
+        const auto operation = [&s, save] {
+            save ? s.Files().SaveMatrix() : s.Files().LoadMatrix();
+        };
         QTimer::singleShot(0, &s, operation);
-        s.Refresh();
+        s.Table().Refresh();
         QCOMPARE(rig->TakeLog(),
                  QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QVERIFY(rig->dialogs.fileCalls.isEmpty());
@@ -701,7 +707,7 @@ private Q_SLOTS:
         if (silentFrom > 0) rig->port->FaultOn(SimFault::Silent, rig->port->writes + silentFrom);
         Questions questions;
         questions.confirm = confirm;
-        const ChangeReport r = rig->session->ApplyChanges(
+        const ChangeReport r = rig->session->Changes().ApplyChanges(
             {QStringLiteral("show.vdk"), path, {}, std::nullopt}, {fresh, true}, questions);
         QCOMPARE(r.Outcome, outcome);
         QCOMPARE(rig->TakeLog(), sent);
@@ -753,6 +759,8 @@ private Q_SLOTS:
         const QList<Path> paths = {
             {"map", "Map 1 2 2 5", {five, two, two}, {"", err, comm}},
             {"AND/OR", "OR 1 2 2 6", {"Out 2\t 5\t||\t 6", five, five}, {"", err, comm}},
+            // The second input goes only to a mapping the controller made.
+            {"AND/OR map", "Map 1 2 2 5", {"Out 2\t 5\t||\t 6", two, two}, {"", err, comm}},
             {"clear", "ClrMap 1  2", {none, two, two}, {"", err, comm}},
             {"load line", "Map 1 2 2 5", {five, none, none}, {"", "", comm}},
             {"Clear All", "Init", {none, two, none}, {"", err, comm}},
@@ -773,6 +781,7 @@ private Q_SLOTS:
              outcome::kUnverified,
              false},
             {"raw", "Map 1 2 2 5", {two, two, two}, {"", err, comm}},
+            {"raw question", "GetMap 1  2", {two, two, two}, {"", err, comm}},
         };
         for (const Path& p : paths) {
             // A raw command may change the table whatever it is: the copy may then be stale.
@@ -809,24 +818,27 @@ private Q_SLOTS:
         QVERIFY(Put(file, Lines({"[1][2][2][5][1][0][0][0]", "[1][3][2][3][1][0][0][0]"})));
         const QString change = rig->dir.filePath(QStringLiteral("change.vdk"));
         QVERIFY(Put(change, Lines({"[1][2][2][5][1][0][0][0]", "[1][4][2][4][1][0][0][0]"})));
-        if (path == "undo") s.MapOutput(2, 5);
+        if (path == "undo") s.Table().MapOutput(2, 5);
         rig->dialogs.answers = {Answer::Ok};
         Questions yes;
-        if (path == "map") s.MapOutput(2, 5);
-        if (path == "AND/OR") s.MapOutputBoolean(2, 5, 6, kOr);
-        if (path == "clear") s.MapOutput(2, 0);
+        std::optional<bool> changed;  // what the editor's mapping answered
+        if (path == "map") changed = s.Table().MapOutput(2, 5);
+        if (path.startsWith("AND/OR")) changed = s.Table().MapOutputBoolean(2, 5, 6, BoolOp::Or);
+        if (path == "clear") s.Table().MapOutput(2, 0);
         if (path == "load line") Load(*rig, file);
-        if (path == "Clear All") s.ResetAndClearAll();
-        if (path == "latch") s.TestLatchChange(2);
-        if (path == "raw") s.SendRaw(decides, QStringLiteral("send"));
+        if (path == "Clear All") s.Table().ResetAndClearAll();
+        if (path == "latch") s.Tests().TestLatchChange(2);
+        if (path.startsWith("raw")) s.Link().SendRaw(decides, QStringLiteral("send"));
         if (path == "apply unverified")
-            s.ApplyChanges({QStringLiteral("change.vdk"), change, {}, std::nullopt}, {false, false},
-                           yes);
-        if (path == "undo") s.Undo();
+            s.Changes().ApplyChanges({QStringLiteral("change.vdk"), change, {}, std::nullopt},
+                                     {false, false}, yes);
+        if (path == "undo") s.History().Undo();
         QVERIFY2(rig->model.Log().contains(decides), qPrintable(rig->model.Log().join('|')));
 
         QCOMPARE(rig->Row(2), row);
-        QCOMPARE(s.CopyMayBeStale(), stale);
+        // True when the output's mapping changed, if only to the first input.
+        if (changed) QCOMPARE(*changed, told == Told::Takes || path == "AND/OR");
+        QCOMPARE(s.Changes().CopyMayBeStale(), stale);
         QCOMPARE(rig->errorLine, error);
         const JournalRead j = ReadJournal(rig->dir.filePath(QStringLiteral("journal.jsonl")));
         QString last;
@@ -836,10 +848,10 @@ private Q_SLOTS:
         // Whatever the copy does not mark as stale is what the controller holds; a test is
         // shown as on exactly when the controller has the output forced on.
         QStringList copy;
-        for (const TallyItem& item : s.ConsoleCopyItems())
+        for (const TallyItem& item : s.Changes().ConsoleCopyItems())
             copy << item.Text;
         if (!stale) QVERIFY(TableOf(copy) == Mapped(rig->model));
-        QCOMPARE(s.OutputTests().UnderTest(2), rig->model.IsForcedOn(1, 2));
+        QCOMPARE(SessionInternals::UnderTest(s, 2), rig->model.IsForcedOn(1, 2));
         // A refused load line does not stop the load: the next line is sent and shown.
         if (path == "load line" && told == Told::Refuses)
             QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 3\t\t"));
@@ -874,7 +886,7 @@ private Q_SLOTS:
         QVERIFY(fresh.Start(true));
         ConsoleSession& s = *fresh.session;
         if (line.isEmpty()) {
-            QVERIFY(s.MapOutput(3, 1));
+            QVERIFY(s.Table().MapOutput(3, 1));
         } else {
             const QString path = fresh.dir.filePath(QStringLiteral("low.vdk"));
             QVERIFY(Put(path, Lines({line})));
@@ -884,7 +896,7 @@ private Q_SLOTS:
         QVERIFY2(fresh.TakeLog().contains(sent), qPrintable(sent));
         QCOMPARE(fresh.Row(output), row);
         QStringList copy;
-        for (const TallyItem& item : s.ConsoleCopyItems())
+        for (const TallyItem& item : s.Changes().ConsoleCopyItems())
             copy << item.Text;
         QVERIFY(TableOf(copy) == Mapped(fresh.model));
     }
@@ -896,10 +908,10 @@ private Q_SLOTS:
         const QString path = rig->dir.filePath(QStringLiteral("show.vdk"));
         QVERIFY(Put(path, Lines(kWanted)));
         rig->port->onWrite = [&](const QByteArray& line) {
-            if (line.startsWith("Res")) rig->session->RequestStop();
+            if (line.startsWith("Res")) rig->session->Link().RequestStop();
         };
         Questions yes;
-        const ChangeReport r = rig->session->ApplyChanges(
+        const ChangeReport r = rig->session->Changes().ApplyChanges(
             {QStringLiteral("show.vdk"), path, {}, std::nullopt}, {}, yes);
         QCOMPARE(rig->TakeLog(), kChanges.mid(0, 3));
         QVERIFY(r.Applied.Interrupted);
@@ -913,7 +925,7 @@ private Q_SLOTS:
         auto rig = Rig(true, kHeld);
         rig->model.Receive("Map 1 2 2 7");
         rig->TakeLog();
-        const VerifyResult v = rig->session->VerifyCopy();
+        const VerifyResult v = rig->session->Changes().VerifyCopy();
         QCOMPARE(rig->TakeLog(),
                  QStringList({"GetMap 1  1", "GetMap 1  2", "GetMap 1  4", "GetMap 1  5"}));
         QVERIFY(!v.Ok());
@@ -932,14 +944,15 @@ private Q_SLOTS:
         QVERIFY(Put(path, Lines(kWanted)));
         Questions yes;
         ConsoleSession& s = *rig->session;
-        QVERIFY(
-            s.ApplyChanges({QStringLiteral("show.vdk"), path, {}, std::nullopt}, {}, yes).Holds());
-        QVERIFY(s.CanUndo());
+        QVERIFY(s.Changes()
+                    .ApplyChanges({QStringLiteral("show.vdk"), path, {}, std::nullopt}, {}, yes)
+                    .Holds());
+        QVERIFY(SessionInternals::CanUndo(s));
         rig->TakeLog();
         rig->dialogs.answers = {Answer::Ok};
-        s.Undo();
+        s.History().Undo();
         QCOMPARE(rig->dialogs.Titles(), QStringList{"Undo"});
-        QVERIFY(!s.CanUndo());
+        QVERIFY(!SessionInternals::CanUndo(s));
         QVERIFY(Mapped(rig->model) == TableOf(kHeld));
         // Only the changed outputs are restored, and asked back.
         QCOMPARE(

@@ -47,7 +47,8 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Map 1 1 2 5"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 5\t\t"));
-        QCOMPARE(w.Session().Tables().OutMapString[1], QStringLiteral("[1][1][2][5][1][0][0][0]"));
+        QCOMPARE(w.Session().Installation().Tables().OutMapString[1],
+                 QStringLiteral("[1][1][2][5][1][0][0][0]"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);
         QCOMPARE(w.Face().list2->SelectedIndex(), 5);
         QCOMPARE(w.Face().txtInput->text(), QStringLiteral("5"));  // plain, while the row has " 5"
@@ -66,7 +67,7 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig->TakeLog(), QStringList({"Res 1  1", "ClrMap 1  1"}));
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t\t\t"));
-        QVERIFY(w.Session().Tables().OutMapString[1].isEmpty());
+        QVERIFY(w.Session().Installation().Tables().OutMapString[1].isEmpty());
         QVERIFY(rig->model.Table().front().OutUnit == 0);  // a hole in the controller's table
     }
 
@@ -88,7 +89,8 @@ private Q_SLOTS:
         w.Face().list2->SetSelectedIndex(9);
         QTest::mouseClick(w.Face().cmdMapIt, Qt::LeftButton);
         QCOMPARE(rig->Row(0), QStringLiteral("Out 1\t 4\t\t"));
-        QCOMPARE(w.Session().Tables().OutMapString[1], QStringLiteral("[1][1][2][4][1][0][0][0]"));
+        QCOMPARE(w.Session().Installation().Tables().OutMapString[1],
+                 QStringLiteral("[1][1][2][4][1][0][0][0]"));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 1);  // the selection advances all the same
     }
@@ -298,7 +300,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.Face().cmdRefresh, Qt::LeftButton);
         QCOMPARE(rig->TakeLog(),
                  QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
-        QCOMPARE(w.Session().Tables().MapStrings, 2);
+        QCOMPARE(w.Session().Installation().Tables().MapStringCount, 2);
         QCOMPARE(rig->Row(1), QStringLiteral("Out 2\t 2\t\t"));
         QCOMPARE(rig->Row(2), QStringLiteral("Out 3\t\t\t"));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));

@@ -35,7 +35,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(8, 20, QStringLiteral("CommDevice=%1\r\n").arg(sim.LinkPath())));
         QVERIFY(rig.Start(/*realPort=*/true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("MAINV8\r\n"));
         QCOMPARE(rig.Row(2), QStringLiteral("Out 3\t 17\t\t"));
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t 3\t||\t 7"));
@@ -67,7 +67,7 @@ private Q_SLOTS:
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // online -> offline
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // "Information!", then the probe
         QCOMPARE(rig.dialogs.boxes.last().title, QStringLiteral("Information!"));
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         w.Face().List1->SetSelectedIndex(1);
         w.Face().txtInput->setText(QStringLiteral("5"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
@@ -99,7 +99,7 @@ private Q_SLOTS:
         QCOMPARE(j.Entries[0].Outcome, QStringLiteral("refused"));
 
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // offline
-        QVERIFY(!w.Session().IsOnline());
+        QVERIFY(!w.Session().Link().IsOnline());
         const QString saved = rig.dir.filePath(QStringLiteral("saved.vdk"));
         rig.dialogs.fileAnswers = {saved};
         QTest::mouseClick(w.Face().cmdSaveMatrix, Qt::LeftButton);

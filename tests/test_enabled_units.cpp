@@ -135,8 +135,8 @@ void TestEnabledUnits::programListStartsEmpty() {
     CommandExchange link(port, dialogs);
     QVERIFY(port.Open() != -1);
     ConsoleSession session(dialogs);
-    QCOMPARE(session.Enabled().EnabledUnitCount, 0);
-    EnableUnits(link, session.Enabled());
+    QCOMPARE(session.Installation().Enabled().EnabledUnitCount, 0);
+    EnableUnits(link, session.Installation().Enabled());
     QVERIFY(model.Log().isEmpty());
 
     EnableUnits(link, ParseEnabledUnits(u"4,6"));

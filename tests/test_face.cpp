@@ -12,6 +12,7 @@
 #include "session/tally_files.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 #include "widgets/controls.h"
 
 using namespace vendra;
@@ -154,20 +155,21 @@ private Q_SLOTS:
         bool servedBusy = false;
         QStringList progress;
         QObject context;
-        connect(&w.Session(), &ConsoleSession::ProgressText, &context, [&](const QString& text) {
-            progress << text;
-            if (progress.size() == 2)
-                QTimer::singleShot(0, &context, [&] {
-                    servedAt = int(progress.size());
-                    servedBusy = w.Session().IsBusy();
+        connect(&w.Session().Files(), &TallyFileService::Progressed, &context,
+                [&](const ProgressReport& p) {
+                    progress << ProgressCaption(p);
+                    if (progress.size() == 2)
+                        QTimer::singleShot(0, &context, [&] {
+                            servedAt = int(progress.size());
+                            servedBusy = w.Session().Link().IsBusy();
+                        });
                 });
-        });
         rig->dialogs.fileAnswers = {path};
         QTest::mouseClick(w.Face().cmdLoadMatrix, Qt::LeftButton);
         QCOMPARE(progress.last(), QStringLiteral("Mapping  29"));
         QVERIFY2(servedAt > 0 && servedAt < progress.size(), qPrintable(QString::number(servedAt)));
         QVERIFY(servedBusy);
-        QVERIFY(!w.Session().IsBusy());
+        QVERIFY(!w.Session().Link().IsBusy());
     }
 
     // Window, outline, face and controls at the screen's scale: 96 dpi gives the face's own

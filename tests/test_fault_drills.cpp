@@ -19,6 +19,7 @@
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
+#include "support/session_internals.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
 #include "widgets/controls.h"
@@ -207,7 +208,7 @@ private Q_SLOTS:
         };
         QVERIFY(d.rig.Start(true));
         // Both probe commands waited out their deadline: nothing came back.
-        QCOMPARE(d.w().Session().LastReply().Kind, ReplyKind::TimedOut);
+        QCOMPARE(d.w().Session().Link().LastReply().Kind, ReplyKind::TimedOut);
 
         QCOMPARE(d.rig.dialogs.Texts(),
                  QStringList({"No Communications to Tally system\r\nDo you want to retry?",
@@ -218,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(d.rig.dialogs.boxes[1].buttons, Buttons::Ok);
         // The offline look is set before the operator is told.
         QCOMPARE(looks, QStringList({"OFFLINE", "OFFLINE"}));
-        QVERIFY(!d.w().Session().IsOnline());
+        QVERIFY(!d.w().Session().Link().IsOnline());
         QVERIFY(d.LooksOffline());
         QCOMPARE(d.w().Face().lblError->text(), QString());
         QCOMPARE(d.rig.dialogs.beeps, 2);
@@ -233,7 +234,7 @@ private Q_SLOTS:
         d.rig.dialogs.Reset();
         d.Click(d.w().Face().cmdOnline);
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{"Information!"});
-        QVERIFY(d.w().Session().IsOnline());
+        QVERIFY(d.w().Session().Link().IsOnline());
         QVERIFY(d.LooksOnline());
         QCOMPARE(d.rig.Rows(), IniRows());  // going online reads nothing back
         d.Click(d.w().Face().cmdRefresh);
@@ -250,7 +251,7 @@ private Q_SLOTS:
         // Start-up, then "Refresh", "Comp" and two entries answered.
         BEGIN_DRILL(d, kTable, (QStringList{"--silent-after", QString::number(kStartupLines + 4)}));
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().IsOnline());
+        QVERIFY(d.w().Session().Link().IsOnline());
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         QString errorAtBox;
@@ -275,10 +276,10 @@ private Q_SLOTS:
         QCOMPARE(d.w().Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(d.rig.dialogs.beeps, 1);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, 2)));
-        QCOMPARE(d.w().Session().Tables().MapStrings, 2);
+        QCOMPARE(d.w().Session().Installation().Tables().MapStringCount, 2);
         QVERIFY(d.ControlsBack());
         // A silent controller does not take the console offline.
-        QVERIFY(d.w().Session().IsOnline());
+        QVERIFY(d.w().Session().Link().IsOnline());
         QVERIFY(d.LooksOnline());
         // No retry: the unanswered entry was asked for once.
         QCOMPARE(Since(d.sim, mark), QStringList({"Refresh", "Comp"}) + RawMaps(1, 3));
@@ -297,7 +298,7 @@ private Q_SLOTS:
 
         d.Click(d.w().Face().cmdRefresh);
         // A hang-up ends the wait: the line closed, the deadline did not run out.
-        QCOMPARE(d.w().Session().LastReply().Kind, ReplyKind::Closed);
+        QCOMPARE(d.w().Session().Link().LastReply().Kind, ReplyKind::Closed);
         QVERIFY(d.sim.WaitForExit(5000));
         QCOMPARE(d.rig.dialogs.Titles(), QStringList{kIncompleteTitle});
         QVERIFY2(d.rig.dialogs.boxes.first().text.contains(
@@ -313,7 +314,7 @@ private Q_SLOTS:
         QTest::qWait(1000);
         d.TypeMapping(0, 5);
         // Nothing is waited for from a device that is gone.
-        QCOMPARE(d.w().Session().LastReply().Kind, ReplyKind::Closed);
+        QCOMPARE(d.w().Session().Link().LastReply().Kind, ReplyKind::Closed);
         QTest::qWait(300);
         const double cpu = CpuSeconds() - cpuBefore;
         QVERIFY2(cpu < kIdleCpuLimit, qPrintable(QString::number(cpu)));
@@ -361,8 +362,9 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().IsOnline());
-        QVERIFY(d.w().Session().ControllerVersion().startsWith(QStringLiteral("MAINV8")));
+        QVERIFY(d.w().Session().Link().IsOnline());
+        QVERIFY(SessionInternals::ControllerVersion(d.w().Session())
+                    .startsWith(QStringLiteral("MAINV8")));
         QCOMPARE(d.rig.Rows(), RowsOf(kTable));
 
         d.Click(d.w().Face().cmdRefresh);
@@ -394,8 +396,8 @@ private Q_SLOTS:
         QVERIFY(d.rig.Start(true));
         d.TypeMapping(0, 6);
         // The flood never ends the reply: the exchange ends at its deadline, cut.
-        QCOMPARE(d.w().Session().LastReply().Kind, ReplyKind::Cut);
-        const QString& received = d.w().Session().Exchange().IBuffer;
+        QCOMPARE(d.w().Session().Link().LastReply().Kind, ReplyKind::Cut);
+        const QString& received = SessionInternals::Exchange(d.w().Session()).IBuffer;
         QVERIFY2(received.size() <= CommandExchange::kMaxReceive,
                  qPrintable(QString::number(received.size())));
         QVERIFY(received.startsWith(QStringLiteral("Map 1 1 2 6\r\nFLOOD-")));
@@ -405,11 +407,12 @@ private Q_SLOTS:
         // Cut short: nothing proves the mapping made, so the row keeps what it showed and the
         // copy may be stale until the next whole read-back.
         QCOMPARE(d.rig.Row(0), QStringLiteral("Out 1\t\t\t"));
-        QVERIFY(d.w().Session().CopyMayBeStale());
+        QVERIFY(d.w().Session().Changes().CopyMayBeStale());
 
         d.TypeMapping(1, 7);
-        QCOMPARE(d.w().Session().LastReply().Kind, ReplyKind::Answered);
-        QCOMPARE(d.w().Session().Exchange().IBuffer, QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
+        QCOMPARE(d.w().Session().Link().LastReply().Kind, ReplyKind::Answered);
+        QCOMPARE(SessionInternals::Exchange(d.w().Session()).IBuffer,
+                 QStringLiteral("Map 1 2 2 7\r\nOK\r\n."));
         QCOMPARE(d.w().Face().lblError->text(), QString());
         d.Click(d.w().Face().cmdRefresh);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable + QList<Entry>{{1, 6}, {2, 7}}));
@@ -437,8 +440,8 @@ private Q_SLOTS:
         Drill d;
         BEGIN_DRILL(d, kTable, fault);
         QVERIFY(d.rig.Start(true));
-        QVERIFY(d.w().Session().IsOnline());
-        QCOMPARE(d.w().Session().ControllerVersion(), version);
+        QVERIFY(d.w().Session().Link().IsOnline());
+        QCOMPARE(SessionInternals::ControllerVersion(d.w().Session()), version);
         QCOMPARE(d.w().Face().lblError->text(), version);
         QVERIFY(d.w().Face().lblMainVersionInfo->toolTip().startsWith(version +
                                                                       QStringLiteral("   V")));
@@ -448,7 +451,7 @@ private Q_SLOTS:
                                                 "mappings.")
                                      .arg(kept)),
                  qPrintable(text));
-        QCOMPARE(d.w().Session().Tables().MapStrings, kept);
+        QCOMPARE(d.w().Session().Installation().Tables().MapStringCount, kept);
         QCOMPARE(d.rig.Rows(), RowsOf(kTable.mid(0, kept)));
         QCOMPARE(d.rig.dialogs.beeps, 0);  // every reply had its "."
         QVERIFY(d.ControlsBack());

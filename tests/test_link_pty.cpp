@@ -12,6 +12,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -30,8 +31,8 @@ struct Link {
 
     explicit Link(const QString& device) {
         port.SetDevicePath(device);
-        QObject::connect(&exchange, &CommandExchange::ErrorLine, &exchange,
-                         [this](const QString& t) { errorLine = t; });
+        QObject::connect(&exchange, &CommandExchange::ErrorReported, &exchange,
+                         [this](const ErrorReport& e) { errorLine = ErrorCaption(e); });
     }
 };
 

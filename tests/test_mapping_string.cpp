@@ -77,7 +77,7 @@ private Q_SLOTS:
             t.OutMapString[i] = t.OutMapInput[i] = t.RawMapList[i] = QString::number(i);
             t.OutTest[i] = -1;
         }
-        t.MapStrings = 12;
+        t.MapStringCount = 12;
         t.ClearLocalMaps();
         QVERIFY(t.OutMapString[0].isEmpty() && t.OutMapInput[10].isEmpty() &&
                 t.OutMapString[10].isEmpty());
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QCOMPARE(t.OutMapInput[11], QStringLiteral("11"));
         QCOMPARE(t.RawMapList[5], QStringLiteral("5"));
         QCOMPARE(t.OutTest[5], -1);
-        QCOMPARE(t.MapStrings, 12);
+        QCOMPARE(t.MapStringCount, 12);
     }
 
     void tablesDropWritesOutsideThem() {

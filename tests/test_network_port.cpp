@@ -291,7 +291,7 @@ private Q_SLOTS:
         frmKavroMain& w = *rig.window;
         QCOMPARE(rig.dialogs.Titles(), QStringList());
         rig.dialogs.answers.clear();
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         QCOMPARE(sim.LogLines(),
                  kProbeAndVersion + QStringList({"RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4"}));
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t&\t 6"));
@@ -395,7 +395,7 @@ private Q_SLOTS:
         QCOMPARE(lines.mid(0, 3), QStringList({"The Serial Com port 1", "Is not available",
                                                "Please correct and try again"}));
         QCOMPARE(lines.last(), lastLine.contains("%1") ? lastLine.arg(port) : lastLine);
-        QVERIFY(!rig.window->Session().IsOnline());
+        QVERIFY(!rig.window->Session().Link().IsOnline());
     }
 
     // The server drops the connection during "Refresh" and is gone a while: the read-back
@@ -416,7 +416,7 @@ private Q_SLOTS:
         rig.WriteIni(Ini(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
 
         Click(w.Face().cmdRefresh);
         QVERIFY(sim.WaitForExit(5000));
@@ -441,7 +441,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(), QString());
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
         QCOMPARE(Since(sim, mark), QStringList{"Map 1 1 2 5"});
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
     }
 
     // The Telnet stream: 255 doubled both ways, commands and subnegotiations taken out even

@@ -9,6 +9,7 @@
 #include "sim/controller_model.h"
 #include "support/model_port.h"
 #include "support/scripted_dialogs.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -31,12 +32,12 @@ struct Rig {
         port.Open();
         exchange.SetDeadlineMs(kTestDeadlineMs);
         state.SetSettleMs(0);
-        QObject::connect(&state, &OnlineState::LookChanged, &state, [this](bool online) {
+        QObject::connect(&state, &OnlineState::OnlineChanged, &state, [this](bool online) {
             looks.append(online ? QStringLiteral("online") : QStringLiteral("offline"));
         });
-        auto setError = [this](const QString& t) { errorLine = t; };
-        QObject::connect(&state, &OnlineState::ErrorLine, &state, setError);
-        QObject::connect(&exchange, &CommandExchange::ErrorLine, &exchange, setError);
+        auto setError = [this](const ErrorReport& e) { errorLine = ErrorCaption(e); };
+        QObject::connect(&state, &OnlineState::ErrorReported, &state, setError);
+        QObject::connect(&exchange, &CommandExchange::ErrorReported, &exchange, setError);
     }
 };
 

@@ -16,6 +16,7 @@
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
+#include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 #include "widgets/qt_dialogs.h"
@@ -35,9 +36,10 @@ void Fill(MainRig& rig) {
 // Runs `action` from the read-back's own event pump, once entry `entry` is in.
 void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
     auto* hook = new QObject(&w);
-    QObject::connect(&w.Session(), &ConsoleSession::ProgressText, hook,
-                     [&w, hook, entry, action](const QString& text) {
-                         if (text != QStringLiteral("Downloading  %1").arg(entry)) return;
+    QObject::connect(&w.Session().Table(), &TableOperations::Progressed, hook,
+                     [&w, hook, entry, action](const ProgressReport& p) {
+                         if (ProgressCaption(p) != QStringLiteral("Downloading  %1").arg(entry))
+                             return;
                          QTimer::singleShot(0, &w, action);
                          hook->deleteLater();
                      });
@@ -54,8 +56,8 @@ QStringList RawMaps(int first, int last) {
 QStringList Seen(MainRig& rig) {
     frmKavroMain& w = *rig.window;
     int underTest = 0;
-    for (int o = 1; o <= w.Session().Tables().NumOutputs; ++o)
-        underTest += w.Session().Tables().OutTest[o] == -1;
+    for (int o = 1; o <= w.Session().Installation().Tables().NumOutputs; ++o)
+        underTest += w.Session().Installation().Tables().OutTest[o] == -1;
     return rig.Rows() + QStringList{w.Face().cmdOnline->text(), w.Face().txtInput->text(),
                                     QString::number(w.Face().list2->SelectedIndex()),
                                     QString::number(underTest),

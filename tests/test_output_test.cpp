@@ -13,7 +13,7 @@ struct TestRig : MappingRig {
     ReadBack readBack{tables, link, dialogs};
     OutputTest tests{tables, link, readBack, Online()};
     QSignalSpy rows{&tests, &OutputTest::RowTest};
-    QSignalSpy button{&tests, &OutputTest::TestButtonRed};
+    QSignalSpy button{&tests, &OutputTest::TestActive};
     QSignalSpy latch{&tests, &OutputTest::LatchShown};
     TestRig() { Configure(8, 2); }
 };

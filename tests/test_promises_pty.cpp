@@ -81,12 +81,12 @@ QString ThroughSession(Rig& rig, const QString& how) {
         return QStringLiteral("<not online>");
     const QString file = rig.Path(QStringLiteral("file.vdk"));
     if (how == QStringLiteral("load")) {
-        session.LoadMatrixFile(file);
+        session.Files().LoadMatrixFile(file);
         return dialogs.Texts().join(u'|');
     }
     Yes yes;
-    const ChangeReport r =
-        session.ApplyChanges({QStringLiteral("file.vdk"), file, {}, std::nullopt}, {}, yes);
+    const ChangeReport r = session.Changes().ApplyChanges(
+        {QStringLiteral("file.vdk"), file, {}, std::nullopt}, {}, yes);
     return (r.Holds() ? QStringLiteral("HOLDS ") : QString()) + r.Text();
 }
 

@@ -34,6 +34,8 @@
 #include "session/console_session.h"
 #include "session/undo_history.h"
 #include "support/model_port.h"
+#include "support/session_rig.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -383,8 +385,8 @@ public:
         session = std::make_unique<ConsoleSession>(
             dialogs, [owned](const InstallationConfig&) { return std::move(*owned); },
             SessionTimings{kOperatorDeadlineMs, 0, 0});
-        QObject::connect(session.get(), &ConsoleSession::ErrorLine, session.get(),
-                         [this](const QString& t) { errors << t; });
+        FollowErrorLine(*session, session.get(),
+                        [this](const ErrorReport& e) { errors << ErrorCaption(e); });
         if (!session->LoadConfiguration(ini.fileName()) || !session->Connect())
             RC_FAIL("the session did not start online");
         journal_ = dir.filePath(QStringLiteral("journal.jsonl"));
@@ -399,8 +401,8 @@ public:
     std::unique_ptr<ConsoleSession> session;
     QStringList errors;  // the error line's texts during the action
 
-    const MappingTables& T() const { return session->Tables(); }
-    bool Online() const { return session->IsOnline(); }
+    const MappingTables& T() const { return session->Installation().Tables(); }
+    bool Online() const { return session->Link().IsOnline(); }
     Address OutputAt(int o) const { return {T().OutUnit[o], T().OutChannel[o]}; }
     Address InputAt(int i) const { return {T().InUnit[i], T().InChannel[i]}; }
     QString NewPath() { return dir.filePath(QStringLiteral("file%1.vdk").arg(++files_)); }
@@ -439,7 +441,7 @@ public:
     }
 
     // The copy may differ from the controller: the session has said so.
-    bool Excused() const { return stale_ || !Online() || session->CopyMayBeStale(); }
+    bool Excused() const { return stale_ || !Online() || session->Changes().CopyMayBeStale(); }
 
     // Check 4: the output holds what a success said it holds.
     void ExpectHolds(const Address& a, const Held& want, const QString& claim) {
@@ -462,7 +464,7 @@ public:
         QString name;
         std::set<Address> outputs;
     };
-    QList<TallyItem> Copy() const { return session->ConsoleCopyItems(); }
+    QList<TallyItem> Copy() const { return session->Changes().ConsoleCopyItems(); }
     void Changed(const QString& name, const QList<TallyItem>& before) {
         QStringList was;
         for (const TallyItem& i : before)
@@ -482,7 +484,7 @@ public:
         QList<Step>& to = undo ? redo_ : undo_;
         const QString verb = undo ? QStringLiteral("Undo") : QStringLiteral("Redo");
         Begin(fault, agree);
-        undo ? session->Undo() : session->Redo();
+        undo ? session->History().Undo() : session->History().Redo();
         End();
         const QString said = errors.isEmpty() ? QString() : errors.last();
         if (from.isEmpty()) {
@@ -703,7 +705,7 @@ struct MapCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         const QList<TallyItem> before = op.Copy();
         op.Begin(fault);
-        const bool ok = op.session->MapOutput(output, input);
+        const bool ok = op.session->Table().MapOutput(output, input);
         op.End();
         op.Changed(QStringLiteral("map"), before);
         if (!ok || !op.onlineBefore_ || !op.Online()) return;
@@ -724,11 +726,11 @@ struct BoolCmd : Faulted {
     int output = *rc::gen::inRange(1, kOutputs + 1);
     int first = *rc::gen::inRange(1, kInputs + 1);
     int second = *rc::gen::inRange(1, kInputs + 1);
-    int mode = *rc::gen::element(int(kAnd), int(kOr));
+    BoolOp mode = *rc::gen::element(BoolOp::And, BoolOp::Or);
     void run(const Desk&, Operator& op) const override {
         const QList<TallyItem> before = op.Copy();
         op.Begin(fault);
-        const bool ok = op.session->MapOutputBoolean(output, first, second, mode);
+        const bool ok = op.session->Table().MapOutputBoolean(output, first, second, mode);
         op.End();
         op.Changed(QStringLiteral("AND/OR"), before);
         if (!ok || !op.onlineBefore_ || !op.Online()) return;
@@ -740,8 +742,8 @@ struct BoolCmd : Faulted {
                         .arg(held.Text()));
     }
     void Show(std::ostream& os) const override {
-        os << "map output " << output << " to input " << first << (mode == kAnd ? " AND " : " OR ")
-           << second;
+        os << "map output " << output << " to input " << first
+           << (mode == BoolOp::And ? " AND " : " OR ") << second;
     }
 };
 
@@ -750,7 +752,7 @@ struct ClearAllCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         const QList<TallyItem> before = op.Copy();
         op.Begin(fault, agree);
-        op.session->ResetAndClearAll();
+        op.session->Table().ResetAndClearAll();
         op.End();
         op.Changed(QStringLiteral("Clear All"), before);
     }
@@ -761,7 +763,7 @@ struct RefreshCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         if (!op.Online()) return;  // the button is greyed offline
         op.Begin(fault);
-        const ReadBackResult r = op.session->Refresh();
+        const ReadBackResult r = op.session->Table().Refresh();
         op.End(r.Complete());
     }
     void Show(std::ostream& os) const override { os << "Refresh"; }
@@ -774,7 +776,7 @@ struct LoadCmd : Faulted {
         const QList<TallyItem> before = op.Copy();
         op.dialogs.file = op.WriteFile(file);
         op.Begin(fault, agree);
-        op.session->LoadMatrix();
+        op.session->Files().LoadMatrix();
         op.End();
         op.Changed(QStringLiteral("Load"), before);
     }
@@ -788,7 +790,7 @@ struct RestoreCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         const QString path = op.WriteFile(file);
         op.Begin(fault);
-        const RestoreResult r = op.session->Restore(path, ReadTallyItems(path).Items, true);
+        const RestoreResult r = op.session->Files().Restore(path, ReadTallyItems(path).Items, true);
         op.End();
         if (!op.onlineBefore_ || !op.Online()) return;
         if (r.load == TallyFiles::LoadOutcome::Complete)
@@ -806,9 +808,9 @@ struct SaveCmd : Faulted {
         const QString path = op.NewPath();
         op.dialogs.file = path;
         op.Begin(fault);
-        op.session->SaveMatrix();
+        op.session->Files().SaveMatrix();
         op.End();
-        if (!op.Online() || op.session->CopyMayBeStale() || !QFile::exists(path)) return;
+        if (!op.Online() || op.session->Changes().CopyMayBeStale() || !QFile::exists(path)) return;
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         QStringList lines;
@@ -825,8 +827,8 @@ struct TapCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         if (op.T().OutTest[output] == -1) return;  // latched: the button only releases it
         op.Begin(fault);
-        op.session->TestOn(output);
-        op.session->TestOff(output);
+        op.session->Tests().TestOn(output);
+        op.session->Tests().TestOff(output);
         op.End();
     }
     void Show(std::ostream& os) const override { os << "test tap on output " << output; }
@@ -836,7 +838,7 @@ struct LatchCmd : Faulted {
     int output = *rc::gen::inRange(1, kOutputs + 1);
     void run(const Desk&, Operator& op) const override {
         op.Begin(fault);
-        op.session->TestLatchChange(output);
+        op.session->Tests().TestLatchChange(output);
         op.End();
     }
     void Show(std::ostream& os) const override { os << "latch output " << output; }
@@ -860,8 +862,8 @@ struct ApplyCmd : Faulted {
             confirmed = true;
         };
         op.Begin(fault);
-        const ChangeReport r =
-            op.session->ApplyChanges({QStringLiteral("file"), path, {}, {}}, {fresh, verify}, q);
+        const ChangeReport r = op.session->Changes().ApplyChanges(
+            {QStringLiteral("file"), path, {}, {}}, {fresh, verify}, q);
         op.End();
         if (confirmed) op.Changed(QStringLiteral("Apply changes only"), before);
         if (r.Holds())
@@ -946,7 +948,7 @@ struct RawCmd : Faulted {
     }
     void run(const Desk&, Operator& op) const override {
         op.Begin(fault);
-        op.session->SendRaw(Text(), QStringLiteral("send"));
+        op.session->Link().SendRaw(Text(), QStringLiteral("send"));
         op.End();
     }
     void Show(std::ostream& os) const override { os << "raw \"" << S(Text()) << "\""; }
@@ -955,7 +957,7 @@ struct RawCmd : Faulted {
 struct OnlineCmd : Faulted {
     void run(const Desk&, Operator& op) const override {
         op.Begin(fault);
-        op.session->ToggleOnline();
+        op.session->Link().ToggleOnline();
         op.End();
     }
     void Show(std::ostream& os) const override { os << "offline / online"; }
@@ -978,7 +980,7 @@ struct OtherProgramCmd : Faulted {
                                    .toLatin1());
         if (!op.Online()) return;
         op.Begin(fault);
-        const ReadBackResult r = op.session->Refresh();
+        const ReadBackResult r = op.session->Table().Refresh();
         op.End(r.Complete());
     }
     void Show(std::ostream& os) const override {

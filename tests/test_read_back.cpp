@@ -4,6 +4,7 @@
 
 #include "mapping/read_back.h"
 #include "mapping_rig.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 Q_DECLARE_METATYPE(vendra::ReadBackEnd)
@@ -54,17 +55,19 @@ private Q_SLOTS:
         rig.tables.OutMapString[4] = QStringLiteral("stale");
         ReadBack readBack(rig.tables, rig.link, rig.dialogs);
         readBack.SetPauseMs(0);
-        QSignalSpy progress(&readBack, &ReadBack::ProgressText);
+        QStringList progress;
+        connect(&readBack, &ReadBack::Progressed, this,
+                [&](const ProgressReport& p) { progress << ProgressCaption(p); });
         QSignalSpy controls(&readBack, &ReadBack::ControlsEnabled);
         QSignalSpy cancel(&readBack, &ReadBack::CancelVisible);
 
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::EndOfList);
         QCOMPARE(r.count, 5);
-        QCOMPARE(rig.tables.MapStrings, 5);
+        QCOMPARE(rig.tables.MapStringCount, 5);
         QCOMPARE(rig.model.Log(), RawMaps(1, 6));
-        QCOMPARE(progress.first().first().toString(), QString());
-        QCOMPARE(progress.last().first().toString(), QStringLiteral("Downloading  5"));
+        QCOMPARE(progress.first(), QString());
+        QCOMPARE(progress.last(), QStringLiteral("Downloading  5"));
         QCOMPARE(controls, (QList<QVariantList>{{false}, {true}}));
         QCOMPARE(cancel, (QList<QVariantList>{{true}, {false}}));
         QVERIFY(rig.dialogs.Texts().isEmpty());
@@ -136,7 +139,7 @@ private Q_SLOTS:
         const ReadBackResult r = readBack.GetAllRawMappings();
         QCOMPARE(r.end, ReadBackEnd::NoAnswer);
         QCOMPARE(r.count, answered);
-        QCOMPARE(rig.tables.MapStrings, answered);
+        QCOMPARE(rig.tables.MapStringCount, answered);
         QCOMPARE(controls.last().first().toBool(), true);
         QCOMPARE(rig.dialogs.Titles(), QStringList{"Read-back incomplete"});
         QVERIFY2(rig.dialogs.Texts().first().contains(said),
@@ -160,8 +163,8 @@ private Q_SLOTS:
         const QString at = QStringLiteral("Downloading ") + QStringLiteral(" %1").arg(cancelAfter);
         auto click = [&] { QTimer::singleShot(0, &readBack, &ReadBack::CancelDownload); };
         if (cancelAfter == 0) click();
-        connect(&readBack, &ReadBack::ProgressText, this, [&](const QString& t) {
-            if (t == at) click();
+        connect(&readBack, &ReadBack::Progressed, this, [&](const ProgressReport& p) {
+            if (ProgressCaption(p) == at) click();
         });
         // A second read-back started meanwhile must not disturb the running one.
         ReadBackResult nested{ReadBackEnd::EndOfList, -1};

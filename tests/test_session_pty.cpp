@@ -10,8 +10,10 @@
 #include "session/console_session.h"
 #include "support/main_rig.h"
 #include "support/scripted_dialogs.h"
+#include "support/session_internals.h"
 #include "support/sim_process.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 
 using namespace vendra;
 
@@ -69,20 +71,20 @@ private Q_SLOTS:
         ConsoleSession session(dialogs, SerialPortFactory(), {300, 0, 0});
         int rebuilds = 0;
         QString errorLine;
-        connect(&session, &ConsoleSession::ListRebuild, this, [&] { ++rebuilds; });
-        connect(&session, &ConsoleSession::ErrorLine, this,
-                [&](const QString& text) { errorLine = text; });
+        connect(&session.Table(), &TableOperations::ListRebuild, this, [&] { ++rebuilds; });
+        FollowErrorLine(session, this, [&](const ErrorReport& e) { errorLine = ErrorCaption(e); });
 
         QVERIFY(session.LoadConfiguration(dir.filePath(QStringLiteral("Kavro.ini"))));
         QCOMPARE(session.Connect(), online);
-        QCOMPARE(session.IsOnline(), online);
+        QCOMPARE(session.Link().IsOnline(), online);
         QCOMPARE(dialogs.Titles(), titles);
-        QCOMPARE(session.Tables().MapStrings, mapStrings);
+        QCOMPARE(session.Installation().Tables().MapStringCount, mapStrings);
         QCOMPARE(rebuilds, online ? 1 : 0);
         if (!simArgs.isEmpty()) QCOMPARE(sim.LogLines(), received);
         if (online) {
             QCOMPARE(errorLine, QStringLiteral("MAINV9\r\n"));
-            QCOMPARE(session.Tables().OutMapString[5], QStringLiteral("[1][5][2][1][1][2][2][2]"));
+            QCOMPARE(session.Installation().Tables().OutMapString[5],
+                     QStringLiteral("[1][5][2][1][1][2][2][2]"));
         }
         if (titles.startsWith(QStringLiteral("Port Conflict")))
             QVERIFY(dialogs.Texts().first().contains(device));
@@ -121,18 +123,18 @@ private Q_SLOTS:
         QVERIFY(session.Connect());
         QCOMPARE(LineLocksLeft(), before + QStringList{held});
 
-        QCOMPARE(session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Kind,
+        QCOMPARE(session.Link().SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Kind,
                  ReplyKind::Closed);
         QVERIFY(first.WaitForExit(5000));
         QCOMPARE(LineLocksLeft(), before);
         QVERIFY(pointAt(dir.filePath(QStringLiteral("gone"))));
-        QVERIFY(!session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
+        QVERIFY(!session.Link().SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
         QCOMPARE(LineLocksLeft(), before);
 
         QVERIFY(pointAt(second.LinkPath()));
-        QVERIFY(session.SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
+        QVERIFY(session.Link().SendRaw(QStringLiteral("VER"), QStringLiteral("send")).Answered());
         QCOMPARE(LineLocksLeft(), before + QStringList{lockOf(second.LinkPath())});
-        session.ClosePort();
+        session.Link().ClosePort();
         QCOMPARE(LineLocksLeft(), before);
     }
 
@@ -144,7 +146,7 @@ private Q_SLOTS:
         QVERIFY(!session.LoadConfiguration(ini));
         QCOMPARE(dialogs.Titles(), QStringList{QStringLiteral("File Missing")});
         QVERIFY(dialogs.Texts().first().endsWith(QDir::toNativeSeparators(ini)));
-        QVERIFY(!session.IsPortOpen());
+        QVERIFY(!SessionInternals::PortOpen(session));
     }
 };
 

@@ -22,7 +22,7 @@ private Q_SLOTS:
         rig.model.AddMappingString(QStringLiteral("[1][4][2][3][1][2][7][1]"));
         QVERIFY(rig.Start());
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("Online"));
         QCOMPARE(ButtonFace(w.Face().cmdOnline), ColourFromValue(kGreen));
         QVERIFY(w.Face().cmdTest->isEnabled() && w.Face().cmdRefresh->isEnabled());
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(conflict.text.contains(QStringLiteral("No such file or directory")));
         QCOMPARE(conflict.icon, Icon::Information);
         QCOMPARE(rig.dialogs.boxes[2].text, QStringLiteral("Going To Offline Mode"));
-        QVERIFY(!rig.window->Session().IsOnline());
+        QVERIFY(!rig.window->Session().Link().IsOnline());
         QCOMPARE(rig.window->Face().cmdOnline->text(), QStringLiteral("OFFLINE"));
         QVERIFY(!rig.window->Face().cmdTest->isEnabled());
         QVERIFY(rig.window->isVisible());
@@ -116,7 +116,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(1005, 3));
         QVERIFY(rig.Start());
         QCOMPARE(rig.window->Face().List1->RowCount(), 999);
-        QCOMPARE(rig.window->Session().Tables().NumOutputs, 999);
+        QCOMPARE(rig.window->Session().Installation().Tables().NumOutputs, 999);
         QCOMPARE(rig.dialogs.boxes.size(), 1);
         QVERIFY(rig.dialogs.boxes[0].text.contains(QStringLiteral("999")));
     }

@@ -163,7 +163,7 @@ private Q_SLOTS:
                  QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Face().List1->RowBackground(1), ListBackground());
         QCOMPARE(w.Face().List1->RowBackground(6), ListBackground());
-        QCOMPARE(w.Session().Tables().OutTest[2], 0);
+        QCOMPARE(w.Session().Installation().Tables().OutTest[2], 0);
         QCOMPARE(rig->Row(4), QStringLiteral("Out 5\t 1\t||\t 2"));
         QCOMPARE(w.Face().List1->SelectedIndex(), 0);
     }

@@ -7,6 +7,7 @@
 #include "editor/tally_list.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/captions.h"
 #include "widgets/controls.h"
 
 using namespace vendra;
@@ -17,7 +18,7 @@ std::unique_ptr<MainRig> Rig() {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(SampleIni(10, 8));
     rig->model.AddMappingString(QStringLiteral("[1][8][2][8][1][0][0][0]"));
-    if (!rig->Start() || !rig->window->Session().IsOnline()) qFatal("start-up failed");
+    if (!rig->Start() || !rig->window->Session().Link().IsOnline()) qFatal("start-up failed");
     rig->dialogs.Reset();
     return rig;
 }
@@ -60,10 +61,10 @@ private Q_SLOTS:
         f.lblFileName->setText(QStringLiteral("keep.vdk"));
         QStringList shown;
         bool greyedThroughout = true;
-        connect(&w.Session(), &ConsoleSession::ProgressText, this, [&](const QString& text) {
+        FollowProgress(w.Session(), this, [&](const ProgressReport& p) {
             shown << f.lblDownloading->text();
             // The first text comes before the controls are greyed.
-            if (!text.isEmpty())
+            if (!ProgressCaption(p).isEmpty())
                 greyedThroughout &= f.lblDownloading->isVisibleTo(&w) &&
                                     !f.lblTallyOutputs->isVisibleTo(&w) && !f.list2->isEnabled() &&
                                     !f.cmdMapIt->isEnabled() && !f.txtInput->isEnabled() &&

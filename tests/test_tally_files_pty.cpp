@@ -50,7 +50,7 @@ private Q_SLOTS:
         rig.WriteIni(SampleIni(10, 8, QStringLiteral("CommDevice=") + sim.LinkPath() + "\r\n"));
         QVERIFY(rig.Start(true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         const QStringList rows = rig.Rows();
         QCOMPARE(rows[3], QStringLiteral("Out 4\t 8\t||\t 2"));
 

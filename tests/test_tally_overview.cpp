@@ -190,7 +190,7 @@ private Q_SLOTS:
         rig.WriteIni(Ini(sim.LinkPath()));
         QVERIFY(rig.Start(/*realPort=*/true));
         frmKavroMain& w = *rig.window;
-        QVERIFY(w.Session().IsOnline());
+        QVERIFY(w.Session().Link().IsOnline());
         QVERIFY(w.Face().Check1->toolTip().contains("Ctrl+Shift+O"));
         QAction* open = nullptr;
         for (QAction* a : w.actions())
@@ -250,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(!bits.contains(QStringLiteral("BITS 7")));
         // Closing the overview ends its polling.
         view->close();
-        QVERIFY(!w.Session().Polling());
+        QVERIFY(!w.Session().Inputs().Polling());
     }
 };
 

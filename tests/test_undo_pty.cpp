@@ -10,12 +10,13 @@
 
 #include "changes/journal.h"
 #include "changes/live_changes.h"
-#include "compare/history_window.h"
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
+#include "history/history_window.h"
 #include "session/undo_history.h"
 #include "support/main_rig.h"
+#include "support/session_internals.h"
 #include "support/sim_process.h"
 #include "widgets/controls.h"
 
@@ -152,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(c.Journal().Entries.last().Outcome, outcome::kRefused);
         c.Key(Qt::Key_Y, Qt::ControlModifier);  // the step was not taken back: nothing to redo
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to redo"));
-        QVERIFY(w.Session().CanUndo());
+        QVERIFY(SessionInternals::CanUndo(w.Session()));
     }
 
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
@@ -161,11 +162,11 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         frmKavroMain& w = *rig.window;
         QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);  // offline
-        QVERIFY(!w.Session().IsOnline());
+        QVERIFY(!w.Session().Link().IsOnline());
         rig.TakeLog();
         w.Face().txtInput->setText(QStringLiteral("5"));
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
-        w.Session().Undo();
+        w.Session().History().Undo();
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
         QCOMPARE(rig.TakeLog(), QStringList());
         const JournalRead j = ReadJournal(rig.dir.filePath(QStringLiteral("changes.jsonl")));
@@ -174,11 +175,11 @@ private Q_SLOTS:
         QCOMPARE(j.Entries[1].Operation, QStringLiteral("undo mapping"));
 
         // "Clear All" is one step: every mapped output journalled, all taken back at once.
-        w.Session().Redo();
+        w.Session().History().Redo();
         rig.dialogs.answers << Answer::Ok << Answer::Ok;
         QTest::mouseClick(w.Face().cmdInit, Qt::LeftButton);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));
-        w.Session().Undo();
+        w.Session().History().Undo();
         QVERIFY(rig.dialogs.boxes.last().text.startsWith(
             QStringLiteral("Undo \"Clear All\"? 1 output")));
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 5\t\t"));
@@ -206,7 +207,7 @@ private Q_SLOTS:
         QVERIFY(loaded != before);
 
         auto readBack = [&] {
-            w.Session().ReadWholeTable();  // holes removed first: a read-back ends at one
+            w.Session().Table().ReadWholeTable();  // holes removed first: a read-back ends at one
             return c.rig.Rows();
         };
         // Undo asks with the number of outputs (1 added, 1 changed, 1 removed by the Init).

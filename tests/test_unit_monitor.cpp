@@ -64,6 +64,11 @@ bool NextTick(frmKavroMain& w, int timeoutMs = 1000) {
     return tick.wait(timeoutMs);
 }
 
+// Lets four intervals of the poll timer pass: long enough for a poll that should not come.
+void WaitIntervals(frmKavroMain& w) {
+    QTest::qWait(4 * w.Diag().tmrInputStatus.interval());
+}
+
 // The lit lamps, as bit k - 1 for lamp k; fails the test on a lamp neither red nor black.
 quint32 LitLamps(const frmUnitBits& u) {
     quint32 lit = 0;
@@ -222,7 +227,7 @@ private Q_SLOTS:
         ClickCheck1(w);
         frmUnitBits& u = *w.UnitBitsWindow();
         QCOMPARE(u.UpDown1->Min(), 1);
-        QCOMPARE(u.UpDown1->Max(), w.Session().Enabled().EnabledUnitCount);
+        QCOMPARE(u.UpDown1->Max(), w.Session().Installation().Enabled().EnabledUnitCount);
         w.Diag().tmrInputStatus.stop();  // ticks would mix their polls into the log
         rig->TakeLog();
         u.activateWindow();  // as a click on the status window does under a window manager
@@ -303,7 +308,7 @@ private Q_SLOTS:
         QVERIFY(MonitorOff(w));
         QCOMPARE(w.focusWidget(), w.Face().List1);
         rig->TakeLog();
-        QTest::qWait(450);
+        WaitIntervals(w);
         QVERIFY(rig->TakeLog().isEmpty());  // no more polls
         QCOMPARE(first.isNull(), unloaded);
 
@@ -365,24 +370,26 @@ private Q_SLOTS:
         auto rig = Online();
         frmKavroMain& w = *rig->window;
         ModelPort& port = Port(*rig);
-        w.Session().SetDeadlineMs(CommandExchange::kDeadlineMs);  // outlasts the delay
-        w.Diag().tmrInputStatus.setInterval(200);                 // the program's
+        // Each exchange outlasts the interval: a tick takes four intervals.
+        const int interval = w.Diag().tmrInputStatus.interval();
+        const int delay = 2 * interval;
         ClickCheck1(w);
-        constexpr int kDelay = 400;  // each exchange: a tick takes 800 ms, four intervals
-        port.delayMs = kDelay;
+        port.delayMs = delay;
         QVERIFY(NextTick(w));
         QList<qint64> sentAt;
         QElapsedTimer clock;
         clock.start();
         port.onWrite = [&](const QByteArray&) { sentAt.append(clock.elapsed()); };
         for (int i = 0; i < 3; ++i)
-            QVERIFY(NextTick(w, 3000));
+            QVERIFY(NextTick(w));
         port.delayMs = 0;
         port.onWrite = nullptr;
         QCOMPARE(sentAt.size(), 6);  // BITS, GSTAT per tick
+        // The next tick waits a whole interval after the end of the last (the timer may fire
+        // a little early; back to back would be no gap at all).
         for (int i = 2; i < sentAt.size(); i += 2) {
-            const qint64 tickEnded = sentAt[i - 1] + kDelay;
-            QVERIFY2(sentAt[i] - tickEnded >= 150,
+            const qint64 tickEnded = sentAt[i - 1] + delay;
+            QVERIFY2(sentAt[i] - tickEnded >= interval * 3 / 4,
                      qPrintable(QStringLiteral("tick %1 came %2 ms after the last ended")
                                     .arg(i / 2)
                                     .arg(sentAt[i] - tickEnded)));
@@ -400,6 +407,8 @@ private Q_SLOTS:
         QCOMPARE(LitLamps(u), 0x80000001u);
 
         rig->model.SetFault(SimFault::Silent);
+        constexpr int kDeadlineMs = 100;  // each silent exchange waits this long
+        w.Session().Link().SetDeadlineMs(kDeadlineMs);
         rig->dialogs.beeps = 0;
         rig->TakeLog();
         // The operator clicks "Unit Status" while the first silent poll waits; the click is
@@ -419,14 +428,14 @@ private Q_SLOTS:
         QElapsedTimer took;
         took.start();
         QVERIFY(NextTick(w, 1000));
-        QVERIFY(took.elapsed() >= 2 * kTestDeadlineMs);  // two time-outs
+        QVERIFY(took.elapsed() >= 2 * kDeadlineMs);  // two time-outs
         port.onWrite = nullptr;
         QCOMPARE(rig->dialogs.beeps, 2);
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Comm Error!"));
         QCOMPARE(LitLamps(u), 0x80000001u);
         QCOMPARE(u.lblStatus->text(), QString());
         QTRY_VERIFY(MonitorOff(w));
-        QTest::qWait(450);
+        WaitIntervals(w);
         QCOMPARE(rig->TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
     }
 

@@ -125,10 +125,6 @@ bool EntryMatches(const JournalEntry& e, const QString& filter) {
     return e.HasOutput() && e.OutputText().contains(f, Qt::CaseInsensitive);
 }
 
-bool JournalRead::TornLast() const {
-    return !TornLines.isEmpty() && TornLines.last() == lineCount;
-}
-
 QString JournalRead::TornText(const QString& path) const {
     if (TornLines.isEmpty()) return {};
     QStringList numbers;
@@ -271,7 +267,6 @@ void Journal::Settle(int unit, int channel, Check check) {
 void Journal::Record(const QString& operation, int unit, int channel, const QString& before,
                      const QString& after, const QString& result, const QString& command,
                      bool beforeKnown) {
-    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Unit = unit;
@@ -295,7 +290,6 @@ void Journal::Record(const QString& operation, int unit, int channel, const QStr
 
 void Journal::RecordCommand(const QString& operation, const QString& command,
                             const QString& result) {
-    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Command = command;
@@ -304,7 +298,6 @@ void Journal::RecordCommand(const QString& operation, const QString& command,
 }
 
 void Journal::Write(JournalEntry e) {
-    if (!enabled_) return;
     if (!e.Time.isValid()) e.Time = Now();
     if (e.Who.isEmpty()) e.Who = who_;
     if (e.Program.isEmpty()) e.Program = program_;

@@ -68,7 +68,6 @@ struct JournalRead {
     QList<int> TornLines;         // line numbers (from 1) skipped as not whole
     bool Missing = false;         // no journal written yet
     QString Error;                // the file exists but cannot be read
-    bool TornLast() const;
     int lineCount = 0;
     // "line 12 of PATH is not a whole entry (a write cut short); it was skipped", or empty.
     QString TornText(const QString& path) const;
@@ -92,8 +91,6 @@ public:
 
     void SetPath(const QString& path);
     QString Path() const { return path_; }
-    // False: nothing is written (no installation read yet, or a test that turns it off).
-    void SetEnabled(bool on) { enabled_ = on; }
 
     // The operation the mapping commands below belong to, while a scope lives.
     class Operation {
@@ -154,7 +151,6 @@ private:
     QString who_;
     QString path_;
     int fd_ = -1;
-    bool enabled_ = true;
     bool failed_ = false;
     QString operation_;
     int holds_ = 0;

@@ -162,7 +162,7 @@ FileCheck LiveChanges::CheckFile(const QString& path) {
 
 void LiveChanges::TakeReadBack() {
     held_.clear();
-    for (int i = 1; i <= tables_.MapStrings && tables_.RawMapList.Valid(i); ++i)
+    for (int i = 1; i <= tables_.MapStringCount && tables_.RawMapList.Valid(i); ++i)
         held_ << tables_.RawMapList[i];
 }
 
@@ -310,7 +310,7 @@ void LiveChanges::Keep(int unit, int channel, const QString& mapping) {
 ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
     ApplyResult result;
     const bool online = online_();
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     for (const PlannedChange& p : plan) {
         if (StopAsked()) {
@@ -344,7 +344,8 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
             break;
         }
         ++result.Applied;
-        Q_EMIT ProgressText(QStringLiteral("Changing ") + SignColumn(result.Applied));
+        Q_EMIT Progressed(
+            {ProgressReport::Phase::Changing, result.Applied, static_cast<int>(plan.size())});
         // A refused change leaves the output as the controller holds it.
         if (outcome == ChangeOutcome::Refused) {
             result.Refused.append({p, reply.Line});
@@ -360,7 +361,7 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
 
 VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
     VerifyResult result;
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     for (const Expectation& e : expected) {
         if (StopAsked()) {
@@ -374,7 +375,8 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
             break;
         }
         ++result.Checked;
-        Q_EMIT ProgressText(QStringLiteral("Verifying ") + SignColumn(result.Checked));
+        Q_EMIT Progressed(
+            {ProgressReport::Phase::Verifying, result.Checked, static_cast<int>(expected.size())});
         // Only a whole reply that is a mapping string says what the controller holds.
         const bool answered = reply.Answered() && CountFields(reply.Line) > 0;
         const QString held =

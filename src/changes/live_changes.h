@@ -185,8 +185,9 @@ Q_SIGNALS:
     void ListRebuild();
     // False while changes are sent or verified: the mapping controls are disabled.
     void ControlsEnabled(bool enabled);
-    // "Changing  n" while sending, "Verifying  n" while asking back.
-    void ProgressText(const QString& text);
+    // Starting, then Changing with the changes made while sending, or Verifying with the
+    // outputs asked while asking back.
+    void Progressed(const ProgressReport& progress);
 
 private:
     void TakeReadBack();

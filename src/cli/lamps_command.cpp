@@ -57,14 +57,14 @@ QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
 int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
     QList<LampRow> shown;
-    const InputPoll& poll = s.InputPoller();
-    QObject::connect(&poll, &InputPoll::UnitRead, [&](int unit, std::optional<quint32> bits) {
+    InputWatch& poll = s.Inputs();
+    QObject::connect(&poll, &InputWatch::UnitRead, [&](int unit, std::optional<quint32> bits) {
         // A poll the stop refused says nothing about the unit.
         if (!request.stopped()) inputs.Set(unit, bits);
     });
-    QObject::connect(&poll, &InputPoll::CycleEnded, [&](int, qint64) {
+    QObject::connect(&poll, &InputWatch::CycleEnded, [&](int, qint64) {
         if (request.stopped()) return;
-        const QList<LampRow> rows = ComputeLamps(s.Tables(), inputs);
+        const QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
             if (i >= shown.size() || rows[i] != shown[i]) changed.append(rows[i]);
@@ -78,16 +78,16 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
         if (request.stopped()) QCoreApplication::exit(StopSignal::ExitCode());
     });
     stopCheck.start(100);
-    s.PollUnits(units);
+    s.Inputs().PollUnits(units);
     const int code = QCoreApplication::exec();
-    s.PollUnits({});
+    s.Inputs().PollUnits({});
     return code;
 }
 
 }  // namespace
 
 int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
-    const TableRead read = s.ReadWholeTable();
+    const TableRead read = s.Table().ReadWholeTable();
     if (request.stopped()) return request.fail(QStringLiteral("interrupted"), kInterrupted);
     if (!read.result.Complete())
         return request.fail(QStringLiteral("the table could not be read whole (%1 mappings read); "
@@ -95,13 +95,13 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
                                 .arg(read.result.count),
                             kError);
     InputBits inputs;
-    const QList<int> units = UnitsWithInputs(s.Tables());
+    const QList<int> units = UnitsWithInputs(s.Installation().Tables());
     inputs.SetPolled(units);
     if (request.watch) return Watch(s, request, inputs, units);
 
     for (int u : units)
-        inputs.Set(u, s.ReadUnitBits(u));
-    PrintRows(ComputeLamps(s.Tables(), inputs), request.json, QString());
+        inputs.Set(u, s.Inputs().ReadUnitBits(u));
+    PrintRows(ComputeLamps(s.Installation().Tables(), inputs), request.json, QString());
     const QString silent = SilentUnits(units, inputs);
     if (!silent.isEmpty())
         return request.fail(

@@ -97,7 +97,28 @@ struct CommandSpec {
     bool controller;  // talks to the controller
     bool probe;       // asks "VER" first
     int (*run)(Call&);
+    // The command's own checks, each an exit code when it refuses: of its argument and options
+    // before anything is read, and of the file once it is read and checked.
+    std::optional<int> (*checkArgument)(Call&) = nullptr;
+    std::optional<int> (*checkFile)(Call&) = nullptr;
 };
+
+// The progress bar's word for a phase.
+QString PhaseWord(ProgressReport::Phase phase) {
+    switch (phase) {
+        case ProgressReport::Phase::Reading:
+            return QStringLiteral("Downloading");
+        case ProgressReport::Phase::Loading:
+            return QStringLiteral("Mapping");
+        case ProgressReport::Phase::Changing:
+            return QStringLiteral("Changing");
+        case ProgressReport::Phase::Verifying:
+            return QStringLiteral("Verifying");
+        case ProgressReport::Phase::Starting:
+            break;
+    }
+    return {};
+}
 
 void Out(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
@@ -135,26 +156,28 @@ public:
         session_ = std::make_unique<ConsoleSession>(dialogs_, make);
         const IniReadResult read = session_->ReadConfiguration(IniFile(iniPath));
         if (!read.Ok()) return Fail(read.Message);
-        QObject::connect(session_.get(), &ConsoleSession::ProgressText,
-                         [this](const QString& t) { OnProgress(t); });
-        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->RequestStop(); });
+        const auto progress = [this](const ProgressReport& p) { OnProgress(p); };
+        QObject::connect(&session_->Table(), &TableOperations::Progressed, progress);
+        QObject::connect(&session_->Files(), &TallyFileService::Progressed, progress);
+        QObject::connect(&session_->Changes(), &LiveChangeService::Progressed, progress);
+        QObject::connect(&stop_, &StopSignal::Stop, [this] { session_->Link().RequestStop(); });
         // The change goes on; the person or the script's log learns it once.
-        QObject::connect(&session_->ChangeJournal(), &Journal::ErrorLine,
-                         [this](const QString& t) { Fail(t); });
+        QObject::connect(&session_->History(), &ChangeHistory::ErrorReported,
+                         [this](const ErrorReport& e) { Fail(e.text); });
         return std::nullopt;
     }
 
     // The line to the controller: its lock, the port and, when asked, the probe.
     std::optional<int> Connect(bool probe) {
-        if (!session_->OpenPort())
-            return Fail(QStringLiteral("cannot open the port ") + session_->PortFailure() +
+        if (!session_->Link().OpenPort())
+            return Fail(QStringLiteral("cannot open the port ") + session_->Link().PortFailure() +
                         QStringLiteral("; nothing was sent"));
-        if (probe && !session_->GoOnline()) {
-            const bool closed = session_->LastReply().Kind == ReplyKind::Closed;
+        if (probe && !session_->Link().GoOnline()) {
+            const bool closed = session_->Link().LastReply().Kind == ReplyKind::Closed;
             return Fail(QStringLiteral("%1 the tally controller on %2")
                             .arg(closed ? QStringLiteral("the connection was closed by")
                                         : QStringLiteral("no answer from"),
-                                 session_->DeviceName()));
+                                 session_->Link().DeviceName()));
         }
         return std::nullopt;
     }
@@ -165,14 +188,11 @@ public:
     bool Stopped() const { return StopSignal::Requested(); }
 
 private:
-    void OnProgress(const QString& text) {
+    void OnProgress(const ProgressReport& p) {
         // Between two commands: the place where Ctrl+C takes effect.
-        if (StopSignal::Requested()) session_->RequestStop();
-        const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (words.size() < 2) return;
-        int done = words.last().toInt();
-        if (words.first() == QStringLiteral("Mapping")) ++done;  // counted from 0
-        progress_.Show(words.first(), done);
+        if (StopSignal::Requested()) session_->Link().RequestStop();
+        if (p.phase == ProgressReport::Phase::Starting) return;
+        progress_.Show(PhaseWord(p.phase), p.done);
     }
 
     CliDialogs dialogs_;
@@ -209,13 +229,13 @@ QString Who(int output, const QString& name, int unit, int channel) {
 int Backup(Call& c) {
     Tool& tool = c.tool;
     const QString output = c.Value("output");
-    const TableRead read = tool.Session().ReadWholeTable();
+    const TableRead read = tool.Session().Table().ReadWholeTable();
     if (tool.Stopped())
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     if (!read.result.Complete())
         return tool.Fail(IncompleteText(read.result) + QStringLiteral("; nothing was written"));
     // The table is read: the line is free for the console while the output waits for a reader.
-    tool.Session().ClosePort();
+    tool.Session().Link().ClosePort();
     const auto interrupted = [&] {
         return tool.Fail(QStringLiteral("interrupted; nothing was written"), kInterrupted);
     };
@@ -269,7 +289,7 @@ int RestoreAll(Call& c) {
     const QString& file = c.argument;
     const bool verify = !c.Set("no-verify");
     tool.Bar().SetTotal(int(c.check.Mappings.size()));
-    const RestoreResult r = s.Restore(file, c.check.Mappings, verify);
+    const RestoreResult r = s.Files().Restore(file, c.check.Mappings, verify);
     const TallyFiles::LoadProgress& p = r.progress;
     const QString sent = p.applied == 0
                              ? QStringLiteral("no line of %1 was sent").arg(file)
@@ -325,8 +345,8 @@ int RestoreChanges(Call& c) {
     ChangeOptions options;
     options.freshReadBack = true;
     options.verify = !c.Set("no-verify");
-    const ChangeReport r =
-        tool.Session().ApplyChanges({c.argument, c.argument, {}, std::nullopt}, options, answers);
+    const ChangeReport r = tool.Session().Changes().ApplyChanges(
+        {c.argument, c.argument, {}, std::nullopt}, options, answers);
     const int planned = int(r.Plan.size());
     const QString what = QStringLiteral("%1 of %2 were sent")
                              .arg(Plain(r.Applied.Applied), Counted(planned, "change", "changes"));
@@ -365,6 +385,18 @@ int RestoreChanges(Call& c) {
     return r.Applied.Refused.isEmpty() ? kOk : kFound;
 }
 
+// A damaged file is never restored; one with findings only with --force.
+std::optional<int> RestorableFile(Call& c) {
+    if (!c.check.Damage.isEmpty()) return c.tool.Fail(c.check.Damage);
+    if (c.check.Findings.isEmpty() || c.Set("force")) return std::nullopt;
+    for (const Finding& f : c.check.Findings)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(c.argument), qPrintable(f.Text));
+    return c.tool.Fail(
+        QStringLiteral("%1 has %2; nothing was sent (--force restores it "
+                       "all the same)")
+            .arg(c.argument, Counted(c.check.Findings.size(), "finding", "findings")));
+}
+
 int Restore(Call& c) {
     return c.Set("changes-only") ? RestoreChanges(c) : RestoreAll(c);
 }
@@ -383,7 +415,7 @@ QJsonObject RowJson(const OutputComparison& r) {
 
 int Diff(Call& c) {
     Tool& tool = c.tool;
-    const Comparison compared = tool.Session().Compare(c.check.Mappings);
+    const Comparison compared = tool.Session().Changes().Compare(c.check.Mappings);
     if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
     if (!compared.ReadBackEnd.Complete()) return tool.Fail(IncompleteText(compared.ReadBackEnd));
     const int differences = compared.Differences();
@@ -432,13 +464,13 @@ int Check(Call& c) {
 }
 
 QString ReplyFailure(Tool& tool, const Reply& reply) {
-    const QString device = tool.Session().DeviceName();
+    const QString device = tool.Session().Link().DeviceName();
     switch (reply.Kind) {
         case ReplyKind::Closed:
             return QStringLiteral("the tally controller on %1 closed the connection").arg(device);
         case ReplyKind::Cut:
             return QStringLiteral("the reply did not end within %1 ms")
-                .arg(tool.Session().DeadlineMs());
+                .arg(tool.Session().Link().DeadlineMs());
         case ReplyKind::Refused:
             return QStringLiteral("interrupted; nothing was sent");
         default:
@@ -446,9 +478,16 @@ QString ReplyFailure(Tool& tool, const Reply& reply) {
     }
 }
 
+std::optional<int> OneCommandLine(Call& c) {
+    if (!c.argument.contains(u'\r') && !c.argument.contains(u'\n')) return std::nullopt;
+    return c.tool.Fail(
+        QStringLiteral("send takes one command line; the text holds a line break, nothing was "
+                       "sent"));
+}
+
 int Send(Call& c) {
     Tool& tool = c.tool;
-    const Reply reply = tool.Session().SendRaw(c.argument, QStringLiteral("send"));
+    const Reply reply = tool.Session().Link().SendRaw(c.argument, QStringLiteral("send"));
     Out(reply.Raw);
     if (!reply.Raw.isEmpty() && !reply.Raw.endsWith(QLatin1Char('\n'))) Out(QStringLiteral("\n"));
     if (!reply.Answered()) return tool.Fail(ReplyFailure(tool, reply));
@@ -461,9 +500,9 @@ int Send(Call& c) {
 // One poll of the unit; what went wrong when the controller did not answer it.
 std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     ConsoleSession& s = tool.Session();
-    const std::optional<quint32> lamps = s.UpdateUnitBits(unit);
-    const Reply bitsReply = s.LastReply();
-    const QString status = lamps ? s.UnitStat(unit) : QString();
+    const std::optional<quint32> lamps = s.Inputs().UpdateUnitBits(unit);
+    const Reply bitsReply = s.Link().LastReply();
+    const QString status = lamps ? s.Inputs().UnitStat(unit) : QString();
     // A poll the stop cut short is no state of the unit: nothing is printed for it.
     if (tool.Stopped()) return std::nullopt;
     const bool answered = lamps.has_value();
@@ -490,6 +529,17 @@ std::optional<QString> ShowStatus(Tool& tool, int unit, bool json) {
     return failure;
 }
 
+std::optional<int> UnitAndInterval(Call& c) {
+    bool ok = false;
+    const int unit = c.argument.toInt(&ok);
+    if (!ok || unit < 0 || unit > 32767)
+        return c.tool.Fail(QStringLiteral("\"%1\" is not a unit number").arg(c.argument));
+    const int interval = c.Value("interval").toInt(&ok);
+    if (c.Set("interval") && (!ok || interval < 1))
+        return c.tool.Fail(QStringLiteral("--interval takes milliseconds, 1 or more"));
+    return std::nullopt;
+}
+
 int Status(Call& c) {
     Tool& tool = c.tool;
     bool ok = false;
@@ -500,7 +550,7 @@ int Status(Call& c) {
         if (tool.Stopped()) return tool.Fail(QStringLiteral("interrupted"), kInterrupted);
         if (!failure) return kOk;
         return tool.Fail(QStringLiteral("no status from unit %1 on %2: %3")
-                             .arg(Plain(unit), tool.Session().DeviceName(), *failure));
+                             .arg(Plain(unit), tool.Session().Link().DeviceName(), *failure));
     }
     const int interval = c.Set("interval") ? c.Value("interval").toInt() : 200;
     // One poll per interval, never faster, however quickly a poll fails; Ctrl+C ends the watch
@@ -528,7 +578,7 @@ int JournalCommand(Call& c) {
     const auto from = c.Set("since") ? ParseSince(c.Value("since")) : QDateTime();
     if (!from) return c.tool.Fail(QStringLiteral("\"%1\" is not a time").arg(c.Value("since")));
     return PrintJournal(
-        {c.tool.Session().ChangeJournal().Path(), *from, c.Value("output"), c.Set("json")});
+        {c.tool.Session().History().JournalPath(), *from, c.Value("output"), c.Set("json")});
 }
 
 const CommandSpec kCommands[] = {
@@ -546,7 +596,7 @@ const CommandSpec kCommands[] = {
      "not hold what was sent. A file with findings of 'check' (an empty file among\n"
      "them) is refused unless --force; a damaged file is refused always. Ctrl+C\n"
      "stops after the current line and says what was sent or verified.",
-     true, true, true, &Restore},
+     true, true, true, &Restore, nullptr, &RestorableFile},
     {"diff", "FILE", "diff FILE [--json] [--quiet]",
      "Compares a tally file with the controller's table, the enable flag and\n"
      "outputs held twice included, and prints the outputs that differ.\n"
@@ -559,11 +609,11 @@ const CommandSpec kCommands[] = {
     {"send", "TEXT", "send TEXT",
      "Sends one raw command line and prints the raw reply. Exit 1 when the\n"
      "controller answers an error line.",
-     false, true, false, &Send},
+     false, true, false, &Send, &OneCommandLine},
     {"status", "UNIT", "status UNIT [--watch [--interval MS]] [--json]",
      "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
      "controller does not answer, its error line or \"no answer\".",
-     false, true, false, &Status},
+     false, true, false, &Status, &UnitAndInterval},
     {"lamps", "", "lamps [--watch] [--json]",
      "Prints every output's lamp from the live inputs, and why: reads the\n"
      "controller's table and the input bits of every unit that carries a configured\n"
@@ -693,19 +743,9 @@ int Run(const QStringList& args) {
     Tool tool(parser.isSet(QStringLiteral("quiet")));
     if (parser.isSet(QStringLiteral("device")) && parser.value(QStringLiteral("device")).isEmpty())
         return tool.Fail(QStringLiteral("--device needs a device; nothing was sent"));
-    if (name == QStringLiteral("send") && (argument.contains(u'\r') || argument.contains(u'\n')))
-        return tool.Fail(
-            QStringLiteral("send takes one command line; the text holds a line "
-                           "break, nothing was sent"));
-    if (name == QStringLiteral("status")) {
-        bool ok = false;
-        const int unit = argument.toInt(&ok);
-        if (!ok || unit < 0 || unit > 32767)
-            return tool.Fail(QStringLiteral("\"%1\" is not a unit number").arg(argument));
-        const int interval = parser.value(QStringLiteral("interval")).toInt(&ok);
-        if (parser.isSet(QStringLiteral("interval")) && (!ok || interval < 1))
-            return tool.Fail(QStringLiteral("--interval takes milliseconds, 1 or more"));
-    }
+    Call call{tool, parser, argument, {}};
+    if (command->checkArgument)
+        if (auto refused = command->checkArgument(call)) return *refused;
     const QString iniPath =
         parser.isSet(QStringLiteral("ini"))
             ? parser.value(QStringLiteral("ini"))
@@ -713,26 +753,16 @@ int Run(const QStringList& args) {
     if (auto failed = tool.Configure(iniPath, parser.value(QStringLiteral("device"))))
         return *failed;
 
-    Call call{tool, parser, argument, {}};
     // Files are read and checked before the controller is touched.
     if (command->readsFile) {
-        call.check = tool.Session().CheckFile(argument);
+        call.check = tool.Session().Changes().CheckFile(argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);
     }
-    if (name == QStringLiteral("restore")) {
-        if (!call.check.Damage.isEmpty()) return tool.Fail(call.check.Damage);
-        if (!call.check.Findings.isEmpty() && !parser.isSet(QStringLiteral("force"))) {
-            for (const Finding& f : call.check.Findings)
-                std::fprintf(stderr, "%s: %s\n", qPrintable(argument), qPrintable(f.Text));
-            return tool.Fail(
-                QStringLiteral("%1 has %2; nothing was sent (--force restores it "
-                               "all the same)")
-                    .arg(argument, Counted(call.check.Findings.size(), "finding", "findings")));
-        }
-    }
+    if (command->checkFile)
+        if (auto refused = command->checkFile(call)) return *refused;
     if (command->controller)
         if (auto failed = tool.Connect(command->probe)) return *failed;
-    const auto operation = tool.Session().JournalOperation(name);
+    const auto operation = tool.Session().History().JournalOperation(name);
     return command->run(call);
 }
 

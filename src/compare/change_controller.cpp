@@ -11,7 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/message_text.h"
 #include "platform/numbers.h"
-#include "session/console_session.h"
+#include "session/services.h"
 
 namespace vendra {
 
@@ -59,9 +59,9 @@ private:
     bool online_;
 };
 
-ChangeController::ChangeController(ConsoleSession& session, Dialogs& dialogs, QPushButton* load,
-                                   QObject* parent)
-    : QObject(parent), session_(session), dialogs_(dialogs), load_(load) {
+ChangeController::ChangeController(ControllerLink& link, LiveChangeService& changes,
+                                   Dialogs& dialogs, QPushButton* load, QObject* parent)
+    : QObject(parent), link_(link), changes_(changes), dialogs_(dialogs), load_(load) {
     const struct {
         const char* text;
         const char* keys;
@@ -104,11 +104,11 @@ void ChangeController::ShowMenu(const QPoint& at) {
 
 bool ChangeController::Busy() const {
     // A read-back lets events run, a shortcut among them.
-    return busy_ || session_.IsBusy();
+    return busy_ || link_.IsBusy();
 }
 
 bool ChangeController::NeedsOnline(const QString& title) {
-    if (session_.IsOnline()) return true;
+    if (link_.IsOnline()) return true;
     dialogs_.Message(QStringLiteral("This asks the tally system: go online first."), title,
                      Buttons::Ok, Icon::Information);
     return false;
@@ -128,7 +128,7 @@ void ChangeController::CheckFile() {
     const QString path =
         dialogs_.OpenFileName(QStringLiteral("Check a Tally file"), TallyFileFilter());
     if (!path.isEmpty()) {
-        const FileCheck check = session_.CheckFile(path);
+        const FileCheck check = changes_.CheckFile(path);
         const QString name = QFileInfo(path).fileName();
         const QString text =
             !check.Readable ? check.Error
@@ -148,15 +148,15 @@ void ChangeController::CompareFile() {
     busy_ = true;
     const QString path = ChooseFile(QStringLiteral("Compare a Tally file"));
     if (!path.isEmpty()) {
-        const FileCheck check = session_.CheckFile(path);
+        const FileCheck check = changes_.CheckFile(path);
         const QString name = QFileInfo(path).fileName();
-        Questions ask(dialogs_, session_.IsOnline());
+        Questions ask(dialogs_, link_.IsOnline());
         if (!check.Readable)
             dialogs_.Message(check.Error, QStringLiteral("File Error"), Buttons::Ok,
                              Icon::Information);
         else if (check.Findings.isEmpty() || ask.GoOnWithFindings(name, check))
             ShowComparison({name, path, check.Mappings, std::nullopt},
-                           session_.Compare(check.Mappings), false, check.Damage);
+                           changes_.Compare(check.Mappings), false, check.Damage);
     }
     busy_ = false;
 }
@@ -165,9 +165,9 @@ void ChangeController::CompareCopy() {
     if (Busy() || !NeedsOnline(QStringLiteral("Compare"))) return;
     busy_ = true;
     // Taken before the read-back replaces the copy.
-    const QList<TallyItem> copy = session_.ConsoleCopyItems();
+    const QList<TallyItem> copy = changes_.ConsoleCopyItems();
     ShowComparison({QStringLiteral("the console's copy"), {}, copy, std::nullopt},
-                   session_.Compare(copy), true);
+                   changes_.Compare(copy), true);
     busy_ = false;
 }
 
@@ -189,7 +189,7 @@ void ChangeController::ShowComparison(const ChangeSource& source, const Comparis
                                PlanBreakdown(plan));
     if (comparison.FromController && !comparison.ReadBackEnd.Complete())
         summary += QStringLiteral(" The read-back ended early: its side is incomplete.");
-    const bool online = session_.IsOnline();
+    const bool online = link_.IsOnline();
     if (online && !comparison.FromController)
         summary += QStringLiteral(" Its side is the console's copy, as last read and verified.");
     const QString controllerSide =
@@ -216,8 +216,8 @@ void ChangeController::ApplyShown() {
 }
 
 void ChangeController::Apply(const ChangeSource& source) {
-    Questions ask(dialogs_, session_.IsOnline());
-    const ChangeReport report = session_.ApplyChanges(source, {}, ask);
+    Questions ask(dialogs_, link_.IsOnline());
+    const ChangeReport report = changes_.ApplyChanges(source, {}, ask);
     if (report.Outcome == FlowOutcome::Declined) return;
     dialogs_.Message(
         report.Text(),
@@ -228,14 +228,14 @@ void ChangeController::Apply(const ChangeSource& source) {
         ChangeSource now = source;
         now.path.clear();
         now.mappings = report.Check.Readable ? report.Check.Mappings : source.mappings;
-        ShowComparison(now, session_.CompareWithCopy(now.mappings), shownIsCopy_);
+        ShowComparison(now, changes_.CompareWithCopy(now.mappings), shownIsCopy_);
     }
 }
 
 void ChangeController::VerifyCopy() {
     if (Busy() || !NeedsOnline(kVerifyTitle)) return;
     busy_ = true;
-    const VerifyResult verify = session_.VerifyCopy();
+    const VerifyResult verify = changes_.VerifyCopy();
     dialogs_.Message(VerifyText(verify, QStringLiteral("the console's copy")), kVerifyTitle,
                      Buttons::Ok, Icon::Information);
     busy_ = false;

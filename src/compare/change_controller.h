@@ -1,7 +1,8 @@
 #pragma once
 // Compare, apply changes only, verify and check a file, reached from a context menu on "Load"
-// and from keyboard shortcuts of the main window. It drives the session's live changes, asks
-// the operator through Dialogs and shows what they report; comparisons go to a CompareWindow.
+// and from keyboard shortcuts of the main window. It drives the live changes (and asks the link
+// whether the console is online or busy), asks the operator through Dialogs and shows what they
+// report; comparisons go to a CompareWindow.
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -15,15 +16,16 @@ class QPushButton;
 
 namespace vendra {
 
-class ConsoleSession;
+class ControllerLink;
 class Dialogs;
+class LiveChangeService;
 
 class ChangeController : public QObject {
     Q_OBJECT
 public:
     // Adds the context menu and tooltip to `load` and the shortcuts to its window.
-    ChangeController(ConsoleSession& session, Dialogs& dialogs, QPushButton* load,
-                     QObject* parent = nullptr);
+    ChangeController(ControllerLink& link, LiveChangeService& changes, Dialogs& dialogs,
+                     QPushButton* load, QObject* parent = nullptr);
     ~ChangeController() override;
 
     CompareWindow* Window() const { return window_; }
@@ -51,7 +53,8 @@ private:
     bool NeedsOnline(const QString& title);
     void ShowMenu(const QPoint& at);
 
-    ConsoleSession& session_;
+    ControllerLink& link_;
+    LiveChangeService& changes_;
     Dialogs& dialogs_;
     QPushButton* load_;
     QList<QAction*> actions_;

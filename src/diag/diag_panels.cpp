@@ -7,29 +7,32 @@
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
 #include "link/unit_status.h"
-#include "session/console_session.h"
+#include "session/services.h"
 #include "widgets/colours.h"
 
 namespace vendra {
 
-DiagPanels::DiagPanels(ConsoleSession& session, DiagControls controls, QObject* parent)
-    : QObject(parent), session_(session), controls_(controls) {
+DiagPanels::DiagPanels(ControllerLink& link, InputWatch& inputs,
+                       const InstallationView& installation, DiagControls controls, QObject* parent)
+    : QObject(parent),
+      link_(link),
+      inputs_(inputs),
+      installation_(installation),
+      controls_(controls) {
     tmrInputStatus.setInterval(200);
     connect(&tmrInputStatus, &QTimer::timeout, this, &DiagPanels::TimerInputStatusTick);
     connect(controls_.unitBox, &QCheckBox::clicked, this, &DiagPanels::UnitStatusClicked);
     connect(controls_.consoleBox, &QCheckBox::clicked, this, &DiagPanels::AdvancedClicked);
     // While the overview polls, its cycle asks the watched unit too, once for both.
-    connect(
-        &session_.InputPoller(), &InputPoll::UnitRead, this,
-        [this](int unit, std::optional<quint32> bits) {
-            if (unitBits_ && tmrInputStatus.isActive() && bits && unit == unitBits_->WatchedUnit())
-                unitBits_->ShowLamps(*bits);
-        });
+    connect(&inputs_, &InputWatch::UnitRead, this, [this](int unit, std::optional<quint32> bits) {
+        if (unitBits_ && tmrInputStatus.isActive() && bits && unit == unitBits_->WatchedUnit())
+            unitBits_->ShowLamps(*bits);
+    });
 }
 
 void DiagPanels::ShareWatchedUnit() {
     const bool on = unitBits_ && tmrInputStatus.isActive();
-    session_.PollExtraUnit(on ? unitBits_->WatchedUnit() : 0);
+    inputs_.PollExtraUnit(on ? unitBits_->WatchedUnit() : 0);
 }
 
 DiagPanels::~DiagPanels() {
@@ -52,7 +55,7 @@ bool DiagPanels::IsPanelWindow(const QWindow* window) const {
 
 void DiagPanels::AdvancedClicked(bool ticked) {
     if (!ticked) {
-        session_.CopyRepliesToConsole(false);
+        link_.CopyRepliesToConsole(false);
         if (verbose_) verbose_->hide();
         BackToMain();
         SetTextColour(controls_.consoleBox, ColourFromValue(kBlack));
@@ -62,17 +65,16 @@ void DiagPanels::AdvancedClicked(bool ticked) {
     if (!verbose_) {
         verbose_ = new frmVerbose();
         connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
-            if (!session_.IsBusy()) session_.SendRaw(text, QStringLiteral("send"));
+            if (!link_.IsBusy()) link_.SendRaw(text, QStringLiteral("send"));
         });
         connect(verbose_, &frmVerbose::Closed, this, [this] {
             FocusList();
             controls_.consoleBox->setChecked(false);
             AdvancedClicked(false);
         });
-        connect(&session_.Exchange(), &CommandExchange::ConsoleText, verbose_,
-                &frmVerbose::ShowReceived);
+        connect(&link_, &ControllerLink::ConsoleText, verbose_, &frmVerbose::ShowReceived);
     }
-    session_.CopyRepliesToConsole(true);
+    link_.CopyRepliesToConsole(true);
     verbose_->show();
     verbose_->txtDirectCommand->setFocus();
     SetTextColour(controls_.consoleBox, ColourFromValue(kRed));
@@ -89,7 +91,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
     }
     tmrInputStatus.start();
     if (!unitBits_) {
-        unitBits_ = new frmUnitBits(session_);
+        unitBits_ = new frmUnitBits(inputs_);
         // The next key goes to the output list, not to the spinner.
         connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::BackToMain);
         connect(unitBits_, &frmUnitBits::WatchedUnitChanged, this, &DiagPanels::ShareWatchedUnit);
@@ -108,7 +110,7 @@ void DiagPanels::UnitStatusClicked(bool ticked) {
             controls_.unitBox->setChecked(false);
             UnitStatusClicked(false);
         });
-        unitBits_->Load(controls_.window->pos(), session_.Enabled());
+        unitBits_->Load(controls_.window->pos(), installation_.Enabled());
     }
     ShareWatchedUnit();
     unitBits_->show();
@@ -121,8 +123,8 @@ void DiagPanels::TimerInputStatusTick() {
         tmrInputStatus.stop();
         return;
     }
-    if (session_.IsBusy()) return;  // the poll waits for the read-back or load to end
-    if (!session_.Polling()) session_.UpdateUnitBits(unitBits_->WatchedUnit());
+    if (link_.IsBusy()) return;  // the poll waits for the read-back or load to end
+    if (!inputs_.Polling()) inputs_.UpdateUnitBits(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from
     // the end of this one keeps ticks from running back to back and lets a click on the tick

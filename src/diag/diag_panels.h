@@ -1,6 +1,7 @@
 #pragma once
 // The unit status window and the advanced console beside the main window: their tick boxes,
-// the polling of the watched unit's input bits, and their ends. They talk to the session only.
+// the polling of the watched unit's input bits, and their ends. They use the controller link
+// (raw commands, the console's copy of the replies, busy), the input watch and the enabled units.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -13,7 +14,9 @@ class QWindow;
 
 namespace vendra {
 
-class ConsoleSession;
+class ControllerLink;
+class InputWatch;
+class InstallationView;
 
 // The main window's parts the panels use.
 struct DiagControls {
@@ -26,7 +29,8 @@ struct DiagControls {
 class DiagPanels : public QObject {
     Q_OBJECT
 public:
-    DiagPanels(ConsoleSession& session, DiagControls controls, QObject* parent = nullptr);
+    DiagPanels(ControllerLink& link, InputWatch& inputs, const InstallationView& installation,
+               DiagControls controls, QObject* parent = nullptr);
     ~DiagPanels() override;  // unloads both panels
 
     void UnitStatusClicked(bool ticked);
@@ -49,7 +53,9 @@ private:
     void FocusList();
     void BackToMain();
 
-    ConsoleSession& session_;
+    ControllerLink& link_;
+    InputWatch& inputs_;
+    const InstallationView& installation_;
     DiagControls controls_;
     QPointer<frmVerbose> verbose_;
     QPointer<frmUnitBits> unitBits_;

@@ -9,7 +9,7 @@
 #include "config/enabled_units.h"
 #include "link/unit_status.h"
 #include "platform/numbers.h"
-#include "session/console_session.h"
+#include "session/services.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -93,8 +93,8 @@ void UpDownArrows::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-frmUnitBits::frmUnitBits(ConsoleSession& session, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session) {
+frmUnitBits::frmUnitBits(InputWatch& inputs, QWidget* parent)
+    : QWidget(parent, Qt::Window), inputs_(inputs) {
     setAttribute(Qt::WA_DeleteOnClose);
     // Switching on hands the keyboard back to the main window's output list.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -149,7 +149,7 @@ frmUnitBits::frmUnitBits(ConsoleSession& session, QWidget* parent)
     PlaceTwips(cmdClose, 390, 4320, 1635, 405);
     cmdClose->setAutoDefault(false);
 
-    connect(&session_.UnitStatusReader(), &UnitStatus::LampsChanged, this, &frmUnitBits::ShowLamps);
+    connect(&inputs_, &InputWatch::LampsChanged, this, &frmUnitBits::ShowLamps);
     connect(UpDown1, &UpDownArrows::Changed, this, &frmUnitBits::SpinnerChanged);
     connect(cmdClose, &QPushButton::clicked, this, &frmUnitBits::CloseWindowClicked);
 }
@@ -167,7 +167,7 @@ void frmUnitBits::Load(const QPoint& mainTopLeft, const EnabledUnits& units) {
 }
 
 void frmUnitBits::ShowStatus() {
-    const QString text = session_.UnitStat(WatchedUnit());
+    const QString text = inputs_.UnitStat(WatchedUnit());
     lblStatus->setText(text);
     lblStatus->setToolTip(text);
 }

@@ -15,7 +15,7 @@ class QToolButton;
 namespace vendra {
 
 class Lamp;
-class ConsoleSession;
+class InputWatch;
 
 // Two arrow buttons holding a position between a lower and an upper limit. An upper limit
 // below the lower one leaves nothing to pick: both arrows are disabled and the value stays.
@@ -57,7 +57,8 @@ class frmUnitBits : public QWidget {
 public:
     static constexpr int kLamps = 32;
 
-    explicit frmUnitBits(ConsoleSession& session, QWidget* parent = nullptr);
+    // The unit's lamps and status come from the input watch.
+    explicit frmUnitBits(InputWatch& inputs, QWidget* parent = nullptr);
 
     // The load step: beside the main window, the spinner's range from the enabled units, the
     // unit at the spinner's position (1 when none is enabled) and its first status line.
@@ -95,7 +96,7 @@ protected:
 private:
     void SpinnerChanged(int value);
 
-    ConsoleSession& session_;
+    InputWatch& inputs_;
     EnabledUnits units_;
     std::array<Lamp*, kLamps> lamps_{};
     std::array<QLabel*, 16> bitLabels_{};

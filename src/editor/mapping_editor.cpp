@@ -11,12 +11,10 @@
 #include "config/kavro_config.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
-#include "link/busy_state.h"
 #include "mapping/mapping_tables.h"
-#include "mapping/output_test.h"
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
-#include "session/console_session.h"
+#include "session/services.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -26,19 +24,23 @@ bool ModifierHeld(Qt::KeyboardModifiers m) {
     return m & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
 }
 
-MappingEditor::MappingEditor(const EditorControls& controls, ConsoleSession& session,
-                             Dialogs& dialogs, QObject* parent)
+MappingEditor::MappingEditor(const EditorControls& controls, ControllerLink& link,
+                             TableOperations& table, OutputTesting& tests,
+                             const InstallationView& installation, Dialogs& dialogs,
+                             QObject* parent)
     : QObject(parent),
       c_(controls),
-      session_(session),
-      tables_(session.Tables()),
+      link_(link),
+      table_(table),
+      tests_(tests),
+      tables_(installation.Tables()),
       dialogs_(dialogs) {
     spaceEnd_.setSingleShot(true);
     spaceEnd_.setInterval(kRepeatGapMs);
     connect(&spaceEnd_, &QTimer::timeout, this,
             [this] { EndTest(std::exchange(spaceOutput_, 0)); });
     // From the event loop, not from inside the operation that is still ending.
-    connect(&session_.Exchange().Busy(), &BusyState::BusyChanged, this, [this](bool busy) {
+    connect(&link_, &ControllerLink::BusyChanged, this, [this](bool busy) {
         if (!busy && !waitingEnds_.isEmpty())
             QTimer::singleShot(0, this, &MappingEditor::EndWaitingTests);
     });
@@ -67,17 +69,15 @@ MappingEditor::MappingEditor(const EditorControls& controls, ConsoleSession& ses
     });
 
     connect(c_.Check3, &QCheckBox::clicked, this, [this](bool on) { SetBooleanMode(on); });
-    connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(kAnd); });
-    connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(kOr); });
+    connect(c_.cmdBoolAnd, &QPushButton::clicked, this, [this] { BoolClicked(BoolOp::And); });
+    connect(c_.cmdBoolOr, &QPushButton::clicked, this, [this] { BoolClicked(BoolOp::Or); });
 
-    const OutputTest& test = session_.OutputTests();
-    connect(&test, &OutputTest::RowTest, this, [this](int row, bool on) {
+    connect(&tests_, &OutputTesting::RowTest, this, [this](int row, bool on) {
         c_.List1->SetRowBackground(row, on ? ColourFromValue(kRed) : ListBackground());
     });
-    connect(&test, &OutputTest::TestButtonRed, this, [this](bool red) {
-        SetButtonFace(c_.cmdTest, red ? ColourFromValue(kRed) : QColor());
-    });
-    connect(&test, &OutputTest::LatchShown, this, [this](bool ticked) {
+    connect(&tests_, &OutputTesting::TestActive, this,
+            [this](bool on) { SetButtonFace(c_.cmdTest, on ? ColourFromValue(kRed) : QColor()); });
+    connect(&tests_, &OutputTesting::LatchShown, this, [this](bool ticked) {
         c_.chkTest->setChecked(ticked);
         SetTextColour(c_.chkTest, ColourFromValue(ticked ? kRed : kBlack));
     });
@@ -105,13 +105,13 @@ void MappingEditor::EndTest(int o) {
 
 void MappingEditor::EndWaitingTests() {
     // Commands sent from inside a busy operation would be refused while the row turned back.
-    if (session_.IsBusy()) return;
+    if (link_.IsBusy()) return;
     while (!waitingEnds_.isEmpty())
-        session_.TestOff(waitingEnds_.takeFirst());
+        tests_.TestOff(waitingEnds_.takeFirst());
 }
 
 void MappingEditor::ShowMappingInList(int OutputListPointer) {
-    c_.List1->SetSelectedText(session_.OutputRow(OutputListPointer));
+    c_.List1->SetSelectedText(table_.OutputRow(OutputListPointer));
 }
 
 void MappingEditor::UpdateListBox1() {
@@ -138,7 +138,7 @@ void MappingEditor::EnableControls(bool Enabled) {
     for (QWidget* w : {static_cast<QWidget*>(c_.list2), static_cast<QWidget*>(c_.cmdMapIt),
                        static_cast<QWidget*>(c_.txtInput), static_cast<QWidget*>(c_.cmdInit)})
         w->setEnabled(Enabled);
-    if (session_.IsOnline()) {
+    if (link_.IsOnline()) {
         for (QWidget* w : {static_cast<QWidget*>(c_.cmdTest), static_cast<QWidget*>(c_.chkTest),
                            static_cast<QWidget*>(c_.cmdRefresh)})
             w->setEnabled(Enabled);
@@ -148,7 +148,7 @@ void MappingEditor::EnableControls(bool Enabled) {
 void MappingEditor::MapCurrent() {
     const int o = SelectedOutput();
     const int i = c_.list2->SelectedIndex();
-    if (session_.MapOutput(o, i)) ShowMapped(o, i);
+    if (table_.MapOutput(o, i)) ShowMapped(o, i);
 }
 
 void MappingEditor::ShowMapped(int o, int input) {
@@ -157,16 +157,16 @@ void MappingEditor::ShowMapped(int o, int input) {
     c_.List1->setFocus();
 }
 
-void MappingEditor::MapBool(int BoolOp) {
+void MappingEditor::MapBool(BoolOp op) {
     const int o = SelectedOutput();
     const int i1 = c_.list2->SelectedIndex();
-    if (session_.MapOutputBoolean(o, i1, c_.list3->SelectedIndex(), BoolOp)) ShowMapped(o, i1);
+    if (table_.MapOutputBoolean(o, i1, c_.list3->SelectedIndex(), op)) ShowMapped(o, i1);
     ScrollOutputList();
 }
 
-void MappingEditor::BoolClicked(int BoolOp) {
-    if (session_.IsBusy()) return;
-    if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(BoolOp);
+void MappingEditor::BoolClicked(BoolOp op) {
+    if (link_.IsBusy()) return;
+    if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(op);
 }
 
 void MappingEditor::GetOutChannel() {
@@ -187,7 +187,7 @@ void MappingEditor::ShowTestState(bool underTest) {
 void MappingEditor::GetInChannel() {
     const int j = c_.list2->SelectedIndex();
     if (!tables_.IsConfiguredInput(j)) return;
-    session_.SelectInput(j);
+    table_.SelectInput(j);
     c_.lblInUnit->setText(Plain(tables_.Current.InUnit));
     c_.lblInChannel->setText(Plain(tables_.Current.InChannel));
 }
@@ -203,7 +203,7 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
         spaceEnd_.stop();
         return true;
     }
-    if (session_.IsBusy()) return true;
+    if (link_.IsBusy()) return true;
     const bool modifier = ModifierHeld(e->modifiers());
     switch (e->key()) {
         case Qt::Key_Return:
@@ -217,7 +217,7 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
             // the selection has moved meanwhile.
             if (e->isAutoRepeat() && spaceOutput_ > 0) return true;
             spaceOutput_ = SelectedOutput();
-            if (spaceOutput_ > 0) session_.TestOn(spaceOutput_);
+            if (spaceOutput_ > 0) tests_.TestOn(spaceOutput_);
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -245,7 +245,7 @@ void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
         spaceEnd_.start();
         return;
     }
-    if (session_.IsBusy()) return;
+    if (link_.IsBusy()) return;
     switch (e->key()) {
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -276,7 +276,7 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
 }
 
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
-    if (session_.IsBusy()) return true;
+    if (link_.IsBusy()) return true;
     switch (e->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:

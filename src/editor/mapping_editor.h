@@ -1,9 +1,13 @@
 #pragma once
 // The mapping editor of the main window: the output list, the two input lists, the entry box,
 // "Map Tally", "Boolean" with "AND"/"OR", and the unit and channel labels. It turns the
-// operator's keys and clicks into mapping operations and keeps the rows up to date.
+// operator's keys and clicks into mapping operations and keeps the rows up to date. It uses the
+// controller link (busy, online), the table operations (rows, mappings), the output tests and
+// the installation's tables.
 #include <QObject>
 #include <QTimer>
+
+#include "mapping/mapping_string.h"
 
 class QCheckBox;
 class QKeyEvent;
@@ -13,9 +17,12 @@ class QWidget;
 
 namespace vendra {
 
-class ConsoleSession;
+class ControllerLink;
 class Dialogs;
 class EntryBox;
+class InstallationView;
+class OutputTesting;
+class TableOperations;
 class TallyList;
 struct MappingTables;
 
@@ -50,7 +57,8 @@ public:
     static constexpr int kRepeatGapMs = 30;
 
     // While the session is busy, the operator's keys and clicks here do nothing.
-    MappingEditor(const EditorControls& controls, ConsoleSession& session, Dialogs& dialogs,
+    MappingEditor(const EditorControls& controls, ControllerLink& link, TableOperations& table,
+                  OutputTesting& tests, const InstallationView& installation, Dialogs& dialogs,
                   QObject* parent = nullptr);
 
     // Adds the rows of the three lists from the configuration tables; once, at start-up.
@@ -61,7 +69,7 @@ public:
     void ScrollOutputList();
     void EnableControls(bool Enabled);
     void MapCurrent();
-    void MapBool(int BoolOp);
+    void MapBool(BoolOp op);
     void GetOutChannel();
     void GetInChannel();
     void ReadBackMapping();
@@ -84,13 +92,15 @@ private:
     void EntryEnter();
     void MoveInputSelection(bool down, bool modifier);
     void MoveOutputSelection(bool down, bool modifier);
-    void BoolClicked(int BoolOp);
+    void BoolClicked(BoolOp op);
     int EntryNumber() const;
     void SetListHeight(TallyList* list, int twips);
     void EndWaitingTests();
 
     EditorControls c_;
-    ConsoleSession& session_;
+    ControllerLink& link_;
+    TableOperations& table_;
+    OutputTesting& tests_;
     const MappingTables& tables_;
     Dialogs& dialogs_;
     // Runs from a release of Space to the end of its test; a press meanwhile is the repeat.

@@ -90,7 +90,7 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
         return false;
     }
     Q_EMIT CommandStarted();
-    Q_EMIT ErrorLine(QString());
+    Q_EMIT ErrorReported(ErrorReport::Cleared());
     QElapsedTimer took;
     took.start();
 
@@ -209,7 +209,7 @@ void CommandExchange::Append(const QByteArray& bytes, bool endsWithTerminator) {
 }
 
 void CommandExchange::TimedOut() {
-    Q_EMIT ErrorLine(QStringLiteral("Comm Error!"));
+    Q_EMIT ErrorReported(ErrorReport::LineFailed());
     dialogs_.Beep();
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "link/busy_state.h"
+#include "link/error_report.h"
 
 namespace vendra {
 
@@ -114,8 +115,8 @@ public:
 Q_SIGNALS:
     // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
     void CommandStarted();
-    // The error line's new text: empty, or "Comm Error!".
-    void ErrorLine(const QString& text);
+    // The error line: cleared as a command goes out, told of a command that failed.
+    void ErrorReported(const ErrorReport& error);
     // The advanced console's new receive text: time of day, "\r\n", the raw received text.
     void ConsoleText(const QString& text);
     // A command went through Exchange, and this is how it ended.
@@ -128,7 +129,7 @@ private:
     bool EnsureOpen();
     // Adds received characters to IBuffer within kMaxReceive.
     void Append(const QByteArray& bytes, bool endsWithTerminator);
-    // "Comm Error!" in the error line and one beep.
+    // A failure for the error line and one beep.
     void TimedOut();
 
     SerialPort& port_;

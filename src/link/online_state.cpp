@@ -21,7 +21,7 @@ bool OnlineState::GoOnline() {
             QThread::msleep(settleMs_);
             Online = true;
             result = true;
-            Q_EMIT LookChanged(true);
+            Q_EMIT OnlineChanged(true);
             GetVersion();
             break;
         }
@@ -31,13 +31,13 @@ bool OnlineState::GoOnline() {
             QStringLiteral("Communication Error"), Buttons::YesNo, Icon::None, Answer::Yes);
         const bool again = retry == Answer::Yes;
         if (again) {
-            Q_EMIT ErrorLine(QString());
+            Q_EMIT ErrorReported(ErrorReport::Cleared());
         } else {
             GoOffline();
             dialogs_.Message(QStringLiteral("Going To Offline Mode"),
                              QStringLiteral("Communication Error"), Buttons::Ok);
         }
-        Q_EMIT ErrorLine(QString());
+        Q_EMIT ErrorReported(ErrorReport::Cleared());
         Online = false;
         if (!again) break;
     }
@@ -47,7 +47,7 @@ bool OnlineState::GoOnline() {
 
 void OnlineState::GoOffline() {
     Online = false;
-    Q_EMIT LookChanged(false);
+    Q_EMIT OnlineChanged(false);
 }
 
 void OnlineState::GetVersion() {
@@ -80,7 +80,7 @@ void OnlineState::MakeInfoString() {
 }
 
 void OnlineState::ToggleOnline() {
-    Q_EMIT ErrorLine(QString());
+    Q_EMIT ErrorReported(ErrorReport::Cleared());
     if (Online) {
         GoOffline();
         return;

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "link/error_report.h"
+
 namespace vendra {
 
 class CommandExchange;
@@ -44,11 +46,10 @@ public:
     void SetSettleMs(int ms) { settleMs_ = ms; }
 
 Q_SIGNALS:
-    // Online: caption "Online" on green and the controller controls enabled; offline: caption
-    // "OFFLINE" on light red and those controls disabled.
-    void LookChanged(bool online);
-    // The error line's new text.
-    void ErrorLine(const QString& text);
+    // The console went online (a probe was answered) or offline.
+    void OnlineChanged(bool online);
+    // The error line is cleared.
+    void ErrorReported(const ErrorReport& error);
     // The tooltips of the main information label and of the version label.
     void InfoTexts(const QString& mainInfoTip, const QString& versionTip);
 

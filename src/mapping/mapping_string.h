@@ -8,6 +8,11 @@
 namespace vendra {
 
 enum BoolMode { kSingle = 0, kAnd = 1, kOr = 2 };
+// How a second input joins the first.
+enum class BoolOp { And, Or };
+constexpr int ModeOf(BoolOp op) {
+    return op == BoolOp::And ? kAnd : kOr;
+}
 
 struct MappingRecord {
     int OutUnit = 0;

@@ -51,7 +51,7 @@ struct MappingTables {
     Slots<QString, kOutputSlots> OutMapInput;
     Slots<QString, kOutputSlots> OutBoolText;
     Slots<QString, kOutputSlots> RawMapList;
-    int MapStrings = 0;
+    int MapStringCount = 0;            // entries of RawMapList in use, from 1
     Slots<int, kOutputSlots> OutTest;  // -1 while the output is held under test
     int DownloadActive = 0;            // -1 while the whole table is being read back
 

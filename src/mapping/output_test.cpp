@@ -39,7 +39,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     tables_.OutTest[Output] = -1;
     Q_EMIT RowTest(Output - 1, true);
     readBack_.GetMapping(u, c);
-    Q_EMIT TestButtonRed(true);
+    Q_EMIT TestActive(true);
     const auto [reply, sent] =
         Sequence({MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c),
                   MappingCommands::OutputCommand(QStringLiteral("Set"), u, c)});
@@ -62,7 +62,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     }
     tables_.OutTest[Output] = 0;
     Q_EMIT RowTest(Output - 1, false);
-    Q_EMIT TestButtonRed(false);
+    Q_EMIT TestActive(false);
     return reply;
 }
 
@@ -81,7 +81,7 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
-    Q_EMIT TestButtonRed(false);
+    Q_EMIT TestActive(false);
     return reply;
 }
 

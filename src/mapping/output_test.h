@@ -37,10 +37,11 @@ public:
     bool UnderTest(int Output) const;
 
 Q_SIGNALS:
-    // Row = output - 1: red while under test, the list's normal colour otherwise.
+    // Row = output - 1: under test or not.
     void RowTest(int row, bool underTest);
-    void TestButtonRed(bool red);
-    // The "Latch" box: ticked with red text, or cleared with black text.
+    // A test the "Test" button started is on (the controller made it) or over.
+    void TestActive(bool on);
+    // The "Latch" box is ticked or cleared.
     void LatchShown(bool ticked);
 
 private:

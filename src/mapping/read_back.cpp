@@ -35,16 +35,16 @@ void ReadBack::CancelDownload() {
 ReadBackResult ReadBack::GetAllRawMappings() {
     // Reached again from the events it lets run: the running read-back owns the tables.
     // DownloadActive cannot tell: "Cancel" clears it while the read-back is still running.
-    if (running_) return {ReadBackEnd::Cancelled, tables_.MapStrings};
+    if (running_) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
     running_ = true;
     BusyState& busy = link_.Busy();
     const BusyState::Scope busyScope(busy);
 
-    tables_.MapStrings = 0;
+    tables_.MapStringCount = 0;
     tables_.ClearLocalMaps();
     int n = 1;
     tables_.DownloadActive = -1;
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     Q_EMIT CancelVisible(true);
     QThread::msleep(pauseMs_);
@@ -84,7 +84,7 @@ ReadBackResult ReadBack::GetAllRawMappings() {
             result.end = ReadBackEnd::TableFull;
             break;
         }
-        Q_EMIT ProgressText(QStringLiteral("Downloading ") + SignColumn(n));
+        Q_EMIT Progressed({ProgressReport::Phase::Reading, n, 0});
 
         const int o = tables_.FindOutputMapping();
         const int j = tables_.FindInputSourceMapping();
@@ -101,8 +101,8 @@ ReadBackResult ReadBack::GetAllRawMappings() {
 
     Q_EMIT ControlsEnabled(true);
     Q_EMIT CancelVisible(false);
-    tables_.MapStrings = n - 1;
-    result.count = tables_.MapStrings;
+    tables_.MapStringCount = n - 1;
+    result.count = tables_.MapStringCount;
     lastComplete_ = result.Complete();
     Q_EMIT ListRead(result);
     if (!result.Complete() && result.end != ReadBackEnd::Cancelled)

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "mapping/progress.h"
+
 namespace vendra {
 
 class CommandExchange;
@@ -22,7 +24,7 @@ enum class ReadBackEnd {
 
 struct ReadBackResult {
     ReadBackEnd end = ReadBackEnd::EndOfList;
-    int count = 0;  // entries taken into the tables (MapStrings)
+    int count = 0;  // entries taken into the tables (MapStringCount)
     bool Complete() const { return end == ReadBackEnd::EndOfList; }
 };
 
@@ -66,8 +68,8 @@ public Q_SLOTS:
     void CancelDownload();
 
 Q_SIGNALS:
-    // New caption of the progress label: empty at the start, then "Downloading  n".
-    void ProgressText(const QString& text);
+    // Starting, then Reading with the entries read so far.
+    void Progressed(const ProgressReport& progress);
     // False while the read-back runs: the mapping controls are disabled meanwhile.
     void ControlsEnabled(bool enabled);
     void CancelVisible(bool visible);

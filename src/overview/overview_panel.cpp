@@ -6,7 +6,7 @@
 #include <QMenu>
 
 #include "link/input_poll.h"
-#include "session/console_session.h"
+#include "session/services.h"
 
 namespace vendra {
 
@@ -17,8 +17,14 @@ const char kOpenKeys[] = "Ctrl+Shift+O";
 
 }  // namespace
 
-OverviewPanel::OverviewPanel(ConsoleSession& session, OverviewControls controls, QObject* parent)
-    : QObject(parent), session_(session), controls_(std::move(controls)) {
+OverviewPanel::OverviewPanel(ControllerLink& link, InputWatch& watch,
+                             const InstallationView& installation, OverviewControls controls,
+                             QObject* parent)
+    : QObject(parent),
+      link_(link),
+      watch_(watch),
+      installation_(installation),
+      controls_(std::move(controls)) {
     recompute_.setSingleShot(true);
     connect(&recompute_, &QTimer::timeout, this, &OverviewPanel::Recompute);
 
@@ -46,11 +52,10 @@ OverviewPanel::OverviewPanel(ConsoleSession& session, OverviewControls controls,
     connect(rows, &QAbstractItemModel::rowsInserted, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::modelReset, this, &OverviewPanel::ScheduleRecompute);
-    connect(&session_.InputPoller(), &InputPoll::UnitRead, this,
-            [this](int unit, std::optional<quint32> bits) {
-                if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
-            });
-    connect(&session_, &ConsoleSession::LookChanged, this, &OverviewPanel::FollowInputs);
+    connect(&watch_, &InputWatch::UnitRead, this, [this](int unit, std::optional<quint32> bits) {
+        if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
+    });
+    connect(&link_, &ControllerLink::OnlineChanged, this, &OverviewPanel::FollowInputs);
 }
 
 OverviewPanel::~OverviewPanel() {
@@ -72,10 +77,10 @@ void OverviewPanel::Open() {
 }
 
 void OverviewPanel::FollowInputs() {
-    const bool on = window_ && window_->isVisible() && session_.IsOnline();
-    const QList<int> units = on ? UnitsWithInputs(session_.Tables()) : QList<int>();
+    const bool on = window_ && window_->isVisible() && link_.IsOnline();
+    const QList<int> units = on ? UnitsWithInputs(installation_.Tables()) : QList<int>();
     inputs_.SetPolled(units);
-    session_.PollUnits(units);
+    watch_.PollUnits(units);
     ScheduleRecompute();
 }
 
@@ -85,7 +90,7 @@ void OverviewPanel::ScheduleRecompute() {
 }
 
 void OverviewPanel::Recompute() {
-    if (window_) window_->ShowRows(ComputeLamps(session_.Tables(), inputs_));
+    if (window_) window_->ShowRows(ComputeLamps(installation_.Tables(), inputs_));
 }
 
 }  // namespace vendra

@@ -1,7 +1,8 @@
 #pragma once
 // The tally overview beside the main window: opened by Ctrl+Shift+O or the "Unit Status" box's
 // context menu; while it is shown, the units that carry a configured input are polled and every
-// lamp is worked out again as an input or the table changes.
+// lamp is worked out again as an input or the table changes. It uses the controller link (online),
+// the input watch and the installation's tables.
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -15,7 +16,9 @@ class QCheckBox;
 
 namespace vendra {
 
-class ConsoleSession;
+class ControllerLink;
+class InputWatch;
+class InstallationView;
 
 // The main window's parts the overview uses.
 struct OverviewControls {
@@ -28,7 +31,8 @@ struct OverviewControls {
 class OverviewPanel : public QObject {
     Q_OBJECT
 public:
-    OverviewPanel(ConsoleSession& session, OverviewControls controls, QObject* parent = nullptr);
+    OverviewPanel(ControllerLink& link, InputWatch& watch, const InstallationView& installation,
+                  OverviewControls controls, QObject* parent = nullptr);
     ~OverviewPanel() override;
 
     // Shows the overview (building it the first time) and raises it.
@@ -42,7 +46,9 @@ private:
     void ScheduleRecompute();
     void Recompute();
 
-    ConsoleSession& session_;
+    ControllerLink& link_;
+    InputWatch& watch_;
+    const InstallationView& installation_;
     OverviewControls controls_;
     QPointer<frmOverview> window_;
     InputBits inputs_;

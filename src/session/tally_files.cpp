@@ -149,10 +149,10 @@ QString TallyFiles::OpenTallyDialog() {
                                  TallyFileFilter());
 }
 
-void TallyFiles::SaveMatrixClick() {
+bool TallyFiles::SaveMatrixClick() {
     // The file buttons stay usable during a read-back, whose event loop would run this click
     // in the middle of it.
-    if (Busy()) return;
+    if (Busy()) return false;
     BusyGuard guard(busy_);
     if (online_()) commands_.MapTableCompress();
     const QString path = SaveTallyDialog();
@@ -171,7 +171,7 @@ void TallyFiles::SaveMatrixClick() {
             if (written) Q_EMIT FileNameShown(ParseFilename(path));
         }
     }
-    Q_EMIT FocusToList();
+    return true;
 }
 
 bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
@@ -192,7 +192,7 @@ bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
                                  Icon::Information, Answer::No) != Answer::Yes)
                 return false;
         }
-        for (int i = 1; i <= tables_.MapStrings; ++i)
+        for (int i = 1; i <= tables_.MapStringCount; ++i)
             lines.append(tables_.RawMapList[i]);
     } else {
         for (int n = 1; n <= tables_.NumOutputs; ++n) {
@@ -208,8 +208,8 @@ bool TallyFiles::WriteLines(const QString& TallyFile, const QStringList& lines) 
     return written.Ok;
 }
 
-void TallyFiles::LoadMatrixClick() {
-    if (Busy()) return;
+bool TallyFiles::LoadMatrixClick() {
+    if (Busy()) return false;
     BusyGuard guard(busy_);
     const QString path = OpenTallyDialog();
     if (!path.isEmpty()) {
@@ -219,7 +219,7 @@ void TallyFiles::LoadMatrixClick() {
             Q_EMIT FileNameShown(ParseFilename(path));
         }
     }
-    Q_EMIT FocusToList();
+    return true;
 }
 
 int TallyFiles::OutputRow(const std::vector<bool>& filled) {
@@ -311,7 +311,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
     // part) but handles no input; nothing those events try to send reaches the controller.
     BusyState& busy = exchange_.Busy();
     const BusyState::Scope busyScope(busy);
-    Q_EMIT ProgressText(QString());
+    Q_EMIT Progressed({});
     Q_EMIT ControlsEnabled(false);
     const bool online = online_();
     LoadJournal journal(journal_, tables_, online, !reader_.CopyMayBeStale());
@@ -403,7 +403,8 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
         const bool made = outcome == ChangeOutcome::Made || outcome == ChangeOutcome::Offline;
         if (made) ++lastLoad_.applied;
         lastLoad_.lastAppliedLine = item.Line;
-        Q_EMIT ProgressText(QStringLiteral("Mapping ") + SignColumn(k));
+        Q_EMIT Progressed(
+            {ProgressReport::Phase::Loading, k + 1, static_cast<int>(read.Items.size())});
         if (!holds.isEmpty()) {
             loaded << holds;
             // An output the configuration lacks lands one past the last configured output,

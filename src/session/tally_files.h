@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/command_exchange.h"
+#include "mapping/progress.h"
 
 namespace vendra {
 
@@ -75,22 +76,21 @@ public:
     void SetJournal(Journal* journal) { journal_ = journal; }
 
 public Q_SLOTS:
-    // The "Save" button.
-    void SaveMatrixClick();
-    // The "Load" button.
-    void LoadMatrixClick();
+    // The "Save" button; false when the click came while a save, a load or a read-back ran,
+    // and was left alone.
+    bool SaveMatrixClick();
+    // The "Load" button; false as for "Save".
+    bool LoadMatrixClick();
 
 Q_SIGNALS:
     // Every output row must be rebuilt from the tables.
     void ListRebuild();
     // False while a load runs: the mapping controls are disabled and the progress label shown.
     void ControlsEnabled(bool enabled);
-    // New caption of the progress label: empty at the start of a load, then "Mapping  k".
-    void ProgressText(const QString& text);
+    // Starting, then Loading with the lines sent so far out of the file's.
+    void Progressed(const ProgressReport& progress);
     // The name of the file last saved or loaded.
     void FileNameShown(const QString& name);
-    // The keyboard focus goes back to the output list.
-    void FocusToList();
     // A load replaced the controller's (offline: the console's) table with these lines.
     void TableLoaded(const QStringList& lines);
     // The controller took the load's "Init": it ended every output's test too.

@@ -42,9 +42,6 @@ public:
     };
 
     bool CanUndo() const { return !undo_.isEmpty(); }
-    bool CanRedo() const { return !redo_.isEmpty(); }
-    // The name of the step Undo would take back ("Load", "mapping", ...), or empty.
-    QString NextUndo() const { return undo_.isEmpty() ? QString() : undo_.last().name; }
 
     // Take back the last step / make the last step taken back again. Nothing to do: a short
     // note in the error line and nothing sent.

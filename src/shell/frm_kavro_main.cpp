@@ -11,14 +11,15 @@
 #include <utility>
 
 #include "compare/change_controller.h"
-#include "compare/history_window.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
+#include "history/history_window.h"
 #include "overview/overview_panel.h"
 #include "platform/dialogs.h"
 #include "platform/serial_port.h"
 #include "shell/face.h"
 #include "shell/outline.h"
+#include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -54,24 +55,24 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
     endProgram = [] { QCoreApplication::exit(0); };
 
     ConsoleSession& s = *session_;
-    editor_ = std::make_unique<MappingEditor>(face_->Editor(), s, dialogs_);
-    new ChangeController(s, dialogs_, face_->cmdLoadMatrix, this);
+    editor_ = std::make_unique<MappingEditor>(face_->Editor(), s.Link(), s.Table(), s.Tests(),
+                                              s.Installation(), dialogs_);
+    new ChangeController(s.Link(), s.Changes(), dialogs_, face_->cmdLoadMatrix, this);
     diag_ = std::make_unique<DiagPanels>(
-        s, DiagControls{this, face_->Check1, face_->Check2, face_->List1});
-    new OverviewPanel(s,
+        s.Link(), s.Inputs(), s.Installation(),
+        DiagControls{this, face_->Check1, face_->Check2, face_->List1});
+    new OverviewPanel(s.Link(), s.Inputs(), s.Installation(),
                       {this, face_->Check1, face_->List1->model(),
                        [this](int output) {
                            face_->List1->SetSelectedIndex(output - 1);
                            editor_->GetOutChannel();
                        }},
                       this);
-    AddHistoryControls(this, face_->lblFileName, s, [this] { return Busy(); });
+    AddHistoryControls(this, face_->lblFileName, s.History(), [this] { return Busy(); });
 
-    Timer1.setInterval(1000);
     Timer2.setInterval(50);
     Timer3.setInterval(100);
     Timer4.setInterval(100);
-    Timer1.start();  // runs for the whole session and does nothing
     WireLamps();
     WireSession();
     WireButtons();
@@ -79,15 +80,14 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
 
 frmKavroMain::~frmKavroMain() {
     // Final destruction: the port closes first, then the secondary windows go.
-    session_->ClosePort();
+    session_->Link().ClosePort();
     diag_->UnloadSecondaryWindows();
 }
 
 void frmKavroMain::WireLamps() {
     // A lamp lights on its signal and goes out when its timer runs out.
-    auto wire = [this](void (ConsoleSession::*signal)(), QTimer& timer,
-                       std::function<void(bool)> light) {
-        connect(session_.get(), signal, this, [&timer, light] {
+    auto wire = [this](auto* sender, auto signal, QTimer& timer, std::function<void(bool)> light) {
+        connect(sender, signal, this, [&timer, light] {
             light(true);
             timer.start();
         });
@@ -96,51 +96,73 @@ void frmKavroMain::WireLamps() {
             timer.stop();
         });
     };
-    wire(&ConsoleSession::CommandStarted, Timer2, [this](bool on) {
+    ControllerLink* link = &session_->Link();
+    wire(link, &ControllerLink::CommandStarted, Timer2, [this](bool on) {
         face_->Shape1->SetColour(ColourFromValue(on ? kRed : kGreen));
         if (on) face_->Shape1->repaint();
     });
-    wire(&ConsoleSession::DataReceived, Timer4,
+    wire(link, &ControllerLink::DataReceived, Timer4,
          [this](bool on) { face_->Shape2->SetColour(ColourFromValue(on ? kRed : kGreen)); });
     // "Map Tally" flashes red for each mapping command.
-    wire(&ConsoleSession::MapFlash, Timer3, [this](bool on) {
+    wire(&session_->Table(), &TableOperations::MapFlash, Timer3, [this](bool on) {
         SetButtonFace(face_->cmdMapIt, on ? ColourFromValue(kRed) : QColor());
     });
 }
 
 void frmKavroMain::WireSession() {
-    ConsoleSession* s = session_.get();
-    connect(s, &ConsoleSession::ErrorLine, this, [this](const QString& t) { face_->ShowError(t); });
+    ConsoleSession& s = *session_;
+    auto showError = [this](const ErrorReport& e) { face_->ShowError(ErrorCaption(e)); };
+    connect(&s.Link(), &ControllerLink::ErrorReported, this, showError);
+    connect(&s.Table(), &TableOperations::ErrorReported, this, showError);
+    connect(&s.Tests(), &OutputTesting::ErrorReported, this, showError);
+    connect(&s.History(), &ChangeHistory::ErrorReported, this, showError);
     connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->lblError->clear(); });
-    connect(s, &ConsoleSession::LookChanged, this, [this](bool on) { face_->ShowOnlineLook(on); });
-    connect(s, &ConsoleSession::InfoTexts, this, [this](const QString& info, const QString& ver) {
-        face_->lblMainVersionInfo->setToolTip(info);
-        face_->lblVersionInfo->setToolTip(ver);
-    });
+    connect(&s.Link(), &ControllerLink::OnlineChanged, this,
+            [this](bool on) { face_->ShowOnlineLook(on); });
+    connect(&s.Link(), &ControllerLink::InfoTexts, this,
+            [this](const QString& info, const QString& ver) {
+                face_->lblMainVersionInfo->setToolTip(info);
+                face_->lblVersionInfo->setToolTip(ver);
+            });
     // A load lets no events run: the label is painted at once to show its progress.
-    connect(s, &ConsoleSession::ProgressText, this, [this](const QString& text) {
-        face_->lblDownloading->setText(text);
+    auto showProgress = [this](const ProgressReport& progress) {
+        face_->lblDownloading->setText(ProgressCaption(progress));
         face_->lblDownloading->repaint();
+    };
+    auto enable = [this](bool on) { editor_->EnableControls(on); };
+    auto rebuild = [this] { editor_->UpdateListBox1(); };
+    connect(&s.Table(), &TableOperations::Progressed, this, showProgress);
+    connect(&s.Table(), &TableOperations::ControlsEnabled, this, enable);
+    connect(&s.Table(), &TableOperations::ListRebuild, this, rebuild);
+    connect(&s.Files(), &TallyFileService::Progressed, this, showProgress);
+    connect(&s.Files(), &TallyFileService::ControlsEnabled, this, enable);
+    connect(&s.Files(), &TallyFileService::ListRebuild, this, rebuild);
+    connect(&s.Changes(), &LiveChangeService::Progressed, this, showProgress);
+    connect(&s.Changes(), &LiveChangeService::ControlsEnabled, this, enable);
+    connect(&s.Changes(), &LiveChangeService::ListRebuild, this, rebuild);
+    connect(&s.Table(), &TableOperations::CancelVisible, face_->cmdCancelDownload,
+            &QWidget::setVisible);
+    connect(face_->cmdCancelDownload, &QPushButton::clicked, &s.Table(),
+            &TableOperations::CancelReadBack);
+    connect(&s.Table(), &TableOperations::FileNameShown, face_->lblFileName, &QLabel::setText);
+    connect(&s.Files(), &TallyFileService::FileNameShown, face_->lblFileName, &QLabel::setText);
+    // After a save or a load the keys go back to the output list.
+    connect(face_->cmdSaveMatrix, &QPushButton::clicked, this, [this] {
+        if (session_->Files().SaveMatrix()) face_->List1->setFocus();
     });
-    connect(s, &ConsoleSession::ControlsEnabled, this,
-            [this](bool on) { editor_->EnableControls(on); });
-    connect(s, &ConsoleSession::CancelVisible, face_->cmdCancelDownload, &QWidget::setVisible);
-    connect(face_->cmdCancelDownload, &QPushButton::clicked, s, &ConsoleSession::CancelReadBack);
-    connect(s, &ConsoleSession::ListRebuild, this, [this] { editor_->UpdateListBox1(); });
-    connect(s, &ConsoleSession::FileNameShown, face_->lblFileName, &QLabel::setText);
-    connect(s, &ConsoleSession::FocusToList, this, [this] { face_->List1->setFocus(); });
-    connect(face_->cmdSaveMatrix, &QPushButton::clicked, s, &ConsoleSession::SaveMatrix);
-    connect(face_->cmdLoadMatrix, &QPushButton::clicked, s, &ConsoleSession::LoadMatrix);
+    connect(face_->cmdLoadMatrix, &QPushButton::clicked, this, [this] {
+        if (session_->Files().LoadMatrix()) face_->List1->setFocus();
+    });
 }
 
 void frmKavroMain::WireButtons() {
     connect(face_->cmdOnline, &QPushButton::clicked, this, [this] {
-        if (!Busy()) session_->ToggleOnline();
+        if (!Busy()) session_->Link().ToggleOnline();
     });
     connect(face_->cmdTest, &HoldButton::Held, this, [this] {
         if (Busy()) return;
         testHeld_ = editor_->SelectedOutput();
-        session_->TestOn(testHeld_);
+        session_->Tests().TestOn(testHeld_);
         face_->List1->setFocus();
     });
     // The keys reach the output list while "Test" is held: the release ends the test the press
@@ -152,17 +174,17 @@ void frmKavroMain::WireButtons() {
     // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
     connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
         if (Busy()) return;
-        session_->TestLatchChange(editor_->SelectedOutput());
+        session_->Tests().TestLatchChange(editor_->SelectedOutput());
         if (byMouse) face_->List1->setFocus();
     });
     connect(face_->cmdInit, &QPushButton::clicked, this, [this] {
         if (Busy()) return;
-        session_->ResetAndClearAll();
+        session_->Table().ResetAndClearAll();
         face_->List1->setFocus();
     });
     connect(face_->cmdRefresh, &QPushButton::clicked, this, [this] {
         if (Busy()) return;
-        session_->Refresh();
+        session_->Table().Refresh();
         face_->List1->setFocus();
     });
     connect(face_->cmdMin, &QPushButton::clicked, this, [this] {
@@ -195,7 +217,7 @@ bool frmKavroMain::Load() {
     session_->Connect();
     face_->List1->setFocus();
     // "X" during the start-up read-back: the event loop must not start.
-    return !session_->StopRequested();
+    return !session_->Link().StopRequested();
 }
 
 void frmKavroMain::AwaitPlacement() {
@@ -213,13 +235,13 @@ void frmKavroMain::AwaitPlacement() {
 }
 
 void frmKavroMain::EndNow() {
-    session_->RequestStop();
-    session_->ClosePort();
+    session_->Link().RequestStop();
+    session_->Link().ClosePort();
     endProgram();
 }
 
 bool frmKavroMain::Busy() const {
-    return session_->IsBusy();
+    return session_->Link().IsBusy();
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: the face, the output list's editor and the diagnostic panels around one
-// console session. It connects the face's events to the session and the session's signals to
+// console session. It connects the face's events to the session's services and their signals to
 // the face, runs the start-up of the window, and owns the lamp timers, the outline and the drag.
 #include <QPoint>
 #include <QTimer>
@@ -43,7 +43,6 @@ public:
     MainFace& Face() { return *face_; }
     const MainFace& Face() const { return *face_; }
 
-    QTimer Timer1;
     QTimer Timer2;
     QTimer Timer3;
     QTimer Timer4;

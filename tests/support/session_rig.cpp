@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "config/kavro_config.h"
+#include "widgets/captions.h"
 
 namespace vendra {
 
@@ -45,30 +46,55 @@ QStringList ModelRig::TakeLog() {
     return log;
 }
 
+void FollowErrorLine(ConsoleSession& s, QObject* context,
+                     const std::function<void(const ErrorReport&)>& f) {
+    QObject::connect(&s.Link(), &ControllerLink::ErrorReported, context, f);
+    QObject::connect(&s.Table(), &TableOperations::ErrorReported, context, f);
+    QObject::connect(&s.Tests(), &OutputTesting::ErrorReported, context, f);
+    QObject::connect(&s.History(), &ChangeHistory::ErrorReported, context, f);
+}
+
+void FollowProgress(ConsoleSession& s, QObject* context,
+                    const std::function<void(const ProgressReport&)>& f) {
+    QObject::connect(&s.Table(), &TableOperations::Progressed, context, f);
+    QObject::connect(&s.Files(), &TallyFileService::Progressed, context, f);
+    QObject::connect(&s.Changes(), &LiveChangeService::Progressed, context, f);
+}
+
+void FollowControlsEnabled(ConsoleSession& s, QObject* context,
+                           const std::function<void(bool)>& f) {
+    QObject::connect(&s.Table(), &TableOperations::ControlsEnabled, context, f);
+    QObject::connect(&s.Files(), &TallyFileService::ControlsEnabled, context, f);
+    QObject::connect(&s.Changes(), &LiveChangeService::ControlsEnabled, context, f);
+}
+
+void FollowFileName(ConsoleSession& s, QObject* context,
+                    const std::function<void(const QString&)>& f) {
+    QObject::connect(&s.Table(), &TableOperations::FileNameShown, context, f);
+    QObject::connect(&s.Files(), &TallyFileService::FileNameShown, context, f);
+}
+
 bool SessionRig::Start(bool online) {
     auto held = std::make_shared<std::unique_ptr<SerialPort>>(MakePort());
     session = std::make_unique<ConsoleSession>(
         dialogs, [held](const InstallationConfig&) { return std::move(*held); }, Timings());
     ConsoleSession* s = session.get();
-    QObject::connect(s, &ConsoleSession::FileNameShown, s,
-                     [this](const QString& t) { fileName = t; });
-    QObject::connect(s, &ConsoleSession::ProgressText, s,
-                     [this](const QString& t) { progress << t; });
-    QObject::connect(s, &ConsoleSession::ErrorLine, s, [this](const QString& t) { errorLine = t; });
-    QObject::connect(s, &ConsoleSession::ControlsEnabled, s,
-                     [this](bool on) { controlsEnabled = on; });
+    FollowFileName(*s, s, [this](const QString& t) { fileName = t; });
+    FollowProgress(*s, s, [this](const ProgressReport& p) { progress << ProgressCaption(p); });
+    FollowErrorLine(*s, s, [this](const ErrorReport& e) { errorLine = ErrorCaption(e); });
+    FollowControlsEnabled(*s, s, [this](bool on) { controlsEnabled = on; });
     if (!s->LoadConfiguration(IniPath())) return false;
     s->Connect();
-    if (s->IsOnline() && !online) s->ToggleOnline();
+    if (s->Link().IsOnline() && !online) s->Link().ToggleOnline();
     TakeLog();
     dialogs.Reset();
     progress.clear();
-    return s->IsOnline() == online;
+    return s->Link().IsOnline() == online;
 }
 
 QStringList SessionRig::Rows() const {
     QStringList rows;
-    for (int o = 1; o <= session->Tables().NumOutputs; ++o)
+    for (int o = 1; o <= session->Installation().Tables().NumOutputs; ++o)
         rows << Row(o);
     return rows;
 }

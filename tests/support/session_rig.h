@@ -3,6 +3,7 @@
 // with scripted dialogs and no window: what a face would show is recorded from its signals.
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "session/console_session.h"
@@ -38,6 +39,16 @@ struct ModelRig {
     QStringList TakeLog();
 };
 
+// What a face follows, from every service that reports it: the error line, the progress label,
+// the mapping controls greyed, the file name label.
+void FollowErrorLine(ConsoleSession& s, QObject* context,
+                     const std::function<void(const ErrorReport&)>& f);
+void FollowProgress(ConsoleSession& s, QObject* context,
+                    const std::function<void(const ProgressReport&)>& f);
+void FollowControlsEnabled(ConsoleSession& s, QObject* context, const std::function<void(bool)>& f);
+void FollowFileName(ConsoleSession& s, QObject* context,
+                    const std::function<void(const QString&)>& f);
+
 struct SessionRig : ModelRig {
     std::unique_ptr<ConsoleSession> session;
     // The face: the file name label, every progress text, the error line, the controls.
@@ -49,7 +60,7 @@ struct SessionRig : ModelRig {
     // The configuration read and the session connected, then taken offline unless `online`.
     // True when the session is in that state; the log, the boxes and the progress start empty.
     bool Start(bool online);
-    QString Row(int o) const { return session->OutputRow(o); }
+    QString Row(int o) const { return session->Table().OutputRow(o); }
     // The row of every configured output, output 1 first.
     QStringList Rows() const;
 };

@@ -1,4 +1,4 @@
-#include "compare/history_window.h"
+#include "history/history_window.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/numbers.h"
-#include "session/console_session.h"
+#include "session/services.h"
 
 namespace vendra {
 
@@ -119,12 +119,12 @@ void HistoryWindow::Fill() {
     lblSummary->setText(summary);
 }
 
-void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ConsoleSession& session,
+void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& changes,
                         std::function<bool()> busy) {
     auto history = QSharedPointer<QPointer<HistoryWindow>>::create();
-    const auto showHistory = [window, history, &session] {
+    const auto showHistory = [window, history, &changes] {
         if (!*history) *history = new HistoryWindow(window);
-        (*history)->ShowJournal(session.ChangeJournal().Path());
+        (*history)->ShowJournal(changes.JournalPath());
     };
     const struct {
         const char* text;
@@ -133,13 +133,13 @@ void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ConsoleSession&
     } entries[] = {
         {"Undo",
          {QKeySequence(QStringLiteral("Ctrl+Z"))},
-         [busy, &session] {
-             if (!busy()) session.Undo();
+         [busy, &changes] {
+             if (!busy()) changes.Undo();
          }},
         {"Redo",
          {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))},
-         [busy, &session] {
-             if (!busy()) session.Redo();
+         [busy, &changes] {
+             if (!busy()) changes.Redo();
          }},
         {"Change history...", {QKeySequence(QStringLiteral("Ctrl+H"))}, showHistory},
     };

@@ -16,7 +16,7 @@ class QPushButton;
 
 namespace vendra {
 
-class ConsoleSession;
+class ChangeHistory;
 
 class HistoryWindow : public QWidget {
     Q_OBJECT
@@ -44,8 +44,9 @@ private:
 };
 
 // Undo, redo and the history window on the main window: shortcuts, and a context menu on the
-// file name label. `busy` says when the keys must do nothing (a read-back or load running).
-void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ConsoleSession& session,
+// file name label, on the change history. `busy` says when the keys must do nothing (a
+// read-back or load running).
+void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& history,
                         std::function<bool()> busy);
 
 }  // namespace vendra
