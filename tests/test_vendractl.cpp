@@ -240,6 +240,24 @@ private Q_SLOTS:
         QVERIFY(sim.LogLines().isEmpty());
     }
 
+    // rfc2217:// tried on a raw port: the Telnet offer the controller took as the start of a
+    // line is ended there, so the next client's first command is not refused for it.
+    void aTelnetTryOnARawPortLeavesTheLineClean() {
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start({"--listen", "0"}), qPrintable(sim.ErrorText()));
+        const int port = sim.ListenPort();
+        QVERIFY(port > 0);
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const ToolRun telnet = rig.Run(
+            {"status", "1", "--device", QStringLiteral("rfc2217://127.0.0.1:%1").arg(port)});
+        QCOMPARE(telnet.exit, 2);
+        QVERIFY2(telnet.err.contains("did not take up COM port control"), telnet.err.constData());
+        const ToolRun raw =
+            rig.Run({"status", "1", "--device", QStringLiteral("tcp://127.0.0.1:%1").arg(port)});
+        QVERIFY2(raw.exit == 0, raw.err.constData());
+    }
+
     // A whole restore stopped after "Init" (Ctrl+C, or a controller that goes silent): the line
     // on the wire is finished, nothing after it is sent, and the tool says how far it got, how
     // many outputs "Init" left unmapped and how to put them back.
@@ -317,6 +335,41 @@ private Q_SLOTS:
               "\nEXAMPLES\n", "Usage: vendractl restore", "--changes-only",
               "Usage: vendractl journal", "--follow", "--interval <MS>"})
             QVERIFY2(manual.out.contains(part), part);
+    }
+
+    // lamps --output asks for one lamp; a watch's times carry their offset from UTC.
+    void lampsOfOneOutput_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("out");  // a pattern every line of standard output matches
+        QTest::newRow("by number") << QStringList{"--output", "7"} << 0 << ".*";
+        QTest::newRow("by address, watching")
+            << QStringList{"--output", "1/9", "--watch"} << 130
+            << R"(^\{"channel":9,.*"output":9,.*"time":"[-0-9T:.]+[+-]\d\d:\d\d",)";
+        QTest::newRow("no such output") << QStringList{"--output", "Nowhere"} << 2 << "^$";
+    }
+    void lampsOfOneOutput() {
+        QFETCH(QStringList, args);
+        QFETCH(int, exit);
+        QFETCH(QString, out);
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        QProcess p;
+        rig.Start(p, QStringList{"lamps", "--json"} + args);
+        if (exit == 130) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.bytesAvailable() > 0, 30000);
+            ::kill(pid_t(p.processId()), SIGINT);
+        }
+        const ToolRun r = FinishTool(p);
+        QVERIFY2(r.exit == exit, r.err.constData());
+        const QRegularExpression pattern(out);
+        for (const QString& line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
+        QCOMPARE(r.out.count("\"output\""), exit == 2 ? 0 : 1);
     }
 
     // The habits of a shell user: a usage error on standard error, '-' for standard input, a

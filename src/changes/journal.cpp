@@ -26,17 +26,18 @@
 
 namespace vendra {
 
-namespace {
-
-QString IsoWithOffset(const QDateTime& t) {
+QString IsoWithOffset(const QDateTime& t, bool milliseconds) {
     const int offset = t.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+    return t.toString(milliseconds ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                   : QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
            (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
+
+namespace {
 
 QString Side(const QString& map, const QString& inputs) {
     if (map.isEmpty()) return QStringLiteral("unmapped");
@@ -116,16 +117,21 @@ QString EntryInWords(const JournalEntry& e, bool withDate) {
         .arg(when, e.Who, what, e.Outcome, e.Operation, e.Program);
 }
 
-bool EntryMatches(const JournalEntry& e, const QString& filter) {
+bool OutputMatches(int output, const QString& name, int unit, int channel, const QString& filter) {
     const QString f = filter.trimmed();
     if (f.isEmpty()) return true;
     bool number = false;
     const int n = f.toInt(&number);
-    if (number) return e.Output == n;
+    if (number) return output == n;
     static const QRegularExpression address(QStringLiteral("^(-?\\d+)\\s*[/.:]\\s*(-?\\d+)$"));
     if (const QRegularExpressionMatch m = address.match(f); m.hasMatch())
-        return e.Unit == m.captured(1).toInt() && e.Channel == m.captured(2).toInt();
-    return e.HasOutput() && e.OutputText().contains(f, Qt::CaseInsensitive);
+        return unit == m.captured(1).toInt() && channel == m.captured(2).toInt();
+    return name.contains(f, Qt::CaseInsensitive);
+}
+
+bool EntryMatches(const JournalEntry& e, const QString& filter) {
+    if (!e.HasOutput()) return filter.trimmed().isEmpty();
+    return OutputMatches(e.Output, e.OutputText(), e.Unit, e.Channel, filter);
 }
 
 QString JournalPath(const QString& iniPath, const QString& systemName, const QString& key) {

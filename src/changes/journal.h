@@ -55,6 +55,9 @@ struct JournalEntry {
     QString OutputText() const;
 };
 
+// "2026-12-09T19:58:03+01:00" (UTC too carries its "+00:00"), with ".123" when asked.
+QString IsoWithOffset(const QDateTime& t, bool milliseconds = false);
+
 // "19:58:03 user@host: Studio On Air: Studio Live Key -> Studio Live Key || Rehearse Key,
 // verified (mapping, vendra)", with the date in front when asked.
 QString EntryInWords(const JournalEntry& e, bool withDate = false);
@@ -63,6 +66,8 @@ QString EntryInWords(const JournalEntry& e, bool withDate = false);
 // address ("3/9", "3.9" or "3:9") or a part of its name, without regard to case. An empty
 // filter takes every entry.
 bool EntryMatches(const JournalEntry& e, const QString& filter);
+// The same for one output: its row in Kavro.ini (0: none), name and address.
+bool OutputMatches(int output, const QString& name, int unit, int channel, const QString& filter);
 
 // A line that is not a whole entry: its file and its number there (from 1).
 struct TornLine {

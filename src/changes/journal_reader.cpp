@@ -71,6 +71,7 @@ QString JournalRead::TornText() const {
 }
 
 QStringList JournalFiles(const QString& path) {
+    if (path.isEmpty()) return {};
     const QFileInfo info(path);
     std::map<int, QString> rotated;
     const QString prefix = info.fileName() + u'.';
@@ -159,7 +160,7 @@ std::optional<JournalReader::RawLine> JournalReader::LineForward(File& f, bool l
             f.buf.remove(0, f.head);
             f.head = 0;
             if (!Read(f, have, std::min(kBlock, f.size - have), f.buf))
-                f.size = have + f.buf.size();
+                f.size = f.pos + f.buf.size();  // cut shorter meanwhile: it ends there
             continue;
         }
         if (f.head >= f.buf.size()) return std::nullopt;
@@ -252,9 +253,7 @@ void JournalReader::CatchUp() {
     // The journal rotated (or appeared): what is left of the old file is read first.
     if (::stat(QFile::encodeName(path_).constData(), &st) == 0 &&
         (!last || st.st_ino != last->ino || st.st_dev != last->dev)) {
-        const qsizetype before = qsizetype(files_.size());
         Open(path_);
-        if (qsizetype(files_.size()) > before) files_.back()->lo = 0;
         error_.clear();
     }
 }

@@ -83,8 +83,8 @@ const OptionSpec kOptions[] = {
     {"since", "TIME", "journal",
      "Only entries from TIME on (2026-12-09T19:58, 2026-12-09, or 19:58 today)."},
     {"until", "TIME", "journal", "Only entries up to TIME (as --since)."},
-    {"output", "N", "journal",
-     "Only entries of output N (its number, unit/channel, or part of its name)."},
+    {"output", "N", "journal,lamps",
+     "Only output N (its number, unit/channel, or part of its name)."},
     {"n,lines", "N", "journal", "Only the last N matching entries (read from the journal's end)."},
     {"follow", "", "journal",
      "After the entries (the last 10 unless -n says), print each new one as it is written, "
@@ -575,7 +575,7 @@ int Status(Call& c) {
 int Lamps(Call& c) {
     Tool& tool = c.tool;
     return LampsCommand(tool.Session(),
-                        {c.Set("watch"), c.Set("json"),
+                        {c.Set("watch"), c.Set("json"), c.Value("output"),
                          [&](const QString& t, int code) { return tool.Fail(t, code); },
                          [&] { return tool.Stopped(); }});
 }
@@ -639,7 +639,7 @@ const CommandSpec kCommands[] = {
      "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
      "controller does not answer, its error line or \"no answer\".",
      false, true, false, &Status},
-    {"lamps", "", "lamps [--watch] [--json]",
+    {"lamps", "", "lamps [--output N] [--watch] [--json]",
      "Prints every output's lamp from the live inputs, and why: reads the\n"
      "controller's table and the input bits of every unit that carries a configured\n"
      "input; one line per configured output (fields separated by tabs: output, name,\n"
