@@ -22,8 +22,11 @@ namespace vendra {
 
 namespace {
 
-// One slice of reading between events: the poll's timer is late by this much at most.
+// One slice of reading between events: the poll's timer is late by this much at most. The
+// first page is read at once, as far as this much of the journal goes (a page of whole-table
+// loads is a tenth of it); a filter that lets little through finds the rest in slices.
 constexpr int kSliceMs = 10;
+constexpr qint64 kFirstPageBytes = 1024 * 1024;
 const char* const kPeriods[] = {"Any time", "Last hour", "Today", "Last 7 days"};
 
 QString Tip(const JournalEntry& e) {
@@ -67,7 +70,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     more_.setSingleShot(true);
     more_.setInterval(0);
-    connect(&more_, &QTimer::timeout, this, [this] { ReadMore(kSliceMs); });
+    connect(&more_, &QTimer::timeout, this, [this] { ReadMore(kSliceMs, -1); });
     // Scrolled down to the end of what is read: the next page.
     connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (!reader_ || value < list->verticalScrollBar()->maximum()) return;
@@ -114,13 +117,15 @@ void HistoryWindow::Fill() {
     since_ = Since();
     wanted_ = kPage;
     // The first page at once (a short wait at most); the rest between events.
-    ReadMore(100);
+    ReadMore(-1, kFirstPageBytes);
 }
 
-void HistoryWindow::ReadMore(int budgetMs) {
+void HistoryWindow::ReadMore(int budgetMs, qint64 budgetBytes) {
     QElapsedTimer clock;
     clock.start();
-    while (reader_ && list->count() < wanted_ && clock.elapsed() < budgetMs) {
+    const qint64 bytesBefore = reader_ ? reader_->BytesRead() : 0;
+    while (reader_ && list->count() < wanted_ && (budgetMs < 0 || clock.elapsed() < budgetMs) &&
+           (budgetBytes < 0 || reader_->BytesRead() - bytesBefore < budgetBytes)) {
         const std::optional<JournalEntry> e = reader_->Next();
         // Past the filter's start by more than an entry can lag, nothing older is let through.
         if (!e || (since_.isValid() && e->Time < since_.addSecs(-kJournalLagSeconds))) {

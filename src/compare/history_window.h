@@ -47,8 +47,9 @@ public:
 
 private:
     void Fill();
-    // Reads on until `wanted_` entries are shown or `budgetMs` have passed.
-    void ReadMore(int budgetMs);
+    // Reads on until `wanted_` entries are shown, or `budgetMs` have passed, or `budgetBytes`
+    // of the journal are read (-1: no such bound).
+    void ReadMore(int budgetMs, qint64 budgetBytes);
     void ShowSummary();
     QDateTime Since() const;
 
