@@ -74,6 +74,7 @@ foreach(program vendra vendractl)
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ${CMAKE_COMMAND}
                     -DPROGRAM=$<TARGET_FILE:${program}> -DNAME=${program}
                     -DVERSION=${PROJECT_VERSION} -DOUT=${page}
+                    -DHELP=$<IF:$<STREQUAL:${program},vendractl>,--manual,--help>
                     -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
             DEPENDS ${program} ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
             COMMENT "Manual page of ${program}")

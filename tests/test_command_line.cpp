@@ -26,10 +26,12 @@ private Q_SLOTS:
         const QString version = QStringLiteral("vendra %1\n").arg(kVersionText);
         QTest::newRow("--version")
             << QStringList{"--version"} << false << 0 << QStringList{version} << QString();
-        QTest::newRow("--help") << QStringList{"--help"} << false << 0
-                                << QStringList{"vendra [options]", "--ini <FILE>", "--version",
-                                               "instead of Kavro.ini"}
-                                << QString();
+        QTest::newRow("--help")
+            << QStringList{"--help"} << false << 0
+            << QStringList{"vendra [options]",     "--ini <FILE>",         "--version",
+                           "instead of Kavro.ini", "\n  CommDevice=PATH ", "\n  Journal=PATH ",
+                           "\nEXIT STATUS\n"}
+            << QString();
         QTest::newRow("help before a bad option") << QStringList{"-h", "--bogus"} << false << 0
                                                   << QStringList{"--ini <FILE>"} << QString();
         QTest::newRow("--ini without a file")

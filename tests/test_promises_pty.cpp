@@ -189,7 +189,7 @@ private Q_SLOTS:
             << none << twiceSame << none << kWanted << "restore FILE --changes-only" << 0 << ""
             << QStringList{"ClrMap 1  5", "Map 1 5 2 5"} << none << old << 0;
         QTest::newRow("empty file refused")
-            << none << kTable << none << QByteArray() << "restore FILE" << 2
+            << none << kTable << none << QByteArray() << "restore FILE" << 3
             << "the file holds no mappings" << none << QStringList{"Init"} << old << -1;
         QTest::newRow("empty file, console asks")
             << none << kTable << none << QByteArray() << "session load" << 0
@@ -199,7 +199,7 @@ private Q_SLOTS:
             << QStringList{"Init"} << none << old << 0;
         QTest::newRow("damaged file, forced all the same")
             << none << kTable << none << QByteArray("[1][1][2][1][1][0][0][0]\r\nCam 1\r\n")
-            << "restore FILE --changes-only --force" << 2 << "is not a mapping string" << none
+            << "restore FILE --changes-only --force" << 3 << "is not a mapping string" << none
             << QStringList{"Map 1 1 2 1", "Comp"} << old << -1;
         QTest::newRow("spare output is a mapping line")
             << none << kTable << none << QByteArray("[0][4][2][1][1][0][0][0]\r\n") << "check FILE"

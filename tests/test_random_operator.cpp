@@ -634,7 +634,9 @@ private:
         if (e.Outcome == outcome::kAnswered || e.Outcome == outcome::kVerified) {
             if (!all(deciding, Fate::Made))
                 return QStringLiteral("not every line was carried out and answered");
-            if (e.HasOutput() && lastOfOutput && !holdsAfter)
+            // A raw command's "after" is what the controller answered when asked; unknown when
+            // it did not answer.
+            if (e.HasOutput() && e.AfterKnown && lastOfOutput && !holdsAfter)
                 return QStringLiteral("the controller does not hold it");
             return {};
         }

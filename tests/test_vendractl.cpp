@@ -106,6 +106,38 @@ private Q_SLOTS:
         QCOMPARE(Count(sent, QStringLiteral("Init")), 0);
     }
 
+    // A backup of a controller that maps outputs and inputs Kavro.ini lacks restores as it is,
+    // whole or changes only, without --force.
+    void aBackupOfTheToolRestoresAsItIs_data() {
+        QTest::addColumn<QStringList>("how");
+        QTest::newRow("whole") << QStringList{};
+        QTest::newRow("changes only") << QStringList{"--changes-only"};
+    }
+    void aBackupOfTheToolRestoresAsItIs() {
+        QFETCH(QStringList, how);
+        SimProcess sim;
+        Rig rig;
+        const QByteArray table =
+            kTable + "[1][77][2][1][1][0][0][0]\r\n[1][8][9][40][1][0][0][0]\r\n";
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), table));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const QString backup = rig.File(QStringLiteral("backup.vdk"));
+        QCOMPARE(rig.Run({"backup", "-o", backup}).exit, 0);
+        QCOMPARE(Contents(backup), table);
+        QCOMPARE(rig.Run({"send", "ClrMap 1 77"}).exit, 0);
+        const ToolRun r = rig.Run(QStringList{"restore", backup} + how);
+        QVERIFY2(r.exit == 0, r.err.constData());
+        // The same entries; a change goes to the end of the controller's list.
+        const auto sorted = [](const QByteArray& bytes) {
+            QList<QByteArray> lines = bytes.split('\n');
+            std::sort(lines.begin(), lines.end());
+            return lines;
+        };
+        QCOMPARE(sorted(rig.Run({"backup"}).out), sorted(table));
+    }
+
     // Each failure: one line on standard error naming it, a non-zero exit, the old file kept.
     void failuresTouchNothing_data() {
         QTest::addColumn<QStringList>("simArgs");  // empty: no controller at all
@@ -113,27 +145,29 @@ private Q_SLOTS:
         QTest::addColumn<bool>("holdLock");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("controllerTouched");
+        QTest::addColumn<int>("exit");
 
         QTest::newRow("silent controller")
             << QStringList{"--fault", "silent"} << QStringList{"backup", "-o", "OLD"} << false
-            << "no answer from the tally controller" << true;
+            << "no answer from the tally controller" << true << 2;
         QTest::newRow("console holds the line")
             << QStringList{} << QStringList{"backup", "-o", "OLD"} << true
-            << "another program is using this line" << false;
+            << "another program is using this line" << false << 2;
         QTest::newRow("console holds the line, send")
             << QStringList{} << QStringList{"send", "Init"} << true
-            << "another program is using this line" << false;
+            << "another program is using this line" << false << 2;
         // The probe takes 7 lines, the compaction one, then two entries: the third is not
         // answered.
         QTest::newRow("controller stops mid backup")
             << QStringList{"--silent-after", "10"} << QStringList{"backup", "-o", "OLD"} << false
-            << "read-back incomplete: the controller stopped answering after 2 mappings" << true;
+            << "read-back incomplete: the controller stopped answering after 2 mappings" << true
+            << 2;
         QTest::newRow("port missing") << QStringList{"NOSIM"} << QStringList{"backup", "-o", "OLD"}
-                                      << false << "cannot open the port" << false;
+                                      << false << "cannot open the port" << false << 2;
         QTest::newRow("file unreadable")
-            << QStringList{} << QStringList{"restore", "NOFILE"} << false << "NOFILE" << false;
+            << QStringList{} << QStringList{"restore", "NOFILE"} << false << "NOFILE" << false << 2;
         QTest::newRow("file with findings") << QStringList{} << QStringList{"restore", "BADFILE"}
-                                            << false << "has 1 finding;" << false;
+                                            << false << "has 1 finding;" << false << 3;
     }
 
     void failuresTouchNothing() {
@@ -142,6 +176,7 @@ private Q_SLOTS:
         QFETCH(bool, holdLock);
         QFETCH(QString, message);
         QFETCH(bool, controllerTouched);
+        QFETCH(int, exit);
 
         SimProcess sim;
         Rig rig;
@@ -154,7 +189,8 @@ private Q_SLOTS:
         const QString old = rig.File(QStringLiteral("old.vdk"));
         QVERIFY(Put(old, "[1][1][2][1][1][0][0][0]\r\n"));
         const QString bad = rig.File(QStringLiteral("bad.vdk"));
-        QVERIFY(Put(bad, "[1][77][2][1][1][0][0][0]\r\n"));  // output 77 is not configured
+        // Output 7 twice: which line the controller keeps is not the file's to say.
+        QVERIFY(Put(bad, "[1][7][2][1][1][0][0][0]\r\n[1][7][2][2][1][0][0][0]\r\n"));
         for (QString& a : args) {
             if (a == QStringLiteral("OLD")) a = old;
             if (a == QStringLiteral("NOFILE")) a = rig.File(QStringLiteral("missing.vdk"));
@@ -166,7 +202,7 @@ private Q_SLOTS:
         if (holdLock) QVERIFY(console.tryLock(0));
 
         const ToolRun r = rig.Run(args);
-        QCOMPARE(r.exit, 2);
+        QCOMPARE(r.exit, exit);
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
         QCOMPARE(r.err.count('\n'), message.contains("finding") ? 2 : 1);
         QCOMPARE(Contents(old), QByteArray("[1][1][2][1][1][0][0][0]\r\n"));
@@ -176,12 +212,69 @@ private Q_SLOTS:
         }
     }
 
-    // Ctrl+C during a restore: the line on the wire is finished, nothing after it is sent, and
-    // the tool says how far it got.
-    void interruptedRestoreSaysWhatWasSent() {
+    // One network line, one lock, however its host is spelt: a console on one spelling keeps
+    // the tool on another out.
+    void oneLineOneLockHoweverTheHostIsSpelt_data() {
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("localhost held, 127.0.0.1 asked") << "localhost"
+                                                         << "127.0.0.1";
+        QTest::newRow("127.0.0.1 held, localhost asked") << "127.0.0.1"
+                                                         << "localhost";
+        QTest::newRow("127.0.0.1 held, LOCALHOST asked") << "127.0.0.1"
+                                                         << "LOCALHOST";
+    }
+    void oneLineOneLockHoweverTheHostIsSpelt() {
+        QFETCH(QString, held);
+        QFETCH(QString, asked);
         SimProcess sim;
         Rig rig;
-        QVERIFY2(sim.Start({"--delay", "100"}), qPrintable(sim.ErrorText()));
+        QVERIFY2(sim.Start({"--listen", "0"}), qPrintable(sim.ErrorText()));
+        const int port = sim.ListenPort();
+        QVERIFY(port > 0);
+        QVERIFY(rig.Prepare(QStringLiteral("tcp://%1:%2").arg(asked).arg(port)));
+        QLockFile console(LineLockPath(QStringLiteral("%1:%2").arg(held).arg(port)));
+        QVERIFY(console.tryLock(0));
+        const ToolRun r = rig.Run({"status", "1"});
+        QCOMPARE(r.exit, 2);
+        QVERIFY2(r.err.contains("another program is using this line"), r.err.constData());
+        QVERIFY(sim.LogLines().isEmpty());
+    }
+
+    // rfc2217:// tried on a raw port: the Telnet offer the controller took as the start of a
+    // line is ended there, so the next client's first command is not refused for it.
+    void aTelnetTryOnARawPortLeavesTheLineClean() {
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start({"--listen", "0"}), qPrintable(sim.ErrorText()));
+        const int port = sim.ListenPort();
+        QVERIFY(port > 0);
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        const ToolRun telnet = rig.Run(
+            {"status", "1", "--device", QStringLiteral("rfc2217://127.0.0.1:%1").arg(port)});
+        QCOMPARE(telnet.exit, 2);
+        QVERIFY2(telnet.err.contains("did not take up COM port control"), telnet.err.constData());
+        const ToolRun raw =
+            rig.Run({"status", "1", "--device", QStringLiteral("tcp://127.0.0.1:%1").arg(port)});
+        QVERIFY2(raw.exit == 0, raw.err.constData());
+    }
+
+    // A whole restore stopped after "Init" (Ctrl+C, or a controller that goes silent): the line
+    // on the wire is finished, nothing after it is sent, and the tool says how far it got, how
+    // many outputs "Init" left unmapped and how to put them back.
+    void aStoppedRestoreSaysWhatIsUnmapped_data() {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<bool>("ctrlC");
+        QTest::newRow("Ctrl+C") << QStringList{"--delay", "100"} << true;
+        // The probe takes 7 lines, Init and the two units 3: the fifth "Map" is not answered.
+        QTest::newRow("controller silent") << QStringList{"--silent-after", "14"} << false;
+    }
+    void aStoppedRestoreSaysWhatIsUnmapped() {
+        QFETCH(QStringList, simArgs);
+        QFETCH(bool, ctrlC);
+        SimProcess sim;
+        Rig rig;
+        QVERIFY2(sim.Start(simArgs), qPrintable(sim.ErrorText()));
         QVERIFY(rig.Prepare(sim.LinkPath()));
         QByteArray lines;
         for (int c = 1; c <= 10; ++c)
@@ -192,19 +285,138 @@ private Q_SLOTS:
 
         QProcess p;
         rig.Start(p, {"restore", file});
-        QTRY_VERIFY_WITH_TIMEOUT(Count(sim.LogLines(), QStringLiteral("Map ")) >= 2, 30000);
-        ::kill(pid_t(p.processId()), SIGINT);
+        if (ctrlC) {
+            QTRY_VERIFY_WITH_TIMEOUT(Count(sim.LogLines(), QStringLiteral("Map ")) >= 2, 30000);
+            ::kill(pid_t(p.processId()), SIGINT);
+        }
         QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 130);
+        QCOMPARE(p.exitCode(), ctrlC ? 130 : 2);
         const QByteArray err = p.readAllStandardError();
         const int maps = Count(sim.LogLines(), QStringLiteral("Map "));
         QVERIFY(maps < 10);
+        // Without an answer the last line sent is not known to be taken.
+        const int sent = ctrlC ? maps : maps - 1;
+        QVERIFY2(err.contains(QStringLiteral("lines up to %1 of %2 were sent (%1 mapping")
+                                  .arg(sent)
+                                  .arg(file)
+                                  .toUtf8()),
+                 err.constData());
         QVERIFY2(
-            err.contains(QStringLiteral("interrupted: lines up to %1 of %2 were sent (%1 mapping")
-                             .arg(maps)
+            err.contains(QStringLiteral("\"Init\" cleared the controller's table, so %1 "
+                                        "outputs of the file are unmapped now; run the same "
+                                        "restore again to put them back (vendractl restore %2)")
+                             .arg(10 - sent)
                              .arg(file)
                              .toUtf8()),
             err.constData());
+    }
+
+    // The help is whole: each command's summary a whole sentence; the manual (the manual
+    // page's text) every command's options and the sections a manual page has.
+    void theHelpIsWhole() {
+        const ToolRun help = RunVendractl({"--help"});
+        QCOMPARE(help.exit, 0);
+        const QString overview = QString::fromUtf8(help.out);
+        const QString commands = overview.section(QStringLiteral("Commands:\n"), 1)
+                                     .section(QStringLiteral("\n\n"), 0, 0);
+        QStringList summaries;
+        for (const QString& line : commands.split(u'\n')) {
+            if (line.startsWith(QStringLiteral("      ")))
+                summaries.last() += line.trimmed() + u' ';
+            else
+                summaries << QString();
+        }
+        QCOMPARE(summaries.size(), 8);
+        for (const QString& summary : summaries)
+            QVERIFY2(summary.trimmed().endsWith(u'.'), qPrintable(summary));
+        const ToolRun manual = RunVendractl({"--manual"});
+        QCOMPARE(manual.exit, 0);
+        for (const char* part :
+             {"\nCOMMANDS\n", "\nJSON OUTPUT\n", "\nFILES\n", "\nENVIRONMENT\n", "\nEXIT STATUS\n",
+              "\nEXAMPLES\n", "Usage: vendractl restore", "--changes-only",
+              "Usage: vendractl journal", "--follow", "--interval <MS>"})
+            QVERIFY2(manual.out.contains(part), part);
+    }
+
+    // lamps --output asks for one lamp; a watch's times carry their offset from UTC.
+    void lampsOfOneOutput_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("out");  // a pattern every line of standard output matches
+        QTest::newRow("by number") << QStringList{"--output", "7"} << 0 << ".*";
+        QTest::newRow("by address, watching")
+            << QStringList{"--output", "1/9", "--watch"} << 130
+            << R"(^\{"channel":9,.*"output":9,.*"time":"[-0-9T:.]+[+-]\d\d:\d\d",)";
+        QTest::newRow("no such output") << QStringList{"--output", "Nowhere"} << 2 << "^$";
+    }
+    void lampsOfOneOutput() {
+        QFETCH(QStringList, args);
+        QFETCH(int, exit);
+        QFETCH(QString, out);
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        QProcess p;
+        rig.Start(p, QStringList{"lamps", "--json"} + args);
+        if (exit == 130) {
+            QTRY_VERIFY_WITH_TIMEOUT(p.bytesAvailable() > 0, 30000);
+            ::kill(pid_t(p.processId()), SIGINT);
+        }
+        const ToolRun r = FinishTool(p);
+        QVERIFY2(r.exit == exit, r.err.constData());
+        const QRegularExpression pattern(out);
+        for (const QString& line : QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line));
+        QCOMPARE(r.out.count("\"output\""), exit == 2 ? 0 : 1);
+    }
+
+    // The habits of a shell user: a usage error on standard error, '-' for standard input, a
+    // relative device taken from the current folder (or /dev) and named where it was looked for.
+    void shellHabits_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("err");  // a part of standard error; "-": empty
+        QTest::newRow("no command")
+            << QStringList{"--quiet"} << QByteArray() << 2 << "vendractl: no command given";
+        QTest::newRow("diff from standard input") << QStringList{"diff", "-"} << kTable << 0 << "-";
+        QTest::newRow("check from standard input")
+            << QStringList{"check", "-"} << QByteArray("[1][77][2][1][1][0][0][0]\r\n") << 1 << "-";
+        QTest::newRow("relative device in the current folder")
+            << QStringList{"status", "1", "--device", "ttySIM"} << QByteArray() << 0 << "-";
+        QTest::newRow("relative device below the current folder")
+            << QStringList{"status", "1", "--device", "sub/none"} << QByteArray() << 2
+            << "HERE/sub/none";
+        QTest::newRow("bare name of no file")
+            << QStringList{"status", "1", "--device", "none"} << QByteArray() << 2 << "/dev/none";
+    }
+    void shellHabits() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exit);
+        QFETCH(QString, err);
+        SimProcess sim;
+        Rig rig;
+        QVERIFY(Put(sim.FilePath(QStringLiteral("t.vdk")), kTable));
+        QVERIFY2(sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk"))}),
+                 qPrintable(sim.ErrorText()));
+        QVERIFY(rig.Prepare(sim.LinkPath()));
+        QProcess p;
+        p.setWorkingDirectory(sim.Folder());
+        rig.Start(p, args);
+        p.write(input);
+        p.closeWriteChannel();
+        const ToolRun r = FinishTool(p);
+        QVERIFY2(r.exit == exit, r.err.constData());
+        if (err == QStringLiteral("-"))
+            QCOMPARE(r.err, QByteArray());
+        else
+            QVERIFY2(r.err.contains(QString(err).replace("HERE", sim.Folder()).toUtf8()),
+                     r.err.constData());
+        if (args.first() == QStringLiteral("--quiet")) QCOMPARE(r.out, QByteArray());
     }
 
     // Ctrl+C and SIGTERM end every wait: a backup into a FIFO nobody reads (the line is let go

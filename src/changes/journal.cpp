@@ -14,27 +14,30 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "changes/mapping_diff.h"
+#include "mapping/mapping_string.h"
 #include "mapping/mapping_tables.h"
 #include "platform/numbers.h"
 
 namespace vendra {
 
-namespace {
-
-QString IsoWithOffset(const QDateTime& t) {
+QString IsoWithOffset(const QDateTime& t, bool milliseconds) {
     const int offset = t.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
-    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+    return t.toString(milliseconds ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                   : QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
            (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
+
+namespace {
 
 QString Side(const QString& map, const QString& inputs) {
     if (map.isEmpty()) return QStringLiteral("unmapped");
@@ -55,7 +58,7 @@ QByteArray JournalEntry::ToLine() const {
         o.insert(QStringLiteral("output"), Output);
         o.insert(QStringLiteral("name"), Name);
         o.insert(QStringLiteral("before"), BeforeKnown ? QJsonValue(Before) : QJsonValue());
-        o.insert(QStringLiteral("after"), After);
+        o.insert(QStringLiteral("after"), AfterKnown ? QJsonValue(After) : QJsonValue());
         o.insert(QStringLiteral("beforeInputs"), BeforeInputs);
         o.insert(QStringLiteral("afterInputs"), AfterInputs);
     }
@@ -83,6 +86,7 @@ JournalEntry JournalEntry::FromLine(const QByteArray& line) {
     e.Before = o.value(QStringLiteral("before")).toString();
     e.BeforeKnown = !o.value(QStringLiteral("before")).isNull();
     e.After = o.value(QStringLiteral("after")).toString();
+    e.AfterKnown = !o.value(QStringLiteral("after")).isNull();
     e.BeforeInputs = o.value(QStringLiteral("beforeInputs")).toString();
     e.AfterInputs = o.value(QStringLiteral("afterInputs")).toString();
     e.Outcome = o.value(QStringLiteral("outcome")).toString();
@@ -104,7 +108,7 @@ QString EntryInWords(const JournalEntry& e, bool withDate) {
         what = QStringLiteral("%1: %2 -> %3")
                    .arg(e.OutputText(),
                         e.BeforeKnown ? Side(e.Before, e.BeforeInputs) : QStringLiteral("unknown"),
-                        Side(e.After, e.AfterInputs));
+                        e.AfterKnown ? Side(e.After, e.AfterInputs) : QStringLiteral("unknown"));
         if (!e.Command.isEmpty()) what += QStringLiteral(", ") + e.Command;
     } else {
         what = QStringLiteral("sent \"%1\"").arg(e.Command);
@@ -113,72 +117,34 @@ QString EntryInWords(const JournalEntry& e, bool withDate) {
         .arg(when, e.Who, what, e.Outcome, e.Operation, e.Program);
 }
 
-bool EntryMatches(const JournalEntry& e, const QString& filter) {
+bool OutputMatches(int output, const QString& name, int unit, int channel, const QString& filter) {
     const QString f = filter.trimmed();
     if (f.isEmpty()) return true;
     bool number = false;
     const int n = f.toInt(&number);
-    if (number) return e.Output == n;
+    if (number) return output == n;
     static const QRegularExpression address(QStringLiteral("^(-?\\d+)\\s*[/.:]\\s*(-?\\d+)$"));
     if (const QRegularExpressionMatch m = address.match(f); m.hasMatch())
-        return e.Unit == m.captured(1).toInt() && e.Channel == m.captured(2).toInt();
-    return e.HasOutput() && e.OutputText().contains(f, Qt::CaseInsensitive);
+        return unit == m.captured(1).toInt() && channel == m.captured(2).toInt();
+    return name.contains(f, Qt::CaseInsensitive);
 }
 
-QString JournalRead::TornText(const QString& path) const {
-    if (TornLines.isEmpty()) return {};
-    QStringList numbers;
-    for (int n : TornLines)
-        numbers << Plain(n);
-    return QStringLiteral("%1 %2 of %3 %4 not a whole entry (a write cut short); skipped")
-        .arg(TornLines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"),
-             numbers.join(QStringLiteral(", ")), QDir::toNativeSeparators(path),
-             TornLines.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
-}
-
-JournalRead ReadJournal(const QString& path) {
-    JournalRead read;
-    QFile file(path);
-    if (!file.exists()) {
-        read.Missing = true;
-        return read;
-    }
-    // A FIFO or device named by mistake would hold the reader up.
-    if (!QFileInfo(path).isFile()) {
-        read.Error = QStringLiteral("%1: not a regular file").arg(QDir::toNativeSeparators(path));
-        return read;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        read.Error =
-            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return read;
-    }
-    const QByteArray all = file.readAll();
-    qsizetype start = 0;
-    while (start < all.size()) {
-        qsizetype end = all.indexOf('\n', start);
-        const bool whole = end >= 0;
-        if (!whole) end = all.size();
-        const QByteArray line = all.mid(start, end - start);
-        start = end + 1;
-        ++read.lineCount;
-        if (line.trimmed().isEmpty()) continue;
-        // A line without its line end was cut short, even when what is there parses.
-        JournalEntry e = whole ? JournalEntry::FromLine(line) : JournalEntry{};
-        if (e.Operation.isEmpty())
-            read.TornLines << read.lineCount;
-        else
-            read.Entries << std::move(e);
-    }
-    return read;
+bool EntryMatches(const JournalEntry& e, const QString& filter) {
+    if (!e.HasOutput()) return filter.trimmed().isEmpty();
+    return OutputMatches(e.Output, e.OutputText(), e.Unit, e.Channel, filter);
 }
 
 QString JournalPath(const QString& iniPath, const QString& systemName, const QString& key) {
     const QFileInfo ini(iniPath);
     if (!key.trimmed().isEmpty()) return QDir(ini.absolutePath()).absoluteFilePath(key.trimmed());
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
+    if (state.isEmpty() || QDir::isRelativePath(state)) {
+        // Without a home (a service, cron with an emptied environment) there is no user's
+        // folder: nothing is made under the file system's root.
+        const QString home = qEnvironmentVariable("HOME");
+        if (home.isEmpty() || QDir::isRelativePath(home) || QDir(home).isRoot()) return {};
+        state = home + QStringLiteral("/.local/state");
+    }
     // The System name makes the file recognisable; the path of the installation file tells two
     // installations of the same name apart.
     QString name;
@@ -205,6 +171,22 @@ QString outcome::Word(ChangeOutcome o) {
     return kFailed;
 }
 
+std::optional<std::pair<int, int>> RawMappingTarget(const QString& command) {
+    static const QStringList kWords = {"map", "and", "or", "clrmap", "mapdisab", "mapenab"};
+    const QStringList words = command.simplified().split(u' ');
+    if (words.size() < 3 || !kWords.contains(words[0].toLower())) return std::nullopt;
+    bool unitOk = false, channelOk = false;
+    const int unit = words[1].toInt(&unitOk);
+    const int channel = words[2].toInt(&channelOk);
+    if (!unitOk || !channelOk) return std::nullopt;
+    return std::pair{unit, channel};
+}
+
+std::optional<QString> HeldMapping(const Reply& reply) {
+    if (!reply.Answered() || reply.IsError() || CountFields(reply.Line) == 0) return std::nullopt;
+    return DriveOf(reply.Line).Mapped ? reply.Line.trimmed() : QString();
+}
+
 QString WhoAmI() {
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty()) {
@@ -226,7 +208,15 @@ void Journal::SetPath(const QString& path) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     path_ = path;
+    noPathReason_ = path.isEmpty()
+                        ? QStringLiteral("HOME is not set and Kavro.ini names no Journal file")
+                        : QString();
     failed_ = false;
+}
+
+void Journal::SetRotation(qint64 bytes, int keepFiles) {
+    rotateBytes_ = bytes;
+    keepFiles_ = std::max(1, keepFiles);
 }
 
 Journal::Operation::Operation(Journal* j, const QString& name) : j_(j) {
@@ -255,18 +245,16 @@ Journal::Hold::~Hold() {
         j_->Append(e.ToLine());
 }
 
-void Journal::Settle(int unit, int channel, Check check) {
-    const QString word = check == Check::Holds     ? outcome::kVerified
-                         : check == Check::NotHeld ? outcome::kFailed
-                                                   : outcome::kUnverified;
+void Journal::Settle(int unit, int channel, bool held) {
     for (JournalEntry& e : held_)
         if (e.Unit == unit && e.Channel == channel && e.Outcome == outcome::kAnswered)
-            e.Outcome = word;
+            e.Outcome = held ? outcome::kVerified : outcome::kFailed;
 }
 
 void Journal::Record(const QString& operation, int unit, int channel, const QString& before,
                      const QString& after, const QString& result, const QString& command,
-                     bool beforeKnown) {
+                     bool beforeKnown, bool afterKnown) {
+    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Unit = unit;
@@ -281,6 +269,7 @@ void Journal::Record(const QString& operation, int unit, int channel, const QStr
     e.Before = before;
     e.BeforeKnown = beforeKnown;
     e.After = after;
+    e.AfterKnown = afterKnown;
     e.BeforeInputs = InputsByName(before, tables_);
     e.AfterInputs = InputsByName(after, tables_);
     e.Outcome = result;
@@ -290,6 +279,7 @@ void Journal::Record(const QString& operation, int unit, int channel, const QStr
 
 void Journal::RecordCommand(const QString& operation, const QString& command,
                             const QString& result) {
+    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Command = command;
@@ -298,6 +288,7 @@ void Journal::RecordCommand(const QString& operation, const QString& command,
 }
 
 void Journal::Write(JournalEntry e) {
+    if (!enabled_) return;
     if (!e.Time.isValid()) e.Time = Now();
     if (e.Who.isEmpty()) e.Who = who_;
     if (e.Program.isEmpty()) e.Program = program_;
@@ -345,9 +336,23 @@ bool EndsInsideALine(int fd) {
 }  // namespace
 
 bool Journal::Append(const QByteArray& line) {
-    if (path_.isEmpty()) return false;
+    if (path_.isEmpty()) {
+        if (!enabled_ || noPathReason_.isEmpty() || failed_) return false;
+        failed_ = true;
+        Q_EMIT ErrorLine(
+            QStringLiteral("Nothing is journalled (%1); the change went on").arg(noPathReason_));
+        return false;
+    }
     if (fd_ < 0 && !Open()) return false;
-    const bool turn = TakeTurn(fd_);
+    bool turn = TakeTurn(fd_);
+    // Another program rotated the journal: the entry goes to the file that took its place.
+    if (turn && Moved()) turn = Reopen();
+    if (fd_ < 0) return false;
+    if (turn && rotateBytes_ > 0 && Size() > 0 && Size() + line.size() > rotateBytes_) {
+        Rotate();
+        turn = Reopen();
+        if (fd_ < 0) return false;
+    }
     // A torn line stays a line of its own: its line end goes out in the same write as the entry.
     QByteArray bytes = line;
     if (turn && EndsInsideALine(fd_)) bytes.prepend('\n');
@@ -366,8 +371,40 @@ bool Journal::Append(const QByteArray& line) {
     return false;
 }
 
+qint64 Journal::Size() const {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? st.st_size : 0;
+}
+
+bool Journal::Moved() const {
+    struct stat open {
+    }, named{};
+    if (::fstat(fd_, &open) != 0) return false;
+    return ::stat(QFile::encodeName(path_).constData(), &named) != 0 ||
+           named.st_ino != open.st_ino || named.st_dev != open.st_dev;
+}
+
+bool Journal::Reopen() {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+    return Open() && TakeTurn(fd_);
+}
+
+void Journal::Rotate() {
+    // PATH.1 is the newest kept file; the oldest beyond the kept number goes.
+    const auto name = [this](int n) {
+        return QFile::encodeName(path_ + u'.' + QString::number(n));
+    };
+    ::unlink(name(keepFiles_).constData());
+    for (int n = keepFiles_ - 1; n >= 1; --n)
+        ::rename(name(n).constData(), name(n + 1).constData());
+    ::rename(QFile::encodeName(path_).constData(), name(1).constData());
+}
+
 bool Journal::Open() {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    const QFileInfo info(path_);
+    QDir().mkpath(info.absolutePath());
     // Not blocking: a FIFO named by mistake must not hold up the change. The mode is left to the
     // umask, so a journal in a shared folder can be shared. Read access only lets a torn end be
     // seen; a journal that may only be written is written all the same.
@@ -386,7 +423,21 @@ bool Journal::Open() {
         Fail(QStringLiteral("not a regular file"));
         return false;
     }
+    ShareWithGroup();
     return true;
+}
+
+void Journal::ShareWithGroup() {
+    // A journal new in a folder its group may write to (a shared folder) is the group's too,
+    // whatever the umask of the program that wrote first.
+    struct stat file {
+    }, folder{};
+    if (::fstat(fd_, &file) != 0) return;
+    if (file.st_size != 0 || file.st_uid != ::geteuid() || (file.st_mode & S_IWGRP) ||
+        ::stat(QFile::encodeName(QFileInfo(path_).absolutePath()).constData(), &folder) != 0 ||
+        !(folder.st_mode & S_IWGRP))
+        return;
+    ::fchmod(fd_, (file.st_mode & 07777) | S_IRGRP | S_IWGRP);
 }
 
 void Journal::Fail(const QString& reason) {

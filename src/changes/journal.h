@@ -9,6 +9,8 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <optional>
+#include <utility>
 
 #include "link/command_exchange.h"
 
@@ -23,8 +25,6 @@ inline const QString kVerified = QStringLiteral("verified");  // and holds it, a
 inline const QString kRefused = QStringLiteral("refused");    // answered with an error line
 inline const QString kFailed = QStringLiteral("failed");      // no answer, or not held
 inline const QString kOffline = QStringLiteral("offline");    // the console's copy only
-// Answered, but the question that would prove it held went unanswered.
-inline const QString kUnverified = QStringLiteral("answered, not verified");
 // The word for what OutcomeOf decided.
 QString Word(ChangeOutcome o);
 }  // namespace outcome
@@ -41,6 +41,7 @@ struct JournalEntry {
     QString Before;  // mapping strings; empty: unmapped
     QString After;
     bool BeforeKnown = true;  // false: the table was not read before the change
+    bool AfterKnown = true;   // false: the controller's answer does not tell
     QString BeforeInputs;     // the inputs by name, "A", "A & B", "A || B"
     QString AfterInputs;
     QString Outcome;
@@ -54,6 +55,9 @@ struct JournalEntry {
     QString OutputText() const;
 };
 
+// "2026-12-09T19:58:03+01:00" (UTC too carries its "+00:00"), with ".123" when asked.
+QString IsoWithOffset(const QDateTime& t, bool milliseconds = false);
+
 // "19:58:03 user@host: Studio On Air: Studio Live Key -> Studio Live Key || Rehearse Key,
 // verified (mapping, vendra)", with the date in front when asked.
 QString EntryInWords(const JournalEntry& e, bool withDate = false);
@@ -62,15 +66,26 @@ QString EntryInWords(const JournalEntry& e, bool withDate = false);
 // address ("3/9", "3.9" or "3:9") or a part of its name, without regard to case. An empty
 // filter takes every entry.
 bool EntryMatches(const JournalEntry& e, const QString& filter);
+// The same for one output: its row in Kavro.ini (0: none), name and address.
+bool OutputMatches(int output, const QString& name, int unit, int channel, const QString& filter);
 
+// A line that is not a whole entry: its file and its number there (from 1).
+struct TornLine {
+    QString File;
+    qint64 Line = 0;
+    bool operator==(const TornLine&) const = default;
+};
+
+// The whole journal in memory, its rotated files included: for small journals and tests. The
+// windows and the tool read page by page (JournalReader).
 struct JournalRead {
     QList<JournalEntry> Entries;  // in the order written, oldest first
-    QList<int> TornLines;         // line numbers (from 1) skipped as not whole
+    QList<TornLine> Torn;         // lines skipped as not whole
     bool Missing = false;         // no journal written yet
     QString Error;                // the file exists but cannot be read
-    int lineCount = 0;
-    // "line 12 of PATH is not a whole entry (a write cut short); it was skipped", or empty.
-    QString TornText(const QString& path) const;
+    bool TornLast = false;        // the newest line is not whole
+    // "line 12 of PATH is not a whole entry (a write cut short); skipped", or empty.
+    QString TornText() const;
 };
 JournalRead ReadJournal(const QString& path);
 
@@ -79,6 +94,13 @@ JournalRead ReadJournal(const QString& path);
 // $XDG_STATE_HOME/vendra (default ~/.local/state/vendra), named after the System and the
 // installation file's path.
 QString JournalPath(const QString& iniPath, const QString& systemName, const QString& key);
+
+// The output whose mapping a raw command changes ("Map", "AND", "OR", "ClrMap", "MapDisab",
+// "MapEnab" and its unit and channel), or none.
+std::optional<std::pair<int, int>> RawMappingTarget(const QString& command);
+// What a "GetMap" reply says the output holds: its mapping string, empty when unmapped; none
+// when the reply does not say (no answer, an error line).
+std::optional<QString> HeldMapping(const Reply& reply);
 
 // "user@host" of this process.
 QString WhoAmI();
@@ -89,8 +111,12 @@ public:
     Journal(MappingTables& tables, QString program, QObject* parent = nullptr);
     ~Journal() override;
 
+    // An empty path (JournalPath found no place) journals nothing; the first change says so
+    // once, with the reason.
     void SetPath(const QString& path);
     QString Path() const { return path_; }
+    // False: nothing is written (no installation read yet, or a test that turns it off).
+    void SetEnabled(bool on) { enabled_ = on; }
 
     // The operation the mapping commands below belong to, while a scope lives.
     class Operation {
@@ -118,19 +144,23 @@ public:
     private:
         Journal* j_;
     };
-    // What asking an output back showed.
-    enum class Check { Holds, NotHeld, NoAnswer };
     // The held entry of that output gets the outcome of its verification.
-    void Settle(int unit, int channel, Check check);
+    void Settle(int unit, int channel, bool held);
 
     // One output changed from `before` to `after` (mapping strings, empty: unmapped).
     void Record(const QString& operation, int unit, int channel, const QString& before,
                 const QString& after, const QString& result, const QString& command = {},
-                bool beforeKnown = true);
+                bool beforeKnown = true, bool afterKnown = true);
     // A raw command, with no output to name.
     void RecordCommand(const QString& operation, const QString& command, const QString& result);
     // A whole entry; time, who and program are filled in when empty.
     void Write(JournalEntry e);
+
+    // When the journal has reached `bytes`, it is renamed PATH.1 (PATH.1 to PATH.2, and so on)
+    // and a new one begins; `keepFiles` rotated files are kept, older ones removed.
+    static constexpr qint64 kRotateBytes = 16 * 1024 * 1024;
+    static constexpr int kKeepFiles = 20;
+    void SetRotation(qint64 bytes, int keepFiles);
 
     const QString& Program() const { return program_; }
     // Whether a write has failed since the path was set.
@@ -143,6 +173,11 @@ Q_SIGNALS:
 private:
     bool Append(const QByteArray& line);
     bool Open();
+    bool Reopen();
+    bool Moved() const;
+    qint64 Size() const;
+    void Rotate();
+    void ShareWithGroup();
     QDateTime Now();
     void Fail(const QString& reason);
 
@@ -150,7 +185,11 @@ private:
     QString program_;
     QString who_;
     QString path_;
+    QString noPathReason_;
+    qint64 rotateBytes_ = kRotateBytes;
+    int keepFiles_ = kKeepFiles;
     int fd_ = -1;
+    bool enabled_ = true;
     bool failed_ = false;
     QString operation_;
     int holds_ = 0;

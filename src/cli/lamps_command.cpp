@@ -8,6 +8,7 @@
 #include <cstdio>
 #include "cli/cli_support.h"
 
+#include "changes/journal.h"
 #include "changes/lamp_state.h"
 #include "link/input_poll.h"
 #include "link/unit_status.h"
@@ -46,6 +47,20 @@ void PrintRows(const QList<LampRow>& rows, bool json, const QString& time) {
     Print(text);
 }
 
+// The rows the request names.
+QList<LampRow> Named(const QList<LampRow>& rows, const LampsRequest& request) {
+    QList<LampRow> named;
+    for (const LampRow& r : rows)
+        if (OutputMatches(r.Output, r.Name, r.Unit, r.Channel, request.output)) named.append(r);
+    return named;
+}
+
+// Now, with the offset from UTC: a log read in another zone, or across a clock change, is
+// still one time line.
+QString Now() {
+    return IsoWithOffset(QDateTime::currentDateTime(), true);
+}
+
 QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
     QStringList silent;
     for (int u : units)
@@ -64,14 +79,12 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
     });
     QObject::connect(&poll, &InputWatch::CycleEnded, [&](int, qint64) {
         if (request.stopped()) return;
-        const QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
+        const QList<LampRow> rows = Named(ComputeLamps(s.Installation().Tables(), inputs), request);
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
             if (i >= shown.size() || rows[i] != shown[i]) changed.append(rows[i]);
         shown = rows;
-        if (!changed.isEmpty())
-            PrintRows(changed, request.json,
-                      QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+        if (!changed.isEmpty()) PrintRows(changed, request.json, Now());
     });
     QTimer stopCheck;
     QObject::connect(&stopCheck, &QTimer::timeout, [&] {
@@ -94,6 +107,9 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
                                            "no lamp was worked out")
                                 .arg(read.result.count),
                             kError);
+    if (Named(ComputeLamps(s.Installation().Tables(), InputBits()), request).isEmpty())
+        return request.fail(
+            QStringLiteral("no configured output is named by \"%1\"").arg(request.output), kError);
     InputBits inputs;
     const QList<int> units = UnitsWithInputs(s.Installation().Tables());
     inputs.SetPolled(units);
@@ -101,7 +117,8 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
 
     for (int u : units)
         inputs.Set(u, s.Inputs().ReadUnitBits(u));
-    PrintRows(ComputeLamps(s.Installation().Tables(), inputs), request.json, QString());
+    PrintRows(Named(ComputeLamps(s.Installation().Tables(), inputs), request), request.json,
+              QString());
     const QString silent = SilentUnits(units, inputs);
     if (!silent.isEmpty())
         return request.fail(

@@ -6,9 +6,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QThread>
 #include <cstdio>
 #include <optional>
@@ -24,6 +27,7 @@
 #include "link/unit_status.h"
 #include "platform/ini_file.h"
 #include "platform/message_text.h"
+#include "platform/network_serial_port.h"
 #include "platform/numbers.h"
 #include "platform/serial_port.h"
 #include "platform/version.h"
@@ -37,13 +41,18 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFound = 1;  // differences, findings or mismatches
 constexpr int kError = 2;
+constexpr int kRefusedFile = 3;  // restore: the file's findings, or a damaged file
 constexpr int kInterrupted = 130;
 
 const char kExitCodes[] =
-    "Exit codes: 0 done (equal, clean, verified); 1 differences, findings or mismatches\n"
-    "found; 2 error (no Kavro.ini, line locked, port busy or missing, controller silent,\n"
-    "read-back incomplete, file unreadable or damaged, bad arguments); 130 stopped by Ctrl+C\n"
-    "(143 by SIGTERM).";
+    "Exit codes:\n"
+    "  0    done and proved: equal, clean, verified, an entry printed\n"
+    "  1    differences, findings or mismatches found; no journal entry matched\n"
+    "  2    error: no Kavro.ini, line locked, port busy or missing, controller silent,\n"
+    "       read-back incomplete, file unreadable, bad arguments\n"
+    "  3    restore refused the file: findings of 'check' (without --force), or a\n"
+    "       damaged file; nothing was sent\n"
+    "  130  stopped by Ctrl+C (143 by SIGTERM)";
 
 // Every option; `commands` names the commands that take it ("*": every command).
 struct OptionSpec {
@@ -73,8 +82,13 @@ const OptionSpec kOptions[] = {
     {"watch", "", "status,lamps", "Poll until Ctrl+C."},
     {"since", "TIME", "journal",
      "Only entries from TIME on (2026-12-09T19:58, 2026-12-09, or 19:58 today)."},
-    {"output", "N", "journal",
-     "Only entries of output N (its number, unit/channel, or part of its name)."},
+    {"until", "TIME", "journal", "Only entries up to TIME (as --since)."},
+    {"output", "N", "journal,lamps",
+     "Only output N (its number, unit/channel, or part of its name)."},
+    {"n,lines", "N", "journal", "Only the last N matching entries (read from the journal's end)."},
+    {"follow", "", "journal",
+     "After the entries (the last 10 unless -n says), print each new one as it is written, "
+     "until Ctrl+C."},
     {"interval", "MS", "status", "The pause between two polls of --watch (default 200)."},
 };
 
@@ -124,6 +138,17 @@ void Out(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
+// A relative device is taken from the current folder, as every path the tool is given; a bare
+// name that is not there is the system's device of that name (/dev/NAME). Either way the
+// messages name the path that was opened.
+QString DevicePath(const QString& device) {
+    if (device.isEmpty() || NetworkSerialPort::Names(device) || QDir::isAbsolutePath(device))
+        return device;
+    const QString here = QDir::current().absoluteFilePath(device);
+    if (QFileInfo::exists(here) || device.contains(u'/')) return QDir::cleanPath(here);
+    return QStringLiteral("/dev/") + device;
+}
+
 class Tool {
 public:
     explicit Tool(bool quiet) : progress_(quiet) {}
@@ -144,7 +169,8 @@ public:
     }
 
     // Kavro.ini into the session; the port is made but not opened.
-    std::optional<int> Configure(const QString& iniPath, const QString& device) {
+    std::optional<int> Configure(const QString& iniPath, const QString& given) {
+        const QString device = DevicePath(given);
         PortFactory make = SerialPortFactory();
         if (!device.isEmpty()) {
             make = [device, base = make](const InstallationConfig& c) {
@@ -221,6 +247,16 @@ QString IncompleteText(const ReadBackResult& r) {
     }
 }
 
+// The findings a restore needs --force for. Outputs and inputs Kavro.ini lacks are the
+// controller's all the same: a backup of a controller that maps them restores as it is.
+QList<Finding> Blocking(const QList<Finding>& findings) {
+    QList<Finding> blocking;
+    for (const Finding& f : findings)
+        if (f.Kind != FindingKind::UnknownOutput && f.Kind != FindingKind::UnknownInput)
+            blocking << f;
+    return blocking;
+}
+
 QString Who(int output, const QString& name, int unit, int channel) {
     return output ? QStringLiteral("output %1 (%2)").arg(Plain(output), name)
                   : QStringLiteral("unit %1 channel %2").arg(Plain(unit), Plain(channel));
@@ -283,6 +319,22 @@ int ReportVerify(Tool& tool, const VerifyResult& v, const QList<Expectation>& ex
     return kOk;
 }
 
+// A whole restore stopped after "Init": the table was cleared, and the outputs of the lines not
+// sent are unmapped until the restore is run again.
+QString ClearedText(const QList<TallyItem>& mappings, int firstNotSent, const QString& file) {
+    QSet<std::pair<int, int>> outputs;
+    for (const TallyItem& item : mappings) {
+        if (item.Line < firstNotSent) continue;
+        const MappingRecord m = ParseGetMap(item.Text);
+        outputs.insert({m.OutUnit, m.OutChannel});
+    }
+    return QStringLiteral(
+               "\"Init\" cleared the controller's table, so %1 of the file %2 unmapped now; "
+               "run the same restore again to put them back (vendractl restore %3)")
+        .arg(Counted(int(outputs.size()), "output", "outputs"),
+             outputs.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"), file);
+}
+
 int RestoreAll(Call& c) {
     Tool& tool = c.tool;
     ConsoleSession& s = tool.Session();
@@ -297,16 +349,18 @@ int RestoreAll(Call& c) {
                                    .arg(Plain(p.lastAppliedLine), file, MappingCount(p.applied));
     if (r.load == TallyFiles::LoadOutcome::Refused) return tool.Fail(tool.Dialogs().LastText());
     if (r.load == TallyFiles::LoadOutcome::Stopped) {
-        if (p.interrupted)
-            return tool.Fail(QStringLiteral("interrupted: %1; line %2 and after were not")
-                                 .arg(sent, Plain(p.stoppedLine)),
-                             kInterrupted);
-        if (p.stoppedLine == 0)
+        if (p.stoppedLine == 0 && !p.interrupted)
             return tool.Fail(QStringLiteral("the controller answered %1 to \"Init\"; no line "
                                             "of %2 was sent")
                                  .arg(p.stoppedReply.Described(), file));
-        return tool.Fail(QStringLiteral("the controller did not answer line %1; %2, the rest not")
-                             .arg(Plain(p.stoppedLine), sent));
+        const QString cleared = ClearedText(c.check.Mappings, p.stoppedLine, file);
+        if (p.interrupted)
+            return tool.Fail(QStringLiteral("interrupted: %1; line %2 and after were not; %3")
+                                 .arg(sent, Plain(p.stoppedLine), cleared),
+                             kInterrupted);
+        return tool.Fail(
+            QStringLiteral("the controller did not answer line %1; %2, the rest not; %3")
+                .arg(Plain(p.stoppedLine), sent, cleared));
     }
     // Every line the controller did not take is named: it does not hold the file.
     for (const TallyFiles::NotTaken& n : p.notTaken)
@@ -331,7 +385,9 @@ int RestoreAll(Call& c) {
 class OptionAnswers : public ChangeQuestions {
 public:
     explicit OptionAnswers(bool force) : force_(force) {}
-    bool GoOnWithFindings(const QString&, const FileCheck&) override { return force_; }
+    bool GoOnWithFindings(const QString&, const FileCheck& check) override {
+        return force_ || Blocking(check.Findings).isEmpty();
+    }
     bool ReadBackFirst() override { return true; }
     bool Confirm(const QString&, const QList<PlannedChange>&) override { return true; }
 
@@ -387,14 +443,15 @@ int RestoreChanges(Call& c) {
 
 // A damaged file is never restored; one with findings only with --force.
 std::optional<int> RestorableFile(Call& c) {
-    if (!c.check.Damage.isEmpty()) return c.tool.Fail(c.check.Damage);
-    if (c.check.Findings.isEmpty() || c.Set("force")) return std::nullopt;
-    for (const Finding& f : c.check.Findings)
+    if (!c.check.Damage.isEmpty()) return c.tool.Fail(c.check.Damage, kRefusedFile);
+    const QList<Finding> blocking = Blocking(c.check.Findings);
+    if (blocking.isEmpty() || c.Set("force")) return std::nullopt;
+    for (const Finding& f : blocking)
         std::fprintf(stderr, "%s: %s\n", qPrintable(c.argument), qPrintable(f.Text));
-    return c.tool.Fail(
-        QStringLiteral("%1 has %2; nothing was sent (--force restores it "
-                       "all the same)")
-            .arg(c.argument, Counted(c.check.Findings.size(), "finding", "findings")));
+    return c.tool.Fail(QStringLiteral("%1 has %2; nothing was sent (--force restores it "
+                                      "all the same)")
+                           .arg(c.argument, Counted(blocking.size(), "finding", "findings")),
+                       kRefusedFile);
 }
 
 int Restore(Call& c) {
@@ -569,16 +626,29 @@ int Status(Call& c) {
 int Lamps(Call& c) {
     Tool& tool = c.tool;
     return LampsCommand(tool.Session(),
-                        {c.Set("watch"), c.Set("json"),
+                        {c.Set("watch"), c.Set("json"), c.Value("output"),
                          [&](const QString& t, int code) { return tool.Fail(t, code); },
                          [&] { return tool.Stopped(); }});
 }
 
 int JournalCommand(Call& c) {
-    const auto from = c.Set("since") ? ParseSince(c.Value("since")) : QDateTime();
-    if (!from) return c.tool.Fail(QStringLiteral("\"%1\" is not a time").arg(c.Value("since")));
-    return PrintJournal(
-        {c.tool.Session().History().JournalPath(), *from, c.Value("output"), c.Set("json")});
+    JournalQuery q;
+    q.path = c.tool.Session().History().JournalPath();
+    for (const auto& [name, into] : {std::pair{"since", &q.since}, std::pair{"until", &q.until}}) {
+        if (!c.Set(name)) continue;
+        const std::optional<QDateTime> when = ParseSince(c.Value(name));
+        if (!when) return c.tool.Fail(QStringLiteral("\"%1\" is not a time").arg(c.Value(name)));
+        *into = *when;
+    }
+    bool ok = true;
+    q.last = c.Set("lines") ? c.Value("lines").toInt(&ok) : c.Set("follow") ? 10 : -1;
+    if (!ok || (c.Set("lines") && q.last < 0))
+        return c.tool.Fail(QStringLiteral("-n takes a number of entries, 0 or more"));
+    q.output = c.Value("output");
+    q.follow = c.Set("follow");
+    q.json = c.Set("json");
+    q.stopped = [&c] { return c.tool.Stopped(); };
+    return PrintJournal(q);
 }
 
 const CommandSpec kCommands[] = {
@@ -593,18 +663,24 @@ const CommandSpec kCommands[] = {
      "every line; with --changes-only, only the outputs that differ. Then the\n"
      "controller is asked back: each changed output (\"GetMap\"), or for a whole\n"
      "restore the whole table read back; exit 1 with one line per output that does\n"
-     "not hold what was sent. A file with findings of 'check' (an empty file among\n"
-     "them) is refused unless --force; a damaged file is refused always. Ctrl+C\n"
-     "stops after the current line and says what was sent or verified.",
+     "not hold what was sent. A file with findings of 'check' the controller would\n"
+     "not hold as written (an empty file, an output mapped twice, a unit not in\n"
+     "EnabledUnits) is refused unless --force, a damaged file always (exit 3);\n"
+     "outputs and inputs Kavro.ini lacks are restored as they are, so a backup\n"
+     "restores without --force. Ctrl+C stops after the current line and says what\n"
+     "was sent or verified; a whole restore stopped after \"Init\" says how many\n"
+     "outputs are unmapped now: the same restore again puts them back.",
      true, true, true, &Restore, nullptr, &RestorableFile},
     {"diff", "FILE", "diff FILE [--json] [--quiet]",
      "Compares a tally file with the controller's table, the enable flag and\n"
-     "outputs held twice included, and prints the outputs that differ.\n"
-     "Exit 0 when equal, 1 when different, 2 on an error.",
+     "outputs held twice included, and prints the outputs that differ. FILE '-'\n"
+     "reads the file from standard input. Exit 0 when equal, 1 when different, 2 on\n"
+     "an error.",
      true, true, true, &Diff},
     {"check", "FILE", "check FILE",
      "Checks a tally file against Kavro.ini; prints each finding with its line\n"
-     "number. Exit 1 when something was found. Needs no controller.",
+     "number ('-': standard input). Exit 1 when something was found. Needs no\n"
+     "controller.",
      true, false, false, &Check},
     {"send", "TEXT", "send TEXT",
      "Sends one raw command line and prints the raw reply. Exit 1 when the\n"
@@ -614,7 +690,7 @@ const CommandSpec kCommands[] = {
      "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
      "controller does not answer, its error line or \"no answer\".",
      false, true, false, &Status, &UnitAndInterval},
-    {"lamps", "", "lamps [--watch] [--json]",
+    {"lamps", "", "lamps [--output N] [--watch] [--json]",
      "Prints every output's lamp from the live inputs, and why: reads the\n"
      "controller's table and the input bits of every unit that carries a configured\n"
      "input; one line per configured output (fields separated by tabs: output, name,\n"
@@ -623,9 +699,12 @@ const CommandSpec kCommands[] = {
      "one object per line). A unit that does not answer leaves its inputs unknown and\n"
      "ends the tool with exit 2.",
      false, true, true, &Lamps},
-    {"journal", "", "journal [--since TIME] [--output N] [--json]",
+    {"journal", "", "journal [--since TIME] [--until TIME] [--output N] [-n N] [--follow] [--json]",
      "Prints the change journal of the installation, oldest entry first: every change\n"
-     "the console and vendractl made to the controller's table. Needs no controller.",
+     "the console and vendractl made to the controller's table, raw mapping commands\n"
+     "of 'send' included, its rotated files (PATH.1, PATH.2, ...) read as one history.\n"
+     "Exit 0 when an entry was printed, 1 when none matched (as grep). Needs no\n"
+     "controller.",
      false, false, false, &JournalCommand},
 };
 
@@ -639,15 +718,36 @@ QCommandLineOption MakeOption(const OptionSpec& o) {
                               QString::fromLatin1(o.value));
 }
 
+// The description's first sentence, on one line.
+QString FirstSentence(const char* description) {
+    const QString text = QString::fromLatin1(description).replace(u'\n', u' ');
+    static const QRegularExpression end(QStringLiteral("\\.(\\s|$)"));
+    const qsizetype at = text.indexOf(end);
+    return at < 0 ? text : text.left(at + 1);
+}
+
+// Words filled into lines of `width`, each line indented by `indent` blanks.
+QString Wrap(const QString& text, int indent, int width = 79) {
+    QString out, line;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && indent + line.size() + 1 + word.size() > width) {
+            out += QString(indent, u' ') + line + u'\n';
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    if (!line.isEmpty()) out += QString(indent, u' ') + line + u'\n';
+    return out;
+}
+
 QString Overview() {
     QString text = QStringLiteral(
         "Usage: vendractl [options] COMMAND [options] [ARGUMENT]\n\n"
         "Backs up, restores and checks the tally controller's mapping table from a script.\n\n"
         "Commands:\n");
     for (const CommandSpec& c : kCommands)
-        text += QStringLiteral("  %1\n      %2\n")
-                    .arg(QString::fromLatin1(c.synopsis),
-                         QString::fromLatin1(c.description).section(u'\n', 0, 0));
+        text += QStringLiteral("  %1\n").arg(QString::fromLatin1(c.synopsis)) +
+                Wrap(FirstSentence(c.description), 6);
     text += QStringLiteral("\nOptions of every command (before or after it):\n");
     for (const OptionSpec& o : kOptions) {
         if (!Takes(o, QStringLiteral("*"))) continue;
@@ -660,15 +760,117 @@ QString Overview() {
     }
     text += QStringLiteral(
         "  --version       the version\n\n"
-        "'vendractl COMMAND --help' describes a command and its options.\n"
+        "'vendractl COMMAND --help' describes a command and its options; 'man vendractl'\n"
+        "has every command, the JSON, the files and examples.\n"
         "The tool refuses to run while another program (the Vendra console, another\n"
-        "vendractl) holds the same line: each serial device or HOST:PORT has one lock in\n"
-        "/run/lock, seen by every user and session. SIGTERM stops the tool as Ctrl+C\n"
-        "does. Progress and summaries go to standard error only when it is a terminal.\n\n"
+        "vendractl) holds the same line: each serial device or HOST:PORT (the host by its\n"
+        "address) has one lock in /run/lock, seen by every user and session. SIGTERM stops\n"
+        "the tool as Ctrl+C does. Progress and summaries go to standard error only when it\n"
+        "is a terminal; usage errors go there too.\n\n"
         "Environment:\n"
         "  VENDRA_LOCK_DIR  the folder of the line locks in place of /run/lock; every\n"
         "                   program sharing lines on this machine must use the same.\n\n");
     return text + QString::fromLatin1(kExitCodes) + u'\n';
+}
+
+// A command's options and argument on a parser, its description above them.
+void Describe(QCommandLineParser& parser, const CommandSpec& command, bool exitCodes) {
+    const QString name = QString::fromLatin1(command.name);
+    parser.setApplicationDescription(
+        QString::fromLatin1(command.description) +
+        (exitCodes ? QStringLiteral("\n\n") + QString::fromLatin1(kExitCodes) : QString()));
+    for (const OptionSpec& o : kOptions)
+        if (Takes(o, name)) parser.addOption(MakeOption(o));
+    if (*command.arguments)
+        parser.addPositionalArgument(QString::fromLatin1(command.arguments),
+                                     QStringLiteral("See above."));
+}
+
+// What 'vendractl COMMAND --help' prints.
+QString CommandHelp(const QCommandLineParser& parser, const CommandSpec& command) {
+    // The usage line names the command, not the path the tool was started by.
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(u'\n'),
+                 QStringLiteral("Usage: vendractl %1 [options] %2")
+                     .arg(QString::fromLatin1(command.name), QString::fromLatin1(command.arguments))
+                     .trimmed());
+    return text;
+}
+
+const char kManualEnd[] = R"(JSON OUTPUT
+  Every time carries its offset from UTC (2026-12-09T19:58:03+01:00); null means
+  unknown. A stream (a --watch, the journal) is one JSON object a line; a single
+  answer (diff, lamps without --watch) is one JSON document.
+  diff --json: {"file": str, "equal": bool, "differences": int, "rows": [{"output":
+    int (0: not in Kavro.ini), "name": str, "unit": int, "channel": int, "kind":
+    "added"|"removed"|"changed"|"repeated", "file": str, "controller": str
+    (mapping strings, "" unmapped), "controllerEntries": int, "fileLine": int}]}
+  status --json: one object a poll: {"unit": int, "answered": bool, "bits": str
+    (32 characters "0"/"1", input 1 first; "" unanswered), "status": str,
+    "reply": str (only when unanswered: the controller's error line or what
+    became of the question)}
+  lamps --json: an array of {"output": int, "name": str, "unit": int, "channel":
+    int, "lit": bool or null, "lamp": "lit"|"dark"|"unknown", "mapping": str,
+    "reason": str, "inputs": [{"name": str, "unit": int, "channel": int, "state":
+    "on"|"off"|"unknown"|"not polled"}]}; with --watch one such object a line for
+    each output whose lamp or reason changed, with "time".
+  journal --json: the entries as stored, one a line: {"time": str, "who":
+    "user@host", "program": str, "operation": str, "outcome": "answered"|"verified"|
+    "refused"|"failed"|"offline", and for a change of one output "unit", "channel",
+    "output" (0: not in Kavro.ini), "name", "before", "after" (mapping strings, ""
+    unmapped, null unknown), "beforeInputs", "afterInputs"; "command": the raw
+    command, where one was sent}
+
+FILES
+  Kavro.ini
+    The installation, beside the program unless --ini names another.
+  $XDG_STATE_HOME/vendra/SYSTEM-XXXXXXXX.jsonl
+    The change journal (~/.local/state when XDG_STATE_HOME is not set; the
+    Journal key of Kavro.ini names another). Rotated at 16 MiB into PATH.1,
+    PATH.2, ...; 20 kept. Without HOME and without Journal nothing is journalled.
+  /run/lock/vendra-line-*.lock
+    One lock a line, held while the line is open.
+
+ENVIRONMENT
+  VENDRA_LOCK_DIR
+    The folder of the line locks in place of /run/lock.
+  XDG_STATE_HOME, HOME
+    Where the journal is kept when Kavro.ini names none.
+  QT_LOGGING_RULES
+    "vendra.link.debug=true" traces every exchange on standard error.
+
+EXIT STATUS
+  0    done and proved: equal, clean, verified, an entry printed
+  1    differences, findings or mismatches found; no journal entry matched
+  2    error: no Kavro.ini, line locked, port busy or missing, controller silent,
+       read-back incomplete, file unreadable, bad arguments
+  3    restore refused the file: findings of 'check' (without --force), or a
+       damaged file; nothing was sent
+  130  stopped by Ctrl+C (143 by SIGTERM)
+
+EXAMPLES
+  A nightly backup from cron:
+    15 2 * * *  vendractl backup --quiet -o /srv/tally/studio-a.vdk
+  After a controller swap:
+    vendractl restore /srv/tally/studio-a.vdk
+  Does the controller still hold the approved table?
+    vendractl diff /srv/tally/approved.vdk --quiet; echo $?
+  Who changed output 3/1 today, and every change from now on:
+    vendractl journal --since 00:00 --output 3/1 --follow
+  The failed changes of the last 500 entries:
+    vendractl journal -n 500 --json | jq 'select(.outcome == "failed")'
+)";
+
+// The whole manual: the overview, every command's help, and the sections of a manual page
+// (upper-case lines start them).
+QString Manual() {
+    QString text = Overview() + QStringLiteral("\nCOMMANDS\n");
+    for (const CommandSpec& c : kCommands) {
+        QCommandLineParser parser;
+        Describe(parser, c, false);
+        text += CommandHelp(parser, c) + u'\n';
+    }
+    return text + QString::fromLatin1(kManualEnd);
 }
 
 // The command word: the first argument that is neither an option nor an option's value.
@@ -690,11 +892,20 @@ int Run(const QStringList& args) {
         Out(QStringLiteral("vendractl %1\n").arg(QString::fromLatin1(kVersionText)));
         return kOk;
     }
+    if (args.contains(QStringLiteral("--manual"))) {
+        Out(Manual());
+        return kOk;
+    }
     const int at = CommandIndex(args);
     if (at < 0) {
-        Out(Overview());
+        // Asked for, the help is the output; otherwise it explains a usage error.
         const bool help = args.contains(QStringLiteral("--help")) || args.contains("-h");
-        return help ? kOk : kError;
+        if (help) {
+            Out(Overview());
+            return kOk;
+        }
+        std::fprintf(stderr, "vendractl: no command given\n\n%s", qPrintable(Overview()));
+        return kError;
     }
     const CommandSpec* command = nullptr;
     for (const CommandSpec& c : kCommands)
@@ -707,13 +918,7 @@ int Run(const QStringList& args) {
     const QString name = QString::fromLatin1(command->name);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromLatin1(command->description) +
-                                     QStringLiteral("\n\n") + QString::fromLatin1(kExitCodes));
-    for (const OptionSpec& o : kOptions)
-        if (Takes(o, name)) parser.addOption(MakeOption(o));
-    if (*command->arguments)
-        parser.addPositionalArgument(QString::fromLatin1(command->arguments),
-                                     QStringLiteral("See above."));
+    Describe(parser, *command, true);
     QStringList parsed = args;
     parsed.removeAt(at);
     parsed[0] = QStringLiteral("vendractl ") + name;
@@ -722,13 +927,7 @@ int Run(const QStringList& args) {
         return kError;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        // The usage line names the command, not the path the tool was started by.
-        QString text = parser.helpText();
-        text.replace(0, text.indexOf(u'\n'),
-                     QStringLiteral("Usage: vendractl %1 [options] %2")
-                         .arg(name, QString::fromLatin1(command->arguments))
-                         .trimmed());
-        Out(text);
+        Out(CommandHelp(parser, *command));
         return kOk;
     }
     const QStringList positional = parser.positionalArguments();
@@ -755,7 +954,10 @@ int Run(const QStringList& args) {
 
     // Files are read and checked before the controller is touched.
     if (command->readsFile) {
-        call.check = tool.Session().Changes().CheckFile(argument);
+        // "-": the file comes on standard input (a restore reads its file twice: not there).
+        const bool stdinFile = argument == QStringLiteral("-") && name != QStringLiteral("restore");
+        call.check =
+            tool.Session().Changes().CheckFile(stdinFile ? QStringLiteral("/dev/stdin") : argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);
     }
     if (command->checkFile)

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSharedPointer>
 #include <QVBoxLayout>
 
@@ -20,6 +22,11 @@ namespace vendra {
 
 namespace {
 
+// One slice of reading between events: the poll's timer is late by this much at most. The
+// first page is read at once, as far as this much of the journal goes (a page of whole-table
+// loads is a tenth of it); a filter that lets little through finds the rest in slices.
+constexpr int kSliceMs = 10;
+constexpr qint64 kFirstPageBytes = 1024 * 1024;
 const char* const kPeriods[] = {"Any time", "Last hour", "Today", "Last 7 days"};
 
 QString Tip(const JournalEntry& e) {
@@ -61,6 +68,15 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(lblSummary);
     resize(760, 420);
 
+    more_.setSingleShot(true);
+    more_.setInterval(0);
+    connect(&more_, &QTimer::timeout, this, [this] { ReadMore(kSliceMs, -1); });
+    // Scrolled down to the end of what is read: the next page.
+    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!reader_ || value < list->verticalScrollBar()->maximum()) return;
+        wanted_ = list->count() + kPage;
+        more_.start();
+    });
     connect(txtOutput, &QLineEdit::textChanged, this, [this] { Fill(); });
     connect(cboSince, &QComboBox::currentIndexChanged, this, [this] { Fill(); });
     connect(cmdRefresh, &QPushButton::clicked, this, &HistoryWindow::Reload);
@@ -75,7 +91,6 @@ void HistoryWindow::ShowJournal(const QString& path) {
 }
 
 void HistoryWindow::Reload() {
-    read_ = ReadJournal(path_);
     Fill();
 }
 
@@ -95,26 +110,59 @@ QDateTime HistoryWindow::Since() const {
 
 void HistoryWindow::Fill() {
     list->clear();
-    const QDateTime since = Since();
-    int shown = 0;
-    for (auto it = read_.Entries.crbegin(); it != read_.Entries.crend(); ++it) {
-        if (since.isValid() && it->Time < since) continue;
-        if (!EntryMatches(*it, txtOutput->text())) continue;
-        auto* item = new QListWidgetItem(EntryInWords(*it), list);
-        item->setToolTip(Tip(*it));
+    reader_ = std::make_unique<JournalReader>(path_, JournalReader::Order::NewestFirst);
+    missing_ = reader_->Missing();
+    error_ = reader_->Error();
+    torn_.clear();
+    since_ = Since();
+    wanted_ = kPage;
+    // The first page at once (a short wait at most); the rest between events.
+    ReadMore(-1, kFirstPageBytes);
+}
+
+void HistoryWindow::ReadMore(int budgetMs, qint64 budgetBytes) {
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 bytesBefore = reader_ ? reader_->BytesRead() : 0;
+    while (reader_ && list->count() < wanted_ && (budgetMs < 0 || clock.elapsed() < budgetMs) &&
+           (budgetBytes < 0 || reader_->BytesRead() - bytesBefore < budgetBytes)) {
+        const std::optional<JournalEntry> e = reader_->Next();
+        // Past the filter's start by more than an entry can lag, nothing older is let through.
+        if (!e || (since_.isValid() && e->Time < since_.addSecs(-kJournalLagSeconds))) {
+            torn_ = reader_->Torn();
+            reader_.reset();
+            break;
+        }
+        if (since_.isValid() && e->Time < since_) continue;
+        if (!EntryMatches(*e, txtOutput->text())) continue;
+        auto* item = new QListWidgetItem(EntryInWords(*e), list);
+        item->setToolTip(Tip(*e));
         // Not made: the controller did not take it, or its answer does not say.
-        if (it->Outcome == outcome::kFailed || it->Outcome == outcome::kRefused)
+        if (e->Outcome == outcome::kFailed || e->Outcome == outcome::kRefused)
             item->setForeground(QColor(180, 0, 0));
-        ++shown;
     }
-    QString summary = read_.Missing ? QStringLiteral("No change has been journalled yet in %1.")
-                                          .arg(QDir::toNativeSeparators(path_))
-                      : !read_.Error.isEmpty()
-                          ? QStringLiteral("The journal cannot be read: %1").arg(read_.Error)
-                          : QStringLiteral("%1 of %2 entries, newest first, from %3.")
-                                .arg(Plain(shown), Plain(int(read_.Entries.size())),
-                                     QDir::toNativeSeparators(path_));
-    const QString torn = read_.TornText(path_);
+    if (reader_) torn_ = reader_->Torn();
+    if (reader_ && list->count() < wanted_) more_.start();
+    ShowSummary();
+}
+
+void HistoryWindow::ShowSummary() {
+    const QString where = QDir::toNativeSeparators(path_);
+    QString summary;
+    if (path_.isEmpty())
+        summary = QStringLiteral(
+            "Nothing is journalled: HOME is not set and Kavro.ini names no "
+            "Journal file.");
+    else if (missing_)
+        summary = QStringLiteral("No change has been journalled yet in %1.").arg(where);
+    else if (!error_.isEmpty())
+        summary = QStringLiteral("The journal cannot be read: %1").arg(error_);
+    else
+        summary = QStringLiteral("%1 entries, newest first, from %2%3")
+                      .arg(Plain(list->count()), where,
+                           reader_ ? QStringLiteral("; scroll down for older ones.")
+                                   : QStringLiteral("."));
+    const QString torn = TornText(torn_);
     if (!torn.isEmpty()) summary += QLatin1Char(' ') + torn.left(1).toUpper() + torn.mid(1) + u'.';
     lblSummary->setText(summary);
 }

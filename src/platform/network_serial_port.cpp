@@ -150,6 +150,13 @@ bool NetworkSerialPort::SetUpLine(const QDeadlineTimer& deadline) {
     while (!codec_.ComPortAccepted() && IsOpen() && socket_.waitForReadyRead(Remaining(deadline)))
         TakeBuffered();
     if (!codec_.ComPortAccepted()) {
+        if (IsOpen()) {
+            // Silence is what a raw port gives: the offer went down the line as bytes, and the
+            // controller holds them as the start of a line. Ending that line here keeps them out
+            // of the next client's first command.
+            socket_.write("\r\n");
+            socket_.waitForBytesWritten(kWriteFlushMs);
+        }
         errorText_ = IsOpen() ? tr("The server did not take up COM port control within %1 s")
                                     .arg(kConnectMs / 1000)
                               : socket_.errorString();

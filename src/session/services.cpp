@@ -129,13 +129,34 @@ bool ControllerLink::StopRequested() const {
 }
 
 Reply ControllerLink::SendRaw(const QString& text, const QString& operation) {
+    // A raw mapping command is journalled as the change of its output: what the controller
+    // held before and after, as it answers "GetMap" (kept out of the console window).
+    const std::optional<std::pair<int, int>> target = RawMappingTarget(text);
+    const auto held = [&]() -> std::optional<QString> {
+        const bool copy = exchange_.ConsoleCopy();
+        exchange_.SetConsoleCopy(false);
+        const Reply r = exchange_.Exchange(MappingCommands::OutputCommand(
+            QStringLiteral("GetMap"), target->first, target->second));
+        exchange_.SetConsoleCopy(copy);
+        return HeldMapping(r);
+    };
+    const std::optional<QString> before = target ? held() : std::nullopt;
     const Reply reply = exchange_.Exchange(text);
     // A raw command may change the table: it is journalled as it went (it went whatever the
     // online state), and one that may have changed it leaves the copy possibly stale.
     const ChangeOutcome outcome =
         Judge(true, reply, readBack_, [this](const ErrorReport& e) { Q_EMIT ErrorReported(e); });
     if (outcome == ChangeOutcome::Made && !ReadsOnly(text)) readBack_.MarkCopyStale();
-    journal_.RecordCommand(operation, text, outcome::Word(outcome));
+    if (!target) {
+        journal_.RecordCommand(operation, text, outcome::Word(outcome));
+        return reply;
+    }
+    const std::optional<QString> after = outcome == ChangeOutcome::Made      ? held()
+                                         : outcome == ChangeOutcome::Refused ? before
+                                                                             : std::nullopt;
+    journal_.Record(operation, target->first, target->second, before.value_or(QString()),
+                    after.value_or(QString()), outcome::Word(outcome), text, before.has_value(),
+                    after.has_value());
     return reply;
 }
 

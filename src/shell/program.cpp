@@ -43,6 +43,42 @@ CommandLine Ending(int exitCode, const QString& output, const QString& error) {
     return line;
 }
 
+// After the options: the installation file's keys and what a manual page has (a line in
+// capitals starts a section of it).
+const char kHelpEnd[] = R"(
+INSTALLATION FILE
+  Kavro.ini, beside the program unless --ini names another; section [Vendra]:
+  System=NAME          the installation's name; without it the file is missing
+  CommPort=N           the serial port, 1 to 255 (/dev/ttyS<N-1>; 0 or none: 1)
+  CommDevice=PATH      a device to open instead (/dev/ttyUSB0), or a network
+                       serial server: tcp://HOST:PORT (raw), rfc2217://HOST:PORT
+  EnabledUnits=1,2     the units enabled after the table is cleared (at most 50)
+  Output N=NAME,U,C    output N (from 1, no gaps, at most 999): name, unit, channel
+  Input N=NAME,U,C     input N (from 1, no gaps, at most 200)
+  Journal=PATH         the change journal (relative to Kavro.ini's folder)
+  Names are read without regard to case; the first occurrence of a key wins.
+
+FILES
+  $XDG_STATE_HOME/vendra/SYSTEM-XXXXXXXX.jsonl
+    The change journal (~/.local/state when XDG_STATE_HOME is not set) unless
+    Journal names one; rotated at 16 MiB into PATH.1, PATH.2, ... (20 kept).
+  $XDG_RUNTIME_DIR/vendra.lock
+    The single-copy lock.
+  /run/lock/vendra-line-*.lock
+    One lock a line (serial device, or HOST:PORT by its address), held while
+    the line is open.
+
+ENVIRONMENT
+  VENDRA_LOCK_DIR      the folder of the line locks in place of /run/lock
+  XDG_STATE_HOME, HOME where the journal is kept when Kavro.ini names none
+  QT_LOGGING_RULES     "vendra.link.debug=true" traces every exchange
+
+EXIT STATUS
+  0  the console ran and ended (also on SIGTERM, SIGINT, SIGHUP)
+  1  "File Missing" or "Application Error": the console did not run
+  2  a usage error on the command line
+)";
+
 }  // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& programDirectory,
@@ -63,7 +99,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& progra
 
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
-        return Ending(0, parser.helpText(), {});
+        return Ending(0, parser.helpText() + QString::fromLatin1(kHelpEnd), {});
     if (parser.isSet(version))
         return Ending(0, QStringLiteral("vendra %1\n").arg(QString::fromLatin1(kVersionText)), {});
     const QString usage = QStringLiteral("vendra: %1\nTry 'vendra --help'.\n");
