@@ -155,6 +155,37 @@ private Q_SLOTS:
         QVERIFY(w.Session().CanUndo());
     }
 
+    // The overview asks unit 2 for its bits several times a second; the operator's note and
+    // undo's outcome must stay readable through those exchanges.
+    void aNoteOutlivesTheOverviewsPoll() {
+        Console c;
+        QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
+        frmKavroMain& w = c.W();
+        for (QAction* a : w.actions())
+            if (a->shortcut() == QKeySequence(QStringLiteral("Ctrl+Shift+O"))) a->trigger();
+        QVERIFY(w.Session().Polling());
+        w.activateWindow();  // back to the main window, the overview beside it
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto pollsPass = [&c] {
+            const qsizetype from = c.sim.LogLines().size();
+            return QTest::qWaitFor(
+                [&] {
+                    return c.sim.LogLines().mid(from).filter(QStringLiteral("BITS")).size() >= 3;
+                },
+                5000);
+        };
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(pollsPass());
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to undo"));
+
+        w.Face().List1->SetSelectedIndex(2);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(pollsPass());
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Undo \"mapping\": 1 output verified"));
+    }
+
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
         MainRig rig;
         rig.WriteIni(SampleIni(4, 8, QStringLiteral("Journal=changes.jsonl\r\n")));

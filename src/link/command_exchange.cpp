@@ -88,7 +88,7 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
         return false;
     }
     Q_EMIT CommandStarted();
-    Q_EMIT ErrorLine(QString());
+    if (!poll_) Q_EMIT ErrorLine(QString());
     QElapsedTimer took;
     took.start();
 
