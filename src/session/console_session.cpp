@@ -475,6 +475,19 @@ void ConsoleSession::TestLatchChange(int o) {
                      wasOn ? QStringLiteral("latch released") : QStringLiteral("latched on"));
 }
 
+void ConsoleSession::EndTests() {
+    if (!online_->Online || IsBusy()) return;
+    for (int o = 1; o <= tables_.NumOutputs; ++o) {
+        const std::optional<Reply> reply = outputTest_->TestOff(o);
+        if (!reply) continue;
+        const ChangeOutcome outcome = Judge(true, *reply);
+        journal_->Record(QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
+                         tables_.OutMapString[o], tables_.OutMapString[o], outcome::Word(outcome),
+                         QStringLiteral("latch released: the console closed"));
+        if (outcome == ChangeOutcome::Failed) return;
+    }
+}
+
 FileCheck ConsoleSession::CheckFile(const QString& path) {
     return changes_->CheckFile(path);
 }

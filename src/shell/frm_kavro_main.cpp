@@ -213,6 +213,7 @@ void frmKavroMain::AwaitPlacement() {
 }
 
 void frmKavroMain::EndNow() {
+    session_->EndTests();
     session_->RequestStop();
     session_->ClosePort();
     endProgram();
