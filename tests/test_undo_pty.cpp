@@ -186,6 +186,40 @@ private Q_SLOTS:
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("Undo \"mapping\": 1 output verified"));
     }
 
+    // A console killed after clearing an output leaves a hole in the table; the next console
+    // still reads every entry after it, so undoing "Clear All" puts back the whole table, the
+    // outputs Kavro.ini lacks too. Where the copy may have been stale, the undo says so.
+    void undoingClearAllPutsBackTheWholeTableOrSaysItCannot() {
+        Console c;
+        QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
+        for (const char* line : {"Map 1 12 2 9", "Map 1 13 2 10", "ClrMap 1 3"})
+            QVERIFY(c.W().Session().SendRaw(QString::fromLatin1(line), "send").Answered());
+        c.rig.window.reset();
+        MainRig next;
+        next.WriteIni(SampleIni(8, 20, QStringLiteral("CommDevice=%1\r\n").arg(c.sim.LinkPath())));
+        QVERIFY(next.Start(/*realPort=*/true));
+        ConsoleSession& s = next.window->Session();
+        const QStringList held = {"[1][4][2][3][1][2][7][2]", "[1][12][2][9][1][0][0][0]",
+                                  "[1][13][2][10][1][0][0][0]"};
+        QCOMPARE(s.ConsoleCopyItems().size(), held.size());
+        next.dialogs.answers << Answer::Ok << Answer::Ok;
+        QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
+        s.Undo();
+        QVERIFY(!next.dialogs.boxes.last().text.contains(QStringLiteral("may not")));
+        QCOMPARE(s.ReadWholeTable().lines, held);
+
+        // An entry sent by hand is not in the copy: the undo cannot put it back, and says so.
+        QVERIFY(s.SendRaw(QStringLiteral("Map 1 14 2 11"), "send").Answered());
+        next.dialogs.answers << Answer::Ok << Answer::Ok;
+        QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
+        s.Undo();
+        QVERIFY(next.dialogs.boxes.last().text.contains(
+            QStringLiteral("outputs the copy lacked are not put back")));
+        QVERIFY(next.window->Face().lblError->text().endsWith(
+            QStringLiteral("; the copy may have lacked others")));
+        QCOMPARE(s.ReadWholeTable().lines, held);
+    }
+
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
         MainRig rig;
         rig.WriteIni(SampleIni(4, 8, QStringLiteral("Journal=changes.jsonl\r\n")));
