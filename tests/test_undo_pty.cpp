@@ -309,6 +309,14 @@ private Q_SLOTS:
         QCOMPARE(h->list->count(), 4);
         h->txtOutput->setText(QStringLiteral("out 4"));
         QCOMPARE(h->list->count(), 4);
+        // Seen on the day it was written, the newest entry shows its time; two days on, its date.
+        const QDateTime newest = j.Entries.last().Time.toLocalTime();
+        h->now = [newest] { return newest; };
+        h->cmdRefresh->click();
+        QVERIFY(h->list->item(0)->text().startsWith(newest.toString("HH:mm:ss ")));
+        h->now = [newest] { return newest.addDays(2); };
+        h->cmdRefresh->click();
+        QVERIFY(h->list->item(0)->text().startsWith(newest.toString("yyyy-MM-dd HH:mm:ss ")));
         h->now = [] { return QDateTime::currentDateTime().addDays(2); };
         h->cboSince->setCurrentIndex(1);  // the last hour, two days on
         QCOMPARE(h->list->count(), 0);

@@ -96,11 +96,14 @@ QDateTime HistoryWindow::Since() const {
 void HistoryWindow::Fill() {
     list->clear();
     const QDateTime since = Since();
+    const QDate today = now().date();
     int shown = 0;
     for (auto it = read_.Entries.crbegin(); it != read_.Entries.crend(); ++it) {
         if (since.isValid() && it->Time < since) continue;
         if (!EntryMatches(*it, txtOutput->text())) continue;
-        auto* item = new QListWidgetItem(EntryInWords(*it), list);
+        // The time alone would pass an entry of another day for today's.
+        auto* item =
+            new QListWidgetItem(EntryInWords(*it, it->Time.toLocalTime().date() != today), list);
         item->setToolTip(Tip(*it));
         // Not made: the controller did not take it, or its answer does not say.
         if (it->Outcome == outcome::kFailed || it->Outcome == outcome::kRefused)
