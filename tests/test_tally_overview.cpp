@@ -279,7 +279,11 @@ private Q_SLOTS:
         QCOMPARE(cell(1, frmOverview::kReason), QStringLiteral("Cam 1 off"));
         QCOMPARE(cell(5, frmOverview::kLamp), QStringLiteral("dark"));
         QCOMPARE(cell(12, frmOverview::kLamp), QStringLiteral("unknown"));
-        QCOMPARE(view->lblLitCount->text(), QStringLiteral("0 of %1 lit").arg(kOutputs));
+        // Four lamps hang on inputs nobody knows; unit 3's silence is an alarm, not only grey.
+        QCOMPARE(view->lblLitCount->text(), QStringLiteral("0 of %1 lit, 4 unknown").arg(kOutputs));
+        QVERIFY(view->lblAlarm->isVisible());
+        QCOMPARE(view->lblAlarm->text(),
+                 QStringLiteral("Unit 3 does not answer: its inputs are unknown"));
         // The unit status window shows the same answer.
         QCOMPARE(w.UnitBitsWindow()->Shape3(3)->Colour(), ColourFromValue(kRed));
         QCOMPARE(w.UnitBitsWindow()->Shape3(1)->Colour(), ColourFromValue(kBlack));
@@ -293,7 +297,7 @@ private Q_SLOTS:
         w.Face().List1->SetSelectedIndex(kOutputs - 1);
         QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
         QTRY_COMPARE(cell(kOutputs, frmOverview::kReason), QStringLiteral("under test"));
-        QCOMPARE(view->lblLitCount->text(), QStringLiteral("2 of %1 lit").arg(kOutputs));
+        QCOMPARE(view->lblLitCount->text(), QStringLiteral("2 of %1 lit, 4 unknown").arg(kOutputs));
         view->chkLitOnly->setChecked(true);
         QVERIFY(view->table->isRowHidden(0));
         QVERIFY(!view->table->isRowHidden(7));

@@ -98,6 +98,13 @@ bool InputBits::Silent(int unit) const {
     return it != units_.end() && it->second.asked && !it->second.bits;
 }
 
+QList<int> InputBits::SilentUnits() const {
+    QList<int> silent;
+    for (const auto& [unit, reading] : units_)
+        if (reading.asked && !reading.bits) silent.append(unit);
+    return silent;
+}
+
 LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& inputs) {
     LampRow row;
     row.Output = output;

@@ -31,6 +31,8 @@ public:
     InputState State(int unit, int channel) const;
     // The unit was asked and gave no usable answer (as opposed to not asked yet).
     bool Silent(int unit) const;
+    // Every polled unit that is silent, ascending.
+    QList<int> SilentUnits() const;
 
 private:
     struct Reading {
