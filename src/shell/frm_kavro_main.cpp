@@ -111,7 +111,7 @@ void frmKavroMain::WireLamps() {
 void frmKavroMain::WireSession() {
     ConsoleSession* s = session_.get();
     connect(s, &ConsoleSession::ErrorLine, this, [this](const QString& t) { face_->ShowError(t); });
-    connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->lblError->clear(); });
+    connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->ShowError(QString()); });
     connect(s, &ConsoleSession::LookChanged, this, [this](bool on) { face_->ShowOnlineLook(on); });
     connect(s, &ConsoleSession::InfoTexts, this, [this](const QString& info, const QString& ver) {
         face_->lblMainVersionInfo->setToolTip(info);
