@@ -208,10 +208,12 @@ private Q_SLOTS:
         QVERIFY(!next.dialogs.boxes.last().text.contains(QStringLiteral("may not")));
         QCOMPARE(s.ReadWholeTable().lines, held);
 
-        // An entry sent by hand is not in the copy: the undo cannot put it back, and says so.
+        // An entry sent by hand is not in the copy: the undo cannot put it back, and says so,
+        // also once the (now empty) table has been read back.
         QVERIFY(s.SendRaw(QStringLiteral("Map 1 14 2 11"), "send").Answered());
         next.dialogs.answers << Answer::Ok << Answer::Ok;
         QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
+        QTest::mouseClick(next.window->Face().cmdRefresh, Qt::LeftButton);
         s.Undo();
         QVERIFY(next.dialogs.boxes.last().text.contains(
             QStringLiteral("outputs the copy lacked are not put back")));
