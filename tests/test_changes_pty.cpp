@@ -129,6 +129,23 @@ private Q_SLOTS:
         QCOMPARE(w->Cell(0, CompareWindow::kUnit), QStringLiteral("4"));
     }
 
+    // The file and the controller map output 1 to the same input, but the controller holds it
+    // disabled (as a test leaves it): the row says why it differs.
+    void compareNamesAMappingDisabledInTheController() {
+        LiveRig live;
+        QVERIFY(live.Start());
+        QVERIFY(live.rig.window->Session()
+                    .SendRaw(QStringLiteral("mapdisab 1  1"), QStringLiteral("send"))
+                    .Answered());
+        live.Run([&] { live.Changes().CompareFile(); }, {Answer::Ok});
+        CompareWindow* w = live.Changes().Window();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->Cell(0, CompareWindow::kController), QStringLiteral("In 1"));
+        QCOMPARE(w->Cell(0, CompareWindow::kDifference),
+                 QStringLiteral("changed: disabled in the controller"));
+        QCOMPARE(w->Cell(1, CompareWindow::kDifference), QStringLiteral("changed"));
+    }
+
     // The compare window's own "Apply changes only": the shown, fresh comparison is what is
     // sent, and success is reported only when every change is asked back and held.
     void compareWindowsOwnApply() {

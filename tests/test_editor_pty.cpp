@@ -45,8 +45,8 @@ private Q_SLOTS:
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t 12\t\t"));
         QTRY_VERIFY(sim.LogLines().contains(QStringLiteral("Map 1 1 2 12")));
-        QCOMPARE(sim.LogLines().mid(0, 8),
-                 QStringList({"", "VER", "", "", "VER", "", "", "RawMap 1"}));
+        QCOMPARE(sim.LogLines().mid(0, 9),
+                 QStringList({"", "VER", "", "", "VER", "", "", "Comp", "RawMap 1"}));
 
         // The controller goes away: the next mapping fails within its deadline, the row keeps
         // its text, and waiting on the dead link costs no CPU.

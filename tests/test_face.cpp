@@ -6,6 +6,7 @@
 #include <QToolTip>
 #include <QtTest>
 
+#include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
 #include "link/command_exchange.h"
@@ -99,6 +100,30 @@ private Q_SLOTS:
             QVERIFY(QToolTip::isVisible());
             QCOMPARE(QToolTip::text(), info);
         }
+    }
+
+    // A message longer than the error line keeps its start (the outcome) in sight, cut at the
+    // end, with the whole text in the tooltip; a click empties both.
+    void errorLineKeepsTheStartOfALongMessage() {
+        MainRig rig;
+        rig.WriteIni(SampleIni(4, 4, QStringLiteral("Output 5=Spare,0,5\r\n")));
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        MessageLabel* line = w.Face().lblError;
+        QCOMPARE(line->ShownText(), line->text());  // the version: short, shown whole
+        w.Face().List1->SetSelectedIndex(4);
+        w.Face().txtInput->setText(QStringLiteral("1"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        const QString text = QStringLiteral("Output 5 has no unit in Kavro.ini: nothing was sent");
+        QCOMPARE(line->text(), text);
+        QCOMPARE(line->toolTip(), text);
+        const QString shown = line->ShownText();
+        QVERIFY2(
+            shown.size() > 1 && shown.endsWith(QChar(0x2026)) && text.startsWith(shown.chopped(1)),
+            qPrintable(shown));
+        QTest::mouseClick(line, Qt::LeftButton);
+        QCOMPARE(line->text(), QString());
+        QCOMPARE(line->toolTip(), QString());
     }
 
     void startUpBoxesOpenOverTheMainWindow() {

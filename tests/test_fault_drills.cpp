@@ -65,9 +65,9 @@ QByteArray Lines(const QList<Entry>& entries) {
 
 // The controller's table at the start of most drills, in its own order (not output order).
 const QList<Entry> kTable = {{7, 3}, {2, 5, 1, 6}, {9, 1}, {4, 8, 2, 2}, {5, 4}};
-// Start-up lines heard by a controller holding kTable: probe, version, five entries and the
-// entry of zeros that ends the list.
-constexpr int kStartupLines = kProbeAndVersionLines + 5 + 1;
+// Start-up lines heard by a controller holding kTable: probe, version, "Comp", five entries and
+// the entry of zeros that ends the list.
+constexpr int kStartupLines = kProbeAndVersionLines + 1 + 5 + 1;
 
 // The output list as it must read when the program's table holds `entries` (a later entry for
 // the same output wins): name, first input, "&" or "||", second input.
@@ -425,10 +425,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("kept");
         QTest::newRow("every reply") << QStringList{"--fault", "dot-in-reply"} << "MAIN" << 0;
-        // Probe, version and two entries answered: the third entry is broken.
+        // Probe, version, "Comp" and two entries answered: the third entry is broken.
         QTest::newRow("the third entry")
             << QStringList{"--fault",       "dot-in-reply",
-                           "--fault-after", QString::number(kProbeAndVersionLines + 2),
+                           "--fault-after", QString::number(kProbeAndVersionLines + 3),
                            "--fault-lines", "1"}
             << "MAINV8\r\n"
             << 2;
@@ -456,7 +456,8 @@ private Q_SLOTS:
         QCOMPARE(d.rig.dialogs.beeps, 0);  // every reply had its "."
         QVERIFY(d.ControlsBack());
         // The broken entry was asked for once, and nothing after it.
-        QCOMPARE(d.sim.LogLines().mid(kProbeAndVersionLines), RawMaps(1, kept + 1));
+        QCOMPARE(d.sim.LogLines().mid(kProbeAndVersionLines),
+                 QStringList{"Comp"} + RawMaps(1, kept + 1));
     }
 
     // A damaged Kavro.ini: the operator is told, the program ends before its window shows,

@@ -292,8 +292,8 @@ private Q_SLOTS:
         QCOMPARE(rig.dialogs.Titles(), QStringList());
         rig.dialogs.answers.clear();
         QVERIFY(w.Session().Link().IsOnline());
-        QCOMPARE(sim.LogLines(),
-                 kProbeAndVersion + QStringList({"RawMap 1", "RawMap 2", "RawMap 3", "RawMap 4"}));
+        QCOMPARE(sim.LogLines(), kProbeAndVersion + QStringList({"Comp", "RawMap 1", "RawMap 2",
+                                                                 "RawMap 3", "RawMap 4"}));
         QCOMPARE(rig.Row(1), QStringLiteral("Out 2\t 5\t&\t 6"));
         QCOMPARE(rig.Row(3), QStringLiteral("Out 4\t 8\t||\t 2"));
         if (server == Server::Ser2netTelnet) {
@@ -405,8 +405,9 @@ private Q_SLOTS:
         SimProcess sim;
         const QString start = sim.FilePath(QStringLiteral("start.vdk"));
         QVERIFY(Put(start, kStartTable));
-        // Start-up (probe, version, four read-back lines), then "Comp" and one entry answered.
-        const int startup = static_cast<int>(kProbeAndVersion.size()) + 4;
+        // Start-up (probe, version, "Comp", four read-back lines), then "Comp" and one entry
+        // answered.
+        const int startup = static_cast<int>(kProbeAndVersion.size()) + 5;
         QVERIFY2(sim.Start({"--preload", start, "--listen", "0", "--hangup-after",
                             QString::number(startup + 2)}),
                  qPrintable(sim.ErrorText()));

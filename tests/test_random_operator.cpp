@@ -501,7 +501,7 @@ public:
                          .arg(verb, step.name, AddressText(a)));
         static const QRegularExpression done(
             QStringLiteral("^(Undo|Redo) \".*\": (.* verified|.* changed \\(offline\\)|the outputs "
-                           "already hold that|.* changed since, left alone)$"));
+                           "already hold that|.* changed since, left alone)(; the copy may have lacked others)?$"));
         if (!done.match(said).hasMatch()) return;
         from.removeLast();
         to.append(step);

@@ -34,7 +34,7 @@ private Q_SLOTS:
         const QStringList talk = {"", "VER", "", "", "VER", "", ""};
         QTest::newRow("online, reads back")
             << QStringList{"--version", "MAINV9"} << true << QStringList{} << 2
-            << (talk + QStringList{"RawMap 1", "RawMap 2", "RawMap 3"});
+            << (talk + QStringList{"Comp", "RawMap 1", "RawMap 2", "RawMap 3"});
         QTest::newRow("silent controller")
             << QStringList{"--fault", "silent"} << false
             << QStringList{"Communication Error", "Communication Error"} << 0
@@ -98,7 +98,7 @@ private Q_SLOTS:
         SimProcess first;
         SimProcess second;
         // The start-up's probe, version and read-back are answered, then the line goes dead.
-        QVERIFY2(first.Start({"--hangup-after", "8"}), qPrintable(first.ErrorText()));
+        QVERIFY2(first.Start({"--hangup-after", "9"}), qPrintable(first.ErrorText()));
         QVERIFY2(second.Start(), qPrintable(second.ErrorText()));
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("tally"));

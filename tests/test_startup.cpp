@@ -26,8 +26,8 @@ private Q_SLOTS:
         QCOMPARE(w.Face().cmdOnline->text(), QStringLiteral("Online"));
         QCOMPARE(ButtonFace(w.Face().cmdOnline), ColourFromValue(kGreen));
         QVERIFY(w.Face().cmdTest->isEnabled() && w.Face().cmdRefresh->isEnabled());
-        // The probe, the version request and the read-back, in that order.
-        QCOMPARE(rig.TakeLog(), QStringList({"", "VER", "", "", "VER", "", "", "RawMap 1",
+        // The probe, the version request and the read-back of the compacted table, in that order.
+        QCOMPARE(rig.TakeLog(), QStringList({"", "VER", "", "", "VER", "", "", "Comp", "RawMap 1",
                                              "RawMap 2", "RawMap 3"}));
         QCOMPARE(w.Face().lblError->text(), QStringLiteral("MAINV8\r\n"));
         QCOMPARE(rig.Row(0), QStringLiteral("Out 1\t\t\t"));

@@ -181,6 +181,67 @@ private Q_SLOTS:
         QVERIFY(tool.err.contains("could not be read whole"));
     }
 
+    // A test the console holds when it closes is ended: no lamp stays forced on behind it.
+    void closingTheConsoleEndsItsTest() {
+        SimProcess sim;
+        QVERIFY2(StartSim(sim), qPrintable(sim.ErrorText()));
+        MainRig rig;
+        rig.WriteIni(Ini(sim.LinkPath()));
+        QVERIFY(rig.Start(/*realPort=*/true));
+        frmKavroMain& w = *rig.window;
+        w.Face().List1->SetSelectedIndex(1);
+        QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
+        QVERIFY(w.Face().chkTest->isChecked());
+        const qsizetype latched = sim.LogLines().size();
+        w.close();
+        QVERIFY(rig.ended);
+        QCOMPARE(sim.LogLines().mid(latched), (QStringList{"Res 1  2", "MapEnab 1  2"}));
+    }
+
+    // An output forced on behind the table's back (a test latched by a console that was killed)
+    // is never called dark: the unit's own count of outputs on says otherwise. Outputs 1 and 2
+    // are mapped to inputs that are off, output 3 is unmapped; unit 1 drives all three.
+    void lampsSayWhyAnOutputIsForcedOn_data() {
+        QTest::addColumn<QStringList>("sent");  // by hand, before the lamps are asked for
+        QTest::addColumn<int>("output");
+        QTest::addColumn<QString>("lamp");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a test left on a mapped output")
+            << QStringList{"mapdisab 1 2", "Set 1 2"} << 2 << "lit"
+            << "forced on: its mapping is disabled, and unit 1 reports 1 output on (an output "
+               "test left on)";
+        QTest::newRow("a test left on an unmapped output")
+            << QStringList{"mapdisab 1 3", "Set 1 3"} << 1 << "unknown"
+            << "Cam 1 off; unit 1 reports 1 output on, 1 more than its mappings light (an "
+               "output test left on?)";
+        QTest::newRow("a mapping disabled, nothing forced")
+            << QStringList{"mapdisab 1 2"} << 2 << "dark"
+            << "mapping disabled";
+    }
+    void lampsSayWhyAnOutputIsForcedOn() {
+        QFETCH(QStringList, sent);
+        QFETCH(int, output);
+        QFETCH(QString, lamp);
+        QFETCH(QString, reason);
+        SimProcess sim;
+        const QString vdk = sim.FilePath(QStringLiteral("two.vdk"));
+        QVERIFY(Put(vdk, "[1][1][2][1][1][0][0][0]\r\n[1][2][2][2][1][0][0][0]\r\n"));
+        QVERIFY2(sim.Start({"--preload", vdk}), qPrintable(sim.ErrorText()));
+        const QString ini = sim.FilePath(QStringLiteral("Kavro.ini"));
+        QVERIFY(Put(ini,
+                    "[Vendra]\r\nSystem=Forced\r\nCommPort=1\r\nEnabledUnits=2\r\n"
+                    "Output 1=A,1,1\r\nOutput 2=B,1,2\r\nOutput 3=C,1,3\r\n"
+                    "Input 1=Cam 1,2,1\r\nInput 2=Cam 2,2,2\r\n"));
+        const QStringList line{"--ini", ini, "--device", sim.LinkPath()};
+        for (const QString& command : sent)
+            QCOMPARE(RunVendractl(QStringList{"send", command} + line).exit, 0);
+        const ToolRun tool = RunVendractl(QStringList{"lamps", "--json"} + line);
+        QCOMPARE(tool.exit, 0);
+        const QJsonObject row = QJsonDocument::fromJson(tool.out).array()[output - 1].toObject();
+        QCOMPARE(row["lamp"].toString(), lamp);
+        QCOMPARE(row["reason"].toString(), reason);
+    }
+
     // The real window over a real pseudo-terminal: the simulator changes an input and the
     // overview's row follows; the unit status window's unit is asked once per cycle for both.
     void overviewFollowsTheSimulator() {
@@ -218,7 +279,11 @@ private Q_SLOTS:
         QCOMPARE(cell(1, frmOverview::kReason), QStringLiteral("Cam 1 off"));
         QCOMPARE(cell(5, frmOverview::kLamp), QStringLiteral("dark"));
         QCOMPARE(cell(12, frmOverview::kLamp), QStringLiteral("unknown"));
-        QCOMPARE(view->lblLitCount->text(), QStringLiteral("0 of %1 lit").arg(kOutputs));
+        // Four lamps hang on inputs nobody knows; unit 3's silence is an alarm, not only grey.
+        QCOMPARE(view->lblLitCount->text(), QStringLiteral("0 of %1 lit, 4 unknown").arg(kOutputs));
+        QVERIFY(view->lblAlarm->isVisible());
+        QCOMPARE(view->lblAlarm->text(),
+                 QStringLiteral("Unit 3 does not answer: its inputs are unknown"));
         // The unit status window shows the same answer.
         QCOMPARE(w.UnitBitsWindow()->Shape3(3)->Colour(), ColourFromValue(kRed));
         QCOMPARE(w.UnitBitsWindow()->Shape3(1)->Colour(), ColourFromValue(kBlack));
@@ -232,7 +297,7 @@ private Q_SLOTS:
         w.Face().List1->SetSelectedIndex(kOutputs - 1);
         QTest::mouseClick(w.Face().chkTest, Qt::LeftButton);
         QTRY_COMPARE(cell(kOutputs, frmOverview::kReason), QStringLiteral("under test"));
-        QCOMPARE(view->lblLitCount->text(), QStringLiteral("2 of %1 lit").arg(kOutputs));
+        QCOMPARE(view->lblLitCount->text(), QStringLiteral("2 of %1 lit, 4 unknown").arg(kOutputs));
         view->chkLitOnly->setChecked(true);
         QVERIFY(view->table->isRowHidden(0));
         QVERIFY(!view->table->isRowHidden(7));

@@ -156,6 +156,73 @@ private Q_SLOTS:
         QVERIFY(SessionInternals::CanUndo(w.Session()));
     }
 
+    // The overview asks unit 2 for its bits several times a second; the operator's note and
+    // undo's outcome must stay readable through those exchanges.
+    void aNoteOutlivesTheOverviewsPoll() {
+        Console c;
+        QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
+        frmKavroMain& w = c.W();
+        for (QAction* a : w.actions())
+            if (a->shortcut() == QKeySequence(QStringLiteral("Ctrl+Shift+O"))) a->trigger();
+        QVERIFY(w.Session().Polling());
+        w.activateWindow();  // back to the main window, the overview beside it
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto pollsPass = [&c] {
+            const qsizetype from = c.sim.LogLines().size();
+            return QTest::qWaitFor(
+                [&] {
+                    return c.sim.LogLines().mid(from).filter(QStringLiteral("BITS")).size() >= 3;
+                },
+                5000);
+        };
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(pollsPass());
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Nothing to undo"));
+
+        w.Face().List1->SetSelectedIndex(2);
+        w.Face().txtInput->setText(QStringLiteral("5"));
+        QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
+        c.Key(Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(pollsPass());
+        QCOMPARE(w.Face().lblError->text(), QStringLiteral("Undo \"mapping\": 1 output verified"));
+    }
+
+    // A console killed after clearing an output leaves a hole in the table; the next console
+    // still reads every entry after it, so undoing "Clear All" puts back the whole table, the
+    // outputs Kavro.ini lacks too. Where the copy may have been stale, the undo says so.
+    void undoingClearAllPutsBackTheWholeTableOrSaysItCannot() {
+        Console c;
+        QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
+        for (const char* line : {"Map 1 12 2 9", "Map 1 13 2 10", "ClrMap 1 3"})
+            QVERIFY(c.W().Session().SendRaw(QString::fromLatin1(line), "send").Answered());
+        c.rig.window.reset();
+        MainRig next;
+        next.WriteIni(SampleIni(8, 20, QStringLiteral("CommDevice=%1\r\n").arg(c.sim.LinkPath())));
+        QVERIFY(next.Start(/*realPort=*/true));
+        ConsoleSession& s = next.window->Session();
+        const QStringList held = {"[1][4][2][3][1][2][7][2]", "[1][12][2][9][1][0][0][0]",
+                                  "[1][13][2][10][1][0][0][0]"};
+        QCOMPARE(s.ConsoleCopyItems().size(), held.size());
+        next.dialogs.answers << Answer::Ok << Answer::Ok;
+        QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
+        s.Undo();
+        QVERIFY(!next.dialogs.boxes.last().text.contains(QStringLiteral("may not")));
+        QCOMPARE(s.ReadWholeTable().lines, held);
+
+        // An entry sent by hand is not in the copy: the undo cannot put it back, and says so,
+        // also once the (now empty) table has been read back.
+        QVERIFY(s.SendRaw(QStringLiteral("Map 1 14 2 11"), "send").Answered());
+        next.dialogs.answers << Answer::Ok << Answer::Ok;
+        QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
+        QTest::mouseClick(next.window->Face().cmdRefresh, Qt::LeftButton);
+        s.Undo();
+        QVERIFY(next.dialogs.boxes.last().text.contains(
+            QStringLiteral("outputs the copy lacked are not put back")));
+        QVERIFY(next.window->Face().lblError->text().endsWith(
+            QStringLiteral("; the copy may have lacked others")));
+        QCOMPARE(s.ReadWholeTable().lines, held);
+    }
+
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {
         MainRig rig;
         rig.WriteIni(SampleIni(4, 8, QStringLiteral("Journal=changes.jsonl\r\n")));
@@ -245,6 +312,14 @@ private Q_SLOTS:
         QCOMPARE(h->list->count(), 4);
         h->txtOutput->setText(QStringLiteral("out 4"));
         QCOMPARE(h->list->count(), 4);
+        // Seen on the day it was written, the newest entry shows its time; two days on, its date.
+        const QDateTime newest = j.Entries.last().Time.toLocalTime();
+        h->now = [newest] { return newest; };
+        h->cmdRefresh->click();
+        QVERIFY(h->list->item(0)->text().startsWith(newest.toString("HH:mm:ss ")));
+        h->now = [newest] { return newest.addDays(2); };
+        h->cmdRefresh->click();
+        QVERIFY(h->list->item(0)->text().startsWith(newest.toString("yyyy-MM-dd HH:mm:ss ")));
         h->now = [] { return QDateTime::currentDateTime().addDays(2); };
         h->cboSince->setCurrentIndex(1);  // the last hour, two days on
         QCOMPARE(h->list->count(), 0);

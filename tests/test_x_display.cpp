@@ -321,18 +321,18 @@ private Q_SLOTS:
             return;
         }
         SimProcess sim;
-        // Silent after the start-up: two probes (with the blank lines before them) and the
-        // read-back's first entry.
+        // Silent after the start-up: two probes (with the blank lines before them), "Comp" and
+        // the read-back's first entry.
         const bool silent = action == QLatin1String("late click");
         QVERIFY2(
-            sim.Start(silent ? QStringList{QStringLiteral("--silent-after"), QStringLiteral("8")}
+            sim.Start(silent ? QStringList{QStringLiteral("--silent-after"), QStringLiteral("9")}
                              : QStringList()),
             qPrintable(sim.ErrorText()));
         QVERIFY(Launch(c, sim, 4, 8));
         QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));
         QVERIFY(WaitActive(c.window));
         const qsizetype started = sim.LogLines().size();
-        if (silent) QCOMPARE(started, 8);
+        if (silent) QCOMPARE(started, 9);
         auto sent = [&](const QString& word) {
             return sim.LogLines()
                 .mid(started)

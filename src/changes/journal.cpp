@@ -254,7 +254,6 @@ void Journal::Settle(int unit, int channel, bool held) {
 void Journal::Record(const QString& operation, int unit, int channel, const QString& before,
                      const QString& after, const QString& result, const QString& command,
                      bool beforeKnown, bool afterKnown) {
-    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Unit = unit;
@@ -279,7 +278,6 @@ void Journal::Record(const QString& operation, int unit, int channel, const QStr
 
 void Journal::RecordCommand(const QString& operation, const QString& command,
                             const QString& result) {
-    if (!enabled_) return;
     JournalEntry e;
     e.Operation = operation;
     e.Command = command;
@@ -288,7 +286,6 @@ void Journal::RecordCommand(const QString& operation, const QString& command,
 }
 
 void Journal::Write(JournalEntry e) {
-    if (!enabled_) return;
     if (!e.Time.isValid()) e.Time = Now();
     if (e.Who.isEmpty()) e.Who = who_;
     if (e.Program.isEmpty()) e.Program = program_;
@@ -337,7 +334,7 @@ bool EndsInsideALine(int fd) {
 
 bool Journal::Append(const QByteArray& line) {
     if (path_.isEmpty()) {
-        if (!enabled_ || noPathReason_.isEmpty() || failed_) return false;
+        if (noPathReason_.isEmpty() || failed_) return false;
         failed_ = true;
         Q_EMIT ErrorLine(
             QStringLiteral("Nothing is journalled (%1); the change went on").arg(noPathReason_));

@@ -115,8 +115,6 @@ public:
     // once, with the reason.
     void SetPath(const QString& path);
     QString Path() const { return path_; }
-    // False: nothing is written (no installation read yet, or a test that turns it off).
-    void SetEnabled(bool on) { enabled_ = on; }
 
     // The operation the mapping commands below belong to, while a scope lives.
     class Operation {
@@ -189,7 +187,6 @@ private:
     qint64 rotateBytes_ = kRotateBytes;
     int keepFiles_ = kKeepFiles;
     int fd_ = -1;
-    bool enabled_ = true;
     bool failed_ = false;
     QString operation_;
     int holds_ = 0;

@@ -1,6 +1,7 @@
 #include "changes/lamp_state.h"
 
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <algorithm>
 
 #include "changes/mapping_diff.h"
@@ -11,6 +12,7 @@ namespace vendra {
 namespace {
 
 constexpr int kChannels = 32;
+const QLatin1String kDisabledReason("mapping disabled");
 
 QString Phrase(const InputLamp& in, const InputBits& inputs) {
     switch (in.State) {
@@ -96,6 +98,13 @@ bool InputBits::Silent(int unit) const {
     return it != units_.end() && it->second.asked && !it->second.bits;
 }
 
+QList<int> InputBits::SilentUnits() const {
+    QList<int> silent;
+    for (const auto& [unit, reading] : units_)
+        if (reading.asked && !reading.bits) silent.append(unit);
+    return silent;
+}
+
 LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& inputs) {
     LampRow row;
     row.Output = output;
@@ -119,7 +128,7 @@ LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& in
     } else if (!d.Mapped) {
         row.Reason = QStringLiteral("no input");
     } else if (ParseGetMap(map).MapEnable == 0) {
-        row.Reason = QStringLiteral("mapping disabled");
+        row.Reason = kDisabledReason;
     } else {
         QStringList phrases;
         for (const InputLamp& in : row.Inputs)
@@ -151,6 +160,55 @@ QList<int> UnitsWithInputs(const MappingTables& tables) {
             units.append(tables.InUnit[i]);
     std::sort(units.begin(), units.end());
     return units;
+}
+
+std::optional<int> OutputsOnInStatus(const QString& statusLine) {
+    static const QRegularExpression kOut(QStringLiteral("\\bOUT\\s+(\\d+)"));
+    const QRegularExpressionMatch m = kOut.match(statusLine);
+    if (!m.hasMatch()) return std::nullopt;
+    return m.captured(1).toInt();
+}
+
+// "1 output on", "3 outputs on".
+QString OutputsOn(int n) {
+    return QStringLiteral("%1 output%2 on").arg(n).arg(n == 1 ? "" : "s");
+}
+
+void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn) {
+    int canLight = 0;
+    QList<LampRow*> dark;
+    QList<LampRow*> disabled;
+    for (LampRow& r : rows) {
+        if (r.Unit != unit) continue;
+        if (r.Lamp != LampState::Dark) {
+            ++canLight;
+            continue;
+        }
+        dark.append(&r);
+        if (r.Reason == kDisabledReason) disabled.append(&r);
+    }
+    const int unexplained = reportedOn - canLight;
+    if (unexplained <= 0) return;
+    if (unexplained == disabled.size()) {
+        for (LampRow* r : disabled) {
+            r->Lamp = LampState::Lit;
+            r->Reason = QStringLiteral(
+                            "forced on: its mapping is disabled, and unit %1 reports %2 "
+                            "(an output test left on)")
+                            .arg(unit)
+                            .arg(OutputsOn(reportedOn));
+        }
+        return;
+    }
+    for (LampRow* r : dark) {
+        r->Lamp = LampState::Unknown;
+        r->Reason += QStringLiteral(
+                         "; unit %1 reports %2, %3 more than its mappings light (an "
+                         "output test left on?)")
+                         .arg(unit)
+                         .arg(OutputsOn(reportedOn))
+                         .arg(unexplained);
+    }
 }
 
 QJsonObject LampJson(const LampRow& row) {

@@ -31,6 +31,8 @@ public:
     InputState State(int unit, int channel) const;
     // The unit was asked and gave no usable answer (as opposed to not asked yet).
     bool Silent(int unit) const;
+    // Every polled unit that is silent, ascending.
+    QList<int> SilentUnits() const;
 
 private:
     struct Reading {
@@ -69,6 +71,16 @@ LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& in
 QList<LampRow> ComputeLamps(const MappingTables& tables, const InputBits& inputs);
 // The units that carry a configured input, ascending: the ones worth polling.
 QList<int> UnitsWithInputs(const MappingTables& tables);
+
+// How many of its outputs a unit's status line ("UNIT 1 OK IN 0003 OUT 0002") reports on; none
+// when the line does not say.
+std::optional<int> OutputsOnInStatus(const QString& statusLine);
+// Checks the rows of one unit against the number of its outputs the unit itself reports on. The
+// table and the inputs cannot see an output forced on: an output test disables the output's
+// mapping and sets it on. Where the unit reports more outputs on than the rows can light, the
+// rows with a disabled mapping are lit, "forced on", when they account for the difference
+// exactly; otherwise every dark row of the unit is unknown, with the count in its reason.
+void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn);
 
 // The row for scripts: output, name, unit, channel, lit (true, false or null), lamp,
 // mapping, reason, and inputs (name, unit, channel, state).

@@ -86,9 +86,17 @@ QString DifferenceText(Difference d) {
 }
 
 QString OutputComparison::Note() const {
-    if (ControllerEntries < 2) return {};
-    return QStringLiteral("the tally system holds %1 entries for this output")
-        .arg(Plain(ControllerEntries));
+    if (ControllerEntries > 1)
+        return QStringLiteral("the tally system holds %1 entries for this output")
+            .arg(Plain(ControllerEntries));
+    // The same inputs on both sides: the enable is the whole difference.
+    Drive file = DriveOf(FileMap);
+    Drive controller = DriveOf(ControllerMap);
+    if (Kind != Difference::Changed || file.Enabled == controller.Enabled) return {};
+    file.Enabled = controller.Enabled;
+    if (!(file == controller)) return {};
+    return controller.Enabled ? QStringLiteral("disabled in the file")
+                              : QStringLiteral("disabled in the controller");
 }
 
 QString InputsByName(QStringView mappingString, const MappingTables& tables) {

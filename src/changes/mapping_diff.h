@@ -46,7 +46,8 @@ struct OutputComparison {
     int FileLine = 0;           // the line the file's mapping comes from; 0 when none
     int ControllerEntries = 0;  // entries the controller holds for the output
     Difference Kind = Difference::Same;
-    // "the tally system holds 2 entries for this output", or empty.
+    // "the tally system holds 2 entries for this output", "disabled in the controller" (or "in
+    // the file") where the enable is the whole difference, or empty.
     QString Note() const;
 };
 

@@ -68,6 +68,19 @@ QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
     return silent.join(QStringLiteral(", "));
 }
 
+// The table and the inputs cannot see an output forced on; each output unit's own count of
+// outputs on (its status line) settles the rows it cannot explain.
+QList<LampRow> LampsNow(ConsoleSession& s, const InputBits& inputs) {
+    QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
+    QList<int> units;
+    for (const LampRow& r : rows)
+        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
+    for (int u : units)
+        if (const std::optional<int> on = OutputsOnInStatus(s.UnitStat(u)))
+            SettleWithUnitCount(rows, u, *on);
+    return rows;
+}
+
 // Polls until Ctrl+C; prints the whole state once, then each row whose lamp or reason changed.
 int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
@@ -79,7 +92,8 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
     });
     QObject::connect(&poll, &InputWatch::CycleEnded, [&](int, qint64) {
         if (request.stopped()) return;
-        const QList<LampRow> rows = Named(ComputeLamps(s.Installation().Tables(), inputs), request);
+        const QList<LampRow> rows = Named(LampsNow(s, inputs), request);
+        if (request.stopped()) return;  // a status the stop refused says nothing
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
             if (i >= shown.size() || rows[i] != shown[i]) changed.append(rows[i]);
@@ -117,8 +131,7 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
 
     for (int u : units)
         inputs.Set(u, s.Inputs().ReadUnitBits(u));
-    PrintRows(Named(ComputeLamps(s.Installation().Tables(), inputs), request), request.json,
-              QString());
+    PrintRows(Named(LampsNow(s, inputs), request), request.json, QString());
     const QString silent = SilentUnits(units, inputs);
     if (!silent.isEmpty())
         return request.fail(

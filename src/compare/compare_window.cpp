@@ -105,14 +105,17 @@ void CompareWindow::Show(const QString& title, const QString& summary,
     for (int r = 0; r < rows.size(); ++r) {
         const OutputComparison& c = rows[r];
         const QString name = c.Output ? c.Name : QStringLiteral("(not in Kavro.ini)");
-        QList<QStandardItem*> items{Number(c.Output),
-                                    Text(name),
-                                    Number(c.Unit),
-                                    Number(c.Channel),
-                                    Text(c.FileInputs, c.FileMap),
-                                    Text(c.ControllerInputs, c.ControllerMap),
-                                    Text(DifferenceText(c.Kind)),
-                                    Number(c.FileLine)};
+        QList<QStandardItem*> items{
+            Number(c.Output),
+            Text(name),
+            Number(c.Unit),
+            Number(c.Channel),
+            Text(c.FileInputs, c.FileMap),
+            Text(c.ControllerInputs, c.ControllerMap),
+            Text(c.Note().isEmpty()
+                     ? DifferenceText(c.Kind)
+                     : QStringLiteral("%1: %2").arg(DifferenceText(c.Kind), c.Note())),
+            Number(c.FileLine)};
         // The filter keeps rows whose difference column holds a "*" in its filter role.
         items[kDifference]->setData(c.Kind == Difference::Same ? QString() : QStringLiteral("*"),
                                     Qt::UserRole + 1);

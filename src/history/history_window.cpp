@@ -135,7 +135,9 @@ void HistoryWindow::ReadMore(int budgetMs, qint64 budgetBytes) {
         }
         if (since_.isValid() && e->Time < since_) continue;
         if (!EntryMatches(*e, txtOutput->text())) continue;
-        auto* item = new QListWidgetItem(EntryInWords(*e), list);
+        // The time alone would pass an entry of another day for today's.
+        auto* item = new QListWidgetItem(
+            EntryInWords(*e, e->Time.toLocalTime().date() != now().date()), list);
         item->setToolTip(Tip(*e));
         // Not made: the controller did not take it, or its answer does not say.
         if (e->Outcome == outcome::kFailed || e->Outcome == outcome::kRefused)

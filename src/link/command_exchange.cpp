@@ -90,7 +90,7 @@ bool CommandExchange::SendCommand(const QString& CommandString) {
         return false;
     }
     Q_EMIT CommandStarted();
-    Q_EMIT ErrorReported(ErrorReport::Cleared());
+    if (!poll_) Q_EMIT ErrorReported(ErrorReport::Cleared());
     QElapsedTimer took;
     took.start();
 

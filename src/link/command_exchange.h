@@ -59,20 +59,27 @@ public:
 
     // While one lives, the exchanges are a poll's, which can wait a few milliseconds longer for
     // the end of a reply: they gather characters (kGatherMs). The operator's commands, a
-    // read-back and a load keep waking on every arrival, as fast as the line.
+    // read-back and a load keep waking on every arrival, as fast as the line. A poll runs
+    // several times a second, so its exchanges leave the error line alone: what the operator's
+    // last action left there stays readable until the next one.
     class Unhurried {
     public:
         explicit Unhurried(CommandExchange& exchange)
-            : exchange_(exchange), before_(exchange.gatherMs_) {
+            : exchange_(exchange), gatherBefore_(exchange.gatherMs_), pollBefore_(exchange.poll_) {
             exchange_.gatherMs_ = kGatherMs;
+            exchange_.poll_ = true;
         }
-        ~Unhurried() { exchange_.gatherMs_ = before_; }
+        ~Unhurried() {
+            exchange_.gatherMs_ = gatherBefore_;
+            exchange_.poll_ = pollBefore_;
+        }
         Unhurried(const Unhurried&) = delete;
         Unhurried& operator=(const Unhurried&) = delete;
 
     private:
         CommandExchange& exchange_;
-        int before_;
+        int gatherBefore_;
+        bool pollBefore_;
     };
 
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
@@ -115,7 +122,8 @@ public:
 Q_SIGNALS:
     // The TX lamp turns red now and back to green 50 ms after the interface is idle again.
     void CommandStarted();
-    // The error line: cleared as a command goes out, told of a command that failed.
+    // The error line: cleared as a command goes out (not for a poll's exchange), told of a
+    // command that failed.
     void ErrorReported(const ErrorReport& error);
     // The advanced console's new receive text: time of day, "\r\n", the raw received text.
     void ConsoleText(const QString& text);
@@ -138,6 +146,7 @@ private:
     bool consoleCopy_ = false;
     int deadlineMs_ = kDeadlineMs;
     int gatherMs_ = 0;
+    bool poll_ = false;  // an Unhurried lives
     Reply last_;
 };
 

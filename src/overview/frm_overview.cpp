@@ -46,6 +46,12 @@ frmOverview::frmOverview(QWidget* parent) : QWidget(parent, Qt::Window) {
     txtSearch->setClearButtonEnabled(true);
     lblLitCount = new QLabel(this);
     lblLitCount->setObjectName(QStringLiteral("lblLitCount"));
+    lblAlarm = new QLabel(this);
+    lblAlarm->setObjectName(QStringLiteral("lblAlarm"));
+    lblAlarm->setWordWrap(true);
+    lblAlarm->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgb(200, 0, 0); color: white; font-weight: bold; padding: 4px; }"));
+    lblAlarm->hide();
     table = new QTableWidget(0, kColumns, this);
     table->setObjectName(QStringLiteral("tblLamps"));
     table->setHorizontalHeaderLabels({QStringLiteral("Output"), QStringLiteral("Unit"),
@@ -68,6 +74,7 @@ frmOverview::frmOverview(QWidget* parent) : QWidget(parent, Qt::Window) {
     bar->addWidget(lblLitCount);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addWidget(lblAlarm);
     layout->addWidget(table);
     resize(760, 420);
 
@@ -87,10 +94,28 @@ void frmOverview::ShowRows(const QList<LampRow>& rows) {
         if (rebuilt || rows[i] != rows_[i]) ShowRow(i, rows[i]);
     rows_ = rows;
     int lit = 0;
-    for (const LampRow& r : rows_)
+    int unknown = 0;
+    for (const LampRow& r : rows_) {
         lit += r.Lamp == LampState::Lit ? 1 : 0;
-    lblLitCount->setText(QStringLiteral("%1 of %2 lit").arg(lit).arg(rows_.size()));
+        unknown += r.Lamp == LampState::Unknown ? 1 : 0;
+    }
+    QString count = QStringLiteral("%1 of %2 lit").arg(lit).arg(rows_.size());
+    if (unknown > 0) count += QStringLiteral(", %1 unknown").arg(unknown);
+    lblLitCount->setText(count);
     ApplyFilter();
+}
+
+void frmOverview::ShowSilentUnits(const QList<int>& units) {
+    QStringList numbers;
+    for (int u : units)
+        numbers.append(QString::number(u));
+    const QString text =
+        units.size() == 1
+            ? QStringLiteral("Unit %1 does not answer: its inputs are unknown").arg(numbers[0])
+            : QStringLiteral("Units %1 do not answer: their inputs are unknown")
+                  .arg(numbers.join(QStringLiteral(", ")));
+    lblAlarm->setText(units.isEmpty() ? QString() : text);
+    lblAlarm->setVisible(!units.isEmpty());
 }
 
 void frmOverview::ShowRow(int i, const LampRow& row) {

@@ -23,11 +23,14 @@ public:
 
     // Shows these rows, rewriting only the cells that changed.
     void ShowRows(const QList<LampRow>& rows);
+    // The alarm above the table: the polled units that stopped answering; hidden when none.
+    void ShowSilentUnits(const QList<int>& units);
     const QList<LampRow>& Rows() const { return rows_; }
 
     QCheckBox* chkLitOnly;
     QLineEdit* txtSearch;
     QLabel* lblLitCount;
+    QLabel* lblAlarm;
     QTableWidget* table;
 
 Q_SIGNALS:

@@ -90,7 +90,9 @@ void OverviewPanel::ScheduleRecompute() {
 }
 
 void OverviewPanel::Recompute() {
-    if (window_) window_->ShowRows(ComputeLamps(installation_.Tables(), inputs_));
+    if (!window_) return;
+    window_->ShowRows(ComputeLamps(installation_.Tables(), inputs_));
+    window_->ShowSilentUnits(inputs_.SilentUnits());
 }
 
 }  // namespace vendra

@@ -217,6 +217,10 @@ bool ConsoleSession::Connect() {
         online_->GoOffline();
     }
     if (!online_->GoOnline()) return false;
+    // An entry cleared in place stays a hole until the table is compacted, and the read-back
+    // ends at the first hole: the copy would lack every entry after it (a mapping cleared by a
+    // console that was closed or killed before its next "Refresh").
+    commands_->MapTableCompress();
     table_->ReadControllerTable();
     // The controller's version stands in the error line after start-up.
     link_->Tell(ErrorReport::Message(online_->MainCPUVersion));

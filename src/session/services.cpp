@@ -343,6 +343,22 @@ void OutputTesting::TestLatchChange(int o) {
                     wasOn ? QStringLiteral("latch released") : QStringLiteral("latched on"));
 }
 
+void OutputTesting::EndTests() {
+    if (!online_.Online) return;
+    const Tell tell = [this](const ErrorReport& e) { Q_EMIT ErrorReported(e); };
+    for (int o = 1; o <= tables_.NumOutputs; ++o) {
+        const std::optional<Reply> reply = outputTest_.TestOff(o);
+        if (!reply) continue;
+        // Not sent: a read-back or a load holds the line, or the program is ending.
+        if (reply->Kind == ReplyKind::Refused) return;
+        const ChangeOutcome outcome = Judge(true, *reply, readBack_, tell);
+        journal_.Record(QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
+                        tables_.OutMapString[o], tables_.OutMapString[o], outcome::Word(outcome),
+                        QStringLiteral("latch released: the console closed"));
+        if (outcome == ChangeOutcome::Failed) return;
+    }
+}
+
 // Tally files.
 
 TallyFileService::TallyFileService(TallyFiles& files, LiveChanges& changes, OnlineState& online,

@@ -200,6 +200,10 @@ public:
     void TestOn(int o);
     void TestOff(int o);
     void TestLatchChange(int o);
+    // The console is closing: every test it holds ends (journalled), so that no lamp stays
+    // forced on with no console left to show it. Online and with the line free only; it stops
+    // at the first end the controller does not answer.
+    void EndTests();
 
 Q_SIGNALS:
     // Row = output - 1: under test or not.

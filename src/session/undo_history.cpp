@@ -41,6 +41,7 @@ UndoHistory::Step::Step(UndoHistory* history, const QString& name, bool bulk)
     if (!h_) return;
     h_->open_ = true;
     before_ = h_->changes_.ConsoleCopy();
+    beforeMayBeStale_ = h_->changes_.CopyMayBeStale();
 }
 
 UndoHistory::Step::~Step() {
@@ -48,7 +49,7 @@ UndoHistory::Step::~Step() {
     h_->open_ = false;
     QStringList after = h_->changes_.ConsoleCopy();
     if (after == before_) return;
-    h_->Push({name_, bulk_, std::move(before_), std::move(after)});
+    h_->Push({name_, bulk_, std::move(before_), std::move(after), beforeMayBeStale_});
 }
 
 void UndoHistory::Push(Entry step) {
@@ -115,13 +116,18 @@ bool UndoHistory::Restore(const Entry& step, const QStringList& from, const QStr
     }
     const bool online = online_();
     if (step.bulk) {
-        const QString text =
+        const bool undo = verb == QStringLiteral("Undo");
+        QString text =
             QStringLiteral("%1? %2 will change %3%4.")
                 .arg(what, Outputs(plan.size()),
-                     verb == QStringLiteral("Undo")
-                         ? QStringLiteral("back to what they held before it")
-                         : QStringLiteral("again to what it made them"),
+                     undo ? QStringLiteral("back to what they held before it")
+                          : QStringLiteral("again to what it made them"),
                      online ? QString() : QStringLiteral(" in the console's copy (offline)"));
+        if (undo && step.beforeMayBeStale)
+            text += QStringLiteral(
+                "\r\nThe console's copy may not have been the whole table before it (a "
+                "read-back ended short, or a change went unanswered or was sent by hand): "
+                "outputs the copy lacked are not put back. A backup holds them.");
         if (dialogs_.Message(text, verb, Buttons::OkCancel, Icon::Information, Answer::Cancel) !=
             Answer::Ok)
             return false;
@@ -145,11 +151,14 @@ bool UndoHistory::Restore(const Entry& step, const QStringList& from, const QStr
                              .arg(what, Outputs(wrong), Plain(int(plan.size()))));
         return false;
     }
-    Q_EMIT ErrorLine(
+    QString done =
         QStringLiteral("%1: %2 %3")
             .arg(what, Outputs(plan.size()),
-                 online ? QStringLiteral("verified") : QStringLiteral("changed (offline)")) +
-        (left.isEmpty() ? QString() : QStringLiteral("; ") + left));
+                 online ? QStringLiteral("verified") : QStringLiteral("changed (offline)"));
+    if (!left.isEmpty()) done += QStringLiteral("; ") + left;
+    if (step.bulk && verb == QStringLiteral("Undo") && step.beforeMayBeStale)
+        done += QStringLiteral("; the copy may have lacked others");
+    Q_EMIT ErrorLine(done);
     return true;
 }
 

@@ -39,6 +39,7 @@ public:
         QString name_;
         bool bulk_;
         QStringList before_;
+        bool beforeMayBeStale_ = false;
     };
 
     bool CanUndo() const { return !undo_.isEmpty(); }
@@ -57,6 +58,9 @@ private:
         bool bulk = false;
         QStringList before;
         QStringList after;
+        // The copy before it may have lacked entries the controller held: an undo cannot put
+        // back what the copy did not know.
+        bool beforeMayBeStale = false;
     };
     // Makes the copy (and the controller) hold `target` for every output `step` changed.
     // False when the operator declined or the controller did not take every change.

@@ -116,7 +116,7 @@ void frmKavroMain::WireSession() {
     connect(&s.Table(), &TableOperations::ErrorReported, this, showError);
     connect(&s.Tests(), &OutputTesting::ErrorReported, this, showError);
     connect(&s.History(), &ChangeHistory::ErrorReported, this, showError);
-    connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->lblError->clear(); });
+    connect(face_->lblError, &ClickLabel::Clicked, this, [this] { face_->ShowError(QString()); });
     connect(&s.Link(), &ControllerLink::OnlineChanged, this,
             [this](bool on) { face_->ShowOnlineLook(on); });
     connect(&s.Link(), &ControllerLink::InfoTexts, this,
@@ -235,6 +235,7 @@ void frmKavroMain::AwaitPlacement() {
 }
 
 void frmKavroMain::EndNow() {
+    session_->Tests().EndTests();
     session_->Link().RequestStop();
     session_->Link().ClosePort();
     endProgram();

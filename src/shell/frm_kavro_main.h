@@ -62,7 +62,8 @@ private:
     // Lets the window system show and place the window, so the first boxes open over it.
     void AwaitPlacement();
     static constexpr int kPlacementMs = 2000;
-    // "X": whatever runs stops at its current exchange, the port closes, the program ends.
+    // "X": the tests the console holds end, whatever runs stops at its current exchange, the
+    // port closes, the program ends.
     void EndNow();
     // A read-back (or a load) is running: only its "Cancel" may act.
     bool Busy() const;

@@ -148,7 +148,8 @@ MainFace::MainFace(QWidget* window) {
     cmdCancelDownload->hide();
     cmdRefresh = Button(window, QStringLiteral("Refresh"), 4035, 7080, 930, 285);
     cmdInit = Button(window, QStringLiteral("Clear All"), 4035, 7410, 930, 285);
-    lblError = Label(window, QStringLiteral("ERROR MESSAGE"), 5760, 6735, 2355, 285);
+    lblError = new MessageLabel(QStringLiteral("ERROR MESSAGE"), window);
+    PlaceTwips(lblError, 5760, 6735, 2355, 285);
     SetBackground(lblError, QColor(93, 93, 177));
     SetTextColour(lblError, QColor(255, 255, 0));
     lblError->setAlignment(Qt::AlignCenter);
@@ -200,7 +201,7 @@ void MainFace::ShowOnlineLook(bool online) const {
 }
 
 void MainFace::ShowError(const QString& text) const {
-    lblError->setText(text);
+    lblError->ShowMessage(text);
     lblError->repaint();
 }
 

@@ -17,6 +17,7 @@ class EntryBox;
 class HoldButton;
 class Lamp;
 class LatchBox;
+class MessageLabel;
 class TallyList;
 struct EditorControls;
 
@@ -51,7 +52,7 @@ struct MainFace {
     ClickLabel* lblInChannel = nullptr;
     ClickLabel* lblMainVersionInfo = nullptr;
     ClickLabel* lblVersionInfo = nullptr;
-    ClickLabel* lblError = nullptr;
+    MessageLabel* lblError = nullptr;
     ClickLabel* lblFileName = nullptr;
     QPushButton* cmdMin = nullptr;
     QPushButton* cmdClose = nullptr;

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QStyle>
 
 namespace vendra {
 
@@ -15,6 +16,26 @@ void ClickLabel::mousePressEvent(QMouseEvent* event) {
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (rect().contains(event->position().toPoint())) Q_EMIT Clicked();
+}
+
+void MessageLabel::ShowMessage(const QString& text) {
+    setText(text);
+    setToolTip(text);
+}
+
+QString MessageLabel::ShownText() const {
+    const QFontMetrics metrics = fontMetrics();
+    const int room = contentsRect().width();
+    if (metrics.horizontalAdvance(text()) <= room) return text();
+    return metrics.elidedText(text(), Qt::ElideRight, room);
+}
+
+void MessageLabel::paintEvent(QPaintEvent* event) {
+    const QString shown = ShownText();
+    if (shown == text()) return QLabel::paintEvent(event);
+    QPainter p(this);
+    style()->drawItemText(&p, contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, palette(),
+                          isEnabled(), shown, foregroundRole());
 }
 
 Lamp::Lamp(Shape shape, QWidget* parent) : QWidget(parent), shape_(shape), colour_(Qt::black) {

@@ -20,6 +20,21 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// A one-line message label: a text too long for it shows from its start, cut at the end with
+// "…" (the outcome of a message comes first), and its tooltip holds the whole text.
+class MessageLabel : public ClickLabel {
+    Q_OBJECT
+public:
+    using ClickLabel::ClickLabel;
+    // The text and its tooltip.
+    void ShowMessage(const QString& text);
+    // The text as it fits the label.
+    QString ShownText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // A round or rectangular lamp that takes no mouse input: a press on it reaches the window.
 class Lamp : public QWidget {
     Q_OBJECT
