@@ -20,7 +20,7 @@
 
 #include "bench_common.h"
 #include "changes/journal.h"
-#include "compare/history_window.h"
+#include "history/history_window.h"
 #include "support/session_rig.h"
 
 extern char** environ;

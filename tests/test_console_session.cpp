@@ -763,6 +763,8 @@ private Q_SLOTS:
             {"AND/OR map", "Map 1 2 2 5", {"Out 2\t 5\t||\t 6", two, two}, {"", err, comm}},
             {"clear", "ClrMap 1  2", {none, two, two}, {"", err, comm}},
             {"load line", "Map 1 2 2 5", {five, none, none}, {"", "", comm}},
+            // An unanswered "Init" may or may not have cleared the table: no line goes on it.
+            {"load line", "Init", {five, two, none}, {"", "", comm}},
             {"Clear All", "Init", {none, two, none}, {"", err, comm}},
             {"latch", "Set 1  2", {two, two, two}, {"", err, comm}},
             {"apply unverified", "Map 1 2 2 5", {five, two, two}, {"", "", comm}},

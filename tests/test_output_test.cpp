@@ -58,6 +58,37 @@ private Q_SLOTS:
         QCOMPARE(rig.button, (QList<QVariantList>{{true}, {false}}));
     }
 
+    // A test-on the controller did not make is taken back as far as it may have been taken:
+    // no lamp stays forced on and no mapping disabled with no red row to show it.
+    void testOnNotMadeIsTakenBack_data() {
+        QTest::addColumn<QString>("line");  // the line that is not made
+        QTest::addColumn<bool>("silent");   // carried out but not answered; else refused
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("mapdisab refused") << "mapdisab 1  3" << false << QStringList{};
+        QTest::newRow("mapdisab silent") << "mapdisab 1  3" << true << QStringList{"MapEnab 1  3"};
+        QTest::newRow("Set refused") << "Set 1  3" << false << QStringList{"MapEnab 1  3"};
+        QTest::newRow("Set silent") << "Set 1  3" << true
+                                    << QStringList{"Res 1  3", "MapEnab 1  3"};
+    }
+    void testOnNotMadeIsTakenBack() {
+        QFETCH(QString, line);
+        QFETCH(bool, silent);
+        QFETCH(QStringList, after);
+        TestRig rig;
+        rig.model.AddMappingString(QStringLiteral("[1][3][2][11][1][0][0][0]"));
+        const QByteArray bytes = line.toLatin1() + "\r\n";
+        if (!silent) rig.model.AddRefusal(line.toLatin1());
+        if (silent)
+            rig.port.reply = [bytes](const QByteArray& l) {
+                return l == bytes ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+            };
+        rig.tests.TestOn(1);
+        const QStringList log = rig.model.Log();
+        QCOMPARE(log.mid(log.indexOf(line) + 1), after);
+        QVERIFY(!rig.tests.UnderTest(1));
+        QVERIFY(!rig.model.IsForcedOn(1, 3) && rig.model.IsEntryEnabled(1, 3));
+    }
+
     void latchTwice() {
         TestRig rig;
         rig.tests.TestLatchChange(4);

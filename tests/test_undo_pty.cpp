@@ -164,7 +164,7 @@ private Q_SLOTS:
         frmKavroMain& w = c.W();
         for (QAction* a : w.actions())
             if (a->shortcut() == QKeySequence(QStringLiteral("Ctrl+Shift+O"))) a->trigger();
-        QVERIFY(w.Session().Polling());
+        QVERIFY(w.Session().Inputs().Polling());
         w.activateWindow();  // back to the main window, the overview beside it
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto pollsPass = [&c] {
@@ -194,7 +194,7 @@ private Q_SLOTS:
         Console c;
         QVERIFY2(c.Start(), qPrintable(c.sim.ErrorText()));
         for (const char* line : {"Map 1 12 2 9", "Map 1 13 2 10", "ClrMap 1 3"})
-            QVERIFY(c.W().Session().SendRaw(QString::fromLatin1(line), "send").Answered());
+            QVERIFY(c.W().Session().Link().SendRaw(QString::fromLatin1(line), "send").Answered());
         c.rig.window.reset();
         MainRig next;
         next.WriteIni(SampleIni(8, 20, QStringLiteral("CommDevice=%1\r\n").arg(c.sim.LinkPath())));
@@ -202,25 +202,25 @@ private Q_SLOTS:
         ConsoleSession& s = next.window->Session();
         const QStringList held = {"[1][4][2][3][1][2][7][2]", "[1][12][2][9][1][0][0][0]",
                                   "[1][13][2][10][1][0][0][0]"};
-        QCOMPARE(s.ConsoleCopyItems().size(), held.size());
+        QCOMPARE(s.Changes().ConsoleCopyItems().size(), held.size());
         next.dialogs.answers << Answer::Ok << Answer::Ok;
         QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
-        s.Undo();
+        s.History().Undo();
         QVERIFY(!next.dialogs.boxes.last().text.contains(QStringLiteral("may not")));
-        QCOMPARE(s.ReadWholeTable().lines, held);
+        QCOMPARE(s.Table().ReadWholeTable().lines, held);
 
         // An entry sent by hand is not in the copy: the undo cannot put it back, and says so,
         // also once the (now empty) table has been read back.
-        QVERIFY(s.SendRaw(QStringLiteral("Map 1 14 2 11"), "send").Answered());
+        QVERIFY(s.Link().SendRaw(QStringLiteral("Map 1 14 2 11"), "send").Answered());
         next.dialogs.answers << Answer::Ok << Answer::Ok;
         QTest::mouseClick(next.window->Face().cmdInit, Qt::LeftButton);
         QTest::mouseClick(next.window->Face().cmdRefresh, Qt::LeftButton);
-        s.Undo();
+        s.History().Undo();
         QVERIFY(next.dialogs.boxes.last().text.contains(
             QStringLiteral("outputs the copy lacked are not put back")));
         QVERIFY(next.window->Face().lblError->text().endsWith(
             QStringLiteral("; the copy may have lacked others")));
-        QCOMPARE(s.ReadWholeTable().lines, held);
+        QCOMPARE(s.Table().ReadWholeTable().lines, held);
     }
 
     void offlineUndoEditsTheConsolesCopyAndSendsNothing() {

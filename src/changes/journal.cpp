@@ -245,10 +245,13 @@ Journal::Hold::~Hold() {
         j_->Append(e.ToLine());
 }
 
-void Journal::Settle(int unit, int channel, bool held) {
+void Journal::Settle(int unit, int channel, Check check) {
+    const QString word = check == Check::Holds     ? outcome::kVerified
+                         : check == Check::NotHeld ? outcome::kFailed
+                                                   : outcome::kUnverified;
     for (JournalEntry& e : held_)
         if (e.Unit == unit && e.Channel == channel && e.Outcome == outcome::kAnswered)
-            e.Outcome = held ? outcome::kVerified : outcome::kFailed;
+            e.Outcome = word;
 }
 
 void Journal::Record(const QString& operation, int unit, int channel, const QString& before,

@@ -25,6 +25,8 @@ inline const QString kVerified = QStringLiteral("verified");  // and holds it, a
 inline const QString kRefused = QStringLiteral("refused");    // answered with an error line
 inline const QString kFailed = QStringLiteral("failed");      // no answer, or not held
 inline const QString kOffline = QStringLiteral("offline");    // the console's copy only
+// Answered, but the question that would prove it held went unanswered.
+inline const QString kUnverified = QStringLiteral("answered, not verified");
 // The word for what OutcomeOf decided.
 QString Word(ChangeOutcome o);
 }  // namespace outcome
@@ -142,8 +144,10 @@ public:
     private:
         Journal* j_;
     };
+    // What asking an output back showed.
+    enum class Check { Holds, NotHeld, NoAnswer };
     // The held entry of that output gets the outcome of its verification.
-    void Settle(int unit, int channel, bool held);
+    void Settle(int unit, int channel, Check check);
 
     // One output changed from `before` to `after` (mapping strings, empty: unmapped).
     void Record(const QString& operation, int unit, int channel, const QString& before,

@@ -76,7 +76,7 @@ QList<LampRow> LampsNow(ConsoleSession& s, const InputBits& inputs) {
     for (const LampRow& r : rows)
         if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
     for (int u : units)
-        if (const std::optional<int> on = OutputsOnInStatus(s.UnitStat(u)))
+        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
             SettleWithUnitCount(rows, u, *on);
     return rows;
 }

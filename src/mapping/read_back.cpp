@@ -115,7 +115,7 @@ ReadBackResult ReadBack::CompactAndReadAll() {
     if (OutcomeOf(true, reply) == ChangeOutcome::Made) return GetAllRawMappings();
     lastComplete_ = false;
     const ReadBackResult result{reply.IsError() ? ReadBackEnd::StrangeReply : ReadBackEnd::NoAnswer,
-                                tables_.MapStrings};
+                                tables_.MapStringCount};
     if (reply.Kind == ReplyKind::Refused) return result;  // a stop or a busy line: said already
     dialogs_.Message(
         QStringLiteral("The tally system did not compact its table (%1), so the table was not "
