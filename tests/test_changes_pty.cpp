@@ -134,7 +134,8 @@ private Q_SLOTS:
     void compareNamesAMappingDisabledInTheController() {
         LiveRig live;
         QVERIFY(live.Start());
-        QVERIFY(live.rig.window->Session().Link()
+        QVERIFY(live.rig.window->Session()
+                    .Link()
                     .SendRaw(QStringLiteral("mapdisab 1  1"), QStringLiteral("send"))
                     .Answered());
         live.Run([&] { live.Changes().CompareFile(); }, {Answer::Ok});

@@ -18,9 +18,9 @@
 
 #include "changes/journal.h"
 #include "changes/journal_reader.h"
-#include "history/history_window.h"
 #include "editor/entry_box.h"
 #include "editor/tally_list.h"
+#include "history/history_window.h"
 #include "mapping/mapping_tables.h"
 #include "support/main_rig.h"
 #include "support/sim_process.h"

@@ -67,8 +67,8 @@ private Q_SLOTS:
         QTest::newRow("mapdisab refused") << "mapdisab 1  3" << false << QStringList{};
         QTest::newRow("mapdisab silent") << "mapdisab 1  3" << true << QStringList{"MapEnab 1  3"};
         QTest::newRow("Set refused") << "Set 1  3" << false << QStringList{"MapEnab 1  3"};
-        QTest::newRow("Set silent") << "Set 1  3" << true
-                                    << QStringList{"Res 1  3", "MapEnab 1  3"};
+        QTest::newRow("Set silent")
+            << "Set 1  3" << true << QStringList{"Res 1  3", "MapEnab 1  3"};
     }
     void testOnNotMadeIsTakenBack() {
         QFETCH(QString, line);
