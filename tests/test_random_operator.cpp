@@ -326,7 +326,7 @@ struct ApplyQuestions : ChangeQuestions {
 };
 
 // A tally file of a few lines for outputs with a row, the spare row and one without a row.
-struct FileSpec {
+struct GeneratedFile {
     struct Line {
         int output, first, second, mode;
     };
@@ -352,9 +352,9 @@ struct FileSpec {
     }
 };
 
-rc::Gen<FileSpec> FileGen() {
+rc::Gen<GeneratedFile> FileGen() {
     return rc::gen::exec([] {
-        FileSpec f;
+        GeneratedFile f;
         const int n = *rc::gen::inRange(0, 7);
         for (int i = 0; i < n; ++i)
             f.lines.push_back({*rc::gen::inRange(1, 7), *rc::gen::inRange(1, 7),
@@ -407,11 +407,11 @@ public:
     Address InputAt(int i) const { return {T().InUnit[i], T().InChannel[i]}; }
     QString NewPath() { return dir.filePath(QStringLiteral("file%1.vdk").arg(++files_)); }
 
-    QString WriteFile(const FileSpec& spec) {
+    QString WriteFile(const GeneratedFile& generated) {
         const QString path = NewPath();
         QFile f(path);
         if (f.open(QIODevice::WriteOnly))
-            f.write(spec.Text().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
+            f.write(generated.Text().join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
         return path;
     }
 
@@ -501,7 +501,8 @@ public:
                          .arg(verb, step.name, AddressText(a)));
         static const QRegularExpression done(
             QStringLiteral("^(Undo|Redo) \".*\": (.* verified|.* changed \\(offline\\)|the outputs "
-                           "already hold that|.* changed since, left alone)(; the copy may have lacked others)?$"));
+                           "already hold that|.* changed since, left alone)(; the copy may have "
+                           "lacked others)?$"));
         if (!done.match(said).hasMatch()) return;
         from.removeLast();
         to.append(step);
@@ -772,7 +773,7 @@ struct RefreshCmd : Faulted {
 };
 
 struct LoadCmd : Faulted {
-    FileSpec file = *FileGen();
+    GeneratedFile file = *FileGen();
     bool agree = *rc::gen::weightedElement<bool>({{4, true}, {1, false}});
     void run(const Desk&, Operator& op) const override {
         const QList<TallyItem> before = op.Copy();
@@ -788,7 +789,7 @@ struct LoadCmd : Faulted {
 };
 
 struct RestoreCmd : Faulted {
-    FileSpec file = *FileGen();
+    GeneratedFile file = *FileGen();
     void run(const Desk&, Operator& op) const override {
         const QString path = op.WriteFile(file);
         op.Begin(fault);
@@ -847,7 +848,7 @@ struct LatchCmd : Faulted {
 };
 
 struct ApplyCmd : Faulted {
-    FileSpec file = *FileGen();
+    GeneratedFile file = *FileGen();
     bool verify = *rc::gen::arbitrary<bool>();
     bool fresh = *rc::gen::arbitrary<bool>();
     bool readBackFirst = *rc::gen::arbitrary<bool>();
