@@ -140,7 +140,20 @@ private Q_SLOTS:
         const Case& c = kCases[output - 1];
         QCOMPARE(StateText(row.Lamp), QLatin1String(c.lamp));
         QCOMPARE(row.Reason, QLatin1String(c.reason));
-        QCOMPARE(LampJson(row).value("lit").isNull(), row.Lamp == LampState::Unknown);
+        const QJsonObject json = LampJson(row);
+        QCOMPARE(json.value("lit").isNull(), row.Lamp == LampState::Unknown);
+        // The fields a script compares, each one word: the mapping string's enable flag and
+        // mode, and the test.
+        const QStringList fields = QString(c.inputs).remove('[').split(']', Qt::SkipEmptyParts);
+        const QJsonValue op =
+            fields.isEmpty() ? QJsonValue()
+                             : QJsonValue(QStringList{"single", "and", "or"}.at(fields[5].toInt()));
+        QCOMPARE(json.value("operator"), op);
+        QCOMPARE(json.value("enabled"),
+                 fields.isEmpty() ? QJsonValue() : QJsonValue(fields[2] == "1"));
+        QCOMPARE(json.value("underTest").toBool(), c.underTest);
+        for (const QJsonValue in : json.value("inputs").toArray())
+            QVERIFY(!in.toObject().value("state").toString().contains(' '));
     }
 
     // The tool prints what the logic computes, from the controller's table and live bits.
@@ -240,6 +253,8 @@ private Q_SLOTS:
         const QJsonObject row = QJsonDocument::fromJson(tool.out).array()[output - 1].toObject();
         QCOMPARE(row["lamp"].toString(), lamp);
         QCOMPARE(row["reason"].toString(), reason);
+        QCOMPARE(row["underTest"].toBool(), lamp == "lit");
+        QCOMPARE(row["enabled"], QJsonValue(output == 1));
     }
 
     // The real window over a real pseudo-terminal: the simulator changes an input and the

@@ -426,6 +426,37 @@ private Q_SLOTS:
         QVERIFY(sim.LogLines().filter(QStringLiteral("RawMap")).size() < 100);
     }
 
+    // A test latched when the window closes is ended on the way out, however it closes: no
+    // lamp stays forced on behind a console that is gone.
+    void aLatchedTestEndsWhenTheWindowCloses_data() {
+        QTest::addColumn<bool>("byWindowManager");
+        QTest::newRow("X") << false;
+        QTest::newRow("Alt+F4, the window manager's close") << true;
+    }
+    void aLatchedTestEndsWhenTheWindowCloses() {
+        QFETCH(bool, byWindowManager);
+        SimProcess sim;
+        QVERIFY2(sim.Start(), qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 4, 8));
+        QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 1")));
+        QVERIFY(WaitActive(c.window));
+        const qsizetype started = sim.LogLines().size();
+        Click(c.window, kLatchBox);
+        QVERIFY(WaitForLine(sim, QStringLiteral("Set 1  1")));
+        if (byWindowManager) {
+            QVERIFY(WaitActive(c.window));
+            XDo({QStringLiteral("key"), QStringLiteral("alt+F4")});
+        } else {
+            Click(c.window, kCloseButton);
+        }
+        QVERIFY(c.process.waitForFinished(kWaitMs));
+        QCOMPARE(c.process.exitCode(), 0);
+        QCOMPARE(
+            sim.LogLines().mid(started),
+            (QStringList{"GetMap 1  1", "mapdisab 1  1", "Set 1  1", "Res 1  1", "MapEnab 1  1"}));
+    }
+
     // Space tapped on the first output and Down right behind it, as a quick hand does: the
     // test began on output 1 and ends there, and its row does not stay red.
     void aQuickSpaceTapEndsTheTestOfItsOwnOutput_data() {

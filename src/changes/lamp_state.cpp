@@ -43,6 +43,21 @@ LampState Combine(int mode, InputState a, InputState b) {
     return LampState::Unknown;
 }
 
+// Any mode but single and AND is worked out, and goes out, as OR.
+QString OperatorWord(int mode) {
+    if (mode == kSingle) return QStringLiteral("single");
+    return mode == kAnd ? QStringLiteral("and") : QStringLiteral("or");
+}
+
+// An input's state as one word, for scripts.
+QString StateWord(InputState s) {
+    return s == InputState::NotPolled ? QStringLiteral("unpolled") : StateText(s);
+}
+
+QJsonValue Optional(const std::optional<bool>& b) {
+    return b ? QJsonValue(*b) : QJsonValue();
+}
+
 }  // namespace
 
 QString StateText(InputState s) {
@@ -121,13 +136,16 @@ LampRow ComputeLamp(const MappingTables& tables, int output, const InputBits& in
     if (d.Mapped) {
         row.Inputs.append(input(d.InUnit, d.InChannel));
         if (d.Mode != kSingle) row.Inputs.append(input(d.BoolUnit, d.BoolChannel));
+        row.Operator = OperatorWord(d.Mode);
+        row.Enabled = ParseGetMap(map).MapEnable != 0;
     }
     if (tables.OutTest[output] == -1) {
+        row.UnderTest = true;
         row.Lamp = LampState::Lit;
         row.Reason = QStringLiteral("under test");
     } else if (!d.Mapped) {
         row.Reason = QStringLiteral("no input");
-    } else if (ParseGetMap(map).MapEnable == 0) {
+    } else if (row.Enabled == false) {
         row.Reason = kDisabledReason;
     } else {
         QStringList phrases;
@@ -192,6 +210,7 @@ void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn) {
     if (unexplained == disabled.size()) {
         for (LampRow* r : disabled) {
             r->Lamp = LampState::Lit;
+            r->UnderTest = true;
             r->Reason = QStringLiteral(
                             "forced on: its mapping is disabled, and unit %1 reports %2 "
                             "(an output test left on)")
@@ -217,7 +236,7 @@ QJsonObject LampJson(const LampRow& row) {
         inputs.append(QJsonObject{{"name", in.Name},
                                   {"unit", in.Unit},
                                   {"channel", in.Channel},
-                                  {"state", StateText(in.State)}});
+                                  {"state", StateWord(in.State)}});
     return {{"output", row.Output},
             {"name", row.Name},
             {"unit", row.Unit},
@@ -225,6 +244,9 @@ QJsonObject LampJson(const LampRow& row) {
             {"lit", row.Lamp == LampState::Unknown ? QJsonValue() : row.Lamp == LampState::Lit},
             {"lamp", StateText(row.Lamp)},
             {"mapping", row.Mapping},
+            {"operator", row.Operator.isEmpty() ? QJsonValue() : QJsonValue(row.Operator)},
+            {"enabled", Optional(row.Enabled)},
+            {"underTest", row.UnderTest},
             {"reason", row.Reason},
             {"inputs", inputs}};
 }

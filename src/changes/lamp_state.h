@@ -56,7 +56,10 @@ struct LampRow {
     int Unit = 0;
     int Channel = 0;
     LampState Lamp = LampState::Dark;
-    QString Mapping;  // the inputs by name: "PGM Cam 1", "A & B", "A || B"; empty: none
+    QString Mapping;              // the inputs by name: "PGM Cam 1", "A & B", "A || B"; empty: none
+    QString Operator;             // "single", "and", "or"; empty when unmapped
+    std::optional<bool> Enabled;  // the mapping's enable flag; none when unmapped
+    bool UnderTest = false;       // the console tests it, or its unit reports it forced on
     QString Reason;
     QList<InputLamp> Inputs;
     friend bool operator==(const LampRow&, const LampRow&) = default;
@@ -83,7 +86,8 @@ std::optional<int> OutputsOnInStatus(const QString& statusLine);
 void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn);
 
 // The row for scripts: output, name, unit, channel, lit (true, false or null), lamp,
-// mapping, reason, and inputs (name, unit, channel, state).
+// mapping, operator, enabled, underTest, reason, and inputs (name, unit, channel, state). Every
+// word a script compares is one word: an input not polled is "unpolled".
 QJsonObject LampJson(const LampRow& row);
 // The row on one line, fields separated by tabs: output, name, unit, channel, lamp, mapping,
 // reason.

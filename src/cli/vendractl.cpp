@@ -810,10 +810,14 @@ const char kManualEnd[] = R"(JSON OUTPUT
     "reply": str (only when unanswered: the controller's error line or what
     became of the question)}
   lamps --json: an array of {"output": int, "name": str, "unit": int, "channel":
-    int, "lit": bool or null, "lamp": "lit"|"dark"|"unknown", "mapping": str,
-    "reason": str, "inputs": [{"name": str, "unit": int, "channel": int, "state":
-    "on"|"off"|"unknown"|"not polled"}]}; with --watch one such object a line for
-    each output whose lamp or reason changed, with "time".
+    int, "lit": bool or null, "lamp": "lit"|"dark"|"unknown", "mapping": str
+    (the inputs by name, "" unmapped), "operator": "single"|"and"|"or" or null
+    (unmapped), "enabled": bool or null (the mapping's enable flag; null
+    unmapped), "underTest": bool (an output test holds it on: the console's, or
+    one the unit reports), "reason": str, "inputs": [{"name": str, "unit": int,
+    "channel": int, "state": "on"|"off"|"unknown"|"unpolled"}]}; with --watch
+    one such object a line for each output whose lamp or reason changed, with
+    "time".
   journal --json: the entries as stored, one a line: {"time": str, "who":
     "user@host", "program": str, "operation": str, "outcome": "answered"|"verified"|
     "refused"|"failed"|"offline", and for a change of one output "unit", "channel",
