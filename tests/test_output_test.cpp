@@ -98,6 +98,19 @@ private Q_SLOTS:
         QCOMPARE(rig.latch, (QList<QVariantList>{{true}, {false}}));
     }
 
+    // A read-back taken while the latch holds copies the test's "mapdisab"; the release enables
+    // the entry again, and the copy follows it (a save or an undo would else disable it).
+    void releaseEnablesTheCopyReadDuringTheTest() {
+        TestRig rig;
+        rig.model.AddMappingString(QStringLiteral("[1][6][2][11][1][2][12][2]"));
+        rig.tests.TestLatchChange(4);
+        QVERIFY(rig.readBack.GetAllRawMappings().Complete());
+        QCOMPARE(rig.tables.OutMapString[4], QStringLiteral("[1][6][2][11][0][2][12][2]"));
+        rig.tests.TestLatchChange(4);
+        QVERIFY(rig.model.IsEntryEnabled(1, 6));
+        QCOMPARE(rig.tables.OutMapString[4], QStringLiteral("[1][6][2][11][1][2][12][2]"));
+    }
+
     void nothingOfflineOrOutsideTheOutputs() {
         TestRig rig;
         rig.tests.TestOn(3);

@@ -4,6 +4,7 @@
 
 #include "link/command_exchange.h"
 #include "mapping/mapping_commands.h"
+#include "mapping/mapping_string.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
 
@@ -32,6 +33,19 @@ std::pair<Reply, int> OutputTest::Sequence(const QStringList& lines) {
     return {reply, sent};
 }
 
+// "MapEnab" made: the controller's entry is enabled again, whatever a read-back taken during the
+// test copied of it (the test's own "mapdisab").
+void OutputTest::CopyEnabled(int Output) {
+    QString& map = tables_.OutMapString[Output];
+    if (CountFields(map) < 5 || ParseGetMap(map).MapEnable != 0) return;
+    static const QRegularExpression field(QStringLiteral("\\[[^\\[]*"));
+    auto fields = field.globalMatch(map);
+    for (int k = 1; k < 5; ++k)
+        fields.next();
+    const QRegularExpressionMatch fifth = fields.next();
+    map.replace(fifth.capturedStart(), fifth.capturedLength(), QStringLiteral("[1]"));
+}
+
 std::optional<Reply> OutputTest::TestOn(int Output) {
     if (!tables_.IsConfiguredOutput(Output) || UnderTest(Output) || !online_()) return {};
     const int u = tables_.OutUnit[Output];
@@ -50,8 +64,8 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     QStringList takeBack;
     if (sent == 2 && outcome == ChangeOutcome::Failed)
         takeBack << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c);
-    if (sent == 2 || outcome == ChangeOutcome::Failed)
-        takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
+    const bool enableAgain = sent == 2 || outcome == ChangeOutcome::Failed;
+    if (enableAgain) takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
     if (!takeBack.isEmpty() && OutcomeOf(true, Sequence(takeBack).first) != ChangeOutcome::Made) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
@@ -60,6 +74,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
+    if (enableAgain) CopyEnabled(Output);
     tables_.OutTest[Output] = 0;
     Q_EMIT RowTest(Output - 1, false);
     Q_EMIT TestActive(false);
@@ -81,6 +96,7 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
+    CopyEnabled(Output);
     Q_EMIT TestActive(false);
     return reply;
 }

@@ -48,6 +48,7 @@ private:
     // Sends the lines in order up to the first the controller does not make; answers its reply
     // (or the last one's) and how many lines went out.
     std::pair<Reply, int> Sequence(const QStringList& lines);
+    void CopyEnabled(int Output);
 
     MappingTables& tables_;
     CommandExchange& link_;
