@@ -98,17 +98,27 @@ private Q_SLOTS:
         QCOMPARE(rig.latch, (QList<QVariantList>{{true}, {false}}));
     }
 
-    // A read-back taken while the latch holds copies the test's "mapdisab"; the release enables
-    // the entry again, and the copy follows it (a save or an undo would else disable it).
-    void releaseEnablesTheCopyReadDuringTheTest() {
+    // The test's "mapdisab" is the test's, not the mapping's: the release enables the entry,
+    // and the copy follows it, from a mapping disabled before the test and from a read-back
+    // taken while the latch held (a save or an undo would else disable it).
+    void theTestsDisableIsNotTheMappings() {
         TestRig rig;
-        rig.model.AddMappingString(QStringLiteral("[1][6][2][11][1][2][12][2]"));
-        rig.tests.TestLatchChange(4);
+        const QString disabled = QStringLiteral("[1][6][2][11][0][2][12][2]");
+        const QString enabled = QStringLiteral("[1][6][2][11][1][2][12][2]");
+        rig.model.AddMappingString(disabled);
         QVERIFY(rig.readBack.GetAllRawMappings().Complete());
-        QCOMPARE(rig.tables.OutMapString[4], QStringLiteral("[1][6][2][11][0][2][12][2]"));
+        QCOMPARE(rig.tables.OutMapString[4], disabled);
+        rig.tests.TestLatchChange(4);
         rig.tests.TestLatchChange(4);
         QVERIFY(rig.model.IsEntryEnabled(1, 6));
-        QCOMPARE(rig.tables.OutMapString[4], QStringLiteral("[1][6][2][11][1][2][12][2]"));
+        QCOMPARE(rig.tables.OutMapString[4], enabled);
+
+        rig.tests.TestLatchChange(4);
+        QVERIFY(rig.readBack.GetAllRawMappings().Complete());
+        QVERIFY(!rig.model.IsEntryEnabled(1, 6));
+        QCOMPARE(rig.tables.OutMapString[4], enabled);
+        rig.tests.TestLatchChange(4);
+        QCOMPARE(rig.tables.OutMapString[4], enabled);
     }
 
     void nothingOfflineOrOutsideTheOutputs() {

@@ -303,7 +303,10 @@ void LiveChanges::Keep(int unit, int channel, const QString& mapping) {
     tables_.Current.OutChannel = channel;
     const int o = tables_.FindOutputMapping();
     if (!tables_.IsConfiguredOutput(o)) return;
-    tables_.OutMapString[o] = mapped ? mapping : QString();
+    // As a read-back keeps it: the test's "mapdisab" is not the mapping's.
+    tables_.OutMapString[o] = !mapped                    ? QString()
+                              : tables_.OutTest[o] == -1 ? EnabledMapString(mapping)
+                                                         : mapping;
     tables_.OutMapInput[o] = mapped ? Plain(tables_.FindInputSourceMapping()) : QString();
 }
 

@@ -35,6 +35,16 @@ int CountFields(QStringView text) {
     return static_cast<int>(text.count(u'['));
 }
 
+QString EnabledMapString(const QString& text) {
+    if (CountFields(text) < 5 || ParseGetMap(text).MapEnable != 0) return text;
+    qsizetype at = -1;
+    for (int k = 0; k < 5; ++k)
+        at = text.indexOf(u'[', at + 1);
+    const qsizetype end = text.indexOf(u'[', at + 1);
+    QString enabled = text;
+    return enabled.replace(at, (end < 0 ? text.size() : end) - at, QStringLiteral("[1]"));
+}
+
 QString SingleMapString(int ounit, int ochannel, int iunit, int ichannel) {
     return BoolMapString(ounit, ochannel, iunit, ichannel, 0, 0, kSingle);
 }

@@ -41,6 +41,10 @@ QString OverlongField(QStringView text);
 // How many "[" fields a text holds (a text with none is not a mapping string).
 int CountFields(QStringView text);
 
+// The same entry with its enable flag set ("[0]" in the fifth field becomes "[1]"); an entry
+// without a fifth field, or already enabled, unchanged.
+QString EnabledMapString(const QString& text);
+
 // [u][c][iu][ic][1][0][0][0]
 QString SingleMapString(int ounit, int ochannel, int iunit, int ichannel);
 // [u][c][iu][ic][1][bu][bc][mode]

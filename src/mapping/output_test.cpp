@@ -33,17 +33,10 @@ std::pair<Reply, int> OutputTest::Sequence(const QStringList& lines) {
     return {reply, sent};
 }
 
-// "MapEnab" made: the controller's entry is enabled again, whatever a read-back taken during the
-// test copied of it (the test's own "mapdisab").
+// "MapEnab" made: the controller's entry is enabled again, also where the copy held it disabled
+// before the test.
 void OutputTest::CopyEnabled(int Output) {
-    QString& map = tables_.OutMapString[Output];
-    if (CountFields(map) < 5 || ParseGetMap(map).MapEnable != 0) return;
-    static const QRegularExpression field(QStringLiteral("\\[[^\\[]*"));
-    auto fields = field.globalMatch(map);
-    for (int k = 1; k < 5; ++k)
-        fields.next();
-    const QRegularExpressionMatch fifth = fields.next();
-    map.replace(fifth.capturedStart(), fifth.capturedLength(), QStringLiteral("[1]"));
+    tables_.OutMapString[Output] = EnabledMapString(tables_.OutMapString[Output]);
 }
 
 std::optional<Reply> OutputTest::TestOn(int Output) {

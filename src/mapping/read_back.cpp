@@ -92,7 +92,9 @@ ReadBackResult ReadBack::GetAllRawMappings() {
         // all 999 outputs configured there is no such slot and the entry is only counted.
         if (tables_.OutMapString.Valid(o)) {
             tables_.OutMapInput[o] = Plain(j);
-            tables_.OutMapString[o] = s;
+            // An output under test is disabled by the test, not by its mapping: the release
+            // enables it again, and the copy keeps the mapping as the release leaves it.
+            tables_.OutMapString[o] = tables_.OutTest[o] == -1 ? EnabledMapString(s) : s;
         }
         ++n;
     }
