@@ -105,7 +105,8 @@ private Q_SLOTS:
         TestRig rig;
         const QString disabled = QStringLiteral("[1][6][2][11][0][2][12][2]");
         const QString enabled = QStringLiteral("[1][6][2][11][1][2][12][2]");
-        rig.model.AddMappingString(disabled);
+        rig.model.AddMappingString(enabled);
+        rig.link.Exchange(QStringLiteral("mapdisab 1  6"));  // by hand, before the test
         QVERIFY(rig.readBack.GetAllRawMappings().Complete());
         QCOMPARE(rig.tables.OutMapString[4], disabled);
         rig.tests.TestLatchChange(4);
