@@ -621,6 +621,23 @@ private Q_SLOTS:
                  online ? QStringLiteral("Out 3\t\t\t") : QStringLiteral("Out 3\t 3\t\t"));
     }
 
+    // A table the controller did not compact is read only up to its first gap: the save says
+    // so, writes only when told, and the copy is no longer taken for the controller's.
+    void saveAfterARefusedCompactionAsks() {
+        auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
+                              "[1][3][2][3][1][0][0][0]"});
+        rig->model.Receive("ClrMap 1  2\r\n");  // a gap where entry 2 stood
+        rig->model.AddRefusal("Comp");
+        const QString path = rig->dir.filePath(QStringLiteral("gap.vdk"));
+        rig->dialogs.answers = {Answer::No};
+        Save(*rig, path);
+        QCOMPARE(rig->dialogs.Titles(), QStringList{"Incomplete Table"});
+        QVERIFY2(rig->dialogs.boxes.last().text.contains(QStringLiteral("did not compact")),
+                 qPrintable(rig->dialogs.boxes.last().text));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(rig->session->Changes().CopyMayBeStale());
+    }
+
     void cancelledReadBackWritesWhatWasRead() {
         auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
                               "[1][3][2][3][1][0][0][0]"});

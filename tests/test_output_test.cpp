@@ -89,6 +89,31 @@ private Q_SLOTS:
         QVERIFY(!rig.model.IsForcedOn(1, 3) && rig.model.IsEntryEnabled(1, 3));
     }
 
+    // A test whose take-back was refused stays shown until a command ends it in the
+    // controller: a "Map" made enables the mapping again, which ends a test that forces nothing
+    // on, not one whose "Set" was made.
+    void aMapMadeEndsATestThatForcesNothingOn_data() {
+        QTest::addColumn<bool>("setMade");
+        QTest::newRow("Set refused") << false;
+        QTest::newRow("Set made") << true;
+    }
+    void aMapMadeEndsATestThatForcesNothingOn() {
+        QFETCH(bool, setMade);
+        TestRig rig;
+        QObject::connect(&rig.link, &CommandExchange::Exchanged, &rig.tests,
+                         &OutputTest::FollowCommand);
+        rig.model.AddMappingString(QStringLiteral("[1][3][2][11][1][0][0][0]"));
+        if (!setMade) rig.model.AddRefusal("Set 1  3");
+        rig.model.AddRefusal("MapEnab 1  3");
+        rig.tests.TestLatchChange(1);
+        QVERIFY(rig.tests.UnderTest(1));
+        rig.link.Exchange(QStringLiteral("Map 1 3 2 12"));
+        QCOMPARE(rig.tests.UnderTest(1), setMade);
+        QCOMPARE(rig.model.IsForcedOn(1, 3), setMade);
+        rig.link.Exchange(QStringLiteral("Res 1  3"));
+        QVERIFY(!rig.tests.UnderTest(1));
+    }
+
     void latchTwice() {
         TestRig rig;
         rig.tests.TestLatchChange(4);

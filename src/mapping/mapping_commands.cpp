@@ -63,8 +63,8 @@ Reply MappingCommands::ClearMapping(int Ounit, int Ochannel) {
     return link_.Exchange(OutputCommand(QStringLiteral("ClrMap"), Ounit, Ochannel));
 }
 
-void MappingCommands::MapTableCompress() {
-    link_.SendCommand(QStringLiteral("Comp"));
+Reply MappingCommands::MapTableCompress() {
+    return link_.Exchange(QStringLiteral("Comp"));
 }
 
 void MappingCommands::ResetOutput(int Ounit, int Ochannel) {

@@ -31,8 +31,9 @@ public:
                          int IChannelBool, int BoolType);
     // Sends "ClrMap". Does not look at the online state.
     Reply ClearMapping(int Ounit, int Ochannel);
-    // Asks the controller to remove the holes from its table.
-    void MapTableCompress();
+    // Asks the controller to remove the holes from its table. Until it has, a read-back ends at
+    // the first hole.
+    Reply MapTableCompress();
     // Switches one output off.
     void ResetOutput(int Ounit, int Ochannel);
     // Empties the controller's table and, unless the controller refused, the local copy.

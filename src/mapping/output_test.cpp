@@ -102,17 +102,27 @@ std::optional<Reply> OutputTest::TestLatchChange(int selectedOutput) {
     return reply;
 }
 
-void OutputTest::FollowReset(const QString& command, const Reply& reply) {
-    if (command.section(QLatin1Char(' '), 0, 0)
-            .compare(QLatin1String("Res"), Qt::CaseInsensitive) ||
-        OutcomeOf(true, reply) != ChangeOutcome::Made)
+void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
+    static const QRegularExpression leading(QStringLiteral("^[A-Za-z]+"));
+    const QString word = leading.match(command).captured().toLower();
+    const ChangeOutcome outcome = OutcomeOf(true, reply);
+    if (word != QLatin1String("res") && word != QLatin1String("set") &&
+        word != QLatin1String("map"))
         return;
     // Numbers go out in sign columns: "Res 1  3", "Res-2 -7".
     static const QRegularExpression number(QStringLiteral("[ -]\\d+"));
     QList<int> n;
-    for (const auto& m : number.globalMatch(command.mid(3)))
+    for (const auto& m : number.globalMatch(command.mid(word.size())))
         n << m.captured().trimmed().toInt();
-    if (n.size() != 2) return;
+    if (n.size() < 2) return;
+    const std::pair<int, int> at{n[0], n[1]};
+    if (word == QLatin1String("set")) {
+        if (outcome != ChangeOutcome::Refused) forced_.insert(at);
+        return;
+    }
+    if (outcome != ChangeOutcome::Made) return;
+    if (word == QLatin1String("res")) forced_.erase(at);
+    if (word == QLatin1String("map") && forced_.count(at)) return;
     for (int o = 1; o <= tables_.NumOutputs; ++o)
         if (tables_.OutUnit[o] == n[0] && tables_.OutChannel[o] == n[1] && UnderTest(o)) {
             tables_.OutTest[o] = 0;
@@ -121,6 +131,7 @@ void OutputTest::FollowReset(const QString& command, const Reply& reply) {
 }
 
 void OutputTest::ClearAllTest() {
+    forced_.clear();
     for (int i = 1; i <= tables_.NumOutputs; ++i) {
         tables_.OutTest[i] = 0;
         Q_EMIT RowTest(i - 1, false);

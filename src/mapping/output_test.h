@@ -5,6 +5,7 @@
 #include <QObject>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "link/command_exchange.h"
 
@@ -31,8 +32,10 @@ public:
     std::optional<Reply> TestLatchChange(int selectedOutput);
     // Forgets every test locally (nothing is sent) and repaints every output row.
     void ClearAllTest();
-    // A "Res" the controller made ends that output's test, whoever sent it.
-    void FollowReset(const QString& command, const Reply& reply);
+    // Follows every command, whoever sent it: a "Res" the controller made ends that output's
+    // test; a "Map" it made enables the mapping again, which ends a test that holds nothing
+    // on (its "Set" refused).
+    void FollowCommand(const QString& command, const Reply& reply);
 
     bool UnderTest(int Output) const;
 
@@ -51,6 +54,8 @@ private:
     void CopyEnabled(int Output);
 
     MappingTables& tables_;
+    // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since.
+    std::set<std::pair<int, int>> forced_;
     CommandExchange& link_;
     ReadBack& readBack_;
     std::function<bool()> online_;

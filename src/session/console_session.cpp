@@ -137,7 +137,7 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     connect(files_.get(), &TallyFiles::ControllerCleared, outputTest_.get(),
             &OutputTest::ClearAllTest);
     connect(exchange_.get(), &CommandExchange::Exchanged, outputTest_.get(),
-            &OutputTest::FollowReset);
+            &OutputTest::FollowCommand);
     WireJournal();
     MakeServices();
 }

@@ -154,7 +154,8 @@ bool TallyFiles::SaveMatrixClick() {
     // in the middle of it.
     if (Busy()) return false;
     BusyGuard guard(busy_);
-    if (online_()) commands_.MapTableCompress();
+    const bool compacted =
+        !online_() || OutcomeOf(true, commands_.MapTableCompress()) == ChangeOutcome::Made;
     const QString path = SaveTallyDialog();
     if (!path.isEmpty()) {
         // A folder of that name is not a file to overwrite: the write reports it.
@@ -165,7 +166,7 @@ bool TallyFiles::SaveMatrixClick() {
                              QStringLiteral("File Already Exists"), Buttons::YesNo, Icon::None,
                              Answer::No) != Answer::Yes;
         if (!declined) {
-            const bool written = SaveAllMappings(path);
+            const bool written = SaveAllMappings(path, compacted);
             // Online the tables were read back afresh, whether or not the file was written.
             Q_EMIT ListRebuild();
             if (written) Q_EMIT FileNameShown(ParseFilename(path));
@@ -174,20 +175,25 @@ bool TallyFiles::SaveMatrixClick() {
     return true;
 }
 
-bool TallyFiles::SaveAllMappings(const QString& TallyFile) {
+bool TallyFiles::SaveAllMappings(const QString& TallyFile, bool compacted) {
     QStringList lines;
     if (online_()) {
         const ReadBackResult read = reader_.GetAllRawMappings();
+        if (!compacted) reader_.MarkCopyStale();
         // The operator's own "Cancel" writes what was read; a table cut short by the
-        // controller is written only when he says so.
-        if (!read.Complete() && read.end != ReadBackEnd::Cancelled) {
-            const QString text =
-                QStringLiteral(
-                    "Only %1 could be read back from the tally system, so the table "
-                    "is incomplete. Write %2 to %3 all the same?")
-                    .arg(MappingCount(read.count),
-                         read.count == 1 ? QStringLiteral("it") : QStringLiteral("them"),
-                         Quoted(TallyFile));
+        // controller, or read past no compaction, is written only when he says so.
+        if (!(read.Complete() && compacted) && read.end != ReadBackEnd::Cancelled) {
+            const QString them = read.count == 1 ? QStringLiteral("it") : QStringLiteral("them");
+            const QString text = compacted
+                                     ? QStringLiteral(
+                                           "Only %1 could be read back from the tally system, so "
+                                           "the table is incomplete. Write %2 to %3 all the same?")
+                                           .arg(MappingCount(read.count), them, Quoted(TallyFile))
+                                     : QStringLiteral(
+                                           "The tally system did not compact its table, so the "
+                                           "read-back may have ended at a gap: %1 read, more may "
+                                           "follow the gap. Write %2 to %3 all the same?")
+                                           .arg(MappingCount(read.count), them, Quoted(TallyFile));
             if (dialogs_.Message(text, QStringLiteral("Incomplete Table"), Buttons::YesNo,
                                  Icon::Information, Answer::No) != Answer::Yes)
                 return false;

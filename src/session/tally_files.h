@@ -43,7 +43,9 @@ public:
     // controller's order; offline the program's own mappings in output order. False when
     // nothing was written (the operator declined an incomplete table, or the file could not
     // be written; he has been told why).
-    bool SaveAllMappings(const QString& TallyFile);
+    // `compacted` false: the controller did not compact its table before the read-back, which
+    // may then have ended at a hole.
+    bool SaveAllMappings(const QString& TallyFile, bool compacted = true);
     // Reads and checks the whole file, then replaces the table with its mappings. Online, a
     // file that holds no mappings would clear the controller: the operator is asked first,
     // unless `askBeforeWipe` is false (the caller has asked already).
