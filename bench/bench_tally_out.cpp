@@ -29,8 +29,8 @@ QString Ini(int units, const QString& link, quint16 port) {
                       .arg(link);
     for (int u = 1; u <= units; ++u)
         ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
-    return ini + QStringLiteral("[Tally Out]\r\nDestination 1=udp://127.0.0.1:%1, v5.0\r\n")
-                     .arg(port);
+    return ini +
+           QStringLiteral("[Tally Out]\r\nDestination 1=udp://127.0.0.1:%1, v5.0\r\n").arg(port);
 }
 
 QByteArray Table(int units) {
@@ -139,8 +139,8 @@ Run Measure(int units) {
 
 void Report(int units) {
     const Run run = Measure(units);
-    const QString what = QStringLiteral("Tally out (UDP, v5.0), %1 polled units, 9600 baud: ")
-                             .arg(units);
+    const QString what =
+        QStringLiteral("Tally out (UDP, v5.0), %1 polled units, 9600 baud: ").arg(units);
     if (!run.error.isEmpty()) {
         std::fprintf(stderr, "%d units: %s\n", units, qPrintable(run.error));
         Figure(what + QStringLiteral("latency"), QStringLiteral("run failed: ") + run.error,
@@ -151,9 +151,10 @@ void Report(int units) {
     const double period = Median(run.periodMs);
     const double median = Median(run.latencyMs);
     const double worst = *std::max_element(run.latencyMs.begin(), run.latencyMs.end());
-    std::printf("%d units: cycle median %.1f ms, one exchange %.1f ms; input change to packet "
-                "median %.0f ms, max %.0f ms over %zu changes\n",
-                units, period, exchange, median, worst, run.latencyMs.size());
+    std::printf(
+        "%d units: cycle median %.1f ms, one exchange %.1f ms; input change to packet "
+        "median %.0f ms, max %.0f ms over %zu changes\n",
+        units, period, exchange, median, worst, run.latencyMs.size());
     const double bound = period + exchange + 10;
     Figure(what + QStringLiteral("input change to packet on the wire, median (max) of 50"),
            QStringLiteral("%1 ms (max %2 ms)").arg(median, 0, 'f', 0).arg(worst, 0, 'f', 0),
