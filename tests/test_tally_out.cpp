@@ -163,7 +163,7 @@ private Q_SLOTS:
         const TallyOutConfig c = Read(
             "Destination 1=udp://h:7\r\nSayUnknown=yes\r\nRefresh=0\r\n"
             "Output 1=index 12, Green, quiet unknown\r\nOutput 2=amber, tally 3, tally 4\r\n"
-            "Output 3=purple\r\nOutput 9=red\r\n",
+            "Output 3=purple\r\nOutput 4=index 2\r\nOutput 9=red\r\n",
             said);
         QCOMPARE(c.DisplayOf(1), (TallyDisplay{12, TallyColour::Green, 0, 0}));
         QCOMPARE(c.DisplayOf(2), (TallyDisplay{2, TallyColour::Amber, 0b1100, 1}));
@@ -171,8 +171,9 @@ private Q_SLOTS:
         QCOMPARE(TallyOutConfig::V31TalliesOf(c.DisplayOf(1)), 0b10);
         QCOMPARE(TallyOutConfig::V31TalliesOf(c.DisplayOf(2)), 0b1100);
         QCOMPARE(c.RefreshSeconds, TallyOutConfig::kDefaultRefreshSeconds);
-        QCOMPARE(said.size(), 2);  // purple, Refresh; output 9 is not configured
+        QCOMPARE(said.size(), 3);  // purple, index 2 twice, Refresh; output 9 is not configured
         QVERIFY(said[0].contains("purple"));
+        QVERIFY2(said[1].contains("outputs 2 and 4 share display index 2"), qPrintable(said[1]));
     }
 
     // Kavro.ini's reader keeps its tolerance: a bad entry is a warning, the console starts.

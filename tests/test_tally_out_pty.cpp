@@ -90,12 +90,15 @@ struct Bench {
     std::unique_ptr<ConsoleSession> session;
     QFile fifo;
     QStringList notices;  // the publisher's, from its start
+    QStringList simArgs;
 
     bool Start(int outputs, const QString& tallyOut, const QString& prefix = "Cam") {
         QFile table(sim.FilePath("table.vdk"));
         if (!table.open(QIODevice::WriteOnly) || table.write(Table(outputs)) <= 0) return false;
         table.close();
-        if (!sim.Start({"--preload", table.fileName(), "--inputs", sim.FilePath("inputs")}))
+        if (!sim.Start(
+                QStringList{"--preload", table.fileName(), "--inputs", sim.FilePath("inputs")} +
+                simArgs))
             return false;
         return Connect(outputs, tallyOut, prefix);
     }
@@ -128,14 +131,17 @@ quint16 FreePort() {
 class TestTallyOutPty : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Lit and dark, each display at its index with its colour's tally bits, at full brightness.
+    // Lit and dark, each display at its index with its colour's tally bits, at full brightness;
+    // an output on a silent unit dark, saying so where the file asks.
     void v31OverUdp() {
         QUdpSocket rx;
         QVERIFY(rx.bind(QHostAddress::LocalHost, 0));
         Bench b;
-        QVERIFY2(b.Start(3, QStringLiteral("Destination 1=udp://127.0.0.1:%1, v3.1\r\n"
-                                           "Output 2=green, index 20\r\nOutput 3=tally 4\r\n")
-                                .arg(rx.localPort())),
+        b.simArgs = QStringList{"--refuse", "BITS 3"};
+        QVERIFY2(b.Start(33, QStringLiteral("Destination 1=udp://127.0.0.1:%1, v3.1\r\n"
+                                            "Output 2=green, index 120\r\nOutput 3=tally 4\r\n"
+                                            "Output 33=say unknown\r\n")
+                                 .arg(rx.localPort())),
                  qPrintable(b.sim.ErrorText()));
         std::map<int, V31> shown;
         int bad = 0;
@@ -156,14 +162,18 @@ private Q_SLOTS:
         auto is = [&](int address, int tallies) {
             return shown.count(address) && shown[address].tallies == tallies;
         };
-        QVERIFY2(until([&] { return is(1, 0) && is(20, 0) && is(3, 0); }), "all dark first");
+        QVERIFY2(until([&] { return is(1, 0) && is(120, 0) && is(3, 0); }), "all dark first");
+        QVERIFY2(until([&] { return shown[33].text == QStringLiteral("Cam 33 ?        "); }),
+                 qPrintable(shown[33].text));
+        QCOMPARE(shown[33].tallies, 0);
+        QCOMPARE(shown[32].text, QStringLiteral("Cam 32          "));
         QCOMPARE(shown[1].text, QStringLiteral("Cam 1           "));
-        QCOMPARE(shown[20].brightness, 3);
+        QCOMPARE(shown[120].brightness, 3);
         b.SetInputs(2, 0b111);
-        QVERIFY2(until([&] { return is(1, 0b0001) && is(20, 0b0010) && is(3, 0b1000); }),
+        QVERIFY2(until([&] { return is(1, 0b0001) && is(120, 0b0010) && is(3, 0b1000); }),
                  "each lit in its tally");
         b.SetInputs(2, 0b010);
-        QVERIFY2(until([&] { return is(1, 0) && is(20, 0b0010) && is(3, 0); }), "dark again");
+        QVERIFY2(until([&] { return is(1, 0) && is(120, 0b0010) && is(3, 0); }), "dark again");
         QCOMPARE(bad, 0);
     }
 

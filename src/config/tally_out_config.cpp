@@ -181,6 +181,18 @@ TallyOutConfig ReadTallyOut(const IniFile& ini, int outputs, QStringList& proble
         else
             problems.append(Problem(key, value, why));
     }
+    // Two outputs on one display: a receiver shows whichever came last.
+    std::map<int, int> onIndex;
+    for (int o = 1; o <= outputs; ++o) {
+        const auto [at, first] = onIndex.emplace(out.DisplayOf(o).Index, o);
+        if (!first)
+            problems.append(QStringLiteral("Kavro.ini: [%1] outputs %2 and %3 share display "
+                                           "index %4: receivers show whichever changed last.")
+                                .arg(section)
+                                .arg(at->second)
+                                .arg(o)
+                                .arg(at->first));
+    }
     const QString refresh = ini.Value(section, u"Refresh");
     if (!refresh.isEmpty()) {
         if (const auto s = Number(refresh, 1, kMaxRefresh))

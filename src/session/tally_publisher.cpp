@@ -181,7 +181,11 @@ private:
 TallyPublisher::TallyPublisher(ControllerLink& link, InputWatch& watch,
                                const TallyOutConfig& config)
     : link_(link), watch_(watch), config_(config) {
-    connect(&refresh_, &QTimer::timeout, this, [this] { Publish({}); });
+    connect(&refresh_, &QTimer::timeout, this, [this] {
+        // What the table changed while no poll ran (offline) comes in here too.
+        rows_ = watch_.Lamps();
+        Publish({});
+    });
     connect(&watch_, &InputWatch::LampRowsChanged, this,
             [this](const QList<LampRow>& rows, const QList<int>& changed) {
                 if (!running_) return;
