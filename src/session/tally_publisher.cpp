@@ -95,6 +95,8 @@ public:
     ~Destination() override {
         // The socket's own end must not come back here half destroyed.
         socket_->disconnect(this);
+        // A peer gets an orderly close where nothing waits to be written, a reset otherwise.
+        socket_->disconnectFromHost();
         socket_->abort();
     }
 
@@ -113,10 +115,9 @@ public:
 
     void Send(const QList<QByteArray>& packets) {
         if (!Ready() || packets.isEmpty()) return;
-        qint64 bytes = 0;
-        for (const QByteArray& p : packets)
-            bytes += p.size();
-        if (socket_->bytesToWrite() + bytes > kMaxPendingBytes) {
+        // A backlog over the cap is a receiver that does not read, not a burst (every display
+        // on connecting, then a refresh) that the line takes at its next turn.
+        if (socket_->bytesToWrite() > kMaxPendingBytes) {
             // The receiver does not read: the packets are dropped, and every display goes again
             // once it has read what waits.
             if (!toldBehind_) Tell(QStringLiteral("the receiver does not read; tally held back"));

@@ -23,7 +23,7 @@ class TallyPublisher : public QObject {
     Q_OBJECT
 public:
     // Bytes a TCP receiver may leave unread before packets for it are dropped (and every
-    // display sent again once it reads).
+    // display sent again once it reads): the backlog never grows past this and one round.
     static constexpr qint64 kMaxPendingBytes = 64 * 1024;
     static constexpr int kFirstRetryMs = 500;
     static constexpr int kLastRetryMs = 30000;
@@ -39,7 +39,7 @@ public:
 
     // The lamp colour the file gives output o (red unless said).
     TallyColour ColourOf(int output) const { return config_.DisplayOf(output).Colour; }
-    // The most bytes any destination has waiting to be written (at most kMaxPendingBytes).
+    // The most bytes any destination has waiting to be written.
     qint64 PendingBytes() const;
     // The first retry's wait of a TCP destination, doubled on each failure up to kLastRetryMs.
     void SetFirstRetryMs(int ms) { firstRetryMs_ = ms; }
