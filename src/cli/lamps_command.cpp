@@ -68,19 +68,6 @@ QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
     return silent.join(QStringLiteral(", "));
 }
 
-// The table and the inputs cannot see an output forced on; each output unit's own count of
-// outputs on (its status line) settles the rows it cannot explain.
-QList<LampRow> LampsNow(ConsoleSession& s, const InputBits& inputs) {
-    QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
-    QList<int> units;
-    for (const LampRow& r : rows)
-        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
-    for (int u : units)
-        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
-            SettleWithUnitCount(rows, u, *on);
-    return rows;
-}
-
 // Polls until Ctrl+C; prints the whole state once, then each row whose lamp or reason changed.
 int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
           const QList<int>& units) {
@@ -112,6 +99,19 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
 }
 
 }  // namespace
+
+// The table and the inputs cannot see an output forced on; each output unit's own count of
+// outputs on (its status line) settles the rows it cannot explain.
+QList<LampRow> LampsNow(ConsoleSession& s, const InputBits& inputs) {
+    QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
+    QList<int> units;
+    for (const LampRow& r : rows)
+        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
+    for (int u : units)
+        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
+            SettleWithUnitCount(rows, u, *on);
+    return rows;
+}
 
 int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
     const TableRead read = s.Table().ReadWholeTable();

@@ -1,0 +1,216 @@
+#include "cli/serve_command.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+#include "changes/lamp_state.h"
+#include "cli/cli_support.h"
+#include "cli/lamps_command.h"
+#include "session/console_lock.h"
+#include "session/console_session.h"
+#include "session/line_handover.h"
+#include "web/tally_page_server.h"
+
+namespace vendra {
+
+namespace {
+
+constexpr int kError = 2;
+constexpr int kLockRetryMs = 1000;
+constexpr int kControllerRetryMs = 5000;
+
+// The priorities the system journal reads from a "<N>" prefix.
+enum Priority { kErr = 3, kWarning = 4, kInfo = 6 };
+
+void Log(Priority priority, const QString& text) {
+    std::fprintf(stderr, "<%d>%s\n", int(priority), qPrintable(OneLine(text)));
+    std::fflush(stderr);
+}
+
+QString Units(const QList<int>& units) {
+    QStringList names;
+    for (int u : units)
+        names << QString::number(u);
+    return names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "));
+}
+
+class Service : public QObject {
+public:
+    Service(ConsoleSession& s, TallyPageServer* page) : s_(s), page_(page) {
+        retry_.setSingleShot(true);
+        connect(&retry_, &QTimer::timeout, this, &Service::TakeLine);
+        connect(&s_.Inputs(), &InputWatch::UnitRead, this, &Service::OnUnitRead);
+        connect(&s_.Inputs(), &InputWatch::CycleEnded, this, &Service::OnCycle);
+        connect(&handover_, &LineHandoverServer::LineWanted, this, &Service::OnLineWanted);
+        connect(&handover_, &LineHandoverServer::LineReturned, this, [this] {
+            Log(kInfo, QStringLiteral("the console gave the line back"));
+            Wait(0);
+        });
+    }
+
+    bool Listen(QString& error) {
+        if (handover_.Listen(LineLockPath(s_.Link().LineName()))) return true;
+        error = handover_.ErrorText();
+        return false;
+    }
+
+    void TakeLine() {
+        if (state_ == State::Stopping || handover_.Lent()) return;
+        if (!s_.Link().OpenPort()) return Wait(kLockRetryMs, s_.Link().PortFailure());
+        if (!s_.Link().GoOnline()) {
+            s_.Link().ClosePort();
+            return Wait(kControllerRetryMs,
+                        QStringLiteral("no answer from the tally controller on %1")
+                            .arg(s_.Link().DeviceName()));
+        }
+        reading_ = true;
+        const TableRead read = s_.Table().ReadWholeTable();
+        reading_ = false;
+        if (state_ == State::Stopping) return Finish();
+        if (wanted_) return LetGo();
+        if (!read.result.Complete()) {
+            s_.Link().ClosePort();
+            return Wait(kControllerRetryMs,
+                        QStringLiteral("the controller's table could not be read whole"));
+        }
+        StartPolling();
+    }
+
+    void Stop() {
+        const bool reading = reading_;
+        state_ = State::Stopping;
+        if (!reading) Finish();  // else when the read-back has ended
+    }
+
+private:
+    enum class State { Waiting, Serving, Lent, Stopping };
+
+    void StartPolling() {
+        units_ = UnitsWithInputs(s_.Installation().Tables());
+        inputs_ = InputBits();
+        inputs_.SetPolled(units_);
+        state_ = State::Serving;
+        waitingFor_.clear();
+        Log(kInfo, QStringLiteral("serving the line %1: %2 outputs, polling units %3")
+                       .arg(s_.Link().DeviceName())
+                       .arg(s_.Installation().Tables().NumOutputs)
+                       .arg(Units(units_)));
+        if (page_) page_->SetLine(TallyPageServer::Line::Serving);
+        if (units_.isEmpty())
+            Publish(LampsNow(s_, inputs_));
+        else
+            s_.Inputs().PollUnits(units_);
+    }
+
+    // Tries again in `ms`; the reason is logged when it is new.
+    void Wait(int ms, const QString& why = QString()) {
+        state_ = State::Waiting;
+        if (page_) page_->SetLine(TallyPageServer::Line::Waiting);
+        if (!why.isEmpty() && why != waitingFor_)
+            Log(kWarning, why + QStringLiteral("; trying again every %1 s").arg(ms / 1000));
+        waitingFor_ = why;
+        retry_.start(ms);
+    }
+
+    void OnLineWanted() {
+        if (state_ == State::Stopping) return;
+        if (reading_) {
+            // The read-back ends at its next exchange; the line goes as it returns.
+            wanted_ = true;
+            s_.Table().CancelReadBack();
+            return;
+        }
+        LetGo();
+    }
+
+    void LetGo() {
+        wanted_ = false;
+        retry_.stop();
+        s_.Inputs().PollUnits({});
+        s_.Link().ClosePort();
+        state_ = State::Lent;
+        waitingFor_.clear();
+        if (page_) page_->SetLine(TallyPageServer::Line::Console);
+        Log(kInfo, QStringLiteral("the console asked for the line: let go until it ends"));
+        handover_.Released();
+    }
+
+    void OnUnitRead(int unit, std::optional<quint32> bits) {
+        if (state_ != State::Serving) return;
+        const bool wasSilent = inputs_.Silent(unit);
+        inputs_.Set(unit, bits);
+        if (inputs_.Silent(unit) && !wasSilent)
+            Log(kWarning,
+                QStringLiteral("unit %1 does not answer; its inputs are unknown").arg(unit));
+        else if (wasSilent && !inputs_.Silent(unit))
+            Log(kInfo, QStringLiteral("unit %1 answers again").arg(unit));
+    }
+
+    void OnCycle(int, qint64) {
+        if (state_ != State::Serving) return;
+        const QList<LampRow> rows = LampsNow(s_, inputs_);
+        if (state_ != State::Serving) return;  // stopped or lent meanwhile
+        Publish(rows);
+    }
+
+    void Publish(const QList<LampRow>& rows) {
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (i < rows_.size() && rows_[i].Lamp == rows[i].Lamp) continue;
+            const LampRow& r = rows[i];
+            Log(kInfo, QStringLiteral("output %1 (%2) %3: %4")
+                           .arg(r.Output)
+                           .arg(r.Name.trimmed(), StateText(r.Lamp), r.Reason));
+        }
+        rows_ = rows;
+        if (page_) page_->SetLamps(rows);
+    }
+
+    void Finish() {
+        retry_.stop();
+        s_.Inputs().PollUnits({});
+        s_.Link().ClosePort();
+        Log(kInfo, QStringLiteral("stopped; the line is free"));
+        QCoreApplication::exit(0);
+    }
+
+    ConsoleSession& s_;
+    TallyPageServer* page_;
+    LineHandoverServer handover_;
+    QTimer retry_;
+    State state_ = State::Waiting;
+    bool reading_ = false;
+    bool wanted_ = false;
+    QString waitingFor_;
+    QList<int> units_;
+    InputBits inputs_;
+    QList<LampRow> rows_;
+};
+
+}  // namespace
+
+int ServeCommand(ConsoleSession& s, StopSignal& stop, const ServeRequest& request) {
+    std::unique_ptr<TallyPageServer> page;
+    if (!request.http.isEmpty()) {
+        QHostAddress address;
+        quint16 port = 0;
+        if (!ParseListenAddress(request.http, address, port))
+            return request.fail(QStringLiteral("--http %1: not ADDR:PORT").arg(request.http),
+                                kError);
+        page = std::make_unique<TallyPageServer>();
+        if (!page->Listen(address, port)) return request.fail(page->ErrorText(), kError);
+        Log(kInfo, QStringLiteral("the tally page is on http://%1:%2/")
+                       .arg(address.protocol() == QAbstractSocket::IPv6Protocol
+                                ? u'[' + address.toString() + u']'
+                                : address.toString())
+                       .arg(page->Port()));
+    }
+    Service service(s, page.get());
+    QString error;
+    if (!service.Listen(error)) return request.fail(error, kError);
+    QObject::connect(&stop, &StopSignal::Stop, &service, &Service::Stop);
+    QTimer::singleShot(0, &service, &Service::TakeLine);
+    return QCoreApplication::exec();
+}
+
+}  // namespace vendra

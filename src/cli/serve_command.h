@@ -1,0 +1,24 @@
+#pragma once
+// "vendractl serve": the unattended service. It owns the line as the console does, polls the
+// inputs of every unit that carries a configured input, logs each event on one line for the
+// system journal, serves the live tally page when asked, lends the line to a console that asks
+// for it and takes it back when the console ends.
+#include <QString>
+#include <functional>
+
+namespace vendra {
+
+class ConsoleSession;
+class StopSignal;
+
+struct ServeRequest {
+    QString http;  // ADDR:PORT of the page; empty: no page
+    // Prints one error line and answers the exit code it was given.
+    std::function<int(const QString& text, int code)> fail;
+};
+
+// On a configured session whose port is not open yet. Runs until SIGTERM or SIGINT and then
+// answers 0; 2 when it cannot start (the page's address taken, another service on the line).
+int ServeCommand(ConsoleSession& session, StopSignal& stop, const ServeRequest& request);
+
+}  // namespace vendra
