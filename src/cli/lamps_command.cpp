@@ -61,25 +61,33 @@ QString Now() {
     return IsoWithOffset(QDateTime::currentDateTime(), true);
 }
 
-QString SilentUnits(const QList<int>& units, const InputBits& inputs) {
+QString SilentUnits(const QList<int>& units) {
     QStringList silent;
     for (int u : units)
-        if (inputs.Silent(u)) silent.append(QString::number(u));
+        silent.append(QString::number(u));
     return silent.join(QStringLiteral(", "));
 }
 
+// The table and the inputs cannot see an output forced on; each output unit's own count of
+// outputs on (its status line) settles the rows it cannot explain.
+QList<LampRow> Settled(ConsoleSession& s, QList<LampRow> rows) {
+    QList<int> units;
+    for (const LampRow& r : rows)
+        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
+    for (int u : units)
+        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
+            SettleWithUnitCount(rows, u, *on);
+    return rows;
+}
+
 // Polls until Ctrl+C; prints the whole state once, then each row whose lamp or reason changed.
-int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
-          const QList<int>& units) {
+int Watch(ConsoleSession& s, const LampsRequest& request) {
     QList<LampRow> shown;
-    InputWatch& poll = s.Inputs();
-    QObject::connect(&poll, &InputWatch::UnitRead, [&](int unit, std::optional<quint32> bits) {
-        // A poll the stop refused says nothing about the unit.
-        if (!request.stopped()) inputs.Set(unit, bits);
-    });
-    QObject::connect(&poll, &InputWatch::CycleEnded, [&](int, qint64) {
-        if (request.stopped()) return;
-        const QList<LampRow> rows = Named(LampsNow(s, inputs), request);
+    InputWatch& watch = s.Inputs();
+    QObject watcher;
+    QObject::connect(&watch, &InputWatch::CycleEnded, &watcher, [&](int, qint64) {
+        if (request.stopped()) return;  // a poll the stop refused says nothing about the unit
+        const QList<LampRow> rows = Named(Settled(s, watch.Lamps()), request);
         if (request.stopped()) return;  // a status the stop refused says nothing
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
@@ -92,26 +100,13 @@ int Watch(ConsoleSession& s, const LampsRequest& request, InputBits& inputs,
         if (request.stopped()) QCoreApplication::exit(StopSignal::ExitCode());
     });
     stopCheck.start(100);
-    s.Inputs().PollUnits(units);
+    watch.WatchLamps(&watcher, true);
     const int code = QCoreApplication::exec();
-    s.Inputs().PollUnits({});
+    watch.WatchLamps(&watcher, false);
     return code;
 }
 
 }  // namespace
-
-// The table and the inputs cannot see an output forced on; each output unit's own count of
-// outputs on (its status line) settles the rows it cannot explain.
-QList<LampRow> LampsNow(ConsoleSession& s, const InputBits& inputs) {
-    QList<LampRow> rows = ComputeLamps(s.Installation().Tables(), inputs);
-    QList<int> units;
-    for (const LampRow& r : rows)
-        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
-    for (int u : units)
-        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
-            SettleWithUnitCount(rows, u, *on);
-    return rows;
-}
 
 int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
     const TableRead read = s.Table().ReadWholeTable();
@@ -124,15 +119,10 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
     if (Named(ComputeLamps(s.Installation().Tables(), InputBits()), request).isEmpty())
         return request.fail(
             QStringLiteral("no configured output is named by \"%1\"").arg(request.output), kError);
-    InputBits inputs;
-    const QList<int> units = UnitsWithInputs(s.Installation().Tables());
-    inputs.SetPolled(units);
-    if (request.watch) return Watch(s, request, inputs, units);
+    if (request.watch) return Watch(s, request);
 
-    for (int u : units)
-        inputs.Set(u, s.Inputs().ReadUnitBits(u));
-    PrintRows(Named(LampsNow(s, inputs), request), request.json, QString());
-    const QString silent = SilentUnits(units, inputs);
+    PrintRows(Named(Settled(s, s.Inputs().ReadLampsOnce()), request), request.json, QString());
+    const QString silent = SilentUnits(s.Inputs().SilentUnits());
     if (!silent.isEmpty())
         return request.fail(
             QStringLiteral("no input bits from unit %1; its inputs are shown unknown").arg(silent),

@@ -1,15 +1,12 @@
 #pragma once
 // "vendractl lamps": every configured output's lamp as the controller's table and the units'
 // live input bits make it, with the reason; once, or every change while watching.
-#include <QList>
 #include <QString>
 #include <functional>
 
 namespace vendra {
 
 class ConsoleSession;
-class InputBits;
-struct LampRow;
 
 struct LampsRequest {
     bool watch = false;
@@ -25,9 +22,5 @@ struct LampsRequest {
 // answer, whose inputs are then shown unknown, or no output is named by --output), 130 (stopped
 // during the read-back).
 int LampsCommand(ConsoleSession& session, const LampsRequest& request);
-
-// Every configured output's lamp from the table and `inputs`, the rows the inputs cannot explain
-// settled by each output unit's status line (one "GSTAT" a unit).
-QList<LampRow> LampsNow(ConsoleSession& session, const InputBits& inputs);
 
 }  // namespace vendra

@@ -1,12 +1,12 @@
 #include "cli/serve_command.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QTimer>
 #include <cstdio>
 
 #include "changes/lamp_state.h"
 #include "cli/cli_support.h"
-#include "cli/lamps_command.h"
 #include "session/console_lock.h"
 #include "session/console_session.h"
 #include "session/line_handover.h"
@@ -41,7 +41,13 @@ public:
         retry_.setSingleShot(true);
         connect(&retry_, &QTimer::timeout, this, &Service::TakeLine);
         connect(&s_.Inputs(), &InputWatch::UnitRead, this, &Service::OnUnitRead);
-        connect(&s_.Inputs(), &InputWatch::CycleEnded, this, &Service::OnCycle);
+        connect(&s_.Inputs(), &InputWatch::LampRowsChanged, this,
+                [this](const QList<LampRow>& rows) {
+                    if (state_ == State::Serving) Publish(rows);
+                });
+        connect(&handover_, &LineHandoverServer::ConsoleLine, this, [this](const QByteArray& line) {
+            if (page_) page_->TakeConsoleLamps(line);
+        });
         connect(&handover_, &LineHandoverServer::LineWanted, this, &Service::OnLineWanted);
         connect(&handover_, &LineHandoverServer::LineReturned, this, [this] {
             Log(kInfo, QStringLiteral("the console gave the line back"));
@@ -87,20 +93,17 @@ private:
     enum class State { Waiting, Serving, Lent, Stopping };
 
     void StartPolling() {
-        units_ = UnitsWithInputs(s_.Installation().Tables());
-        inputs_ = InputBits();
-        inputs_.SetPolled(units_);
+        const QList<int> units = UnitsWithInputs(s_.Installation().Tables());
+        silent_.clear();
         state_ = State::Serving;
         waitingFor_.clear();
         Log(kInfo, QStringLiteral("serving the line %1: %2 outputs, polling units %3")
                        .arg(s_.Link().DeviceName())
                        .arg(s_.Installation().Tables().NumOutputs)
-                       .arg(Units(units_)));
+                       .arg(Units(units)));
         if (page_) page_->SetLine(TallyPageServer::Line::Serving);
-        if (units_.isEmpty())
-            Publish(LampsNow(s_, inputs_));
-        else
-            s_.Inputs().PollUnits(units_);
+        s_.Inputs().WatchLamps(this, true);
+        Publish(s_.Inputs().Lamps());  // the table just read
     }
 
     // Tries again in `ms`; the reason is logged when it is new.
@@ -127,7 +130,7 @@ private:
     void LetGo() {
         wanted_ = false;
         retry_.stop();
-        s_.Inputs().PollUnits({});
+        s_.Inputs().WatchLamps(this, false);
         s_.Link().ClosePort();
         state_ = State::Lent;
         waitingFor_.clear();
@@ -136,22 +139,17 @@ private:
         handover_.Released();
     }
 
+    // A unit that falls silent, or answers again, is logged once.
     void OnUnitRead(int unit, std::optional<quint32> bits) {
-        if (state_ != State::Serving) return;
-        const bool wasSilent = inputs_.Silent(unit);
-        inputs_.Set(unit, bits);
-        if (inputs_.Silent(unit) && !wasSilent)
+        if (state_ != State::Serving || bits.has_value() != silent_.contains(unit)) return;
+        if (bits) {
+            silent_.remove(unit);
+            Log(kInfo, QStringLiteral("unit %1 answers again").arg(unit));
+        } else {
+            silent_.insert(unit);
             Log(kWarning,
                 QStringLiteral("unit %1 does not answer; its inputs are unknown").arg(unit));
-        else if (wasSilent && !inputs_.Silent(unit))
-            Log(kInfo, QStringLiteral("unit %1 answers again").arg(unit));
-    }
-
-    void OnCycle(int, qint64) {
-        if (state_ != State::Serving) return;
-        const QList<LampRow> rows = LampsNow(s_, inputs_);
-        if (state_ != State::Serving) return;  // stopped or lent meanwhile
-        Publish(rows);
+        }
     }
 
     void Publish(const QList<LampRow>& rows) {
@@ -168,7 +166,7 @@ private:
 
     void Finish() {
         retry_.stop();
-        s_.Inputs().PollUnits({});
+        s_.Inputs().WatchLamps(this, false);
         s_.Link().ClosePort();
         Log(kInfo, QStringLiteral("stopped; the line is free"));
         QCoreApplication::exit(0);
@@ -182,8 +180,7 @@ private:
     bool reading_ = false;
     bool wanted_ = false;
     QString waitingFor_;
-    QList<int> units_;
-    InputBits inputs_;
+    QSet<int> silent_;
     QList<LampRow> rows_;
 };
 

@@ -52,9 +52,7 @@ OverviewPanel::OverviewPanel(ControllerLink& link, InputWatch& watch,
     connect(rows, &QAbstractItemModel::rowsInserted, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::rowsRemoved, this, &OverviewPanel::ScheduleRecompute);
     connect(rows, &QAbstractItemModel::modelReset, this, &OverviewPanel::ScheduleRecompute);
-    connect(&watch_, &InputWatch::UnitRead, this, [this](int unit, std::optional<quint32> bits) {
-        if (window_ && window_->isVisible() && inputs_.Set(unit, bits)) ScheduleRecompute();
-    });
+    connect(&watch_, &InputWatch::LampRowsChanged, this, &OverviewPanel::ScheduleRecompute);
     connect(&link_, &ControllerLink::OnlineChanged, this, &OverviewPanel::FollowInputs);
 }
 
@@ -78,9 +76,7 @@ void OverviewPanel::Open() {
 
 void OverviewPanel::FollowInputs() {
     const bool on = window_ && window_->isVisible() && link_.IsOnline();
-    const QList<int> units = on ? UnitsWithInputs(installation_.Tables()) : QList<int>();
-    inputs_.SetPolled(units);
-    watch_.PollUnits(units);
+    watch_.WatchLamps(this, on);
     ScheduleRecompute();
 }
 
@@ -91,8 +87,8 @@ void OverviewPanel::ScheduleRecompute() {
 
 void OverviewPanel::Recompute() {
     if (!window_) return;
-    window_->ShowRows(ComputeLamps(installation_.Tables(), inputs_));
-    window_->ShowSilentUnits(inputs_.SilentUnits());
+    window_->ShowRows(watch_.Lamps());
+    window_->ShowSilentUnits(watch_.SilentUnits());
 }
 
 }  // namespace vendra

@@ -51,7 +51,6 @@ private:
     const InstallationView& installation_;
     OverviewControls controls_;
     QPointer<frmOverview> window_;
-    InputBits inputs_;
     QTimer recompute_;
 };
 

@@ -185,7 +185,7 @@ void ConsoleSession::MakeServices() {
     filesService_.reset(new TallyFileService(*files_, *changes_, *online_, *history_, *journal_));
     changesService_.reset(new LiveChangeService(*changes_, *history_));
     historyService_.reset(new ChangeHistory(*history_, *journal_));
-    inputs_.reset(new InputWatch(*inputPoll_, *unitStatus_));
+    inputs_.reset(new InputWatch(*inputPoll_, *unitStatus_, tables_));
     installation_.reset(new InstallationView(config_, tables_, units_));
 }
 

@@ -489,10 +489,58 @@ QString ChangeHistory::JournalPath() const {
 
 // The input watch.
 
-InputWatch::InputWatch(InputPoll& poll, UnitStatus& status) : poll_(poll), status_(status) {
+InputWatch::InputWatch(InputPoll& poll, UnitStatus& status, const MappingTables& tables)
+    : poll_(poll), status_(status), tables_(tables) {
     connect(&poll_, &InputPoll::UnitRead, this, &InputWatch::UnitRead);
     connect(&poll_, &InputPoll::CycleEnded, this, &InputWatch::CycleEnded);
     connect(&status_, &UnitStatus::LampsChanged, this, &InputWatch::LampsChanged);
+    // A changed input is reported at once; the end of a cycle also brings in what the table
+    // changed meanwhile (a mapping, a test).
+    connect(&poll_, &InputPoll::UnitRead, this, [this](int unit, std::optional<quint32> bits) {
+        if (WatchingLamps() && bits_.Set(unit, bits)) Lamps();
+    });
+    connect(&poll_, &InputPoll::CycleEnded, this, [this] {
+        if (WatchingLamps()) Lamps();
+    });
+}
+
+void InputWatch::WatchLamps(const QObject* watcher, bool on) {
+    const bool was = lampWatchers_.contains(watcher);
+    if (on == was) return;
+    if (on) {
+        lampWatchers_.append(watcher);
+    } else {
+        lampWatchers_.removeOne(watcher);
+    }
+    FollowLampWatchers();
+}
+
+void InputWatch::FollowLampWatchers() {
+    const QList<int> units = WatchingLamps() ? UnitsWithInputs(tables_) : QList<int>();
+    bits_.SetPolled(units);
+    poll_.SetUnits(units);
+    Lamps();
+}
+
+QList<LampRow> InputWatch::Lamps() {
+    QList<LampRow> rows = ComputeLamps(tables_, bits_);
+    QList<int> changed;
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        if (i >= rows_.size() || rows[i] != rows_[i]) changed.append(rows[i].Output);
+    if (changed.isEmpty() && rows.size() == rows_.size()) return rows;
+    rows_ = rows;
+    Q_EMIT LampRowsChanged(rows_, changed);
+    return rows;
+}
+
+QList<LampRow> InputWatch::ReadLampsOnce() {
+    const QList<int> units = UnitsWithInputs(tables_);
+    InputBits once;
+    once.SetPolled(units);
+    for (int u : units)
+        once.Set(u, status_.ReadBits(u));
+    if (!WatchingLamps()) bits_ = once;
+    return ComputeLamps(tables_, once);
 }
 
 void InputWatch::PollUnits(const QList<int>& units) {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "changes/journal.h"
+#include "changes/lamp_state.h"
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "config/kavro_config.h"
@@ -330,7 +331,8 @@ private:
     Journal& journal_;
 };
 
-// The units' input bits and status: the shared poll, and one unit asked now.
+// The units' input bits and status: the shared poll, one unit asked now, and the lamp watch
+// (every configured output's lamp, live, from the console's copy of the table and the bits).
 class InputWatch : public QObject {
     Q_OBJECT
 public:
@@ -345,6 +347,19 @@ public:
     std::optional<quint32> ReadUnitBits(int unit);
     QString UnitStat(int unit);
 
+    // The lamp watch. While at least one watcher is on, the units that carry a configured
+    // input are polled and LampRowsChanged follows every change; a watcher is on only while it
+    // wants the line's traffic (the overview shown and online, the publisher online).
+    void WatchLamps(const QObject* watcher, bool on);
+    bool WatchingLamps() const { return !lampWatchers_.isEmpty(); }
+    // Every configured output's lamp now (the table as it is, the last bits); a change since
+    // the last report is reported too. A caller whose table changed calls it.
+    QList<LampRow> Lamps();
+    // Each unit that carries a configured input asked once, now, without the poll; the lamps.
+    QList<LampRow> ReadLampsOnce();
+    // The watched units that were asked and gave no bits, ascending.
+    QList<int> SilentUnits() const { return bits_.SilentUnits(); }
+
 Q_SIGNALS:
     // After each "BITS" of the poll: the unit's 32 bits, or none.
     void UnitRead(int unit, std::optional<quint32> bits);
@@ -352,13 +367,20 @@ Q_SIGNALS:
     void CycleEnded(int units, qint64 ms);
     // The unit asked by UpdateUnitBits answered these lamps.
     void LampsChanged(quint32 lamps);
+    // The lamp watch: every row, and the outputs whose row changed since the last report.
+    void LampRowsChanged(const QList<LampRow>& rows, const QList<int>& changedOutputs);
 
 private:
     friend class ConsoleSession;
-    InputWatch(InputPoll& poll, UnitStatus& status);
+    InputWatch(InputPoll& poll, UnitStatus& status, const MappingTables& tables);
+    void FollowLampWatchers();
 
     InputPoll& poll_;
     UnitStatus& status_;
+    const MappingTables& tables_;
+    QList<const QObject*> lampWatchers_;
+    InputBits bits_;
+    QList<LampRow> rows_;  // as last reported
 };
 
 // What the installation holds, to read: change it only through the services.
