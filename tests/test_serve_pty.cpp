@@ -33,6 +33,7 @@ const QByteArray kTable =
     "[1][2][2][5][1][2][6][1]\r\n";
 // Unit 2's input 3 on (channel 32 first).
 const QByteArray kInput3On = "2 0000 0000 0000 0000 0000 0000 0000 0100\n";
+const QByteArray kInputsOff = "2 0000 0000 0000 0000 0000 0000 0000 0000\n";
 constexpr int kWaitMs = 30000;
 
 // A simulator with the table and an input FIFO, and a Kavro.ini naming its line.
@@ -312,6 +313,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             line.sim.LogLines().mid(heard).contains(QStringLiteral("RawMap 1")), kWaitMs);
         QVERIFY(console.state() == QProcess::Running);
+        // The page follows the console's lamps meanwhile.
+        line.SetInputs(kInput3On);
+        QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("lit"), kWaitMs);
 
         ::kill(pid_t(console.processId()), signal);
         QVERIFY(console.waitForFinished(kWaitMs));
@@ -319,8 +323,8 @@ private Q_SLOTS:
         QVERIFY(serve.Log().contains("the console gave the line back"));
         QTRY_COMPARE_WITH_TIMEOUT(lineWord, QStringLiteral("service"), kWaitMs);
         // The service polls again: an input change reaches the API.
-        line.SetInputs(kInput3On);
-        QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("lit"), kWaitMs);
+        line.SetInputs(kInputsOff);
+        QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("dark"), kWaitMs);
     }
 
     // Killed, a service leaves its lock and socket; the next one takes both. SIGTERM ends it

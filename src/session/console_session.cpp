@@ -3,10 +3,14 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLockFile>
 #include <QThread>
 
 #include "changes/journal.h"
+#include "changes/lamp_state.h"
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
@@ -251,7 +255,29 @@ bool ConsoleSession::Connect() {
     table_->ReadControllerTable();
     // The controller's version stands in the error line after start-up.
     link_->Tell(ErrorReport::Message(online_->MainCPUVersion));
+    FeedLampsToService();
     return true;
+}
+
+// On a line the service lent: the service's page and its listeners keep following the lamps,
+// now as this console sees them (the whole state first, then each change).
+void ConsoleSession::FeedLampsToService() {
+    LineHandoverClient& service = port_->Handover();
+    if (!service.Holding()) return;
+    const auto send = [&service](const QList<LampRow>& rows, const QList<int>& changed) {
+        QJsonArray sent;
+        for (const LampRow& r : rows)
+            if (changed.contains(r.Output)) sent.append(LampJson(r));
+        const bool whole = sent.size() == rows.size();
+        service.Send(QJsonDocument(QJsonObject{{"all", whole}, {"rows", sent}})
+                         .toJson(QJsonDocument::Compact));
+    };
+    connect(inputs_.get(), &InputWatch::LampRowsChanged, this, send);
+    inputs_->WatchLamps(this, true);
+    QList<int> all;
+    for (const LampRow& r : inputs_->Lamps())
+        all.append(r.Output);
+    send(inputs_->Lamps(), all);
 }
 
 }  // namespace vendra

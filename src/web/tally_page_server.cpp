@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QWebSocket>
+#include <algorithm>
 
 namespace vendra {
 
@@ -197,8 +198,8 @@ quint16 TallyPageServer::Port() const {
 
 QJsonArray TallyPageServer::LampsJson() const {
     QJsonArray all;
-    for (const LampRow& r : rows_)
-        all.append(LampJson(r));
+    for (const QJsonObject& r : rows_)
+        all.append(r);
     return all;
 }
 
@@ -244,12 +245,38 @@ void TallyPageServer::Broadcast(const QByteArray& message) {
 }
 
 void TallyPageServer::SetLamps(const QList<LampRow>& rows) {
+    QList<QJsonObject> objects;
+    for (const LampRow& r : rows)
+        objects.append(LampJson(r));
+    Update(objects, false);
+}
+
+void TallyPageServer::TakeConsoleLamps(const QByteArray& line) {
+    const QJsonObject m = QJsonDocument::fromJson(line).object();
+    const bool whole = m.value(QStringLiteral("all")).toBool();
+    QList<QJsonObject> rows = whole ? QList<QJsonObject>() : rows_;
+    for (const QJsonValue& v : m.value(QStringLiteral("rows")).toArray()) {
+        const QJsonObject row = v.toObject();
+        const int output = row.value(QStringLiteral("output")).toInt();
+        if (output <= 0) continue;
+        const auto at = std::find_if(rows.begin(), rows.end(), [output](const QJsonObject& r) {
+            return r.value(QStringLiteral("output")).toInt() == output;
+        });
+        if (at != rows.end())
+            *at = row;
+        else if (whole)
+            rows.append(row);
+    }
+    Update(rows, whole);
+}
+
+void TallyPageServer::Update(const QList<QJsonObject>& rows, bool whole) {
+    whole = whole || rows.size() != rows_.size();
     QJsonArray changed;
-    const bool whole = rows.size() != rows_.size();
     for (qsizetype i = 0; i < rows.size(); ++i)
-        if (whole || rows[i] != rows_[i]) changed.append(LampJson(rows[i]));
+        if (whole || rows[i] != rows_[i]) changed.append(rows[i]);
     rows_ = rows;
-    if (changed.isEmpty()) return;
+    if (changed.isEmpty() && !whole) return;
     Broadcast(Compact({{"all", whole}, {"rows", changed}}));
 }
 

@@ -4,6 +4,7 @@
 // the controller, and every method but GET is answered 405.
 #include <QHostAddress>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -33,6 +34,9 @@ public:
 
     // The lamps now: the clients get the rows that changed.
     void SetLamps(const QList<LampRow>& rows);
+    // What the console sends while it holds the line: {"all": bool, "rows": [rows as
+    // /api/lamps gives them]}, the whole state or the rows that changed.
+    void TakeConsoleLamps(const QByteArray& line);
     void SetLine(Line line);
     int Clients() const { return int(clients_.size()); }
 
@@ -46,11 +50,12 @@ private:
     void Broadcast(const QByteArray& message);
     QByteArray Snapshot() const;
     QJsonArray LampsJson() const;
+    void Update(const QList<QJsonObject>& rows, bool whole);
 
     std::unique_ptr<Http> http_;
     QTcpServer* tcp_ = nullptr;  // owned by http_
     std::vector<std::unique_ptr<QWebSocket>> clients_;
-    QList<LampRow> rows_;
+    QList<QJsonObject> rows_;  // as /api/lamps gives them, in the outputs' order
     Line line_ = Line::Waiting;
     QString error_;
 };

@@ -24,7 +24,7 @@ function hashParams() {
 }
 
 function stale() {
-  return !connected || line !== "service";
+  return !connected || line === "waiting";
 }
 
 function tileFor(row) {
@@ -78,7 +78,7 @@ function paintState() {
   const s = $("state");
   const texts = {
     service: "live",
-    console: "the console has the line: not live",
+    console: "live, from the console",
     waiting: "waiting for the line: not live",
   };
   s.textContent = connected ? texts[line] || line : "reconnecting…";
