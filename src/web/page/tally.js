@@ -5,6 +5,7 @@
 const lamps = new Map(); // output number -> row as /api/lamps gives it
 let line = "waiting";
 let connected = false;
+let everConnected = false;
 
 const $ = (id) => document.getElementById(id);
 
@@ -81,7 +82,7 @@ function paintState() {
     console: "live, from the console",
     waiting: "waiting for the line: not live",
   };
-  s.textContent = connected ? texts[line] || line : "reconnecting…";
+  s.textContent = connected ? texts[line] || line : everConnected ? "reconnecting…" : "connecting…";
   s.classList.toggle("warn", stale());
 }
 
@@ -97,7 +98,7 @@ let retryMs = 500;
 function connect() {
   const scheme = location.protocol === "https:" ? "wss://" : "ws://";
   const ws = new WebSocket(scheme + location.host + "/live");
-  ws.onopen = () => { connected = true; retryMs = 500; };
+  ws.onopen = () => { connected = everConnected = true; retryMs = 500; };
   ws.onmessage = (e) => take(e.data);
   ws.onclose = () => {
     connected = false;
