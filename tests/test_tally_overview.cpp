@@ -76,7 +76,7 @@ QString Ini(const QString& device) {
     ini += QStringLiteral(
         "Input 1=Cam 1,2,1\r\nInput 2=Cam 2,2,2\r\nInput 3=Cam 3,2,3\r\nInput 4=Mic,3,1\r\n");
     if (!device.isEmpty()) ini += QStringLiteral("CommDevice=%1\r\n").arg(device);
-    return ini;
+    return ini + QStringLiteral("[Tally Out]\r\nOutput 4=green\r\n");
 }
 
 QByteArray Preload() {
@@ -271,6 +271,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(cell(1, frmOverview::kLamp), QStringLiteral("lit"), 5000);
         QCOMPARE(cell(1, frmOverview::kReason), QStringLiteral("Cam 1 on"));
         QCOMPARE(cell(5, frmOverview::kMapping), QStringLiteral("Cam 2 || Cam 1"));
+        // A lit lamp in the colour Kavro.ini gives it; red, as ever, where it gives none.
+        auto shade = [view](int output) {
+            return view->table->item(output - 1, frmOverview::kLamp)->background().color();
+        };
+        QCOMPARE(cell(4, frmOverview::kLamp), QStringLiteral("lit"));
+        QCOMPARE(shade(4), QColor(30, 160, 60));
+        QCOMPARE(shade(1), QColor(230, 30, 30));
 
         // Channel 1 of unit 2 goes off in the simulator.
         QVERIFY(Put(sim.FilePath(QStringLiteral("inputs")),

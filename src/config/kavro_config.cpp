@@ -154,6 +154,9 @@ IniReadResult IniRead(const IniFile& ini, MappingTables& tables, InstallationCon
         result.Warnings << LeftOutWarning(QStringLiteral("Input"), QStringLiteral("inputs"),
                                           inputs->Configured, kMaxInputs);
 
+    // An unusable tally-out entry is left out with a message; the console still starts.
+    read.TallyOut = ReadTallyOut(ini, int(outputs->Used.size()), result.Warnings);
+
     // Everything fits: only now are the program's tables touched.
     config = read;
     units = parsedUnits;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "config/enabled_units.h"
+#include "config/tally_out_config.h"
 #include "mapping/mapping_tables.h"
 
 namespace vendra {
@@ -24,6 +25,8 @@ struct InstallationConfig {
     QString CommDevice;
     // When not empty, the change journal's file (relative to this file's folder).
     QString Journal;
+    // The tally sent on to UMD receivers ([Tally Out]); none when the file has no section.
+    TallyOutConfig TallyOut;
 };
 
 enum class IniOutcome {

@@ -12,10 +12,22 @@ namespace vendra {
 
 namespace {
 
-QColor LampColour(LampState s) {
+QColor LitColour(TallyColour c) {
+    switch (c) {
+        case TallyColour::Red:
+            return QColor(230, 30, 30);
+        case TallyColour::Green:
+            return QColor(30, 160, 60);
+        case TallyColour::Amber:
+            return QColor(230, 150, 0);
+    }
+    return QColor(230, 30, 30);
+}
+
+QColor LampColour(LampState s, TallyColour lit) {
     switch (s) {
         case LampState::Lit:
-            return QColor(230, 30, 30);
+            return LitColour(lit);
         case LampState::Dark:
             return QColor(40, 40, 40);
         case LampState::Unknown:
@@ -105,6 +117,12 @@ void frmOverview::ShowRows(const QList<LampRow>& rows) {
     ApplyFilter();
 }
 
+void frmOverview::SetLitColours(const QHash<int, TallyColour>& colours) {
+    litColours_ = colours;
+    for (int i = 0; i < rows_.size(); ++i)
+        ShowRow(i, rows_[i]);
+}
+
 void frmOverview::ShowSilentUnits(const QList<int>& units) {
     QStringList numbers;
     for (int u : units)
@@ -126,7 +144,7 @@ void frmOverview::ShowRow(int i, const LampRow& row) {
     SetCell(table, i, kMapping, row.Mapping);
     SetCell(table, i, kReason, row.Reason);
     QTableWidgetItem* lamp = table->item(i, kLamp);
-    lamp->setBackground(LampColour(row.Lamp));
+    lamp->setBackground(LampColour(row.Lamp, litColours_.value(row.Output, TallyColour::Red)));
     lamp->setForeground(QColor(Qt::white));
     table->item(i, kName)->setToolTip(QStringLiteral("Output %1").arg(row.Output));
 }

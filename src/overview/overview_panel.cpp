@@ -64,6 +64,11 @@ OverviewPanel::~OverviewPanel() {
 void OverviewPanel::Open() {
     if (!window_) {
         window_ = new frmOverview();
+        QHash<int, TallyColour> colours;
+        const TallyOutConfig& out = installation_.Config().TallyOut;
+        for (int o = 1; o <= installation_.Tables().NumOutputs; ++o)
+            colours.insert(o, out.DisplayOf(o).Colour);
+        window_->SetLitColours(colours);
         connect(window_, &frmOverview::Visible, this, &OverviewPanel::FollowInputs);
         connect(window_, &frmOverview::OutputSelected, this,
                 [this](int output) { controls_.selectOutput(output); });

@@ -191,6 +191,7 @@ void ConsoleSession::MakeServices() {
     historyService_.reset(new ChangeHistory(*history_, *journal_));
     inputs_.reset(new InputWatch(*inputPoll_, *unitStatus_, tables_));
     installation_.reset(new InstallationView(config_, tables_, units_));
+    publisher_.reset(new TallyPublisher(*link_, *inputs_, config_.TallyOut));
 }
 
 void ConsoleSession::SetJournalPath(const QString& iniPath) {
@@ -247,7 +248,11 @@ bool ConsoleSession::Connect() {
                          Icon::Information);
         online_->GoOffline();
     }
-    if (!online_->GoOnline()) return false;
+    // The tally goes on to its receivers whenever the console holds the line, online or not.
+    if (!online_->GoOnline()) {
+        publisher_->Start();
+        return false;
+    }
     // An entry cleared in place stays a hole until the table is compacted, and the read-back
     // ends at the first hole: the copy would lack every entry after it (a mapping cleared by a
     // console that was closed or killed before its next "Refresh").
@@ -255,6 +260,7 @@ bool ConsoleSession::Connect() {
     table_->ReadControllerTable();
     // The controller's version stands in the error line after start-up.
     link_->Tell(ErrorReport::Message(online_->MainCPUVersion));
+    publisher_->Start();
     FeedLampsToService();
     return true;
 }

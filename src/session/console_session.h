@@ -20,6 +20,7 @@
 #include "mapping/read_back.h"
 #include "session/services.h"
 #include "session/tally_files.h"
+#include "session/tally_publisher.h"
 
 namespace vendra {
 
@@ -74,6 +75,9 @@ public:
     ChangeHistory& History() { return *historyService_; }
     InputWatch& Inputs() { return *inputs_; }
     const InstallationView& Installation() const { return *installation_; }
+    // The tally sent on to UMD receivers; idle unless Kavro.ini names destinations and the
+    // owner of the line starts it.
+    TallyPublisher& Publisher() { return *publisher_; }
 
 private:
     class SessionPort;
@@ -110,6 +114,7 @@ private:
     std::unique_ptr<ChangeHistory> historyService_;
     std::unique_ptr<InputWatch> inputs_;
     std::unique_ptr<InstallationView> installation_;
+    std::unique_ptr<TallyPublisher> publisher_;
 };
 
 }  // namespace vendra

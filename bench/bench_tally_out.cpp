@@ -1,0 +1,174 @@
+// The tally out at 9600 baud against tally-sim, for 3 polled units and for 50, with no window
+// open: the latency from an input change in the simulator (a line into its --inputs FIFO) to the
+// UMD packet that shows it arriving at a UDP receiver, over 50 changes spread over the cycle,
+// against the poll cycle plus one exchange (the overview's own bound) plus 10 ms.
+#include <QCoreApplication>
+#include <QNetworkDatagram>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <cstdio>
+
+#include "bench_common.h"
+#include "session/console_session.h"
+#include "support/scripted_dialogs.h"
+#include "support/sim_process.h"
+
+using namespace vendra;
+using namespace vendra::bench;
+
+namespace {
+
+constexpr int kBaud = 9600;
+constexpr int kChanges = 50;
+
+// Unit u carries input "In u" on channel 1, which drives output u (display u).
+QString Ini(int units, const QString& link, quint16 port) {
+    QString ini = QStringLiteral(
+                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
+                      "CommDevice=%1\r\n")
+                      .arg(link);
+    for (int u = 1; u <= units; ++u)
+        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
+    return ini +
+           QStringLiteral("[Tally Out]\r\nDestination 1=udp://127.0.0.1:%1, v5.0\r\n").arg(port);
+}
+
+QByteArray Table(int units) {
+    QByteArray text;
+    for (int u = 1; u <= units; ++u)
+        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
+    return text;
+}
+
+double CycleLineSeconds(int units) {
+    ControllerModel model;
+    qint64 bytes = 0;
+    for (int u = 1; u <= units; ++u)
+        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
+    return bytes * 10.0 / kBaud;
+}
+
+QByteArray InputLine(int unit, bool on) {
+    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
+}
+
+// A one-display version 5.0 packet: its index and whether its right-hand tally is on.
+bool Shows(const QByteArray& p, int index, bool lit) {
+    if (p.size() < 12) return false;
+    const int at = quint8(p[6]) | quint8(p[7]) << 8;
+    return at == index && ((quint8(p[8]) & 3) != 0) == lit;
+}
+
+struct Run {
+    std::vector<double> latencyMs;
+    std::vector<double> periodMs;
+    QString error;
+};
+
+Run Measure(int units) {
+    Run run;
+    SimProcess sim;
+    const QString table = sim.FilePath(QStringLiteral("table.vdk"));
+    const QString fifo = sim.FilePath(QStringLiteral("inputs"));
+    QFile t(table);
+    if (!t.open(QIODevice::WriteOnly) || t.write(Table(units)) <= 0) {
+        run.error = QStringLiteral("cannot write the table");
+        return run;
+    }
+    t.close();
+    if (!sim.Start({"--preload", table, "--baud", QString::number(kBaud), "--inputs", fifo})) {
+        run.error = sim.ErrorText();
+        return run;
+    }
+    QUdpSocket rx;
+    rx.bind(QHostAddress::LocalHost, 0);
+    QFile ini(sim.FilePath(QStringLiteral("Kavro.ini")));
+    if (!ini.open(QIODevice::WriteOnly)) return run;
+    ini.write(Ini(units, sim.LinkPath(), rx.localPort()).toLatin1());
+    ini.close();
+    ScriptedDialogs dialogs;
+    ConsoleSession s(dialogs);
+    QFile inputs(fifo);
+    if (!s.LoadConfiguration(ini.fileName()) || !s.Connect() ||
+        !inputs.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        run.error = QStringLiteral("the session did not come online");
+        return run;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastStart = -1;
+    QObject::connect(&s.Inputs(), &InputWatch::CycleEnded, [&](int, qint64 ms) {
+        const qint64 start = clock.elapsed() - ms;
+        if (lastStart >= 0) run.periodMs.push_back(double(start - lastStart));
+        lastStart = start;
+    });
+    const double cycleMs = std::max(200.0, CycleLineSeconds(units) * 1000);
+    RunEventLoop(int(3 * cycleMs) + 500);  // the first cycles read every unit dark
+    std::vector<bool> on(size_t(units) + 1, false);
+    for (int i = 0; i < kChanges; ++i) {
+        RunEventLoop(int((i * 7919) % 1000 * cycleMs / 1000));
+        while (rx.hasPendingDatagrams())
+            rx.receiveDatagram();
+        const int unit = i % units + 1;
+        on[size_t(unit)] = !on[size_t(unit)];
+        const QByteArray line = InputLine(unit, on[size_t(unit)]);
+        QElapsedTimer latency;
+        latency.start();
+        if (inputs.write(line) != line.size()) {
+            run.error = QStringLiteral("cannot write to the sim's FIFO");
+            return run;
+        }
+        bool seen = false;
+        QEventLoop loop;
+        auto got = QObject::connect(&rx, &QUdpSocket::readyRead, [&] {
+            while (rx.hasPendingDatagrams())
+                if (Shows(rx.receiveDatagram().data(), unit, on[size_t(unit)])) seen = true;
+            if (seen) loop.quit();
+        });
+        QTimer::singleShot(int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(got);
+        if (!seen) {
+            run.error = QStringLiteral("display %1 did not follow its input").arg(unit);
+            return run;
+        }
+        run.latencyMs.push_back(double(latency.nsecsElapsed()) / 1e6);
+    }
+    return run;
+}
+
+void Report(int units) {
+    const Run run = Measure(units);
+    const QString what =
+        QStringLiteral("Tally out (UDP, v5.0), %1 polled units, 9600 baud: ").arg(units);
+    if (!run.error.isEmpty()) {
+        std::fprintf(stderr, "%d units: %s\n", units, qPrintable(run.error));
+        Figure(what + QStringLiteral("latency"), QStringLiteral("run failed: ") + run.error,
+               QStringLiteral("-"), Verdict::Failed);
+        return;
+    }
+    const double exchange = CycleLineSeconds(units) * 1000 / units;
+    const double period = Median(run.periodMs);
+    const double median = Median(run.latencyMs);
+    const double worst = *std::max_element(run.latencyMs.begin(), run.latencyMs.end());
+    std::printf(
+        "%d units: cycle median %.1f ms, one exchange %.1f ms; input change to packet "
+        "median %.0f ms, max %.0f ms over %zu changes\n",
+        units, period, exchange, median, worst, run.latencyMs.size());
+    const double bound = period + exchange + 10;
+    Figure(what + QStringLiteral("input change to packet on the wire, median (max) of 50"),
+           QStringLiteral("%1 ms (max %2 ms)").arg(median, 0, 'f', 0).arg(worst, 0, 'f', 0),
+           QStringLiteral("<= cycle + one exchange + 10 ms = %1 ms").arg(bound, 0, 'f', 0),
+           AtMost(median, bound));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir scratch;
+    UseOffscreen(scratch.filePath(QStringLiteral("runtime")));
+    QCoreApplication app(argc, argv);
+    Report(3);
+    Report(50);
+    return 0;
+}
