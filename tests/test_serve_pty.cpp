@@ -8,10 +8,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 #include <QWebSocket>
 
 #include "session/console_lock.h"
@@ -48,7 +50,9 @@ struct Line {
         QDir(sim.Folder()).mkdir(QStringLiteral("run"));
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         ini = sim.FilePath(QStringLiteral("Kavro.ini"));
-        if (text.isEmpty()) text = SampleIni(10, 8, QStringLiteral("CommDevice=@LINK@\r\n"));
+        if (text.isEmpty())
+            text = SampleIni(
+                10, 8, QStringLiteral("CommDevice=@LINK@\r\n[Tally Out]\r\nOutput 7=green\r\n"));
         return Put(sim.FilePath(QStringLiteral("t.vdk")), table) &&
                sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk")), "--inputs", fifo}) &&
                Put(ini, text.replace(QStringLiteral("@LINK@"), sim.LinkPath()).toLatin1());
@@ -244,7 +248,7 @@ private Q_SLOTS:
 
         line.SetInputs(kInput3On);
         QTRY_VERIFY_WITH_TIMEOUT(lamp(7).contains(QStringLiteral("lit")), kWaitMs);
-        QVERIFY(lamp(7).contains(QStringLiteral("red")));
+        QVERIFY(lamp(7).contains(QStringLiteral("green")));  // the colour Kavro.ini gives it
         QVERIFY(!lamp(2).contains(QStringLiteral("lit")));
 
         const QString filtered = QStringLiteral(
@@ -262,7 +266,7 @@ private Q_SLOTS:
             " return s.hidden ? 'hidden' : s.className + ' ' +"
             " document.getElementById('single-name').textContent; })()");
         QTRY_COMPARE_WITH_TIMEOUT(phone.Evaluate(single).toString(),
-                                  QStringLiteral("lit red Out 7"), kWaitMs);
+                                  QStringLiteral("lit green Out 7"), kWaitMs);
     }
 
     // The pictures of the page in the README, on the demo installation with a few lamps lit:
@@ -309,11 +313,27 @@ private Q_SLOTS:
     void handoverBothWays() {
         QFETCH(int, signal);
         if (QStringLiteral(VENDRA_CONSOLE).isEmpty()) QSKIP("vendra is not built");
+        // A UMD receiver: whoever holds the line sends the tally to it.
+        QUdpSocket receiver;
+        QVERIFY(receiver.bind(QHostAddress::LocalHost, 0));
+        int packets = 0;
+        connect(&receiver, &QUdpSocket::readyRead, [&] {
+            while (receiver.hasPendingDatagrams()) {
+                receiver.receiveDatagram();
+                ++packets;
+            }
+        });
         Line line;
-        QVERIFY2(line.Start(), qPrintable(line.sim.ErrorText()));
+        QVERIFY2(line.Start(kTable, SampleIni(10, 8,
+                                              QStringLiteral("CommDevice=@LINK@\r\n[Tally Out]\r\n"
+                                                             "Destination 1=udp://127.0.0.1:%1, "
+                                                             "v5.0, screen 0\r\nRefresh=1\r\n")
+                                                  .arg(receiver.localPort()))),
+                 qPrintable(line.sim.ErrorText()));
         Service serve;
         serve.Start(line);
         QTRY_VERIFY_WITH_TIMEOUT(serve.Count("serving the line") == 1, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(packets > 0, kWaitMs);
         QWebSocket page;
         QString lineWord;
         connect(&page, &QWebSocket::textMessageReceived, [&](const QString& m) {
@@ -338,6 +358,8 @@ private Q_SLOTS:
         // The page follows the console's lamps meanwhile.
         line.SetInputs(kInput3On);
         QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("lit"), kWaitMs);
+        int before = packets;  // the console sends the tally while it holds the line
+        QTRY_VERIFY_WITH_TIMEOUT(packets > before, kWaitMs);
 
         ::kill(pid_t(console.processId()), signal);
         QVERIFY(console.waitForFinished(kWaitMs));
@@ -347,6 +369,8 @@ private Q_SLOTS:
         // The service polls again: an input change reaches the API.
         line.SetInputs(kInputsOff);
         QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("dark"), kWaitMs);
+        before = packets;
+        QTRY_VERIFY_WITH_TIMEOUT(packets > before, kWaitMs);
     }
 
     // Killed, a service leaves its lock and socket; the next one takes both. SIGTERM ends it

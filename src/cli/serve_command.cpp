@@ -21,11 +21,17 @@ constexpr int kLockRetryMs = 1000;
 constexpr int kControllerRetryMs = 5000;
 
 // The priorities the system journal reads from a "<N>" prefix.
-enum Priority { kErr = 3, kWarning = 4, kInfo = 6 };
+enum Priority { kErr = 3, kWarning = 4, kNotice = 5, kInfo = 6 };
 
 void Log(Priority priority, const QString& text) {
     std::fprintf(stderr, "<%d>%s\n", int(priority), qPrintable(OneLine(text)));
     std::fflush(stderr);
+}
+
+// The service cannot start: the reason, as the journal's error.
+int Fail(const QString& text) {
+    Log(kErr, text);
+    return kError;
 }
 
 QString Units(const QList<int>& units) {
@@ -45,6 +51,8 @@ public:
                 [this](const QList<LampRow>& rows) {
                     if (state_ == State::Serving) Publish(rows);
                 });
+        connect(&s_.Publisher(), &TallyPublisher::Notice, this,
+                [](const QString& text) { Log(kNotice, QStringLiteral("tally out: ") + text); });
         connect(&handover_, &LineHandoverServer::ConsoleLine, this, [this](const QByteArray& line) {
             if (page_) page_->TakeConsoleLamps(line);
         });
@@ -104,6 +112,8 @@ private:
         if (page_) page_->SetLine(TallyPageServer::Line::Serving);
         s_.Inputs().WatchLamps(this, true);
         Publish(s_.Inputs().Lamps());  // the table just read
+        // The UMD receivers of Kavro.ini's [Tally Out] follow the same lamps.
+        s_.Publisher().Start();
     }
 
     // Tries again in `ms`; the reason is logged when it is new.
@@ -130,6 +140,7 @@ private:
     void LetGo() {
         wanted_ = false;
         retry_.stop();
+        s_.Publisher().Stop();  // the console publishes while it holds the line
         s_.Inputs().WatchLamps(this, false);
         s_.Link().ClosePort();
         state_ = State::Lent;
@@ -161,11 +172,13 @@ private:
                            .arg(r.Name.trimmed(), StateText(r.Lamp), r.Reason));
         }
         rows_ = rows;
-        if (page_) page_->SetLamps(rows);
+        if (page_)
+            page_->SetLamps(rows, [this](int output) { return s_.Publisher().ColourOf(output); });
     }
 
     void Finish() {
         retry_.stop();
+        s_.Publisher().Stop();
         s_.Inputs().WatchLamps(this, false);
         s_.Link().ClosePort();
         Log(kInfo, QStringLiteral("stopped; the line is free"));
@@ -186,16 +199,15 @@ private:
 
 }  // namespace
 
-int ServeCommand(ConsoleSession& s, StopSignal& stop, const ServeRequest& request) {
+int ServeCommand(ConsoleSession& s, StopSignal& stop, const QString& http) {
     std::unique_ptr<TallyPageServer> page;
-    if (!request.http.isEmpty()) {
+    if (!http.isEmpty()) {
         QHostAddress address;
         quint16 port = 0;
-        if (!ParseListenAddress(request.http, address, port))
-            return request.fail(QStringLiteral("--http %1: not ADDR:PORT").arg(request.http),
-                                kError);
+        if (!ParseListenAddress(http, address, port))
+            return Fail(QStringLiteral("--http %1: not ADDR:PORT").arg(http));
         page = std::make_unique<TallyPageServer>();
-        if (!page->Listen(address, port)) return request.fail(page->ErrorText(), kError);
+        if (!page->Listen(address, port)) return Fail(page->ErrorText());
         Log(kInfo, QStringLiteral("the tally page is on http://%1:%2/")
                        .arg(address.protocol() == QAbstractSocket::IPv6Protocol
                                 ? u'[' + address.toString() + u']'
@@ -204,7 +216,7 @@ int ServeCommand(ConsoleSession& s, StopSignal& stop, const ServeRequest& reques
     }
     Service service(s, page.get());
     QString error;
-    if (!service.Listen(error)) return request.fail(error, kError);
+    if (!service.Listen(error)) return Fail(error);
     QObject::connect(&stop, &StopSignal::Stop, &service, &Service::Stop);
     QTimer::singleShot(0, &service, &Service::TakeLine);
     return QCoreApplication::exec();

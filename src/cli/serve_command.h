@@ -4,21 +4,15 @@
 // system journal, serves the live tally page when asked, lends the line to a console that asks
 // for it and takes it back when the console ends.
 #include <QString>
-#include <functional>
 
 namespace vendra {
 
 class ConsoleSession;
 class StopSignal;
 
-struct ServeRequest {
-    QString http;  // ADDR:PORT of the page; empty: no page
-    // Prints one error line and answers the exit code it was given.
-    std::function<int(const QString& text, int code)> fail;
-};
-
-// On a configured session whose port is not open yet. Runs until SIGTERM or SIGINT and then
-// answers 0; 2 when it cannot start (the page's address taken, another service on the line).
-int ServeCommand(ConsoleSession& session, StopSignal& stop, const ServeRequest& request);
+// On a configured session whose port is not open yet; `http` is ADDR:PORT of the page, or empty
+// for none. Runs until SIGTERM or SIGINT and then answers 0; 2 when it cannot start (the page's
+// address taken, another service on the line), with the reason logged as an error.
+int ServeCommand(ConsoleSession& session, StopSignal& stop, const QString& http);
 
 }  // namespace vendra

@@ -656,10 +656,7 @@ int JournalCommand(Call& c) {
 }
 
 int Serve(Call& c) {
-    Tool& tool = c.tool;
-    const ServeRequest request{
-        c.Value("http"), [&tool](const QString& text, int code) { return tool.Fail(text, code); }};
-    return ServeCommand(tool.Session(), tool.Stops(), request);
+    return ServeCommand(c.tool.Session(), c.tool.Stops(), c.Value("http"));
 }
 
 const CommandSpec kCommands[] = {

@@ -270,10 +270,11 @@ bool ConsoleSession::Connect() {
 void ConsoleSession::FeedLampsToService() {
     LineHandoverClient& service = port_->Handover();
     if (!service.Holding()) return;
-    const auto send = [&service](const QList<LampRow>& rows, const QList<int>& changed) {
+    const auto send = [this, &service](const QList<LampRow>& rows, const QList<int>& changed) {
         QJsonArray sent;
         for (const LampRow& r : rows)
-            if (changed.contains(r.Output)) sent.append(LampJson(r));
+            if (changed.contains(r.Output))
+                sent.append(LampWithColour(r, publisher_->ColourOf(r.Output)));
         const bool whole = sent.size() == rows.size();
         service.Send(QJsonDocument(QJsonObject{{"all", whole}, {"rows", sent}})
                          .toJson(QJsonDocument::Compact));

@@ -22,6 +22,14 @@ constexpr qsizetype kMaxLine = 8 * 1024 * 1024;
 
 }  // namespace
 
+QJsonObject LampWithColour(const LampRow& row, TallyColour colour) {
+    QJsonObject o = LampJson(row);
+    o.insert(QStringLiteral("colour"), colour == TallyColour::Green   ? QStringLiteral("green")
+                                       : colour == TallyColour::Amber ? QStringLiteral("amber")
+                                                                      : QStringLiteral("red"));
+    return o;
+}
+
 QString HandoverSocketPath(const QString& lockPath) {
     const QString beside = lockPath + QStringLiteral(".handover");
     if (beside.toLocal8Bit().size() <= kMaxSocketPath) return beside;

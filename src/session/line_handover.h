@@ -5,15 +5,23 @@
 // keeps the connection for its whole run. When the connection closes (the console ends, or is
 // killed and the kernel closes it), the service takes the line back.
 #include <QByteArray>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <memory>
 
+#include "changes/lamp_state.h"
+#include "config/tally_out_config.h"
+
 class QLocalServer;
 class QLocalSocket;
 
 namespace vendra {
+
+// A lamp as the console sends it to the service and the page shows it: the row of
+// "vendractl lamps --json" and the colour it lights in ("red", "green", "amber").
+QJsonObject LampWithColour(const LampRow& row, TallyColour colour);
 
 // The socket beside a line's lock (a short name of its own where the lock's path is too long for
 // a local socket).

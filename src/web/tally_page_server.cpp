@@ -9,7 +9,9 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QWebSocket>
+
 #include <algorithm>
+#include "session/line_handover.h"
 
 namespace vendra {
 
@@ -244,10 +246,11 @@ void TallyPageServer::Broadcast(const QByteArray& message) {
         c->abort();
 }
 
-void TallyPageServer::SetLamps(const QList<LampRow>& rows) {
+void TallyPageServer::SetLamps(const QList<LampRow>& rows,
+                               const std::function<TallyColour(int output)>& colour) {
     QList<QJsonObject> objects;
     for (const LampRow& r : rows)
-        objects.append(LampJson(r));
+        objects.append(LampWithColour(r, colour(r.Output)));
     Update(objects, false);
 }
 

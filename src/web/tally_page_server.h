@@ -8,10 +8,12 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "changes/lamp_state.h"
+#include "config/tally_out_config.h"
 
 class QTcpServer;
 class QWebSocket;
@@ -32,8 +34,8 @@ public:
     quint16 Port() const;
     QString ErrorText() const { return error_; }
 
-    // The lamps now: the clients get the rows that changed.
-    void SetLamps(const QList<LampRow>& rows);
+    // The lamps now, each lit in its colour: the clients get the rows that changed.
+    void SetLamps(const QList<LampRow>& rows, const std::function<TallyColour(int output)>& colour);
     // What the console sends while it holds the line: {"all": bool, "rows": [rows as
     // /api/lamps gives them]}, the whole state or the rows that changed.
     void TakeConsoleLamps(const QByteArray& line);
