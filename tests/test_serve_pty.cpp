@@ -276,8 +276,12 @@ private Q_SLOTS:
         if (dir.isEmpty() || !ChromiumPage::Available()) QSKIP("no VENDRA_SCREENSHOT_DIR");
         const QString demo = QStringLiteral(VENDRA_FIXTURES "/../../scripts/demo/");
         Line line;
-        QVERIFY(line.Start(Contents(demo + QStringLiteral("demo.vdk")),
-                           QString::fromLatin1(Contents(demo + QStringLiteral("Kavro.ini")))));
+        // The cameras' preview lamps lit in green, as a studio sets them.
+        QString ini = QString::fromLatin1(Contents(demo + QStringLiteral("Kavro.ini"))) +
+                      QStringLiteral("\r\n[Tally Out]\r\n");
+        for (int output = 2; output <= 16; output += 2)
+            ini += QStringLiteral("Output %1=green\r\n").arg(output);
+        QVERIFY(line.Start(Contents(demo + QStringLiteral("demo.vdk")), ini));
         Service serve;
         serve.Start(line);
         QTRY_VERIFY_WITH_TIMEOUT(serve.Count("serving the line") == 1, kWaitMs);
