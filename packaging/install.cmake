@@ -22,6 +22,10 @@ install(FILES scripts/demo/demo.vdk DESTINATION ${VENDRA_APP_DIR}/examples)
 install(FILES packaging/Kavro.ini.example DESTINATION ${VENDRA_APP_DIR}/examples RENAME Kavro.ini)
 install(FILES README.md DESTINATION ${VENDRA_APP_DIR})
 install(FILES packaging/vendra.svg DESTINATION share/icons/hicolor/scalable/apps)
+# The unattended service's unit: installed, never enabled by the package.
+if(TARGET vendractl)
+    install(FILES packaging/vendractl-serve.service DESTINATION lib/systemd/system)
+endif()
 
 # The desktop entry names the folder the programs are installed in, which is known only at
 # install time (cmake --install --prefix, or the package's /usr).

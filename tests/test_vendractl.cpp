@@ -326,15 +326,15 @@ private Q_SLOTS:
             else
                 summaries << QString();
         }
-        QCOMPARE(summaries.size(), 8);
+        QCOMPARE(summaries.size(), 9);
         for (const QString& summary : summaries)
             QVERIFY2(summary.trimmed().endsWith(u'.'), qPrintable(summary));
         const ToolRun manual = RunVendractl({"--manual"});
         QCOMPARE(manual.exit, 0);
-        for (const char* part :
-             {"\nCOMMANDS\n", "\nJSON OUTPUT\n", "\nFILES\n", "\nENVIRONMENT\n", "\nEXIT STATUS\n",
-              "\nEXAMPLES\n", "Usage: vendractl restore", "--changes-only",
-              "Usage: vendractl journal", "--follow", "--interval <MS>"})
+        for (const char* part : {"\nCOMMANDS\n", "\nJSON OUTPUT\n", "\nFILES\n", "\nENVIRONMENT\n",
+                                 "\nEXIT STATUS\n", "\nEXAMPLES\n", "Usage: vendractl restore",
+                                 "--changes-only", "Usage: vendractl journal", "--follow",
+                                 "--interval <MS>", "Usage: vendractl serve", "--http <ADDR:PORT>"})
             QVERIFY2(manual.out.contains(part), part);
     }
 

@@ -23,6 +23,7 @@
 #include "cli/cli_support.h"
 #include "cli/journal_command.h"
 #include "cli/lamps_command.h"
+#include "cli/serve_command.h"
 #include "config/tally_file.h"
 #include "link/unit_status.h"
 #include "platform/ini_file.h"
@@ -52,7 +53,7 @@ const char kExitCodes[] =
     "       read-back incomplete, file unreadable, bad arguments\n"
     "  3    restore refused the file: findings of 'check' (without --force), or a\n"
     "       damaged file; nothing was sent\n"
-    "  130  stopped by Ctrl+C (143 by SIGTERM)";
+    "  130  stopped by Ctrl+C (143 by SIGTERM); serve ends with 0 on either";
 
 // Every option; `commands` names the commands that take it ("*": every command).
 struct OptionSpec {
@@ -90,6 +91,8 @@ const OptionSpec kOptions[] = {
      "After the entries (the last 10 unless -n says), print each new one as it is written, "
      "until Ctrl+C."},
     {"interval", "MS", "status", "The pause between two polls of --watch (default 200)."},
+    {"http", "ADDR:PORT", "serve",
+     "Serve the live tally page on ADDR:PORT (PORT alone: 127.0.0.1; 0 as PORT: a free one)."},
 };
 
 class Tool;
@@ -211,6 +214,7 @@ public:
     ConsoleSession& Session() { return *session_; }
     CliDialogs& Dialogs() { return dialogs_; }
     Progress& Bar() { return progress_; }
+    StopSignal& Stops() { return stop_; }
     bool Stopped() const { return StopSignal::Requested(); }
 
 private:
@@ -651,6 +655,10 @@ int JournalCommand(Call& c) {
     return PrintJournal(q);
 }
 
+int Serve(Call& c) {
+    return ServeCommand(c.tool.Session(), c.tool.Stops(), c.Value("http"));
+}
+
 const CommandSpec kCommands[] = {
     {"backup", "", "backup [-o FILE]",
      "Reads the controller's whole table and writes it as a tally file.\n"
@@ -706,6 +714,26 @@ const CommandSpec kCommands[] = {
      "Exit 0 when an entry was printed, 1 when none matched (as grep). Needs no\n"
      "controller.",
      false, false, false, &JournalCommand},
+    {"serve", "", "serve [--http ADDR:PORT]",
+     "Runs unattended, as a system service: opens the line and holds it as the\n"
+     "console does, reads the controller's table, polls the input bits of every unit\n"
+     "that carries a configured input and works out every output's lamp. With --http\n"
+     "it serves the live tally page: / the page (one tile per output, a filter by\n"
+     "name, /#output=N one output alone in full screen), /api/lamps the JSON of\n"
+     "'lamps --json', /live a WebSocket that pushes each change; read-only, every\n"
+     "method but GET is answered 405. Logs one line per event on standard error with\n"
+     "the system journal's priority prefix (<3> error, <4> warning, <6> information).\n"
+     "A console started on the same line asks the service for it through a socket\n"
+     "beside the line's lock (LOCK.handover); the service closes the port and waits\n"
+     "until that console ends, killed or not, then takes the line back; meanwhile the\n"
+     "console sends it every lamp it sees, and the page stays live. The other\n"
+     "commands of vendractl are refused while the service holds the line, as by any\n"
+     "program. A line held by another program, or a controller that does not answer,\n"
+     "is tried again every few seconds. SIGTERM and SIGINT stop it: the port is\n"
+     "closed, the lock freed and the sockets closed, and the exit status is 0. Exit\n"
+     "2 when it cannot start: no Kavro.ini, --http not an address and port or the\n"
+     "address taken, another service already on the line.",
+     false, false, false, &Serve},
 };
 
 bool Takes(const OptionSpec& o, const QString& command) {
@@ -834,6 +862,12 @@ FILES
     PATH.2, ...; 20 kept. Without HOME and without Journal nothing is journalled.
   /run/lock/vendra-line-*.lock
     One lock a line, held while the line is open.
+  /run/lock/vendra-line-*.lock.handover
+    The socket of 'serve' beside the lock of its line, where a console asks for
+    the line.
+  /usr/lib/systemd/system/vendractl-serve.service
+    A unit that runs 'vendractl serve --http 127.0.0.1:8080' as a system service;
+    installed, not enabled (systemctl enable --now vendractl-serve).
 
 ENVIRONMENT
   VENDRA_LOCK_DIR
@@ -850,7 +884,7 @@ EXIT STATUS
        read-back incomplete, file unreadable, bad arguments
   3    restore refused the file: findings of 'check' (without --force), or a
        damaged file; nothing was sent
-  130  stopped by Ctrl+C (143 by SIGTERM)
+  130  stopped by Ctrl+C (143 by SIGTERM); serve ends with 0 on either
 
 EXAMPLES
   A nightly backup from cron:
@@ -863,6 +897,8 @@ EXAMPLES
     vendractl journal --since 00:00 --output 3/1 --follow
   The failed changes of the last 500 entries:
     vendractl journal -n 500 --json | jq 'select(.outcome == "failed")'
+  The live tally page for the studio's network, by hand:
+    vendractl serve --http 0.0.0.0:8080
 )";
 
 // The whole manual: the overview, every command's help, and the sections of a manual page

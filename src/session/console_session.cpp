@@ -1,10 +1,16 @@
 #include "session/console_session.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLockFile>
+#include <QThread>
 
 #include "changes/journal.h"
+#include "changes/lamp_state.h"
 #include "changes/live_changes.h"
 #include "config/enabled_units.h"
 #include "link/input_poll.h"
@@ -17,6 +23,7 @@
 #include "platform/ini_file.h"
 #include "platform/numbers.h"
 #include "session/console_lock.h"
+#include "session/line_handover.h"
 #include "session/tally_files.h"
 #include "session/undo_history.h"
 
@@ -53,6 +60,9 @@ public:
         connect(inner_.get(), &SerialPort::DataReceived, this, &SerialPort::DataReceived);
         connect(inner_.get(), &SerialPort::ClosedAfterFailure, this, [this] { FreeLine(); });
     }
+    // A line the unattended service holds is asked for instead of refused.
+    void AskServiceForLine(bool on) { askService_ = on; }
+    LineHandoverClient& Handover() { return handover_; }
     int Open() override {
         heldBy_.clear();
         if (!inner_) return -1;
@@ -92,11 +102,25 @@ private:
         const QString path = LineLockPath(line);
         if (lock_ && lockPath_ == path) return true;
         FreeLine();
-        if (LockHeldElsewhere(path, lock_)) {
+        if (LockHeldElsewhere(path, lock_) && !(askService_ && TakeFromService(path))) {
             heldBy_ = path;
             return false;
         }
         lockPath_ = path;
+        return true;
+    }
+    // The service lets the line go and answers; its lock is free a moment after (a service
+    // ends its lock as it closes the port, before it answers, but another program may be quicker).
+    bool TakeFromService(const QString& path) {
+        if (!handover_.AskForLine(path, kHandoverWaitMs)) return false;
+        const QDeadlineTimer deadline(kHandoverWaitMs);
+        while (LockHeldElsewhere(path, lock_)) {
+            if (deadline.hasExpired()) {
+                handover_.Release();
+                return false;
+            }
+            QThread::msleep(20);
+        }
         return true;
     }
     void FreeLine() {
@@ -104,6 +128,10 @@ private:
         lockPath_.clear();
     }
 
+    static constexpr int kHandoverWaitMs = 5000;
+    // Kept for the session's run: the service takes the line back when it closes.
+    LineHandoverClient handover_;
+    bool askService_ = false;
     std::unique_ptr<QLockFile> lock_;  // declared before the port: the port closes first
     QString lockPath_;
     QString heldBy_;  // the lock another program holds, after a refused open
@@ -212,6 +240,9 @@ IniReadResult ConsoleSession::ReadConfiguration(const IniFile& ini) {
 }
 
 bool ConsoleSession::Connect() {
+    // The console takes the line over from the unattended service; the command-line tools are
+    // refused as before.
+    port_->AskServiceForLine(true);
     if (!link_->OpenPort()) {
         dialogs_.Message(link_->PortConflictText(), QStringLiteral("Port Conflict"), Buttons::Ok,
                          Icon::Information);
@@ -230,7 +261,30 @@ bool ConsoleSession::Connect() {
     // The controller's version stands in the error line after start-up.
     link_->Tell(ErrorReport::Message(online_->MainCPUVersion));
     publisher_->Start();
+    FeedLampsToService();
     return true;
+}
+
+// On a line the service lent: the service's page and its listeners keep following the lamps,
+// now as this console sees them (the whole state first, then each change).
+void ConsoleSession::FeedLampsToService() {
+    LineHandoverClient& service = port_->Handover();
+    if (!service.Holding()) return;
+    const auto send = [this, &service](const QList<LampRow>& rows, const QList<int>& changed) {
+        QJsonArray sent;
+        for (const LampRow& r : rows)
+            if (changed.contains(r.Output))
+                sent.append(LampWithColour(r, publisher_->ColourOf(r.Output)));
+        const bool whole = sent.size() == rows.size();
+        service.Send(QJsonDocument(QJsonObject{{"all", whole}, {"rows", sent}})
+                         .toJson(QJsonDocument::Compact));
+    };
+    connect(inputs_.get(), &InputWatch::LampRowsChanged, this, send);
+    inputs_->WatchLamps(this, true);
+    QList<int> all;
+    for (const LampRow& r : inputs_->Lamps())
+        all.append(r.Output);
+    send(inputs_->Lamps(), all);
 }
 
 }  // namespace vendra

@@ -84,6 +84,7 @@ private:
     friend class SessionInternals;  // the tests' and benches' way to the parts
     void WireJournal();
     void MakeServices();
+    void FeedLampsToService();
     void SetJournalPath(const QString& iniPath);
 
     Dialogs& dialogs_;

@@ -91,6 +91,10 @@ QString ControllerLink::DeviceName() const {
     return port_.DeviceName();
 }
 
+QString ControllerLink::LineName() const {
+    return port_.LineName();
+}
+
 QString ControllerLink::PortFailure() const {
     return PortFailureText(port_);
 }

@@ -60,6 +60,9 @@ public:
     void ClosePort();
     // The device the port talks through ("/dev/ttyS0", "host:port").
     QString DeviceName() const;
+    // The line whose lock the port takes (the device or HOST:PORT); empty for a port of this
+    // process alone.
+    QString LineName() const;
     // The "Port Conflict" text for the port that could not be opened.
     QString PortConflictText() const;
     // Why the port could not be opened: the device and the reason (the line's lock held by

@@ -1,0 +1,259 @@
+// vendractl serve at 9600 baud against tally-sim, for 3 polled units and for 50: the latency from
+// an input change in the simulator (a line into its --inputs FIFO) to the WebSocket message that
+// the page turns into the tile's colour, over 50 changes spread over the cycle; the service's CPU
+// with 50 page clients connected and one change a second; its peak memory with 100 page clients
+// and one that never reads while the lamps keep changing.
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebSocket>
+#include <cstdio>
+#include <memory>
+
+#include "bench_common.h"
+#include "support/sim_process.h"
+#include "support/test_files.h"
+#include "support/tool_run.h"
+
+using namespace vendra;
+using namespace vendra::bench;
+
+namespace {
+
+constexpr int kBaud = 9600;
+constexpr int kChanges = 50;
+constexpr int kCpuMs = 10000;
+
+// Unit u carries input "In u" on channel 1, which drives output u (on unit 100).
+QString Ini(int units, const QString& link) {
+    QString ini = QStringLiteral(
+                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
+                      "CommDevice=%1\r\n")
+                      .arg(link);
+    for (int u = 1; u <= units; ++u)
+        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
+    return ini;
+}
+
+QByteArray Table(int units) {
+    QByteArray text;
+    for (int u = 1; u <= units; ++u)
+        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
+    return text;
+}
+
+QByteArray InputLine(int unit, bool on) {
+    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
+}
+
+// The controller's bytes for one cycle's "BITS" exchanges, in milliseconds on the line.
+double CycleLineMs(int units) {
+    ControllerModel model;
+    qint64 bytes = 0;
+    for (int u = 1; u <= units; ++u)
+        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
+    return bytes * 10.0 * 1000 / kBaud;
+}
+
+// User and system CPU seconds of another process.
+double ProcessCpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) return -1;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Service {
+    SimProcess sim;
+    QProcess serve;
+    QFile inputs;
+    quint16 port = 0;
+    QString error;
+    QByteArray log;
+
+    bool Start(int units) {
+        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
+        const QString fifo = sim.FilePath(QStringLiteral("inputs"));
+        const QString ini = sim.FilePath(QStringLiteral("Kavro.ini"));
+        if (!Put(table, Table(units)) ||
+            !sim.Start({"--preload", table, "--baud", QString::number(kBaud), "--inputs", fifo}) ||
+            !Put(ini, Ini(units, sim.LinkPath()).toLatin1()))
+            return Fail(QStringLiteral("cannot start the simulator: ") + sim.ErrorText());
+        StartVendractl(serve, {"serve", "--http", "127.0.0.1:0", "--ini", ini});
+        QElapsedTimer wait;
+        wait.start();
+        while (!log.contains("serving the line") && wait.elapsed() < 20000 &&
+               serve.state() != QProcess::NotRunning) {
+            serve.waitForReadyRead(100);
+            log += serve.readAllStandardError();
+        }
+        static const QRegularExpression page(QStringLiteral("http://127\\.0\\.0\\.1:(\\d+)/"));
+        port = quint16(page.match(QString::fromUtf8(log)).captured(1).toUInt());
+        if (!log.contains("serving the line") || port == 0)
+            return Fail(QStringLiteral("the service did not start: ") + QString::fromUtf8(log));
+        inputs.setFileName(fifo);
+        if (!inputs.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return Fail(QStringLiteral("cannot open the sim's FIFO"));
+        return true;
+    }
+    bool Fail(const QString& text) {
+        error = text;
+        return false;
+    }
+    bool Set(int unit, bool on) {
+        const QByteArray line = InputLine(unit, on);
+        return inputs.write(line) == line.size();
+    }
+    ~Service() {
+        serve.terminate();
+        serve.waitForFinished(10000);
+    }
+};
+
+// A page's WebSocket: the lamp of each output as the last message said.
+struct Page {
+    QWebSocket ws;
+    QHash<int, QString> lamps;
+    bool Open(quint16 port) {
+        QObject::connect(&ws, &QWebSocket::textMessageReceived, [this](const QString& text) {
+            const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
+            for (const QJsonValue& r : m.value(QStringLiteral("rows")).toArray())
+                lamps[r[QStringLiteral("output")].toInt()] = r[QStringLiteral("lamp")].toString();
+        });
+        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/live").arg(port)));
+        QElapsedTimer wait;
+        wait.start();
+        while (lamps.isEmpty() && wait.elapsed() < 10000)
+            RunEventLoop(10);
+        return !lamps.isEmpty();
+    }
+};
+
+void Latency(int units) {
+    const QString what = QStringLiteral("Live page, %1 polled units, 9600 baud: ").arg(units);
+    Service s;
+    Page page;
+    if (!s.Start(units) || !page.Open(s.port)) {
+        Figure(what + QStringLiteral("latency"), QStringLiteral("run failed: ") + s.error,
+               QStringLiteral("-"), Verdict::Failed);
+        return;
+    }
+    std::vector<double> latency;
+    std::vector<bool> on(size_t(units) + 1, false);
+    const double line = CycleLineMs(units);
+    const int cycleMs = int(std::max(200.0, line));
+    for (int i = 0; i < kChanges; ++i) {
+        RunEventLoop(int((i * 7919) % 1000 * cycleMs / 1000));
+        const int unit = i % units + 1;
+        on[size_t(unit)] = !on[size_t(unit)];
+        const QString wanted = on[size_t(unit)] ? QStringLiteral("lit") : QStringLiteral("dark");
+        QElapsedTimer clock;
+        clock.start();
+        s.Set(unit, on[size_t(unit)]);
+        while (page.lamps.value(unit) != wanted && clock.elapsed() < 4 * cycleMs + 3000)
+            RunEventLoop(1);
+        if (page.lamps.value(unit) != wanted) {
+            std::fprintf(stderr, "output %d is %s; the service said:\n%s\n", unit,
+                         qPrintable(page.lamps.value(unit)),
+                         (s.log + s.serve.readAllStandardError()).right(3000).constData());
+            std::fprintf(stderr, "sim: %s\n", s.sim.Output().right(2000).constData());
+            Figure(what + QStringLiteral("latency"),
+                   QStringLiteral("run failed: output %1 did not follow").arg(unit),
+                   QStringLiteral("-"), Verdict::Failed);
+            return;
+        }
+        latency.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    const double median = Median(latency);
+    const double worst = *std::max_element(latency.begin(), latency.end());
+    std::printf("%d units: input change to the page's message, median %.0f ms, max %.0f ms\n",
+                units, median, worst);
+    // The overview's own bound (a cycle and one exchange) and 100 ms.
+    const double target = std::max(200.0, line) + line / units + 100;
+    Figure(what + QStringLiteral("input change to the page's WebSocket message, median (max)"),
+           QStringLiteral("%1 ms (max %2 ms)").arg(median, 0, 'f', 0).arg(worst, 0, 'f', 0),
+           QStringLiteral("<= cycle + one exchange + 100 ms = %1 ms").arg(target, 0, 'f', 0),
+           AtMost(median, target));
+}
+
+void CpuAndMemory() {
+    const int units = 50;
+    const QString what = QStringLiteral("vendractl serve, 50 units at 9600 baud: ");
+    Service s;
+    if (!s.Start(units)) {
+        Figure(what + QStringLiteral("CPU"), QStringLiteral("run failed: ") + s.error,
+               QStringLiteral("-"), Verdict::Failed);
+        return;
+    }
+    std::vector<std::unique_ptr<Page>> pages;
+    for (int i = 0; i < 50; ++i) {
+        pages.push_back(std::make_unique<Page>());
+        pages.back()->Open(s.port);
+    }
+    const qint64 pid = s.serve.processId();
+    const double cpu0 = ProcessCpuSeconds(pid);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; clock.elapsed() < kCpuMs; ++i) {
+        s.Set(i % units + 1, i % 2 == 0);
+        RunEventLoop(1000);
+    }
+    const double cpu = (ProcessCpuSeconds(pid) - cpu0) * 100.0 / (double(clock.elapsed()) / 1000);
+    std::printf("CPU with 50 page clients, one change a second: %.2f %% of a core\n", cpu);
+    Figure(what + QStringLiteral("CPU with 50 page clients, one change a second"),
+           QStringLiteral("%1 % of a core").arg(cpu, 0, 'f', 2), QStringLiteral("< 2 %"),
+           AtMost(cpu, 1.999));
+
+    // 50 more pages and one client that asks for the live feed and never reads it.
+    for (int i = 0; i < 50; ++i) {
+        pages.push_back(std::make_unique<Page>());
+        pages.back()->Open(s.port);
+    }
+    QTcpSocket stuck;
+    stuck.setReadBufferSize(1);
+    stuck.connectToHost(QStringLiteral("127.0.0.1"), s.port);
+    stuck.waitForConnected(5000);
+    stuck.write(
+        "GET /live HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    stuck.waitForBytesWritten(5000);
+    const long before = PeakMemoryKb(pid);
+    int open = 0;
+    for (int i = 0; i < 600; ++i) {
+        s.Set(i % units + 1, (i / units) % 2 == 0);
+        RunEventLoop(50);
+    }
+    for (const auto& p : pages)
+        open += p->ws.state() == QAbstractSocket::ConnectedState;
+    const long after = PeakMemoryKb(pid);
+    std::printf(
+        "peak memory with 100 pages and one that never reads: %ld KiB before, %ld KiB "
+        "after 600 changes; %d pages still connected\n",
+        before, after, open);
+    Figure(what + QStringLiteral("peak memory, 100 pages + one never reading, 600 changes"),
+           QStringLiteral("%1 MiB -> %2 MiB, %3/100 pages connected")
+               .arg(before / 1024.0, 0, 'f', 1)
+               .arg(after / 1024.0, 0, 'f', 1)
+               .arg(open),
+           QStringLiteral("grows < 16 MiB"), AtMost(double(after - before) / 1024.0, 16));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir scratch;
+    UseOffscreen(scratch.filePath(QStringLiteral("runtime")));
+    qputenv("VENDRA_LOCK_DIR", QFile::encodeName(scratch.path()));
+    QCoreApplication app(argc, argv);
+    Latency(3);
+    Latency(50);
+    CpuAndMemory();
+    return 0;
+}
