@@ -638,6 +638,35 @@ private Q_SLOTS:
         QVERIFY(rig->session->Changes().CopyMayBeStale());
     }
 
+    // "Refresh" ends the tests only where the controller made it: refused, the test stays
+    // shown (and on); unanswered, each test is ended by hand before the read-back.
+    void refreshNotMadeLeavesNoTestBehind_data() {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("refused") << false;
+        QTest::newRow("unanswered") << true;
+    }
+    void refreshNotMadeLeavesNoTestBehind() {
+        QFETCH(bool, silent);
+        auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]"});
+        ConsoleSession& s = *rig->session;
+        s.Tests().TestLatchChange(2);
+        QVERIFY(rig->model.IsForcedOn(1, 2));
+        if (silent)
+            rig->port->reply = [](const QByteArray& l) {
+                return l == "Refresh\r\n" ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+            };
+        else
+            rig->model.AddRefusal("Refresh");
+        rig->TakeLog();
+        rig->dialogs.answers = {Answer::Ok, Answer::Ok};
+        s.Table().Refresh();
+        const QStringList log = rig->TakeLog();
+        QCOMPARE(log.mid(0, 3), silent ? (QStringList{"Refresh", "Res 1  2", "MapEnab 1  2"})
+                                       : (QStringList{"Refresh", "Comp", "RawMap 1"}));
+        QCOMPARE(rig->model.IsForcedOn(1, 2), !silent);
+        QCOMPARE(SessionInternals::UnderTest(s, 2), !silent);
+    }
+
     void cancelledReadBackWritesWhatWasRead() {
         auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]",
                               "[1][3][2][3][1][0][0][0]"});

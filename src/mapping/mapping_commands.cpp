@@ -80,7 +80,8 @@ Reply MappingCommands::SystemInit() {
 
 Reply MappingCommands::SystemRefresh(OutputTest& tests) {
     const Reply reply = link_.Exchange(QStringLiteral("Refresh"));
-    if (!reply.IsError()) tests.ClearAllTest();
+    // Only a "Refresh" the controller made has ended the tests.
+    if (OutcomeOf(true, reply) == ChangeOutcome::Made) tests.ClearAllTest();
     return reply;
 }
 

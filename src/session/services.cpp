@@ -43,6 +43,22 @@ ChangeOutcome Judge(bool online, const Reply& reply, ReadBack& readBack, const T
     return outcome;
 }
 
+// Ends every test the console shows, each journalled with `why`; stops at the first command
+// that went out unanswered.
+void EndEveryTest(OutputTest& tests, const MappingTables& t, ReadBack& readBack, Journal& journal,
+                  const Tell& tell, const QString& why) {
+    for (int o = 1; o <= t.NumOutputs; ++o) {
+        const std::optional<Reply> reply = tests.TestOff(o);
+        if (!reply) continue;
+        // Not sent: a read-back or a load holds the line, or the program is ending.
+        if (reply->Kind == ReplyKind::Refused) return;
+        const ChangeOutcome outcome = Judge(true, *reply, readBack, tell);
+        journal.Record(QStringLiteral("test latch"), t.OutUnit[o], t.OutChannel[o],
+                       t.OutMapString[o], t.OutMapString[o], outcome::Word(outcome), why);
+        if (outcome == ChangeOutcome::Failed) return;
+    }
+}
+
 // Online, an output with no address (unit 0) is sent nothing: false, and the error line says
 // why.
 bool Addressed(const MappingTables& tables, bool online, int o, const Tell& tell) {
@@ -196,7 +212,14 @@ ReadBackResult TableOperations::ReadControllerTable() {
 }
 
 ReadBackResult TableOperations::Refresh() {
-    p_.commands.SystemRefresh(p_.outputTest);
+    const Reply refreshed = p_.commands.SystemRefresh(p_.outputTest);
+    // Sent but unanswered, "Refresh" may or may not have ended the tests: each is ended by hand,
+    // so that no lamp stays forced on behind a row that no longer shows it.
+    if (!refreshed.Answered() && refreshed.Kind != ReplyKind::Refused)
+        EndEveryTest(
+            p_.outputTest, p_.tables, p_.readBack, p_.journal,
+            [this](const ErrorReport& e) { Q_EMIT ErrorReported(e); },
+            QStringLiteral("latch released: \"Refresh\" went unanswered"));
     // A cleared entry stays a hole until the table is compacted, and the read-back ends at the
     // first hole: without the compaction, every output after it would read as unmapped.
     const ReadBackResult result = p_.readBack.CompactAndReadAll();
@@ -349,18 +372,10 @@ void OutputTesting::TestLatchChange(int o) {
 
 void OutputTesting::EndTests() {
     if (!online_.Online) return;
-    const Tell tell = [this](const ErrorReport& e) { Q_EMIT ErrorReported(e); };
-    for (int o = 1; o <= tables_.NumOutputs; ++o) {
-        const std::optional<Reply> reply = outputTest_.TestOff(o);
-        if (!reply) continue;
-        // Not sent: a read-back or a load holds the line, or the program is ending.
-        if (reply->Kind == ReplyKind::Refused) return;
-        const ChangeOutcome outcome = Judge(true, *reply, readBack_, tell);
-        journal_.Record(QStringLiteral("test latch"), tables_.OutUnit[o], tables_.OutChannel[o],
-                        tables_.OutMapString[o], tables_.OutMapString[o], outcome::Word(outcome),
-                        QStringLiteral("latch released: the console closed"));
-        if (outcome == ChangeOutcome::Failed) return;
-    }
+    EndEveryTest(
+        outputTest_, tables_, readBack_, journal_,
+        [this](const ErrorReport& e) { Q_EMIT ErrorReported(e); },
+        QStringLiteral("latch released: the console closed"));
 }
 
 // Tally files.
