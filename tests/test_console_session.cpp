@@ -639,32 +639,41 @@ private Q_SLOTS:
     }
 
     // "Refresh" ends the tests only where the controller made it: refused, the test stays
-    // shown (and on); unanswered, each test is ended by hand before the read-back.
+    // shown (and on); unanswered, each test is ended by hand before the read-back; that
+    // unanswered too, the row stays red and the copy is not called the controller's, read-back
+    // or not.
     void refreshNotMadeLeavesNoTestBehind_data() {
-        QTest::addColumn<bool>("silent");
-        QTest::newRow("refused") << false;
-        QTest::newRow("unanswered") << true;
+        QTest::addColumn<QStringList>("silent");  // lines taken but not answered; else refused
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<bool>("ended");
+        QTest::newRow("refused") << QStringList() << QStringList{"Refresh", "Comp", "RawMap 1"}
+                                 << false;
+        QTest::newRow("unanswered")
+            << QStringList{"Refresh"} << QStringList{"Refresh", "Res 1  2", "MapEnab 1  2"} << true;
+        QTest::newRow("unanswered, and its take-back")
+            << QStringList{"Refresh", "Res 1  2"} << QStringList{"Refresh", "Res 1  2", "Comp"}
+            << false;
     }
     void refreshNotMadeLeavesNoTestBehind() {
-        QFETCH(bool, silent);
+        QFETCH(QStringList, silent);
+        QFETCH(QStringList, sent);
+        QFETCH(bool, ended);
         auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]"});
         ConsoleSession& s = *rig->session;
         s.Tests().TestLatchChange(2);
         QVERIFY(rig->model.IsForcedOn(1, 2));
-        if (silent)
-            rig->port->reply = [](const QByteArray& l) {
-                return l == "Refresh\r\n" ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
-            };
-        else
-            rig->model.AddRefusal("Refresh");
+        if (silent.isEmpty()) rig->model.AddRefusal("Refresh");
+        rig->port->reply = [silent](const QByteArray& l) {
+            return silent.contains(QString::fromLatin1(l.trimmed()))
+                       ? std::optional<QByteArray>(QByteArray())
+                       : std::nullopt;
+        };
         rig->TakeLog();
         rig->dialogs.answers = {Answer::Ok, Answer::Ok};
         s.Table().Refresh();
-        const QStringList log = rig->TakeLog();
-        QCOMPARE(log.mid(0, 3), silent ? (QStringList{"Refresh", "Res 1  2", "MapEnab 1  2"})
-                                       : (QStringList{"Refresh", "Comp", "RawMap 1"}));
-        QCOMPARE(rig->model.IsForcedOn(1, 2), !silent);
-        QCOMPARE(SessionInternals::UnderTest(s, 2), !silent);
+        QCOMPARE(rig->TakeLog().mid(0, 3), sent);
+        QCOMPARE(SessionInternals::UnderTest(s, 2), !ended);
+        QCOMPARE(s.Changes().CopyMayBeStale(), silent.size() == 2);
     }
 
     void cancelledReadBackWritesWhatWasRead() {

@@ -550,7 +550,7 @@ private:
 
     // Check 2: an output is under test in the controller exactly when the console shows it so.
     void CheckTests() const {
-        if (stale_ || !Online()) return;
+        if (Excused()) return;
         for (int o = 1; o <= kOutputs; ++o) {
             const auto [u, c] = OutputAt(o);
             const bool disabled =

@@ -53,7 +53,10 @@ struct MappingTables {
     Slots<QString, kOutputSlots> RawMapList;
     int MapStringCount = 0;            // entries of RawMapList in use, from 1
     Slots<int, kOutputSlots> OutTest;  // -1 while the output is held under test
-    int DownloadActive = 0;            // -1 while the whole table is being read back
+    // A test's command went out unanswered: the rows' test marks may not be the controller's
+    // until every test has ended or been cleared (a read-back cannot see a test).
+    bool TestMarksUncertain = false;
+    int DownloadActive = 0;  // -1 while the whole table is being read back
 
     // The current mapping record: the last mapping string parsed, or the input last selected.
     MappingRecord Current;

@@ -59,10 +59,14 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
         takeBack << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c);
     const bool enableAgain = sent == 2 || outcome == ChangeOutcome::Failed;
     if (enableAgain) takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
-    if (!takeBack.isEmpty() && OutcomeOf(true, Sequence(takeBack).first) != ChangeOutcome::Made) {
+    const ChangeOutcome tookBack =
+        takeBack.isEmpty() ? ChangeOutcome::Made : OutcomeOf(true, Sequence(takeBack).first);
+    if (tookBack != ChangeOutcome::Made) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
         readBack_.MarkCopyStale();
+        if (outcome == ChangeOutcome::Failed || tookBack == ChangeOutcome::Failed)
+            tables_.TestMarksUncertain = true;
         tables_.OutTest[Output] = -1;
         Q_EMIT RowTest(Output - 1, true);
         return reply;
@@ -85,11 +89,13 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
                             .first;
     if (OutcomeOf(true, reply) != ChangeOutcome::Made) {
         // The lamp may still be on: the row says so, and the next release tries again.
+        if (OutcomeOf(true, reply) == ChangeOutcome::Failed) tables_.TestMarksUncertain = true;
         tables_.OutTest[Output] = -1;
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
     CopyEnabled(Output);
+    if (NoneUnderTest()) tables_.TestMarksUncertain = false;
     Q_EMIT TestActive(false);
     return reply;
 }
@@ -128,10 +134,18 @@ void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
             tables_.OutTest[o] = 0;
             Q_EMIT RowTest(o - 1, false);
         }
+    if (NoneUnderTest()) tables_.TestMarksUncertain = false;
+}
+
+bool OutputTest::NoneUnderTest() const {
+    for (int o = 1; o <= tables_.NumOutputs; ++o)
+        if (UnderTest(o)) return false;
+    return true;
 }
 
 void OutputTest::ClearAllTest() {
     forced_.clear();
+    tables_.TestMarksUncertain = false;
     for (int i = 1; i <= tables_.NumOutputs; ++i) {
         tables_.OutTest[i] = 0;
         Q_EMIT RowTest(i - 1, false);

@@ -52,6 +52,7 @@ private:
     // (or the last one's) and how many lines went out.
     std::pair<Reply, int> Sequence(const QStringList& lines);
     void CopyEnabled(int Output);
+    bool NoneUnderTest() const;
 
     MappingTables& tables_;
     // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since.

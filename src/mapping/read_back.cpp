@@ -112,6 +112,10 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     return result;
 }
 
+bool ReadBack::CopyMayBeStale() const {
+    return !lastComplete_ || tables_.TestMarksUncertain;
+}
+
 ReadBackResult ReadBack::CompactAndReadAll() {
     const Reply reply = link_.Exchange(QStringLiteral("Comp"));
     if (OutcomeOf(true, reply) == ChangeOutcome::Made) return GetAllRawMappings();

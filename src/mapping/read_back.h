@@ -58,7 +58,7 @@ public:
     void SetPauseMs(int ms) { pauseMs_ = ms; }
     // True until a whole read-back has reached the end of the controller's list, and again
     // after one that ended short: the tables may then differ from the controller's table.
-    bool CopyMayBeStale() const { return !lastComplete_; }
+    bool CopyMayBeStale() const;
     // A change the controller may or may not have taken (no answer, cut short): the tables may
     // differ from its table until the next whole read-back.
     void MarkCopyStale() { lastComplete_ = false; }
