@@ -325,7 +325,7 @@ QString ClearedText(const QList<TallyItem>& mappings, int firstNotSent, const QS
     QSet<std::pair<int, int>> outputs;
     for (const TallyItem& item : mappings) {
         if (item.Line < firstNotSent) continue;
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         outputs.insert({m.OutUnit, m.OutChannel});
     }
     return QStringLiteral(
@@ -375,7 +375,7 @@ int RestoreAll(Call& c) {
     if (!r.verified) return loaded;
     QList<Expectation> all;
     for (const TallyItem& item : c.check.Mappings) {
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         all.append({m.OutUnit, m.OutChannel, item.Text});
     }
     return std::max(ReportVerify(tool, *r.verified, all), loaded);

@@ -1,9 +1,7 @@
 #include "mapping/output_test.h"
 
-#include <QRegularExpression>
-
 #include "link/command_exchange.h"
-#include "mapping/mapping_commands.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
 
@@ -21,17 +19,6 @@ bool OutputTest::UnderTest(int Output) const {
     return tables_.OutTest[Output] == -1;
 }
 
-std::pair<Reply, int> OutputTest::Sequence(const QStringList& lines) {
-    Reply reply;
-    int sent = 0;
-    for (const QString& line : lines) {
-        reply = link_.Exchange(line);
-        ++sent;
-        if (OutcomeOf(true, reply) != ChangeOutcome::Made) break;
-    }
-    return {reply, sent};
-}
-
 std::optional<Reply> OutputTest::TestOn(int Output) {
     if (!tables_.IsConfiguredOutput(Output) || UnderTest(Output) || !online_()) return {};
     const int u = tables_.OutUnit[Output];
@@ -40,19 +27,19 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     Q_EMIT RowTest(Output - 1, true);
     readBack_.GetMapping(u, c);
     Q_EMIT TestActive(true);
-    const auto [reply, sent] =
-        Sequence({MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c),
-                  MappingCommands::OutputCommand(QStringLiteral("Set"), u, c)});
+    const auto [reply, sent, made] = SendLines(link_, {OutputLine(QStringLiteral("mapdisab"), u, c),
+                                                       OutputLine(QStringLiteral("Set"), u, c)});
     const ChangeOutcome outcome = OutcomeOf(true, reply);
     if (outcome == ChangeOutcome::Made) return reply;
     // Not made: take back what the controller may have taken (all but a refused command), so
     // that no lamp is left forced on or its mapping disabled with no row to show it.
     QStringList takeBack;
     if (sent == 2 && outcome == ChangeOutcome::Failed)
-        takeBack << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c);
+        takeBack << OutputLine(QStringLiteral("Res"), u, c);
     if (sent == 2 || outcome == ChangeOutcome::Failed)
-        takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
-    if (!takeBack.isEmpty() && OutcomeOf(true, Sequence(takeBack).first) != ChangeOutcome::Made) {
+        takeBack << OutputLine(QStringLiteral("MapEnab"), u, c);
+    if (!takeBack.isEmpty() &&
+        OutcomeOf(true, SendLines(link_, takeBack).reply) != ChangeOutcome::Made) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
         readBack_.MarkCopyStale();
@@ -72,9 +59,9 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
     const int c = tables_.OutChannel[Output];
     Q_EMIT RowTest(Output - 1, false);
     tables_.OutTest[Output] = 0;
-    const Reply reply = Sequence({MappingCommands::OutputCommand(QStringLiteral("Res"), u, c),
-                                  MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c)})
-                            .first;
+    const Reply reply = SendLines(link_, {OutputLine(QStringLiteral("Res"), u, c),
+                                          OutputLine(QStringLiteral("MapEnab"), u, c)})
+                            .reply;
     if (OutcomeOf(true, reply) != ChangeOutcome::Made) {
         // The lamp may still be on: the row says so, and the next release tries again.
         tables_.OutTest[Output] = -1;
@@ -94,18 +81,12 @@ std::optional<Reply> OutputTest::TestLatchChange(int selectedOutput) {
 }
 
 void OutputTest::FollowReset(const QString& command, const Reply& reply) {
-    if (command.section(QLatin1Char(' '), 0, 0)
-            .compare(QLatin1String("Res"), Qt::CaseInsensitive) ||
+    const std::optional<CommandAddress> a = AddressOf(command);
+    if (!a || a->Word.compare(QLatin1String("Res"), Qt::CaseInsensitive) ||
         OutcomeOf(true, reply) != ChangeOutcome::Made)
         return;
-    // Numbers go out in sign columns: "Res 1  3", "Res-2 -7".
-    static const QRegularExpression number(QStringLiteral("[ -]\\d+"));
-    QList<int> n;
-    for (const auto& m : number.globalMatch(command.mid(3)))
-        n << m.captured().trimmed().toInt();
-    if (n.size() != 2) return;
     for (int o = 1; o <= tables_.NumOutputs; ++o)
-        if (tables_.OutUnit[o] == n[0] && tables_.OutChannel[o] == n[1] && UnderTest(o)) {
+        if (tables_.OutUnit[o] == a->Unit && tables_.OutChannel[o] == a->Channel && UnderTest(o)) {
             tables_.OutTest[o] = 0;
             Q_EMIT RowTest(o - 1, false);
         }

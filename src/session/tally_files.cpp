@@ -62,7 +62,7 @@ public:
         initOutcome_ = outcome::Word(init);
         std::map<Address, bool> mapped;
         for (const TallyItem& item : items) {
-            const MappingRecord m = ParseGetMap(item.Text);
+            const MappingRecord& m = item.Mapping;
             mapped[{m.OutUnit, m.OutChannel}] = true;
         }
         if (!known_) return;  // what the clear removed is not known
@@ -71,16 +71,15 @@ public:
     }
     // One line sent: `holds` is what its output holds now as far as the answers tell (after a
     // line not answered, only that the clear took it).
-    void Line(const QString& text, ChangeOutcome o, const QString& holds) {
+    void Line(const TallyItem& item, ChangeOutcome o, const QString& holds) {
         if (!journal_) return;
-        const MappingRecord m = ParseGetMap(text);
-        Change({m.OutUnit, m.OutChannel}, text, outcome::Word(o), holds);
+        Change({item.Mapping.OutUnit, item.Mapping.OutChannel}, item.Text, outcome::Word(o), holds);
     }
     // Lines not sent leave their outputs as the clear left them.
     void NotSent(const QList<TallyItem>& items) {
         if (!journal_) return;
         for (const TallyItem& item : items) {
-            const MappingRecord m = ParseGetMap(item.Text);
+            const MappingRecord& m = item.Mapping;
             Change({m.OutUnit, m.OutChannel}, QString(), initOutcome_, QString());
         }
     }
@@ -370,7 +369,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
         }
         // The check keeps k within RawMapList.
         tables_.RawMapList[k] = item.Text;
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         tables_.Current = m;
         QString holds = item.Text;  // what the output holds after this line
         ChangeOutcome outcome = ChangeOutcome::Offline;
@@ -386,7 +385,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
             outcome = sent.outcome;
             if (outcome == ChangeOutcome::Failed) {
                 reader_.MarkCopyStale();
-                journal.Line(item.Text, outcome, QString());
+                journal.Line(item, outcome, QString());
                 failed = &item;
                 lastLoad_.stoppedLine = item.Line;
                 lastLoad_.stoppedReply = sent.reply;
@@ -396,9 +395,9 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
                 holds = sent.single;
                 lastLoad_.notTaken.append({item.Line, item.Text, Quoted(sent.reply.Line)});
             }
-            journal.Line(item.Text, outcome, holds);
+            journal.Line(item, outcome, holds);
         } else {
-            journal.Line(item.Text, outcome, holds);
+            journal.Line(item, outcome, holds);
         }
         const bool made = outcome == ChangeOutcome::Made || outcome == ChangeOutcome::Offline;
         if (made) ++lastLoad_.applied;
