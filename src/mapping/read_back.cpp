@@ -32,11 +32,11 @@ void ReadBack::CancelDownload() {
 }
 
 ReadBackResult ReadBack::GetAllRawMappings() {
-    // Reached again from the events it lets run: the running read-back owns the tables.
-    // DownloadActive cannot tell: "Cancel" clears it while the read-back is still running.
-    if (running_) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
-    running_ = true;
+    // Reached from the events a busy operation lets run (this read-back's own among them): the
+    // running operation owns the tables. DownloadActive cannot tell: "Cancel" clears it while
+    // the read-back is still running.
     BusyState& busy = link_.Busy();
+    if (busy.Pumping()) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
     const BusyState::Scope busyScope(busy);
 
     tables_.MapStringCount = 0;
@@ -96,7 +96,6 @@ ReadBackResult ReadBack::GetAllRawMappings() {
         ++n;
     }
     tables_.DownloadActive = 0;
-    running_ = false;
 
     Q_EMIT ControlsEnabled(true);
     Q_EMIT CancelVisible(false);

@@ -121,6 +121,10 @@ bool ControllerLink::IsBusy() const {
     return exchange_.Busy().Busy();
 }
 
+BusyState::Scope ControllerLink::Hold() {
+    return BusyState::Scope(exchange_.Busy());
+}
+
 void ControllerLink::RequestStop() {
     exchange_.Busy().RequestStop();
 }

@@ -24,18 +24,6 @@ const QString kFileError = QStringLiteral("File Error");
 // Lines named one by one in a message; the rest are counted.
 constexpr int kNamedLines = 5;
 
-// Clears the flag however the sequence ends.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 // What each address held before a load, kept current as its lines replace it, so that the
 // journal names every output the load changes with its mapping before and after.
 class LoadJournal {
@@ -131,10 +119,6 @@ TallyFiles::TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBac
       dialogs_(dialogs),
       online_(std::move(online)) {}
 
-bool TallyFiles::Busy() const {
-    return busy_ || reader_.Running();
-}
-
 void TallyFiles::Tell(const QString& text, const QString& title) {
     dialogs_.Message(text, title, Buttons::Ok, Icon::Information);
 }
@@ -151,8 +135,8 @@ QString TallyFiles::OpenTallyDialog() {
 bool TallyFiles::SaveMatrixClick() {
     // The file buttons stay usable during a read-back, whose event loop would run this click
     // in the middle of it.
-    if (Busy()) return false;
-    BusyGuard guard(busy_);
+    if (exchange_.Busy().Busy()) return false;
+    const BusyState::Scope held(exchange_.Busy());
     if (online_()) commands_.MapTableCompress();
     const QString path = SaveTallyDialog();
     if (!path.isEmpty()) {
@@ -208,8 +192,8 @@ bool TallyFiles::WriteLines(const QString& TallyFile, const QStringList& lines) 
 }
 
 bool TallyFiles::LoadMatrixClick() {
-    if (Busy()) return false;
-    BusyGuard guard(busy_);
+    if (exchange_.Busy().Busy()) return false;
+    const BusyState::Scope held(exchange_.Busy());
     const QString path = OpenTallyDialog();
     if (!path.isEmpty()) {
         if (!QFileInfo::exists(path)) {
