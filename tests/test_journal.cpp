@@ -1,9 +1,8 @@
-// The change journal: whole lines only, when two programs append at once and when a write is
-// cut short; a journal that cannot be written never holds up a change and says so once; the
-// history window reads it page by page and filters it by time. Through the programs:
+// The change journal: rotation, whole lines when a write is cut short; a journal that cannot be
+// written never holds up a change and says so once; the history window reads it page by page
+// and filters it by time. Two programs appending at once, and the journal through the programs:
 // test_journal_pty.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -29,56 +28,6 @@ using namespace vendra;
 class TestJournal : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Two writers at once, in one file or rotating it between them: every entry whole, none
-    // lost, each writer's in its order, the rotated files read as one history.
-    void twoProgramsAppendingAtOnceKeepEveryLineWhole_data() {
-        QTest::addColumn<qint64>("rotateBytes");  // 0: never rotated
-        QTest::newRow("one file") << qint64(0);
-        QTest::newRow("rotating") << qint64(256 * 1024);
-    }
-    void twoProgramsAppendingAtOnceKeepEveryLineWhole() {
-        QFETCH(qint64, rotateBytes);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("j.jsonl"));
-        constexpr int kEach = 400;
-        pid_t children[2];
-        for (pid_t& child : children) {
-            child = fork();
-            if (child == 0) {
-                MappingTables tables;
-                Journal j(tables, QStringLiteral("writer%1").arg(getpid()));
-                j.SetPath(path);
-                j.SetRotation(rotateBytes, 100);
-                // Long lines, so that a mixed write could not hide inside one.
-                const QString filler(3000, u'x');
-                for (int i = 0; i < kEach; ++i)
-                    j.RecordCommand(QStringLiteral("send"), QString::number(i) + filler,
-                                    outcome::kAnswered);
-                _exit(j.Failed() ? 1 : 0);
-            }
-        }
-        for (pid_t child : children) {
-            int status = 0;
-            QCOMPARE(waitpid(child, &status, 0), child);
-            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        }
-        const QStringList files = JournalFiles(path);
-        QCOMPARE(files.size() > 1, rotateBytes > 0);
-        int lines = 0;
-        for (const QString& f : files) {
-            int inFile = 0;
-            QVERIFY(AllWhole(Contents(f), &inFile));
-            lines += inFile;
-        }
-        QCOMPARE(lines, 2 * kEach);
-        const JournalRead read = ReadJournal(path);
-        QCOMPARE(read.Entries.size(), 2 * kEach);
-        QVERIFY(read.Torn.isEmpty());
-        QMap<QString, int> next;
-        for (const JournalEntry& e : read.Entries)
-            QCOMPARE(e.Command.section(u'x', 0, 0).toInt(), next[e.Program]++);
-    }
-
     // Past its size the journal goes on in a new file; the oldest kept files go beyond the
     // number kept.
     void theJournalRotatesBySizeAndKeepsItsNewestFiles() {

@@ -1,7 +1,10 @@
-// The change journal through the programs: `vendractl journal` reads a rotated journal for
-// scripts and follows it; a raw send is journalled as the change of its output; without a home
-// nothing is journalled; a tool killed in the middle of a load leaves whole lines.
+// The change journal through the programs: two programs appending at once keep every line
+// whole; `vendractl journal` reads a rotated journal for scripts and follows it; a raw send is
+// journalled as the change of its output; without a home nothing is journalled; a tool killed
+// in the middle of a load leaves whole lines.
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <QTimeZone>
@@ -53,6 +56,56 @@ QList<int> Numbers(const QByteArray& out) {
 class TestJournalPty : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Two writers at once, in one file or rotating it between them: every entry whole, none
+    // lost, each writer's in its order, the rotated files read as one history.
+    void twoProgramsAppendingAtOnceKeepEveryLineWhole_data() {
+        QTest::addColumn<qint64>("rotateBytes");  // 0: never rotated
+        QTest::newRow("one file") << qint64(0);
+        QTest::newRow("rotating") << qint64(256 * 1024);
+    }
+    void twoProgramsAppendingAtOnceKeepEveryLineWhole() {
+        QFETCH(qint64, rotateBytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("j.jsonl"));
+        constexpr int kEach = 400;
+        pid_t children[2];
+        for (pid_t& child : children) {
+            child = fork();
+            if (child == 0) {
+                MappingTables tables;
+                Journal j(tables, QStringLiteral("writer%1").arg(getpid()));
+                j.SetPath(path);
+                j.SetRotation(rotateBytes, 100);
+                // Long lines, so that a mixed write could not hide inside one.
+                const QString filler(3000, u'x');
+                for (int i = 0; i < kEach; ++i)
+                    j.RecordCommand(QStringLiteral("send"), QString::number(i) + filler,
+                                    outcome::kAnswered);
+                _exit(j.Failed() ? 1 : 0);
+            }
+        }
+        for (pid_t child : children) {
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        const QStringList files = JournalFiles(path);
+        QCOMPARE(files.size() > 1, rotateBytes > 0);
+        int lines = 0;
+        for (const QString& f : files) {
+            int inFile = 0;
+            QVERIFY(AllWhole(Contents(f), &inFile));
+            lines += inFile;
+        }
+        QCOMPARE(lines, 2 * kEach);
+        const JournalRead read = ReadJournal(path);
+        QCOMPARE(read.Entries.size(), 2 * kEach);
+        QVERIFY(read.Torn.isEmpty());
+        QMap<QString, int> next;
+        for (const JournalEntry& e : read.Entries)
+            QCOMPARE(e.Command.section(u'x', 0, 0).toInt(), next[e.Program]++);
+    }
+
     // `vendractl journal` over a rotated journal: one history, oldest first; -n, --since and
     // --until read from the end as far as they need; no match exits 1, as grep does.
     void vendractlJournalQueries_data() {
