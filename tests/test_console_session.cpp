@@ -718,6 +718,21 @@ private Q_SLOTS:
         QCOMPARE(rig->dialogs.fileCalls.size(), 1);
     }
 
+    // A read-back asked for from the events of a running one does not start: the running one
+    // owns the table, and nothing it has read is lost.
+    void aReadBackDoesNotStartInsideAnother() {
+        auto rig = Rig(true, {"[1][1][2][1][1][0][0][0]", "[1][2][2][2][1][0][0][0]"});
+        ConsoleSession& s = *rig->session;
+        std::optional<ReadBackResult> inner;
+        QTimer::singleShot(0, &s, [&] { inner = s.Table().ReadControllerTable(); });
+        QVERIFY(s.Table().Refresh().Complete());
+        QVERIFY(inner && inner->end == ReadBackEnd::Cancelled);
+        QCOMPARE(rig->TakeLog(),
+                 QStringList({"Refresh", "Comp", "RawMap 1", "RawMap 2", "RawMap 3"}));
+        QCOMPARE(rig->Row(1), QStringLiteral("Out 1\t 1\t\t"));
+        QVERIFY(rig->dialogs.boxes.isEmpty());
+    }
+
     // Only the changes go out, and success is claimed only where the outputs asked back prove
     // it: not when the controller falls silent part-way, not when the copy was compared.
     void applyChanges_data() {

@@ -1,7 +1,9 @@
 // Mapping, clearing, reset and refresh commands: the exact lines on the wire, the mapping string
-// left for the caller, and the result when the controller does not answer.
+// left for the caller, and the result when the controller does not answer; the lines a change of
+// live changes sends, and the output a typed command addresses.
 #include <QtTest>
 
+#include "mapping/command_lines.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/output_test.h"
 #include "mapping/read_back.h"
@@ -136,6 +138,57 @@ private Q_SLOTS:
         rig.model.ClearLog();
         tests.TestOn(7);
         QCOMPARE(rig.model.Log().value(1), QStringLiteral("mapdisab 1  9"));
+    }
+    // What live changes send to give an output a mapping (the editor's cases are above).
+    void linesForAMapping_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("clearFirst");  // the controller holds the output twice
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("disabled") << "[1][3][2][17][0][0][0][0]" << false
+                                  << QStringList{"Map 1 3 2 17", "mapdisab 1  3"};
+        QTest::newRow("AND disabled")
+            << "[1][3][2][17][0][4][9][1]" << false
+            << QStringList{"Map 1 3 2 17", "AND 1 3 4 9", "mapdisab 1  3"};
+        QTest::newRow("held twice") << "[-1][3][2][17][1][0][0][0]" << true
+                                    << QStringList{"Res-1  3", "ClrMap-1  3", "Map-1 3 2 17"};
+        QTest::newRow("unmapped, held twice")
+            << "[1][3][0][5][1][0][0][0]" << true << QStringList{"Res 1  3", "ClrMap 1  3"};
+    }
+    void linesForAMapping() {
+        QFETCH(QString, target);
+        QFETCH(bool, clearFirst);
+        QFETCH(QStringList, lines);
+        QCOMPARE(MappingLines(ParseGetMap(target), clearFirst), lines);
+    }
+
+    // The output a command line addresses, read as the controller reads it.
+    void addressOfACommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("address");  // "word unit channel", or empty for none
+        QTest::newRow("sign columns") << "Res 1  3"
+                                      << "Res 1 3";
+        QTest::newRow("negative, glued") << "Res-2 -7"
+                                         << "Res -2 -7";
+        QTest::newRow("inputs glued") << "map 1 3-2-7"
+                                      << "map 1 3";
+        QTest::newRow("tabs") << "\tClrMap\t4\t5 "
+                              << "ClrMap 4 5";
+        QTest::newRow("no channel") << "Res 1"
+                                    << "";
+        QTest::newRow("not a number") << "Map 1 x 2 5"
+                                      << "";
+        QTest::newRow("no word") << "-1 3"
+                                 << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void addressOfACommand() {
+        QFETCH(QString, command);
+        QFETCH(QString, address);
+        const std::optional<CommandAddress> a = AddressOf(command);
+        QCOMPARE(
+            a ? QStringLiteral("%1 %2 %3").arg(a->Word).arg(a->Unit).arg(a->Channel) : QString(),
+            address);
     }
 };
 

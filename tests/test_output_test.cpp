@@ -147,6 +147,31 @@ private Q_SLOTS:
         QCOMPARE(rig.tables.OutMapString[4], enabled);
     }
 
+    // A "Res" sent by anyone ends the test of the output it addresses once the controller made
+    // it; a refused one leaves the output forced on, and its row red.
+    void aResetEndsTheTestItAddresses_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("ended");
+        QTest::newRow("made") << "Res 1  6"
+                              << "OK" << true;
+        QTest::newRow("typed") << "res 1 6"
+                               << "OK" << true;
+        QTest::newRow("refused") << "Res 1  6"
+                                 << "ERR BAD UNIT" << false;
+        QTest::newRow("another output") << "Res 1  7"
+                                        << "OK" << false;
+    }
+    void aResetEndsTheTestItAddresses() {
+        QFETCH(QString, command);
+        QFETCH(QString, answer);
+        QFETCH(bool, ended);
+        TestRig rig;
+        rig.tests.TestOn(4);
+        rig.tests.FollowCommand(command, {ReplyKind::Answered, answer, {}});
+        QCOMPARE(rig.tests.UnderTest(4), !ended);
+    }
+
     void nothingOfflineOrOutsideTheOutputs() {
         TestRig rig;
         rig.tests.TestOn(3);

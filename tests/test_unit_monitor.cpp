@@ -35,8 +35,8 @@ std::unique_ptr<MainRig> Online(const QString& units = QStringLiteral("1,2")) {
     auto rig = std::make_unique<MainRig>();
     rig->WriteIni(IniWithUnits(units));
     rig->Build();
-    // Polls four times as often as the program, so tests that wait for ticks wait less.
-    rig->window->Diag().tmrInputStatus.setInterval(50);
+    // Polls twenty times as often as the program, so tests that wait for ticks wait less.
+    rig->window->Diag().tmrInputStatus.setInterval(10);
     if (!rig->window->Load()) qFatal("start-up failed");
     rig->TakeLog();
     return rig;
@@ -407,7 +407,7 @@ private Q_SLOTS:
         QCOMPARE(LitLamps(u), 0x80000001u);
 
         rig->model.SetFault(SimFault::Silent);
-        constexpr int kDeadlineMs = 100;  // each silent exchange waits this long
+        constexpr int kDeadlineMs = 40;  // each silent exchange waits this long
         w.Session().Link().SetDeadlineMs(kDeadlineMs);
         rig->dialogs.beeps = 0;
         rig->TakeLog();

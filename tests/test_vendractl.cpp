@@ -166,6 +166,9 @@ private Q_SLOTS:
                                       << false << "cannot open the port" << false << 2;
         QTest::newRow("file unreadable")
             << QStringList{} << QStringList{"restore", "NOFILE"} << false << "NOFILE" << false << 2;
+        // A restore reads its file twice: "-" names a file there, never standard input.
+        QTest::newRow("restore of -") << QStringList{} << QStringList{"restore", "-"} << false
+                                      << "The tally file \"-\" cannot be read" << false << 2;
         QTest::newRow("file with findings") << QStringList{} << QStringList{"restore", "BADFILE"}
                                             << false << "has 1 finding;" << false << 3;
     }

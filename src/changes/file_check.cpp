@@ -63,7 +63,7 @@ FileCheck CheckFileItems(const QList<TallyItem>& items, MappingTables& tables,
             continue;
         }
         check.Mappings.append(item);
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         tables.Current = m;
         const QString out = Address(m.OutUnit, m.OutChannel);
         if (!tables.IsConfiguredOutput(tables.FindOutputMapping()))

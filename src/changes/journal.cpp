@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "changes/mapping_diff.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_string.h"
 #include "mapping/mapping_tables.h"
 #include "platform/numbers.h"
@@ -173,13 +174,9 @@ QString outcome::Word(ChangeOutcome o) {
 
 std::optional<std::pair<int, int>> RawMappingTarget(const QString& command) {
     static const QStringList kWords = {"map", "and", "or", "clrmap", "mapdisab", "mapenab"};
-    const QStringList words = command.simplified().split(u' ');
-    if (words.size() < 3 || !kWords.contains(words[0].toLower())) return std::nullopt;
-    bool unitOk = false, channelOk = false;
-    const int unit = words[1].toInt(&unitOk);
-    const int channel = words[2].toInt(&channelOk);
-    if (!unitOk || !channelOk) return std::nullopt;
-    return std::pair{unit, channel};
+    const std::optional<CommandAddress> a = AddressOf(command);
+    if (!a || !kWords.contains(a->Word.toLower())) return std::nullopt;
+    return std::pair{a->Unit, a->Channel};
 }
 
 std::optional<QString> HeldMapping(const Reply& reply) {

@@ -5,6 +5,7 @@
 
 #include "changes/journal.h"
 #include "config/enabled_units.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/mapping_tables.h"
 #include "platform/message_text.h"
@@ -325,11 +326,9 @@ ApplyResult LiveChanges::Apply(const QList<PlannedChange>& plan) {
         if (online) {
             Q_EMIT commands_.MapFlash();
             // Each command builds on the one before: the rest of the change waits for it.
-            for (const QString& line : p.Commands()) {
-                reply = exchange_.Exchange(line);
-                if (OutcomeOf(true, reply) != ChangeOutcome::Made) break;
-                ++made;
-            }
+            const LinesSent sent = SendLines(exchange_, p.Commands());
+            reply = sent.reply;
+            made = sent.made;
         }
         const ChangeOutcome outcome = OutcomeOf(online, reply);
         if (journal_)
@@ -371,8 +370,8 @@ VerifyResult LiveChanges::Verify(const QList<Expectation>& expected) {
             result.Interrupted = true;
             break;
         }
-        const Reply reply = exchange_.Exchange(
-            MappingCommands::OutputCommand(QStringLiteral("GetMap"), e.Unit, e.Channel));
+        const Reply reply =
+            exchange_.Exchange(OutputLine(QStringLiteral("GetMap"), e.Unit, e.Channel));
         if (reply.Kind == ReplyKind::Refused && StopAsked()) {
             result.Interrupted = true;
             break;

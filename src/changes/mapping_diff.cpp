@@ -3,7 +3,7 @@
 #include <map>
 #include <utility>
 
-#include "mapping/mapping_commands.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_tables.h"
 #include "platform/numbers.h"
 
@@ -23,7 +23,7 @@ struct Side {
 std::map<Address, Side> ByAddress(const QList<TallyItem>& items) {
     std::map<Address, Side> out;
     for (const TallyItem& item : items) {
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         Side& side = out[{m.OutUnit, m.OutChannel}];
         side = {item.Text, item.Line, side.Entries + 1};
     }
@@ -162,20 +162,10 @@ int CountDifferences(const QList<OutputComparison>& rows) {
 }
 
 QStringList PlannedChange::Commands() const {
-    const Drive d = DriveOf(Target);
-    const int u = Row.Unit;
-    const int c = Row.Channel;
-    QStringList lines;
-    // "ClrMap" empties every entry of the output; the "Map" after it makes exactly one.
-    if (!d.Mapped || Row.ControllerEntries > 1)
-        lines << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c)
-              << MappingCommands::OutputCommand(QStringLiteral("ClrMap"), u, c);
-    if (!d.Mapped) return lines;
-    lines << MappingCommands::MapCommand(u, c, d.InUnit, d.InChannel);
-    if (d.Mode != kSingle)
-        lines << MappingCommands::BoolCommand(u, c, d.BoolUnit, d.BoolChannel, d.Mode);
-    if (!d.Enabled) lines << MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c);
-    return lines;
+    MappingRecord target = Target;
+    target.OutUnit = Row.Unit;
+    target.OutChannel = Row.Channel;
+    return MappingLines(target, Row.ControllerEntries > 1);
 }
 
 QList<PlannedChange> PlanChanges(const QList<OutputComparison>& rows) {

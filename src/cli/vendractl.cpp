@@ -105,14 +105,21 @@ struct Call {
     QString Value(const char* name) const { return parser.value(QString::fromLatin1(name)); }
 };
 
+// What a command's argument is.
+enum class FileArgument {
+    None,
+    Path,         // a tally file, read and checked before anything else
+    PathOrStdin,  // the same, "-" for standard input
+};
+
 struct CommandSpec {
     const char* name;
     const char* arguments;
     const char* synopsis;  // the overview's line
     const char* description;
-    bool readsFile;   // the argument is a tally file, read and checked first
-    bool controller;  // talks to the controller
-    bool probe;       // asks "VER" first
+    FileArgument file;  // whether the argument is a tally file, read and checked first
+    bool controller;    // talks to the controller
+    bool probe;         // asks "VER" first
     int (*run)(Call&);
     // The command's own checks, each an exit code when it refuses: of its argument and options
     // before anything is read, and of the file once it is read and checked.
@@ -329,7 +336,7 @@ QString ClearedText(const QList<TallyItem>& mappings, int firstNotSent, const QS
     QSet<std::pair<int, int>> outputs;
     for (const TallyItem& item : mappings) {
         if (item.Line < firstNotSent) continue;
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         outputs.insert({m.OutUnit, m.OutChannel});
     }
     return QStringLiteral(
@@ -379,7 +386,7 @@ int RestoreAll(Call& c) {
     if (!r.verified) return loaded;
     QList<Expectation> all;
     for (const TallyItem& item : c.check.Mappings) {
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         all.append({m.OutUnit, m.OutChannel, item.Text});
     }
     return std::max(ReportVerify(tool, *r.verified, all), loaded);
@@ -665,7 +672,7 @@ const CommandSpec kCommands[] = {
      "Without -o the file goes to standard output. A backup that ends incomplete\n"
      "(the controller silent, or a reply that is no mapping) writes nothing: the\n"
      "old file stays.",
-     false, true, true, &Backup},
+     FileArgument::None, true, true, &Backup},
     {"restore", "FILE", "restore FILE [--changes-only] [--no-verify] [--force]",
      "Loads a tally file into the controller: Init, the units enabled again, then\n"
      "every line; with --changes-only, only the outputs that differ. Then the\n"
@@ -678,26 +685,26 @@ const CommandSpec kCommands[] = {
      "restores without --force. Ctrl+C stops after the current line and says what\n"
      "was sent or verified; a whole restore stopped after \"Init\" says how many\n"
      "outputs are unmapped now: the same restore again puts them back.",
-     true, true, true, &Restore, nullptr, &RestorableFile},
+     FileArgument::Path, true, true, &Restore, nullptr, &RestorableFile},
     {"diff", "FILE", "diff FILE [--json] [--quiet]",
      "Compares a tally file with the controller's table, the enable flag and\n"
      "outputs held twice included, and prints the outputs that differ. FILE '-'\n"
      "reads the file from standard input. Exit 0 when equal, 1 when different, 2 on\n"
      "an error.",
-     true, true, true, &Diff},
+     FileArgument::PathOrStdin, true, true, &Diff},
     {"check", "FILE", "check FILE",
      "Checks a tally file against Kavro.ini; prints each finding with its line\n"
      "number ('-': standard input). Exit 1 when something was found. Needs no\n"
      "controller.",
-     true, false, false, &Check},
+     FileArgument::PathOrStdin, false, false, &Check},
     {"send", "TEXT", "send TEXT",
      "Sends one raw command line and prints the raw reply. Exit 1 when the\n"
      "controller answers an error line.",
-     false, true, false, &Send, &OneCommandLine},
+     FileArgument::None, true, false, &Send, &OneCommandLine},
     {"status", "UNIT", "status UNIT [--watch [--interval MS]] [--json]",
      "Prints the unit's 32 input bits (1 to 32) and its status line; where the\n"
      "controller does not answer, its error line or \"no answer\".",
-     false, true, false, &Status, &UnitAndInterval},
+     FileArgument::None, true, false, &Status, &UnitAndInterval},
     {"lamps", "", "lamps [--output N] [--watch] [--json]",
      "Prints every output's lamp from the live inputs, and why: reads the\n"
      "controller's table and the input bits of every unit that carries a configured\n"
@@ -706,14 +713,14 @@ const CommandSpec kCommands[] = {
      "state, then each output whose lamp or reason changes, with a time stamp (JSON:\n"
      "one object per line). A unit that does not answer leaves its inputs unknown and\n"
      "ends the tool with exit 2.",
-     false, true, true, &Lamps},
+     FileArgument::None, true, true, &Lamps},
     {"journal", "", "journal [--since TIME] [--until TIME] [--output N] [-n N] [--follow] [--json]",
      "Prints the change journal of the installation, oldest entry first: every change\n"
      "the console and vendractl made to the controller's table, raw mapping commands\n"
      "of 'send' included, its rotated files (PATH.1, PATH.2, ...) read as one history.\n"
      "Exit 0 when an entry was printed, 1 when none matched (as grep). Needs no\n"
      "controller.",
-     false, false, false, &JournalCommand},
+     FileArgument::None, false, false, &JournalCommand},
     {"serve", "", "serve [--http ADDR:PORT]",
      "Runs unattended, as a system service: opens the line and holds it as the\n"
      "console does, reads the controller's table, polls the input bits of every unit\n"
@@ -733,7 +740,7 @@ const CommandSpec kCommands[] = {
      "closed, the lock freed and the sockets closed, and the exit status is 0. Exit\n"
      "2 when it cannot start: no Kavro.ini, --http not an address and port or the\n"
      "address taken, another service already on the line.",
-     false, false, false, &Serve},
+     FileArgument::None, false, false, &Serve},
 };
 
 bool Takes(const OptionSpec& o, const QString& command) {
@@ -993,9 +1000,10 @@ int Run(const QStringList& args) {
         return *failed;
 
     // Files are read and checked before the controller is touched.
-    if (command->readsFile) {
-        // "-": the file comes on standard input (a restore reads its file twice: not there).
-        const bool stdinFile = argument == QStringLiteral("-") && name != QStringLiteral("restore");
+    if (command->file != FileArgument::None) {
+        // A restore reads its file twice: "-" is a file of that name for it.
+        const bool stdinFile =
+            argument == QStringLiteral("-") && command->file == FileArgument::PathOrStdin;
         call.check =
             tool.Session().Changes().CheckFile(stdinFile ? QStringLiteral("/dev/stdin") : argument);
         if (!call.check.Readable) return tool.Fail(call.check.Error);

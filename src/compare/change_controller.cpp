@@ -102,11 +102,6 @@ void ChangeController::ShowMenu(const QPoint& at) {
     menu.exec(load_->mapToGlobal(at));
 }
 
-bool ChangeController::Busy() const {
-    // A read-back lets events run, a shortcut among them.
-    return busy_ || link_.IsBusy();
-}
-
 bool ChangeController::NeedsOnline(const QString& title) {
     if (link_.IsOnline()) return true;
     dialogs_.Message(QStringLiteral("This asks the tally system: go online first."), title,
@@ -123,8 +118,8 @@ QString ChangeController::ChooseFile(const QString& title) {
 }
 
 void ChangeController::CheckFile() {
-    if (Busy()) return;
-    busy_ = true;
+    if (link_.IsBusy()) return;
+    const BusyState::Scope held = link_.Hold();
     const QString path =
         dialogs_.OpenFileName(QStringLiteral("Check a Tally file"), TallyFileFilter());
     if (!path.isEmpty()) {
@@ -140,12 +135,11 @@ void ChangeController::CheckFile() {
                            FindingsText(check.Findings));
         dialogs_.Message(text, kCheckTitle, Buttons::Ok, Icon::Information);
     }
-    busy_ = false;
 }
 
 void ChangeController::CompareFile() {
-    if (Busy()) return;
-    busy_ = true;
+    if (link_.IsBusy()) return;
+    const BusyState::Scope held = link_.Hold();
     const QString path = ChooseFile(QStringLiteral("Compare a Tally file"));
     if (!path.isEmpty()) {
         const FileCheck check = changes_.CheckFile(path);
@@ -158,17 +152,15 @@ void ChangeController::CompareFile() {
             ShowComparison({name, path, check.Mappings, std::nullopt},
                            changes_.Compare(check.Mappings), false, check.Damage);
     }
-    busy_ = false;
 }
 
 void ChangeController::CompareCopy() {
-    if (Busy() || !NeedsOnline(QStringLiteral("Compare"))) return;
-    busy_ = true;
+    if (link_.IsBusy() || !NeedsOnline(QStringLiteral("Compare"))) return;
+    const BusyState::Scope held = link_.Hold();
     // Taken before the read-back replaces the copy.
     const QList<TallyItem> copy = changes_.ConsoleCopyItems();
     ShowComparison({QStringLiteral("the console's copy"), {}, copy, std::nullopt},
                    changes_.Compare(copy), true);
-    busy_ = false;
 }
 
 void ChangeController::ShowComparison(const ChangeSource& source, const Comparison& comparison,
@@ -201,18 +193,16 @@ void ChangeController::ShowComparison(const ChangeSource& source, const Comparis
 }
 
 void ChangeController::ApplyFile() {
-    if (Busy()) return;
-    busy_ = true;
+    if (link_.IsBusy()) return;
+    const BusyState::Scope held = link_.Hold();
     const QString path = ChooseFile(QStringLiteral("Apply changes only from a Tally file"));
     if (!path.isEmpty()) Apply({QFileInfo(path).fileName(), path, {}, std::nullopt});
-    busy_ = false;
 }
 
 void ChangeController::ApplyShown() {
-    if (Busy()) return;
-    busy_ = true;
+    if (link_.IsBusy()) return;
+    const BusyState::Scope held = link_.Hold();
     Apply(shown_);
-    busy_ = false;
 }
 
 void ChangeController::Apply(const ChangeSource& source) {
@@ -233,12 +223,11 @@ void ChangeController::Apply(const ChangeSource& source) {
 }
 
 void ChangeController::VerifyCopy() {
-    if (Busy() || !NeedsOnline(kVerifyTitle)) return;
-    busy_ = true;
+    if (link_.IsBusy() || !NeedsOnline(kVerifyTitle)) return;
+    const BusyState::Scope held = link_.Hold();
     const VerifyResult verify = changes_.VerifyCopy();
     dialogs_.Message(VerifyText(verify, QStringLiteral("the console's copy")), kVerifyTitle,
                      Buttons::Ok, Icon::Information);
-    busy_ = false;
 }
 
 }  // namespace vendra

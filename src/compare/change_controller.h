@@ -49,7 +49,6 @@ private:
                         const QString& damage = {});
     void Apply(const ChangeSource& source);
     void ApplyShown();
-    bool Busy() const;
     bool NeedsOnline(const QString& title);
     void ShowMenu(const QPoint& at);
 
@@ -61,7 +60,6 @@ private:
     QPointer<CompareWindow> window_;
     ChangeSource shown_;
     bool shownIsCopy_ = false;
-    bool busy_ = false;
 };
 
 }  // namespace vendra

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QStringView>
 #include <functional>
+#include <utility>
+
+#include "mapping/mapping_string.h"
 
 namespace vendra {
 
@@ -15,9 +18,16 @@ inline constexpr int kMaxTallyItems = 1000;
 // A file of 1000 mapping strings is some 30 KB; anything near this size is not a tally file.
 inline constexpr qint64 kMaxTallyFileBytes = 8 * 1024 * 1024;
 
+// One mapping of a file, read once: every step of a load, a check or a compare takes the
+// parsed record from here instead of parsing the text again.
 struct TallyItem {
+    TallyItem() = default;
+    TallyItem(int line, QString text)
+        : Line(line), Text(std::move(text)), Mapping(ParseGetMap(Text)) {}
+
     int Line = 0;  // 1-based line the item starts on
     QString Text;
+    MappingRecord Mapping;  // Text, parsed
 
     friend bool operator==(const TallyItem&, const TallyItem&) = default;
 };

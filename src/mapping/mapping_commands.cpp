@@ -1,9 +1,9 @@
 #include "mapping/mapping_commands.h"
 
 #include "link/command_exchange.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/output_test.h"
-#include "platform/numbers.h"
 
 namespace vendra {
 
@@ -11,56 +11,40 @@ MappingCommands::MappingCommands(MappingTables& tables, CommandExchange& link,
                                  std::function<bool()> online, QObject* parent)
     : QObject(parent), tables_(tables), link_(link), online_(std::move(online)) {}
 
-QString MappingCommands::MapCommand(int Ounit, int Ochannel, int IUnit, int IChannel) {
-    return QStringLiteral("Map") + SignColumn(Ounit) + SignColumn(Ochannel) + SignColumn(IUnit) +
-           SignColumn(IChannel);
-}
-
-QString MappingCommands::BoolCommand(int Ounit, int Ochannel, int IUnitBool, int IChannelBool,
-                                     int BoolType) {
-    const QString word = BoolType == kAnd ? QStringLiteral("AND") : QStringLiteral("OR");
-    return word + SignColumn(Ounit) + SignColumn(Ochannel) + SignColumn(IUnitBool) +
-           SignColumn(IChannelBool);
-}
-
-QString MappingCommands::OutputCommand(const QString& word, int unit, int channel) {
-    return word + SignColumn(unit) + QLatin1Char(' ') + SignColumn(channel);
-}
-
 Reply MappingCommands::SetMapping(int Ounit, int Ochannel, int IUnit, int IChannel) {
     Q_EMIT MapFlash();
-    if (IUnit == 0) {
-        tables_.CurrentMapstring.clear();
-        return online_() ? ClearPath(Ounit, Ochannel) : Reply{};
-    }
-    tables_.CurrentMapstring = SingleMapString(Ounit, Ochannel, IUnit, IChannel);
+    tables_.CurrentMapstring =
+        IUnit == 0 ? QString() : SingleMapString(Ounit, Ochannel, IUnit, IChannel);
     if (!online_()) return {};
-    return link_.Exchange(MapCommand(Ounit, Ochannel, IUnit, IChannel));
+    return Send({Ounit, Ochannel, IUnit, IChannel, 1});
 }
 
 Reply MappingCommands::SetBoolMapping(int Ounit, int Ochannel, int IUnit, int IChannel,
                                       int IUnitBool, int IChannelBool, int BoolType) {
     Q_EMIT MapFlash();
-    if (IUnit == 0) {
-        tables_.CurrentMapstring.clear();
-        return online_() ? ClearPath(Ounit, Ochannel) : Reply{};
-    }
     // Any mode but AND goes out as "OR": the stored string says what the controller was told.
     const int mode = BoolType == kAnd ? kAnd : kOr;
     tables_.CurrentMapstring =
-        BoolMapString(Ounit, Ochannel, IUnit, IChannel, IUnitBool, IChannelBool, mode);
+        IUnit == 0 ? QString()
+                   : BoolMapString(Ounit, Ochannel, IUnit, IChannel, IUnitBool, IChannelBool, mode);
     if (!online_()) return {};
-    return link_.Exchange(BoolCommand(Ounit, Ochannel, IUnitBool, IChannelBool, mode));
+    return Send({Ounit, Ochannel, IUnit, IChannel, 1, IUnitBool, IChannelBool, mode});
 }
 
-Reply MappingCommands::ClearPath(int Ounit, int Ochannel) {
-    // The output goes dark before its mapping goes; only the clear's answer decides.
-    ResetOutput(Ounit, Ochannel);
-    return ClearMapping(Ounit, Ochannel);
+Reply MappingCommands::Send(const MappingRecord& target) {
+    QStringList lines = MappingLines(target);
+    if (target.InUnit == 0) {
+        // The output goes dark before its mapping goes; only the clear's answer decides.
+        link_.Exchange(lines.takeFirst());
+    } else if (target.BooleanMode != kSingle) {
+        // The "Map" of the first input went before, and was made: only the second input goes.
+        lines = lines.mid(1);
+    }
+    return SendLines(link_, lines).reply;
 }
 
 Reply MappingCommands::ClearMapping(int Ounit, int Ochannel) {
-    return link_.Exchange(OutputCommand(QStringLiteral("ClrMap"), Ounit, Ochannel));
+    return link_.Exchange(OutputLine(QStringLiteral("ClrMap"), Ounit, Ochannel));
 }
 
 Reply MappingCommands::MapTableCompress() {
@@ -68,7 +52,7 @@ Reply MappingCommands::MapTableCompress() {
 }
 
 void MappingCommands::ResetOutput(int Ounit, int Ochannel) {
-    link_.Exchange(OutputCommand(QStringLiteral("Res"), Ounit, Ochannel));
+    link_.Exchange(OutputLine(QStringLiteral("Res"), Ounit, Ochannel));
 }
 
 Reply MappingCommands::SystemInit() {

@@ -11,6 +11,7 @@
 namespace vendra {
 
 class OutputTest;
+struct MappingRecord;
 struct MappingTables;
 
 class MappingCommands : public QObject {
@@ -41,19 +42,13 @@ public:
     // Asks the controller to refresh; unless it refused, every output test ends.
     Reply SystemRefresh(OutputTest& tests);
 
-    // Command texts, as they go on the wire (without the line end).
-    static QString MapCommand(int Ounit, int Ochannel, int IUnit, int IChannel);
-    static QString BoolCommand(int Ounit, int Ochannel, int IUnitBool, int IChannelBool,
-                               int BoolType);
-    // "ClrMap", "Res", "GetMap", "Set"...: the word, the unit, one blank, the channel.
-    static QString OutputCommand(const QString& word, int unit, int channel);
-
 Q_SIGNALS:
     // A mapping command starts: "Map Tally" turns red until the interface is idle again.
     void MapFlash();
 
 private:
-    Reply ClearPath(int Ounit, int Ochannel);
+    // Sends the lines that give the output `target` (mapping_lines), as the editor does.
+    Reply Send(const MappingRecord& target);
 
     MappingTables& tables_;
     CommandExchange& link_;

@@ -1,9 +1,7 @@
 #include "mapping/output_test.h"
 
-#include <QRegularExpression>
-
 #include "link/command_exchange.h"
-#include "mapping/mapping_commands.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_string.h"
 #include "mapping/mapping_tables.h"
 #include "mapping/read_back.h"
@@ -22,17 +20,6 @@ bool OutputTest::UnderTest(int Output) const {
     return tables_.OutTest[Output] == -1;
 }
 
-std::pair<Reply, int> OutputTest::Sequence(const QStringList& lines) {
-    Reply reply;
-    int sent = 0;
-    for (const QString& line : lines) {
-        reply = link_.Exchange(line);
-        ++sent;
-        if (OutcomeOf(true, reply) != ChangeOutcome::Made) break;
-    }
-    return {reply, sent};
-}
-
 // "MapEnab" made: the controller's entry is enabled again, also where the copy held it disabled
 // before the test.
 void OutputTest::CopyEnabled(int Output) {
@@ -47,20 +34,20 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     Q_EMIT RowTest(Output - 1, true);
     readBack_.GetMapping(u, c);
     Q_EMIT TestActive(true);
-    const auto [reply, sent] =
-        Sequence({MappingCommands::OutputCommand(QStringLiteral("mapdisab"), u, c),
-                  MappingCommands::OutputCommand(QStringLiteral("Set"), u, c)});
+    const auto [reply, sent, made] = SendLines(link_, {OutputLine(QStringLiteral("mapdisab"), u, c),
+                                                       OutputLine(QStringLiteral("Set"), u, c)});
     const ChangeOutcome outcome = OutcomeOf(true, reply);
     if (outcome == ChangeOutcome::Made) return reply;
     // Not made: take back what the controller may have taken (all but a refused command), so
     // that no lamp is left forced on or its mapping disabled with no row to show it.
     QStringList takeBack;
     if (sent == 2 && outcome == ChangeOutcome::Failed)
-        takeBack << MappingCommands::OutputCommand(QStringLiteral("Res"), u, c);
+        takeBack << OutputLine(QStringLiteral("Res"), u, c);
     const bool enableAgain = sent == 2 || outcome == ChangeOutcome::Failed;
-    if (enableAgain) takeBack << MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c);
-    const ChangeOutcome tookBack =
-        takeBack.isEmpty() ? ChangeOutcome::Made : OutcomeOf(true, Sequence(takeBack).first);
+    if (enableAgain) takeBack << OutputLine(QStringLiteral("MapEnab"), u, c);
+    const ChangeOutcome tookBack = takeBack.isEmpty()
+                                       ? ChangeOutcome::Made
+                                       : OutcomeOf(true, SendLines(link_, takeBack).reply);
     if (tookBack != ChangeOutcome::Made) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
@@ -84,9 +71,9 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
     const int c = tables_.OutChannel[Output];
     Q_EMIT RowTest(Output - 1, false);
     tables_.OutTest[Output] = 0;
-    const Reply reply = Sequence({MappingCommands::OutputCommand(QStringLiteral("Res"), u, c),
-                                  MappingCommands::OutputCommand(QStringLiteral("MapEnab"), u, c)})
-                            .first;
+    const Reply reply = SendLines(link_, {OutputLine(QStringLiteral("Res"), u, c),
+                                          OutputLine(QStringLiteral("MapEnab"), u, c)})
+                            .reply;
     if (OutcomeOf(true, reply) != ChangeOutcome::Made) {
         // The lamp may still be on: the row says so, and the next release tries again.
         if (OutcomeOf(true, reply) == ChangeOutcome::Failed) tables_.TestMarksUncertain = true;
@@ -109,28 +96,22 @@ std::optional<Reply> OutputTest::TestLatchChange(int selectedOutput) {
 }
 
 void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
-    static const QRegularExpression leading(QStringLiteral("^[A-Za-z]+"));
-    const QString word = leading.match(command).captured().toLower();
+    const std::optional<CommandAddress> a = AddressOf(command);
+    if (!a) return;
+    const QString word = a->Word.toLower();
     const ChangeOutcome outcome = OutcomeOf(true, reply);
-    if (word != QLatin1String("res") && word != QLatin1String("set") &&
-        word != QLatin1String("map"))
-        return;
-    // Numbers go out in sign columns: "Res 1  3", "Res-2 -7".
-    static const QRegularExpression number(QStringLiteral("[ -]\\d+"));
-    QList<int> n;
-    for (const auto& m : number.globalMatch(command.mid(word.size())))
-        n << m.captured().trimmed().toInt();
-    if (n.size() < 2) return;
-    const std::pair<int, int> at{n[0], n[1]};
+    const std::pair<int, int> at{a->Unit, a->Channel};
     if (word == QLatin1String("set")) {
         if (outcome != ChangeOutcome::Refused) forced_.insert(at);
         return;
     }
     if (outcome != ChangeOutcome::Made) return;
-    if (word == QLatin1String("res")) forced_.erase(at);
-    if (word == QLatin1String("map") && forced_.count(at)) return;
+    if (word == QLatin1String("res"))
+        forced_.erase(at);
+    else if (word != QLatin1String("map") || forced_.count(at))
+        return;
     for (int o = 1; o <= tables_.NumOutputs; ++o)
-        if (tables_.OutUnit[o] == n[0] && tables_.OutChannel[o] == n[1] && UnderTest(o)) {
+        if (tables_.OutUnit[o] == a->Unit && tables_.OutChannel[o] == a->Channel && UnderTest(o)) {
             tables_.OutTest[o] = 0;
             Q_EMIT RowTest(o - 1, false);
         }

@@ -48,9 +48,6 @@ Q_SIGNALS:
     void LatchShown(bool ticked);
 
 private:
-    // Sends the lines in order up to the first the controller does not make; answers its reply
-    // (or the last one's) and how many lines went out.
-    std::pair<Reply, int> Sequence(const QStringList& lines);
     void CopyEnabled(int Output);
     bool NoneUnderTest() const;
 

@@ -3,7 +3,7 @@
 #include <QThread>
 
 #include "link/command_exchange.h"
-#include "mapping/mapping_commands.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_tables.h"
 #include "platform/dialogs.h"
 #include "platform/message_text.h"
@@ -15,13 +15,12 @@ ReadBack::ReadBack(MappingTables& tables, CommandExchange& link, Dialogs& dialog
     : QObject(parent), tables_(tables), link_(link), dialogs_(dialogs) {}
 
 void ReadBack::GetMapping(int Ounit, int Ochannel) {
-    link_.SendCommand(MappingCommands::OutputCommand(QStringLiteral("GetMap"), Ounit, Ochannel));
-    tables_.Current = ParseGetMap(link_.Response);
+    tables_.Current =
+        ParseGetMap(link_.Exchange(OutputLine(QStringLiteral("GetMap"), Ounit, Ochannel)).Line);
 }
 
 QString ReadBack::GetRawMapping(int Index) {
-    link_.SendCommand(QStringLiteral("RawMap") + SignColumn(Index));
-    const QString s = link_.Response;
+    const QString s = link_.Exchange(QStringLiteral("RawMap") + SignColumn(Index)).Line;
     if (s.isEmpty()) return {};
     if (tables_.RawMapList.Valid(Index)) tables_.RawMapList[Index] = s;
     tables_.Current = ParseGetMap(s);
@@ -33,11 +32,11 @@ void ReadBack::CancelDownload() {
 }
 
 ReadBackResult ReadBack::GetAllRawMappings() {
-    // Reached again from the events it lets run: the running read-back owns the tables.
-    // DownloadActive cannot tell: "Cancel" clears it while the read-back is still running.
-    if (running_) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
-    running_ = true;
+    // Reached from the events a busy operation lets run (this read-back's own among them): the
+    // running operation owns the tables. DownloadActive cannot tell: "Cancel" clears it while
+    // the read-back is still running.
     BusyState& busy = link_.Busy();
+    if (busy.Pumping()) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
     const BusyState::Scope busyScope(busy);
 
     tables_.MapStringCount = 0;
@@ -99,7 +98,6 @@ ReadBackResult ReadBack::GetAllRawMappings() {
         ++n;
     }
     tables_.DownloadActive = 0;
-    running_ = false;
 
     Q_EMIT ControlsEnabled(true);
     Q_EMIT CancelVisible(false);

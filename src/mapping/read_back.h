@@ -52,8 +52,6 @@ public:
     // reads nothing: the list would end at the first hole left by a cleared entry.
     ReadBackResult CompactAndReadAll();
 
-    bool Running() const { return running_; }
-
     // The pause before the first entry is asked for; kPauseMs unless a test sets another.
     void SetPauseMs(int ms) { pauseMs_ = ms; }
     // True until a whole read-back has reached the end of the controller's list, and again
@@ -82,7 +80,6 @@ private:
     MappingTables& tables_;
     CommandExchange& link_;
     Dialogs& dialogs_;
-    bool running_ = false;
     int pauseMs_ = kPauseMs;
     bool lastComplete_ = false;
 };

@@ -3,6 +3,7 @@
 #include "link/input_poll.h"
 #include "link/online_state.h"
 #include "link/unit_status.h"
+#include "mapping/command_lines.h"
 #include "mapping/mapping_commands.h"
 #include "mapping/output_rows.h"
 #include "mapping/output_test.h"
@@ -140,6 +141,10 @@ bool ControllerLink::IsBusy() const {
     return exchange_.Busy().Busy();
 }
 
+BusyState::Scope ControllerLink::Hold() {
+    return BusyState::Scope(exchange_.Busy());
+}
+
 void ControllerLink::RequestStop() {
     exchange_.Busy().RequestStop();
 }
@@ -155,8 +160,8 @@ Reply ControllerLink::SendRaw(const QString& text, const QString& operation) {
     const auto held = [&]() -> std::optional<QString> {
         const bool copy = exchange_.ConsoleCopy();
         exchange_.SetConsoleCopy(false);
-        const Reply r = exchange_.Exchange(MappingCommands::OutputCommand(
-            QStringLiteral("GetMap"), target->first, target->second));
+        const Reply r =
+            exchange_.Exchange(OutputLine(QStringLiteral("GetMap"), target->first, target->second));
         exchange_.SetConsoleCopy(copy);
         return HeldMapping(r);
     };

@@ -75,8 +75,11 @@ public:
     void ToggleOnline();
     bool IsOnline() const;
 
-    // A read-back, a load or an apply runs: the operator's commands wait for it to end.
+    // A read-back, a load, a save or a flow of the compare window runs: the operator's commands
+    // wait for it to end.
     bool IsBusy() const;
+    // Holds the console busy while it lives, for a flow that asks the operator between its steps.
+    [[nodiscard]] BusyState::Scope Hold();
     // The stop the program's end or Ctrl+C asks for: a read-back, a load or an apply ends at
     // its next step.
     void RequestStop();

@@ -24,18 +24,6 @@ const QString kFileError = QStringLiteral("File Error");
 // Lines named one by one in a message; the rest are counted.
 constexpr int kNamedLines = 5;
 
-// Clears the flag however the sequence ends.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 // What each address held before a load, kept current as its lines replace it, so that the
 // journal names every output the load changes with its mapping before and after.
 class LoadJournal {
@@ -62,7 +50,7 @@ public:
         initOutcome_ = outcome::Word(init);
         std::map<Address, bool> mapped;
         for (const TallyItem& item : items) {
-            const MappingRecord m = ParseGetMap(item.Text);
+            const MappingRecord& m = item.Mapping;
             mapped[{m.OutUnit, m.OutChannel}] = true;
         }
         if (!known_) return;  // what the clear removed is not known
@@ -71,16 +59,15 @@ public:
     }
     // One line sent: `holds` is what its output holds now as far as the answers tell (after a
     // line not answered, only that the clear took it).
-    void Line(const QString& text, ChangeOutcome o, const QString& holds) {
+    void Line(const TallyItem& item, ChangeOutcome o, const QString& holds) {
         if (!journal_) return;
-        const MappingRecord m = ParseGetMap(text);
-        Change({m.OutUnit, m.OutChannel}, text, outcome::Word(o), holds);
+        Change({item.Mapping.OutUnit, item.Mapping.OutChannel}, item.Text, outcome::Word(o), holds);
     }
     // Lines not sent leave their outputs as the clear left them.
     void NotSent(const QList<TallyItem>& items) {
         if (!journal_) return;
         for (const TallyItem& item : items) {
-            const MappingRecord m = ParseGetMap(item.Text);
+            const MappingRecord& m = item.Mapping;
             Change({m.OutUnit, m.OutChannel}, QString(), initOutcome_, QString());
         }
     }
@@ -132,10 +119,6 @@ TallyFiles::TallyFiles(MappingTables& tables, MappingCommands& commands, ReadBac
       dialogs_(dialogs),
       online_(std::move(online)) {}
 
-bool TallyFiles::Busy() const {
-    return busy_ || reader_.Running();
-}
-
 void TallyFiles::Tell(const QString& text, const QString& title) {
     dialogs_.Message(text, title, Buttons::Ok, Icon::Information);
 }
@@ -152,8 +135,8 @@ QString TallyFiles::OpenTallyDialog() {
 bool TallyFiles::SaveMatrixClick() {
     // The file buttons stay usable during a read-back, whose event loop would run this click
     // in the middle of it.
-    if (Busy()) return false;
-    BusyGuard guard(busy_);
+    if (exchange_.Busy().Busy()) return false;
+    const BusyState::Scope held(exchange_.Busy());
     const bool compacted =
         !online_() || OutcomeOf(true, commands_.MapTableCompress()) == ChangeOutcome::Made;
     const QString path = SaveTallyDialog();
@@ -215,8 +198,8 @@ bool TallyFiles::WriteLines(const QString& TallyFile, const QStringList& lines) 
 }
 
 bool TallyFiles::LoadMatrixClick() {
-    if (Busy()) return false;
-    BusyGuard guard(busy_);
+    if (exchange_.Busy().Busy()) return false;
+    const BusyState::Scope held(exchange_.Busy());
     const QString path = OpenTallyDialog();
     if (!path.isEmpty()) {
         if (!QFileInfo::exists(path)) {
@@ -376,7 +359,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
         }
         // The check keeps k within RawMapList.
         tables_.RawMapList[k] = item.Text;
-        const MappingRecord m = ParseGetMap(item.Text);
+        const MappingRecord& m = item.Mapping;
         tables_.Current = m;
         QString holds = item.Text;  // what the output holds after this line
         ChangeOutcome outcome = ChangeOutcome::Offline;
@@ -392,7 +375,7 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
             outcome = sent.outcome;
             if (outcome == ChangeOutcome::Failed) {
                 reader_.MarkCopyStale();
-                journal.Line(item.Text, outcome, QString());
+                journal.Line(item, outcome, QString());
                 failed = &item;
                 lastLoad_.stoppedLine = item.Line;
                 lastLoad_.stoppedReply = sent.reply;
@@ -402,9 +385,9 @@ TallyFiles::LoadOutcome TallyFiles::LoadMatrixMappings(const QString& TallyFile,
                 holds = sent.single;
                 lastLoad_.notTaken.append({item.Line, item.Text, Quoted(sent.reply.Line)});
             }
-            journal.Line(item.Text, outcome, holds);
+            journal.Line(item, outcome, holds);
         } else {
-            journal.Line(item.Text, outcome, holds);
+            journal.Line(item, outcome, holds);
         }
         const bool made = outcome == ChangeOutcome::Made || outcome == ChangeOutcome::Offline;
         if (made) ++lastLoad_.applied;

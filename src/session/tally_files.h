@@ -78,8 +78,8 @@ public:
     void SetJournal(Journal* journal) { journal_ = journal; }
 
 public Q_SLOTS:
-    // The "Save" button; false when the click came while a save, a load or a read-back ran,
-    // and was left alone.
+    // The "Save" button; false when the click came while the console was busy (a save, a load
+    // or a read-back ran), and was left alone. Holds the console busy until it is done.
     bool SaveMatrixClick();
     // The "Load" button; false as for "Save".
     bool LoadMatrixClick();
@@ -99,8 +99,6 @@ Q_SIGNALS:
     void ControllerCleared();
 
 private:
-    // A save or load is running, or a read-back lets the click through from its event loop.
-    bool Busy() const;
     void Tell(const QString& text, const QString& title);
     bool WriteLines(const QString& TallyFile, const QStringList& lines);
     // The output row for the current record's output: the first row of that address that this
@@ -126,7 +124,6 @@ private:
     const EnabledUnits& units_;
     Dialogs& dialogs_;
     std::function<bool()> online_;
-    bool busy_ = false;
     QStringList leftOut_;
     LoadProgress lastLoad_;
     Journal* journal_ = nullptr;

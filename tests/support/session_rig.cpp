@@ -34,9 +34,14 @@ std::unique_ptr<SerialPort> ModelRig::MakePort(bool realPort) {
     return modelPort;
 }
 
+// The model answers inside the write, before any wait begins: the deadline only bounds a silent
+// line, and a tenth of a second of silence is as telling as two seconds.
+constexpr int kModelDeadlineMs = 100;
+
 SessionTimings ModelRig::Timings(bool realPort) const {
     SessionTimings t = timings;
-    if (t.deadlineMs == 0) t.deadlineMs = realPort ? CommandExchange::kDeadlineMs : kTestDeadlineMs;
+    if (t.deadlineMs == 0)
+        t.deadlineMs = realPort ? CommandExchange::kDeadlineMs : kModelDeadlineMs;
     return t;
 }
 

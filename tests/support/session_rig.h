@@ -26,8 +26,8 @@ struct ModelRig {
     ModelPort* port = nullptr;  // owned by the session
     bool refusePort = false;    // the port cannot be opened
     // No pause before a read-back or after a probe's first answer, which only give a real
-    // controller time. A reply deadline of 0 means kTestDeadlineMs on the model, which answers
-    // at once, and the program's on a real port.
+    // controller time. A reply deadline of 0 means a short one on the model, which answers at
+    // once, and the program's on a real port.
     SessionTimings timings{0, 0, 0};
 
     void WriteIni(const QString& text);
