@@ -114,6 +114,20 @@ private Q_SLOTS:
         QVERIFY(!rig.tests.UnderTest(1));
     }
 
+    // A clear whose "Res" is made but whose "ClrMap" is not leaves the mapping the test
+    // disabled: the row stays red until the entry is gone.
+    void aResetAloneLeavesTheDisabledMappingShown() {
+        TestRig rig;
+        QObject::connect(&rig.link, &CommandExchange::Exchanged, &rig.tests,
+                         &OutputTest::FollowCommand);
+        rig.model.AddMappingString(QStringLiteral("[1][3][2][11][1][0][0][0]"));
+        rig.tests.TestLatchChange(1);
+        rig.link.Exchange(QStringLiteral("Res 1  3"));
+        QVERIFY(rig.tests.UnderTest(1));
+        rig.link.Exchange(QStringLiteral("ClrMap 1  3"));
+        QVERIFY(!rig.tests.UnderTest(1));
+    }
+
     void latchTwice() {
         TestRig rig;
         rig.tests.TestLatchChange(4);

@@ -101,15 +101,22 @@ void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
     const QString word = a->Word.toLower();
     const ChangeOutcome outcome = OutcomeOf(true, reply);
     const std::pair<int, int> at{a->Unit, a->Channel};
-    if (word == QLatin1String("set")) {
-        if (outcome != ChangeOutcome::Refused) forced_.insert(at);
+    // A test is two things in the controller: the output set on, its mapping disabled. Each may
+    // have been done by a command made or unanswered; each is undone only by one made.
+    if (word == QLatin1String("set") || word == QLatin1String("mapdisab")) {
+        if (outcome != ChangeOutcome::Refused)
+            (word == QLatin1String("set") ? forced_ : disabled_).insert(at);
         return;
     }
     if (outcome != ChangeOutcome::Made) return;
     if (word == QLatin1String("res"))
         forced_.erase(at);
-    else if (word != QLatin1String("map") || forced_.count(at))
+    else if (word == QLatin1String("mapenab") || word == QLatin1String("map") ||
+             word == QLatin1String("clrmap"))
+        disabled_.erase(at);  // enabled again, or no entry left to be disabled
+    else
         return;
+    if (forced_.count(at) || disabled_.count(at)) return;
     for (int o = 1; o <= tables_.NumOutputs; ++o)
         if (tables_.OutUnit[o] == a->Unit && tables_.OutChannel[o] == a->Channel && UnderTest(o)) {
             tables_.OutTest[o] = 0;
@@ -126,6 +133,7 @@ bool OutputTest::NoneUnderTest() const {
 
 void OutputTest::ClearAllTest() {
     forced_.clear();
+    disabled_.clear();
     tables_.TestMarksUncertain = false;
     for (int i = 1; i <= tables_.NumOutputs; ++i) {
         tables_.OutTest[i] = 0;

@@ -32,9 +32,9 @@ public:
     std::optional<Reply> TestLatchChange(int selectedOutput);
     // Forgets every test locally (nothing is sent) and repaints every output row.
     void ClearAllTest();
-    // Follows every command, whoever sent it: a "Res" the controller made ends that output's
-    // test; a "Map" it made enables the mapping again, which ends a test that holds nothing
-    // on (its "Set" refused).
+    // Follows every command, whoever sent it: an output's test ends once the controller has
+    // made what undoes both of its parts ("Res" the output set on; "MapEnab", "Map" or "ClrMap"
+    // the mapping disabled).
     void FollowCommand(const QString& command, const Reply& reply);
 
     bool UnderTest(int Output) const;
@@ -52,8 +52,10 @@ private:
     bool NoneUnderTest() const;
 
     MappingTables& tables_;
-    // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since.
+    // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since;
+    // those a "mapdisab" may have disabled and no "MapEnab", "Map" or "ClrMap" has since.
     std::set<std::pair<int, int>> forced_;
+    std::set<std::pair<int, int>> disabled_;
     CommandExchange& link_;
     ReadBack& readBack_;
     std::function<bool()> online_;
