@@ -42,6 +42,13 @@ constexpr int kWaitMs = 30000;
 struct Line {
     SimProcess sim;
     QString ini, runtime, fifo;
+    // A program killed on purpose cannot free the serial port's system lock of the test's own
+    // line: the test does, so that it leaves the lock folders as it found them.
+    ~Line() {
+        for (const QString& file : SystemLocksOf(sim.Folder()))
+            for (const char* folder : {"/run/lock/", "/var/lock/"})
+                QFile::remove(QString::fromLatin1(folder) + file);
+    }
     // The table and Kavro.ini ("@LINK@" where the line goes) of an installation; the test's
     // own by default.
     bool Start(const QByteArray& table = kTable, QString text = QString()) {
