@@ -234,4 +234,39 @@ inline QByteArray WriteTallyFile(const QString& path, int outputs, int inputs, i
     return text;
 }
 
+// The polled-units installation the latency benchmarks share: unit u carries input "In u" on
+// channel 1, which drives output u on unit 100.
+inline QString PolledIni(int units, const QString& link) {
+    QString ini = QStringLiteral(
+                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
+                      "CommDevice=%1\r\n")
+                      .arg(link);
+    for (int u = 1; u <= units; ++u)
+        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
+    return ini;
+}
+
+// The controller's table for PolledIni: output u lights while input u is on.
+inline QByteArray PolledTable(int units) {
+    QByteArray text;
+    for (int u = 1; u <= units; ++u)
+        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
+    return text;
+}
+
+// A line for the sim's input FIFO: channel 1 of the unit on or off.
+inline QByteArray InputLine(int unit, bool on) {
+    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
+}
+
+// The controller's bytes for one poll cycle's "BITS" exchanges, in milliseconds on a line of
+// the given baud rate.
+inline double CycleLineMs(int units, int baud) {
+    ControllerModel model;
+    qint64 bytes = 0;
+    for (int u = 1; u <= units; ++u)
+        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
+    return bytes * 10.0 * 1000 / baud;
+}
+
 }  // namespace vendra::bench

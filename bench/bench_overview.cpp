@@ -22,38 +22,6 @@ constexpr int kBaud = 9600;
 constexpr int kChanges = 50;
 constexpr int kCpuMs = 10000;
 
-// Unit u carries input "In u" on channel 1, which drives output u.
-QString Ini(int units, const QString& link) {
-    QString ini = QStringLiteral(
-                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
-                      "CommDevice=%1\r\n")
-                      .arg(link);
-    for (int u = 1; u <= units; ++u)
-        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
-    return ini;
-}
-
-QByteArray Table(int units) {
-    QByteArray text;
-    for (int u = 1; u <= units; ++u)
-        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
-    return text;
-}
-
-// The controller's bytes for one cycle's "BITS" exchanges, in seconds on the line.
-double CycleLineSeconds(int units) {
-    ControllerModel model;
-    qint64 bytes = 0;
-    for (int u = 1; u <= units; ++u)
-        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
-    return bytes * 10.0 / kBaud;
-}
-
-// A line for the sim's FIFO: channel 1 of the unit on or off.
-QByteArray InputLine(int unit, bool on) {
-    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
-}
-
 struct Run {
     std::vector<double> latencyMs;
     std::vector<double> periodMs;  // start to start of consecutive cycles
@@ -67,7 +35,7 @@ Run Measure(int units) {
     const QString table = sim.FilePath(QStringLiteral("table.vdk"));
     const QString fifo = sim.FilePath(QStringLiteral("inputs"));
     QFile t(table);
-    if (!t.open(QIODevice::WriteOnly) || t.write(Table(units)) <= 0) {
+    if (!t.open(QIODevice::WriteOnly) || t.write(PolledTable(units)) <= 0) {
         run.error = QStringLiteral("cannot write the table");
         return run;
     }
@@ -78,7 +46,7 @@ Run Measure(int units) {
     }
     QFile inputs(fifo);
     MainRig rig;
-    rig.WriteIni(Ini(units, sim.LinkPath()));
+    rig.WriteIni(PolledIni(units, sim.LinkPath()));
     if (!rig.Start(/*realPort=*/true) || !rig.window->Session().Link().IsOnline() ||
         !inputs.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         run.error = QStringLiteral("the console did not come online");
@@ -112,7 +80,7 @@ Run Measure(int units) {
     wait.start();
     while (lamp(units) != QStringLiteral("dark") && wait.elapsed() < 10000)
         RunEventLoop(10);
-    const double cycleMs = std::max(200.0, CycleLineSeconds(units) * 1000);
+    const double cycleMs = std::max(200.0, CycleLineMs(units, kBaud));
 
     // The CPU of the console while the overview is open and nothing changes.
     const double cpu0 = CpuSeconds();
@@ -161,7 +129,7 @@ void Report(int units) {
                QStringLiteral("-"), Verdict::Failed);
         return;
     }
-    const double line = CycleLineSeconds(units) * 1000;
+    const double line = CycleLineMs(units, kBaud);
     const double exchange = line / units;
     const double period = Median(run.periodMs);
     const double median = Median(run.latencyMs);

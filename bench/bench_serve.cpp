@@ -29,37 +29,6 @@ constexpr int kBaud = 9600;
 constexpr int kChanges = 50;
 constexpr int kCpuMs = 10000;
 
-// Unit u carries input "In u" on channel 1, which drives output u (on unit 100).
-QString Ini(int units, const QString& link) {
-    QString ini = QStringLiteral(
-                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
-                      "CommDevice=%1\r\n")
-                      .arg(link);
-    for (int u = 1; u <= units; ++u)
-        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
-    return ini;
-}
-
-QByteArray Table(int units) {
-    QByteArray text;
-    for (int u = 1; u <= units; ++u)
-        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
-    return text;
-}
-
-QByteArray InputLine(int unit, bool on) {
-    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
-}
-
-// The controller's bytes for one cycle's "BITS" exchanges, in milliseconds on the line.
-double CycleLineMs(int units) {
-    ControllerModel model;
-    qint64 bytes = 0;
-    for (int u = 1; u <= units; ++u)
-        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
-    return bytes * 10.0 * 1000 / kBaud;
-}
-
 // User and system CPU seconds of another process.
 double ProcessCpuSeconds(qint64 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -82,9 +51,9 @@ struct Service {
         const QString table = sim.FilePath(QStringLiteral("table.vdk"));
         const QString fifo = sim.FilePath(QStringLiteral("inputs"));
         const QString ini = sim.FilePath(QStringLiteral("Kavro.ini"));
-        if (!Put(table, Table(units)) ||
+        if (!Put(table, PolledTable(units)) ||
             !sim.Start({"--preload", table, "--baud", QString::number(kBaud), "--inputs", fifo}) ||
-            !Put(ini, Ini(units, sim.LinkPath()).toLatin1()))
+            !Put(ini, PolledIni(units, sim.LinkPath()).toLatin1()))
             return Fail(QStringLiteral("cannot start the simulator: ") + sim.ErrorText());
         StartVendractl(serve, {"serve", "--http", "127.0.0.1:0", "--ini", ini});
         QElapsedTimer wait;
@@ -147,7 +116,7 @@ void Latency(int units) {
     }
     std::vector<double> latency;
     std::vector<bool> on(size_t(units) + 1, false);
-    const double line = CycleLineMs(units);
+    const double line = CycleLineMs(units, kBaud);
     const int cycleMs = int(std::max(200.0, line));
     for (int i = 0; i < kChanges; ++i) {
         RunEventLoop(int((i * 7919) % 1000 * cycleMs / 1000));

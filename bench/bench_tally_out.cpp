@@ -21,35 +21,10 @@ namespace {
 constexpr int kBaud = 9600;
 constexpr int kChanges = 50;
 
-// Unit u carries input "In u" on channel 1, which drives output u (display u).
+// The polled installation, each output also display u of one version 5.0 receiver.
 QString Ini(int units, const QString& link, quint16 port) {
-    QString ini = QStringLiteral(
-                      "[Vendra]\r\nSystem=Bench\r\nCommPort=1\r\nEnabledUnits=1\r\n"
-                      "CommDevice=%1\r\n")
-                      .arg(link);
-    for (int u = 1; u <= units; ++u)
-        ini += QStringLiteral("Output %1=Out %1,100,%1\r\nInput %1=In %1,%1,1\r\n").arg(u);
-    return ini +
+    return PolledIni(units, link) +
            QStringLiteral("[Tally Out]\r\nDestination 1=udp://127.0.0.1:%1, v5.0\r\n").arg(port);
-}
-
-QByteArray Table(int units) {
-    QByteArray text;
-    for (int u = 1; u <= units; ++u)
-        text += QStringLiteral("[100][%1][%1][1][1][0][0][0]\r\n").arg(u).toLatin1();
-    return text;
-}
-
-double CycleLineSeconds(int units) {
-    ControllerModel model;
-    qint64 bytes = 0;
-    for (int u = 1; u <= units; ++u)
-        bytes += model.Feed(QStringLiteral("BITS %1\r\n").arg(u).toLatin1()).size();
-    return bytes * 10.0 / kBaud;
-}
-
-QByteArray InputLine(int unit, bool on) {
-    return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
 }
 
 // A one-display version 5.0 packet: its index and whether its right-hand tally is on.
@@ -71,7 +46,7 @@ Run Measure(int units) {
     const QString table = sim.FilePath(QStringLiteral("table.vdk"));
     const QString fifo = sim.FilePath(QStringLiteral("inputs"));
     QFile t(table);
-    if (!t.open(QIODevice::WriteOnly) || t.write(Table(units)) <= 0) {
+    if (!t.open(QIODevice::WriteOnly) || t.write(PolledTable(units)) <= 0) {
         run.error = QStringLiteral("cannot write the table");
         return run;
     }
@@ -102,7 +77,7 @@ Run Measure(int units) {
         if (lastStart >= 0) run.periodMs.push_back(double(start - lastStart));
         lastStart = start;
     });
-    const double cycleMs = std::max(200.0, CycleLineSeconds(units) * 1000);
+    const double cycleMs = std::max(200.0, CycleLineMs(units, kBaud));
     RunEventLoop(int(3 * cycleMs) + 500);  // the first cycles read every unit dark
     std::vector<bool> on(size_t(units) + 1, false);
     for (int i = 0; i < kChanges; ++i) {
@@ -147,7 +122,7 @@ void Report(int units) {
                QStringLiteral("-"), Verdict::Failed);
         return;
     }
-    const double exchange = CycleLineSeconds(units) * 1000 / units;
+    const double exchange = CycleLineMs(units, kBaud) / units;
     const double period = Median(run.periodMs);
     const double median = Median(run.latencyMs);
     const double worst = *std::max_element(run.latencyMs.begin(), run.latencyMs.end());
