@@ -835,7 +835,11 @@ private Q_SLOTS:
             {"load line", "Map 1 2 2 5", {five, none, none}, {"", "", comm}},
             // An unanswered "Init" may or may not have cleared the table: no line goes on it.
             {"load line", "Init", {five, two, none}, {"", "", comm}},
+            // A refused second input leaves the first, which the controller made, in the row.
+            {"load AND line", "AND 1 2 2 6", {"Out 2\t 5\t&\t 6", five, none}, {"", "", comm}},
             {"Clear All", "Init", {none, two, none}, {"", err, comm}},
+            // "Init" ends the controller's tests too: made or perhaps made, no test stays shown.
+            {"Clear All latched", "Init", {none, two, none}, {"", err, comm}},
             {"latch", "Set 1  2", {two, two, two}, {"", err, comm}},
             {"apply unverified", "Map 1 2 2 5", {five, two, two}, {"", "", comm}},
             {"undo",
@@ -898,7 +902,12 @@ private Q_SLOTS:
         if (path.startsWith("AND/OR")) changed = s.Table().MapOutputBoolean(2, 5, 6, BoolOp::Or);
         if (path == "clear") s.Table().MapOutput(2, 0);
         if (path == "load line") Load(*rig, file);
-        if (path == "Clear All") s.Table().ResetAndClearAll();
+        if (path == "load AND line") {
+            QVERIFY(Put(file, Lines({"[1][2][2][5][1][2][6][1]", "[1][3][2][3][1][0][0][0]"})));
+            Load(*rig, file);
+        }
+        if (path == "Clear All latched") s.Tests().TestLatchChange(2);
+        if (path.startsWith("Clear All")) s.Table().ResetAndClearAll();
         if (path == "latch") s.Tests().TestLatchChange(2);
         if (path.startsWith("raw")) s.Link().SendRaw(decides, QStringLiteral("send"));
         if (path == "apply unverified")
