@@ -14,7 +14,11 @@ OutputTest::OutputTest(MappingTables& tables, CommandExchange& link, ReadBack& r
       tables_(tables),
       link_(link),
       readBack_(readBack),
-      online_(std::move(online)) {}
+      online_(std::move(online)) {
+    // What the controller holds of a test is followed through every command on the line, this
+    // object's own included: a release decides by it.
+    connect(&link_, &CommandExchange::Exchanged, this, &OutputTest::FollowCommand);
+}
 
 bool OutputTest::UnderTest(int Output) const {
     return tables_.OutTest[Output] == -1;
@@ -48,7 +52,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
     const ChangeOutcome tookBack = takeBack.isEmpty()
                                        ? ChangeOutcome::Made
                                        : OutcomeOf(true, SendLines(link_, takeBack).reply);
-    if (tookBack != ChangeOutcome::Made) {
+    if (tookBack != ChangeOutcome::Made && MayHold(u, c)) {
         // Not taken back either: the lamp may be on or its mapping disabled. The row stays red
         // and the next release or latch tries again; the copy may not be the controller's.
         readBack_.MarkCopyStale();
@@ -58,7 +62,7 @@ std::optional<Reply> OutputTest::TestOn(int Output) {
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
-    if (enableAgain) CopyEnabled(Output);
+    if (enableAgain && tookBack == ChangeOutcome::Made) CopyEnabled(Output);
     tables_.OutTest[Output] = 0;
     Q_EMIT RowTest(Output - 1, false);
     Q_EMIT TestActive(false);
@@ -74,14 +78,16 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
     const Reply reply = SendLines(link_, {OutputLine(QStringLiteral("Res"), u, c),
                                           OutputLine(QStringLiteral("MapEnab"), u, c)})
                             .reply;
-    if (OutcomeOf(true, reply) != ChangeOutcome::Made) {
+    // A refused "MapEnab" after a "Map" made during the test had already enabled the entry
+    // leaves nothing of the test behind.
+    if (OutcomeOf(true, reply) != ChangeOutcome::Made && MayHold(u, c)) {
         // The lamp may still be on: the row says so, and the next release tries again.
         if (OutcomeOf(true, reply) == ChangeOutcome::Failed) tables_.TestMarksUncertain = true;
         tables_.OutTest[Output] = -1;
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
-    CopyEnabled(Output);
+    if (OutcomeOf(true, reply) == ChangeOutcome::Made) CopyEnabled(Output);
     if (NoneUnderTest()) tables_.TestMarksUncertain = false;
     Q_EMIT TestActive(false);
     return reply;
@@ -123,6 +129,10 @@ void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
             Q_EMIT RowTest(o - 1, false);
         }
     if (NoneUnderTest()) tables_.TestMarksUncertain = false;
+}
+
+bool OutputTest::MayHold(int unit, int channel) const {
+    return forced_.count({unit, channel}) || disabled_.count({unit, channel});
 }
 
 bool OutputTest::NoneUnderTest() const {

@@ -50,6 +50,8 @@ Q_SIGNALS:
 private:
     void CopyEnabled(int Output);
     bool NoneUnderTest() const;
+    // The controller may still hold a part of a test at this address.
+    bool MayHold(int unit, int channel) const;
 
     MappingTables& tables_;
     // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since;

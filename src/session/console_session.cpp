@@ -164,8 +164,6 @@ ConsoleSession::ConsoleSession(Dialogs& dialogs, PortFactory makePort, SessionTi
     connect(files_.get(), &TallyFiles::TableLoaded, changes_.get(), &LiveChanges::TakeTable);
     connect(files_.get(), &TallyFiles::ControllerCleared, outputTest_.get(),
             &OutputTest::ClearAllTest);
-    connect(exchange_.get(), &CommandExchange::Exchanged, outputTest_.get(),
-            &OutputTest::FollowCommand);
     WireJournal();
     MakeServices();
 }
