@@ -160,7 +160,8 @@ private Q_SLOTS:
     }
 
     // A "Res" sent by anyone ends the test of the output it addresses once the controller made
-    // it; a refused one leaves the output forced on, and its row red.
+    // it (here its mapping is enabled again already); a refused one leaves the output forced on,
+    // and its row red.
     void aResetEndsTheTestItAddresses_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("answer");
@@ -180,6 +181,8 @@ private Q_SLOTS:
         QFETCH(bool, ended);
         TestRig rig;
         rig.tests.TestOn(4);
+        rig.link.Exchange(QStringLiteral("MapEnab 1  6"));
+        QVERIFY(rig.tests.UnderTest(4));
         rig.tests.FollowCommand(command, {ReplyKind::Answered, answer, {}});
         QCOMPARE(rig.tests.UnderTest(4), !ended);
     }
