@@ -939,6 +939,24 @@ private Q_SLOTS:
             QCOMPARE(rig->Row(3), QStringLiteral("Out 3\t 3\t\t"));
     }
 
+    // A Clear All made offline clears the rows only: the test the controller still holds stays
+    // shown, and its release, once online, reaches the controller.
+    void anOfflineClearAllKeepsTheControllersTest() {
+        auto rig = Rig(true, {"[1][2][2][2][1][0][0][0]"});
+        ConsoleSession& s = *rig->session;
+        s.Tests().TestLatchChange(2);
+        QVERIFY(rig->model.IsForcedOn(1, 2));
+        s.Link().ToggleOnline();
+        rig->dialogs.answers = {Answer::Ok};
+        s.Table().ResetAndClearAll();
+        QCOMPARE(rig->Row(2), QStringLiteral("Out 2\t\t\t"));
+        QVERIFY(SessionInternals::UnderTest(s, 2));
+        s.Link().ToggleOnline();
+        s.Tests().TestLatchChange(2);
+        QVERIFY(!rig->model.IsForcedOn(1, 2));
+        QVERIFY(!SessionInternals::UnderTest(s, 2));
+    }
+
     // Only input 0, "Unassigned", clears: an input on a unit below 1 is mapped like any other,
     // from the editor and from a file, and the row shows what the controller holds.
     void inputsOnUnitsBelowOne_data() {

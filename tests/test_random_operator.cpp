@@ -453,7 +453,15 @@ public:
                  .arg(claim, AddressText(a), held.Text(), want.Text()));
     }
     void ExpectTable(const QStringList& file, const QString& claim) {
-        const Table want = TableOf(file), held = ModelTable(model);
+        const Table want = TableOf(file);
+        Table held = ModelTable(model);
+        // A test disables its output's mapping while it lasts: that is the test's, not the table's.
+        for (int o = 1; o <= kOutputs; ++o) {
+            const auto it = held.find(OutputAt(o));
+            if (T().OutTest[o] == -1 && it != held.end() &&
+                At(want, it->first).SameIgnoringEnable(it->second))
+                it->second = At(want, it->first);
+        }
         if (!Differences(want, held).empty())
             Fail(claim + QStringLiteral(", but the controller differs: ") +
                  DifferenceText(want, held));

@@ -254,7 +254,8 @@ void TableOperations::ResetAndClearAll() {
     }
     // A refusal leaves the controller as it was: its table, and any output under test.
     if (outcome == ChangeOutcome::Refused) return;
-    p_.outputTest.ClearAllTest();
+    // Offline nothing reached the controller: the tests it holds go on, their rows red.
+    if (outcome != ChangeOutcome::Offline) p_.outputTest.ClearAllTest();
     p_.tables.ClearLocalMaps();
     p_.changes.TakeTable({});
     Q_EMIT ListRebuild();
