@@ -126,6 +126,25 @@ private Q_SLOTS:
         QVERIFY(!rig.tests.UnderTest(1));
     }
 
+    // Another program enables the mapping a test disabled, after the test's "Res" was made: the
+    // next read-back sees the entry enabled, and the test is over. Still disabled, it goes on.
+    void aReadBackSeesTheMappingEnabledAgain_data() {
+        QTest::addColumn<bool>("enabledElsewhere");
+        QTest::newRow("enabled by another program") << true;
+        QTest::newRow("still disabled") << false;
+    }
+    void aReadBackSeesTheMappingEnabledAgain() {
+        QFETCH(bool, enabledElsewhere);
+        TestRig rig;
+        rig.model.AddMappingString(QStringLiteral("[1][3][2][11][1][0][0][0]"));
+        rig.tests.TestLatchChange(1);
+        rig.link.Exchange(QStringLiteral("Res 1  3"));
+        if (enabledElsewhere) rig.model.Feed("MapEnab 1  3\r\n");
+        QVERIFY(rig.readBack.GetAllRawMappings().Complete());
+        QCOMPARE(rig.tests.UnderTest(1), !enabledElsewhere);
+        QCOMPARE(rig.model.IsEntryEnabled(1, 3), enabledElsewhere);
+    }
+
     void latchTwice() {
         TestRig rig;
         rig.tests.TestLatchChange(4);

@@ -1,5 +1,7 @@
 #include "mapping/output_test.h"
 
+#include <vector>
+
 #include "link/command_exchange.h"
 #include "mapping/command_lines.h"
 #include "mapping/mapping_string.h"
@@ -18,6 +20,7 @@ OutputTest::OutputTest(MappingTables& tables, CommandExchange& link, ReadBack& r
     // What the controller holds of a test is followed through every command on the line, this
     // object's own included: a release decides by it.
     connect(&link_, &CommandExchange::Exchanged, this, &OutputTest::FollowCommand);
+    connect(&readBack_, &ReadBack::ListRead, this, &OutputTest::FollowReadBack);
 }
 
 bool OutputTest::UnderTest(int Output) const {
@@ -122,9 +125,31 @@ void OutputTest::FollowCommand(const QString& command, const Reply& reply) {
         disabled_.erase(at);  // enabled again, or no entry left to be disabled
     else
         return;
-    if (forced_.count(at) || disabled_.count(at)) return;
+    EndTestsAt(at);
+}
+
+// A read-back shows each entry's enable flag: an output whose entries all read enabled, or (the
+// whole list read) that has none, is not disabled by a test, whoever enabled it.
+void OutputTest::FollowReadBack(const ReadBackResult& result) {
+    std::set<std::pair<int, int>> seen, readDisabled;
+    for (int i = 1; i <= result.count && tables_.RawMapList.Valid(i); ++i) {
+        const MappingRecord m = ParseGetMap(tables_.RawMapList[i]);
+        seen.insert({m.OutUnit, m.OutChannel});
+        if (m.MapEnable == 0) readDisabled.insert({m.OutUnit, m.OutChannel});
+    }
+    std::vector<std::pair<int, int>> freed;
+    for (const std::pair<int, int>& at : disabled_)
+        if (seen.count(at) ? !readDisabled.count(at) : result.Complete()) freed.push_back(at);
+    for (const std::pair<int, int>& at : freed) {
+        disabled_.erase(at);
+        EndTestsAt(at);
+    }
+}
+
+void OutputTest::EndTestsAt(const std::pair<int, int>& at) {
+    if (MayHold(at.first, at.second)) return;
     for (int o = 1; o <= tables_.NumOutputs; ++o)
-        if (tables_.OutUnit[o] == a->Unit && tables_.OutChannel[o] == a->Channel && UnderTest(o)) {
+        if (tables_.OutUnit[o] == at.first && tables_.OutChannel[o] == at.second && UnderTest(o)) {
             tables_.OutTest[o] = 0;
             Q_EMIT RowTest(o - 1, false);
         }

@@ -13,6 +13,7 @@ namespace vendra {
 
 class ReadBack;
 struct MappingTables;
+struct ReadBackResult;
 
 class OutputTest : public QObject {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
     // made what undoes both of its parts ("Res" the output set on; "MapEnab", "Map" or "ClrMap"
     // the mapping disabled).
     void FollowCommand(const QString& command, const Reply& reply);
+    // Follows what a read-back saw: an entry read enabled ends the disabling part of a test.
+    void FollowReadBack(const ReadBackResult& result);
 
     bool UnderTest(int Output) const;
 
@@ -52,6 +55,8 @@ private:
     bool NoneUnderTest() const;
     // The controller may still hold a part of a test at this address.
     bool MayHold(int unit, int channel) const;
+    // Ends the rows' tests at the address once the controller holds no part of them.
+    void EndTestsAt(const std::pair<int, int>& at);
 
     MappingTables& tables_;
     // The addresses a "Set" may have switched on (made, or unanswered) and no "Res" has since;
