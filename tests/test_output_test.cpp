@@ -193,6 +193,9 @@ private Q_SLOTS:
                                  << "ERR BAD UNIT" << false;
         QTest::newRow("another output") << "Res 1  7"
                                         << "OK" << false;
+        // Unanswered, it may have ended the test or not: the marks are no longer certain.
+        QTest::newRow("unanswered") << "Res 1  6"
+                                    << "" << false;
     }
     void aResetEndsTheTestItAddresses() {
         QFETCH(QString, command);
@@ -202,8 +205,11 @@ private Q_SLOTS:
         rig.tests.TestOn(4);
         rig.link.Exchange(QStringLiteral("MapEnab 1  6"));
         QVERIFY(rig.tests.UnderTest(4));
-        rig.tests.FollowCommand(command, {ReplyKind::Answered, answer, {}});
+        const bool unanswered = answer.isEmpty();
+        rig.tests.FollowCommand(
+            command, {unanswered ? ReplyKind::TimedOut : ReplyKind::Answered, answer, {}});
         QCOMPARE(rig.tests.UnderTest(4), !ended);
+        QCOMPARE(rig.tables.TestMarksUncertain, unanswered);
     }
 
     void nothingOfflineOrOutsideTheOutputs() {
