@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <QtTest>
 
+#include "compare/change_controller.h"
 #include "diag/frm_unit_bits.h"
 #include "diag/frm_verbose.h"
 #include "editor/entry_box.h"
@@ -16,6 +17,7 @@
 #include "link/online_state.h"
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
+#include "support/test_files.h"
 #include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
@@ -62,6 +64,38 @@ QStringList Seen(MainRig& rig) {
                                     QString::number(w.Face().list2->SelectedIndex()),
                                     QString::number(underTest),
                                     w.UnitBitsWindow()->lblStatus->text()};
+}
+
+// Every control and action that starts a controller operation.
+QList<QObject*> Starters(frmKavroMain& w) {
+    const MainFace& f = w.Face();
+    QList<QObject*> all{f.cmdOnline, f.cmdTest, f.chkTest, f.cmdInit, f.cmdRefresh, f.list2};
+    all << f.cmdSaveMatrix << f.cmdLoadMatrix << f.cmdMapIt << f.txtInput
+        << w.Verbose()->txtDirectCommand << w.Verbose()->cmdDirectCommand
+        << w.findChild<ChangeController*>()->Window()->cmdApply;
+    for (QAction* a : w.actions())
+        if (!a->text().contains(QRegularExpression(QStringLiteral("^(Change history|Tally Ov)"))))
+            all << a;
+    return all;
+}
+
+QStringList Enabled(const QList<QObject*>& controls) {
+    QStringList names;
+    for (QObject* c : controls)
+        if (c->property("enabled").toBool()) names << c->property("text").toString();
+    return names;
+}
+
+// What the operator's hand does to each: a click, Enter, the action's keys.
+void Press(const QList<QObject*>& controls) {
+    for (QObject* c : controls) {
+        if (auto* a = qobject_cast<QAction*>(c))
+            a->trigger();
+        else if (auto* b = qobject_cast<QAbstractButton*>(c))
+            QTest::mouseClick(b, Qt::LeftButton);
+        else
+            QTest::keyClick(static_cast<QWidget*>(c), Qt::Key_Return);
+    }
 }
 
 }  // namespace
@@ -216,6 +250,65 @@ private Q_SLOTS:
         QSignalSpy tick(&w.Diag().tmrInputStatus, &QTimer::timeout);
         QVERIFY(tick.wait(1000));
         QCOMPARE(rig.TakeLog(), (QStringList{"BITS 1", "GSTAT 1"}));
+    }
+
+    // While the line is busy, whatever would start an operation is grey and sends nothing when
+    // pressed; afterwards each is as it was, grey where it was grey (offline).
+    void busyGreysWhatStartsAnOperation_data() {
+        QTest::addColumn<QString>("busy");
+        QTest::addColumn<bool>("online");
+        QTest::newRow("Refresh's read-back") << QStringLiteral("Refresh") << true;
+        QTest::newRow("a load") << QStringLiteral("Load") << true;
+        QTest::newRow("a load offline") << QStringLiteral("Load") << false;
+        QTest::newRow("Verify's closing box") << QStringLiteral("Verify") << true;
+    }
+    void busyGreysWhatStartsAnOperation() {
+        QFETCH(QString, busy);
+        QFETCH(bool, online);
+        MainRig rig;
+        rig.WriteIni(SampleIni(kEntries, kEntries));
+        Fill(rig);
+        QVERIFY(rig.Start());
+        frmKavroMain& w = *rig.window;
+        auto* changes = w.findChild<ChangeController*>();
+        QTest::mouseClick(w.Face().Check2, Qt::LeftButton);
+        // Something to undo, and a comparison whose changes could be applied.
+        QTest::mouseClick(w.Face().cmdMapIt, Qt::LeftButton);
+        const QString file = rig.dir.filePath(QStringLiteral("t.vdk"));
+        QVERIFY(Put(file, "[1][1][2][5][1][0][0][0]\r\n[1][2][2][4][1][0][0][0]\r\n"));
+        rig.dialogs.fileAnswers = {file, file};
+        changes->CompareFile();
+        if (!online) QTest::mouseClick(w.Face().cmdOnline, Qt::LeftButton);
+        const QList<QObject*> starters = Starters(w);
+        const QStringList before = Enabled(starters);
+        QVERIFY(before.contains(QStringLiteral("Apply changes only")));
+        QCOMPARE(before.contains(QStringLiteral("Test")), online);
+
+        QStringList during{"never busy"}, sent;
+        bool looked = false;
+        auto look = [&] {
+            if (std::exchange(looked, true)) return;
+            during = Enabled(starters);
+            QVERIFY(w.Face().cmdClose->isEnabled() && w.Face().List1->isEnabled());
+            const qsizetype at = rig.model.Log().size();
+            Press(starters);
+            sent = rig.model.Log().mid(at);
+        };
+        QObject hook;
+        connect(&w.Session().Files(), &TallyFileService::Progressed, &hook, look);
+        rig.dialogs.onBox = [&](const ScriptedDialogs::Box& b) {
+            if (b.title == busy) look();
+        };
+        if (busy == QStringLiteral("Refresh")) DuringReadBack(w, 2, look);
+        if (busy == QStringLiteral("Verify"))
+            changes->VerifyCopy();
+        else
+            QTest::mouseClick(
+                busy == QStringLiteral("Load") ? w.Face().cmdLoadMatrix : w.Face().cmdRefresh,
+                Qt::LeftButton);
+        QCOMPARE(during, QStringList());
+        QCOMPARE(sent, QStringList());
+        QCOMPARE(Enabled(starters), before);
     }
 
     void testAndLatchHoldAsLongAsTheOperatorDoes_data() {

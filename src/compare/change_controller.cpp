@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <optional>
 
 #include "compare/compare_window.h"
@@ -12,6 +13,7 @@
 #include "platform/message_text.h"
 #include "platform/numbers.h"
 #include "session/services.h"
+#include "widgets/busy_grey.h"
 
 namespace vendra {
 
@@ -84,6 +86,9 @@ ChangeController::ChangeController(ControllerLink& link, LiveChangeService& chan
         window->addAction(action);
         actions_.append(action);
     }
+    // Each flow holds the line from its first box to its last: none starts while it is busy.
+    grey_ = new BusyGrey(link_, this);
+    grey_->Add(actions_);
     load->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(load, &QWidget::customContextMenuRequested, this, &ChangeController::ShowMenu);
     load->setToolTip(
@@ -118,7 +123,6 @@ QString ChangeController::ChooseFile(const QString& title) {
 }
 
 void ChangeController::CheckFile() {
-    if (link_.IsBusy()) return;
     const BusyState::Scope held = link_.Hold();
     const QString path =
         dialogs_.OpenFileName(QStringLiteral("Check a Tally file"), TallyFileFilter());
@@ -138,7 +142,6 @@ void ChangeController::CheckFile() {
 }
 
 void ChangeController::CompareFile() {
-    if (link_.IsBusy()) return;
     const BusyState::Scope held = link_.Hold();
     const QString path = ChooseFile(QStringLiteral("Compare a Tally file"));
     if (!path.isEmpty()) {
@@ -155,7 +158,7 @@ void ChangeController::CompareFile() {
 }
 
 void ChangeController::CompareCopy() {
-    if (link_.IsBusy() || !NeedsOnline(QStringLiteral("Compare"))) return;
+    if (!NeedsOnline(QStringLiteral("Compare"))) return;
     const BusyState::Scope held = link_.Hold();
     // Taken before the read-back replaces the copy.
     const QList<TallyItem> copy = changes_.ConsoleCopyItems();
@@ -171,6 +174,8 @@ void ChangeController::ShowComparison(const ChangeSource& source, const Comparis
     shown_.shown = comparison;
     if (!window_) {
         window_ = new CompareWindow;
+        grey_->SetKeyHome(window_->table);
+        grey_->Add({window_->cmdApply});
         connect(window_, &CompareWindow::ApplyRequested, this, &ChangeController::ApplyShown);
     }
     const QList<PlannedChange> plan = PlanChanges(comparison.Rows);
@@ -193,14 +198,12 @@ void ChangeController::ShowComparison(const ChangeSource& source, const Comparis
 }
 
 void ChangeController::ApplyFile() {
-    if (link_.IsBusy()) return;
     const BusyState::Scope held = link_.Hold();
     const QString path = ChooseFile(QStringLiteral("Apply changes only from a Tally file"));
     if (!path.isEmpty()) Apply({QFileInfo(path).fileName(), path, {}, std::nullopt});
 }
 
 void ChangeController::ApplyShown() {
-    if (link_.IsBusy()) return;
     const BusyState::Scope held = link_.Hold();
     Apply(shown_);
 }
@@ -223,7 +226,7 @@ void ChangeController::Apply(const ChangeSource& source) {
 }
 
 void ChangeController::VerifyCopy() {
-    if (link_.IsBusy() || !NeedsOnline(kVerifyTitle)) return;
+    if (!NeedsOnline(kVerifyTitle)) return;
     const BusyState::Scope held = link_.Hold();
     const VerifyResult verify = changes_.VerifyCopy();
     dialogs_.Message(VerifyText(verify, QStringLiteral("the console's copy")), kVerifyTitle,

@@ -1,8 +1,8 @@
 #pragma once
 // Compare, apply changes only, verify and check a file, reached from a context menu on "Load"
 // and from keyboard shortcuts of the main window. It drives the live changes (and asks the link
-// whether the console is online or busy), asks the operator through Dialogs and shows what they
-// report; comparisons go to a CompareWindow.
+// whether the console is online), asks the operator through Dialogs and shows what they report;
+// comparisons go to a CompareWindow. Its entries and "Apply" are grey while the line is busy.
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace vendra {
 
+class BusyGrey;
 class ControllerLink;
 class Dialogs;
 class LiveChangeService;
@@ -57,6 +58,7 @@ private:
     Dialogs& dialogs_;
     QPushButton* load_;
     QList<QAction*> actions_;
+    BusyGrey* grey_ = nullptr;
     QPointer<CompareWindow> window_;
     ChangeSource shown_;
     bool shownIsCopy_ = false;

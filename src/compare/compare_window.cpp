@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "mapping/mapping_tables.h"
+#include "widgets/busy_grey.h"
 
 namespace vendra {
 
@@ -134,7 +135,7 @@ void CompareWindow::Show(const QString& title, const QString& summary,
     table->resizeColumnsToContents();
     table->setColumnWidth(kFile, qMax(table->columnWidth(kFile), 220));
     table->setColumnWidth(kController, qMax(table->columnWidth(kController), 220));
-    cmdApply->setEnabled(canApply);
+    SetOwnEnabled(cmdApply, canApply);
     show();
     raise();
     activateWindow();

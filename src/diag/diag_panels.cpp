@@ -1,6 +1,9 @@
 #include "diag/diag_panels.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QWindow>
 
 #include "changes/journal.h"
@@ -8,6 +11,7 @@
 #include "link/input_poll.h"
 #include "link/unit_status.h"
 #include "session/services.h"
+#include "widgets/busy_grey.h"
 #include "widgets/colours.h"
 
 namespace vendra {
@@ -64,9 +68,12 @@ void DiagPanels::AdvancedClicked(bool ticked) {
     FocusList();
     if (!verbose_) {
         verbose_ = new frmVerbose();
-        connect(verbose_, &frmVerbose::SendRequested, this, [this](const QString& text) {
-            if (!link_.IsBusy()) link_.SendRaw(text, QStringLiteral("send"));
-        });
+        // Grey while the line is busy; the typed command stays and the keys come back to it.
+        auto* grey = new BusyGrey(link_, verbose_);
+        grey->SetKeyHome(verbose_->txtIBuffer);
+        grey->Add({verbose_->txtDirectCommand, verbose_->cmdDirectCommand});
+        connect(verbose_, &frmVerbose::SendRequested, this,
+                [this](const QString& text) { link_.SendRaw(text, QStringLiteral("send")); });
         connect(verbose_, &frmVerbose::Closed, this, [this] {
             FocusList();
             controls_.consoleBox->setChecked(false);
@@ -123,7 +130,9 @@ void DiagPanels::TimerInputStatusTick() {
         tmrInputStatus.stop();
         return;
     }
-    if (link_.IsBusy()) return;  // the poll waits for the read-back or load to end
+    // A timer greying cannot stop: the poll waits for the busy line rather than have its
+    // commands refused (or, between a flow's boxes, sent in the middle of that flow).
+    if (link_.IsBusy()) return;
     if (!inputs_.Polling()) inputs_.UpdateUnitBits(unitBits_->WatchedUnit());
     unitBits_->ShowStatus();
     // A silent controller makes this tick last two time-outs. Counting the next interval from

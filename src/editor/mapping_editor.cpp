@@ -15,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/numbers.h"
 #include "session/services.h"
+#include "widgets/busy_grey.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -44,6 +45,11 @@ MappingEditor::MappingEditor(const EditorControls& controls, ControllerLink& lin
         if (!busy && !waitingEnds_.isEmpty())
             QTimer::singleShot(0, this, &MappingEditor::EndWaitingTests);
     });
+    // The controls that map are grey while the line is busy; the output list stays, for its
+    // keys move the selection and its handler turns the rest away.
+    auto* grey = new BusyGrey(link_, this);
+    grey->SetKeyHome(c_.List1);
+    grey->Add({c_.list2, c_.txtInput, c_.cmdMapIt, c_.cmdBoolAnd, c_.cmdBoolOr});
     c_.List1->keyPressHook = [this](QKeyEvent* e) { return OutputListKeyPress(e); };
     c_.List1->keyReleaseHook = [this](QKeyEvent* e) { OutputListKeyRelease(e); };
     connect(c_.List1, &TallyList::RowClicked, this, [this] { GetOutChannel(); });
@@ -137,11 +143,11 @@ void MappingEditor::EnableControls(bool Enabled) {
     c_.lblDownloading->setVisible(!Enabled);
     for (QWidget* w : {static_cast<QWidget*>(c_.list2), static_cast<QWidget*>(c_.cmdMapIt),
                        static_cast<QWidget*>(c_.txtInput), static_cast<QWidget*>(c_.cmdInit)})
-        w->setEnabled(Enabled);
+        SetOwnEnabled(w, Enabled);
     if (link_.IsOnline()) {
         for (QWidget* w : {static_cast<QWidget*>(c_.cmdTest), static_cast<QWidget*>(c_.chkTest),
                            static_cast<QWidget*>(c_.cmdRefresh)})
-            w->setEnabled(Enabled);
+            SetOwnEnabled(w, Enabled);
     }
 }
 
@@ -165,7 +171,6 @@ void MappingEditor::MapBool(BoolOp op) {
 }
 
 void MappingEditor::BoolClicked(BoolOp op) {
-    if (link_.IsBusy()) return;
     if (c_.list2->SelectedIndex() > 0 && c_.list3->SelectedIndex() > 0) MapBool(op);
 }
 
@@ -203,6 +208,8 @@ bool MappingEditor::OutputListKeyPress(QKeyEvent* e) {
         spaceEnd_.stop();
         return true;
     }
+    // The list keeps the keys while the line is busy (it is where they wait): its own keys are
+    // turned away here, before anything reaches the line.
     if (link_.IsBusy()) return true;
     const bool modifier = ModifierHeld(e->modifiers());
     switch (e->key()) {
@@ -245,6 +252,7 @@ void MappingEditor::OutputListKeyRelease(QKeyEvent* e) {
         spaceEnd_.start();
         return;
     }
+    // Its rows are rebuilt by the read-back that keeps the line busy: the labels wait for it.
     if (link_.IsBusy()) return;
     switch (e->key()) {
         case Qt::Key_Left:
@@ -276,7 +284,6 @@ void MappingEditor::MoveOutputSelection(bool down, bool modifier) {
 }
 
 bool MappingEditor::EntryKeyPress(QKeyEvent* e) {
-    if (link_.IsBusy()) return true;
     switch (e->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:

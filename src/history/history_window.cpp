@@ -169,8 +169,8 @@ void HistoryWindow::ShowSummary() {
     lblSummary->setText(summary);
 }
 
-void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& changes,
-                        std::function<bool()> busy) {
+QList<QAction*> AddHistoryControls(QWidget* window, QWidget* fileNameLabel,
+                                   ChangeHistory& changes) {
     auto history = QSharedPointer<QPointer<HistoryWindow>>::create();
     const auto showHistory = [window, history, &changes] {
         if (!*history) *history = new HistoryWindow(window);
@@ -181,16 +181,10 @@ void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& 
         QList<QKeySequence> keys;
         std::function<void()> act;
     } entries[] = {
-        {"Undo",
-         {QKeySequence(QStringLiteral("Ctrl+Z"))},
-         [busy, &changes] {
-             if (!busy()) changes.Undo();
-         }},
+        {"Undo", {QKeySequence(QStringLiteral("Ctrl+Z"))}, [&changes] { changes.Undo(); }},
         {"Redo",
          {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))},
-         [busy, &changes] {
-             if (!busy()) changes.Redo();
-         }},
+         [&changes] { changes.Redo(); }},
         {"Change history...", {QKeySequence(QStringLiteral("Ctrl+H"))}, showHistory},
     };
     QList<QAction*> actions;
@@ -212,6 +206,7 @@ void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& 
                          menu.addActions(actions);
                          menu.exec(fileNameLabel->mapToGlobal(at));
                      });
+    return actions.mid(0, 2);
 }
 
 }  // namespace vendra

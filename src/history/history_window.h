@@ -13,6 +13,7 @@
 
 #include "changes/journal_reader.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -64,9 +65,8 @@ private:
 };
 
 // Undo, redo and the history window on the main window: shortcuts, and a context menu on the
-// file name label, on the change history. `busy` says when the keys must do nothing (a
-// read-back or load running).
-void AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& history,
-                        std::function<bool()> busy);
+// file name label, on the change history. Answers the actions that change the controller (undo
+// and redo), for the window to grey while the line is busy.
+QList<QAction*> AddHistoryControls(QWidget* window, QWidget* fileNameLabel, ChangeHistory& history);
 
 }  // namespace vendra

@@ -1,6 +1,7 @@
 #include "mapping/read_back.h"
 
 #include <QThread>
+#include <optional>
 
 #include "link/command_exchange.h"
 #include "mapping/command_lines.h"
@@ -37,7 +38,8 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     // the read-back is still running.
     BusyState& busy = link_.Busy();
     if (busy.Pumping()) return {ReadBackEnd::Cancelled, tables_.MapStringCount};
-    const BusyState::Scope busyScope(busy);
+    std::optional<BusyState::Scope> busyScope;
+    busyScope.emplace(busy);
 
     tables_.MapStringCount = 0;
     tables_.ClearLocalMaps();
@@ -105,6 +107,8 @@ ReadBackResult ReadBack::GetAllRawMappings() {
     result.count = tables_.MapStringCount;
     lastComplete_ = result.Complete();
     Q_EMIT ListRead(result);
+    // The read is over: its report is shown with the line free and the controls back.
+    busyScope.reset();
     if (!result.Complete() && result.end != ReadBackEnd::Cancelled)
         TellIncomplete(result, broken, strange);
     return result;

@@ -19,6 +19,7 @@
 #include "platform/serial_port.h"
 #include "shell/face.h"
 #include "shell/outline.h"
+#include "widgets/busy_grey.h"
 #include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
@@ -68,7 +69,13 @@ frmKavroMain::frmKavroMain(Dialogs& dialogs, QString iniPath, std::unique_ptr<Se
                            editor_->GetOutChannel();
                        }},
                       this);
-    AddHistoryControls(this, face_->lblFileName, s.History(), [this] { return Busy(); });
+    // Whatever starts a controller operation is grey while the line is busy; "X", "Cancel" and
+    // the windows that only show stay.
+    auto* grey = new BusyGrey(s.Link(), this);
+    grey->SetKeyHome(face_->List1);
+    grey->Add({face_->cmdOnline, face_->cmdTest, face_->chkTest, face_->cmdInit, face_->cmdRefresh,
+               face_->cmdSaveMatrix, face_->cmdLoadMatrix});
+    grey->Add(AddHistoryControls(this, face_->lblFileName, s.History()));
 
     Timer2.setInterval(50);
     Timer3.setInterval(100);
@@ -156,11 +163,9 @@ void frmKavroMain::WireSession() {
 }
 
 void frmKavroMain::WireButtons() {
-    connect(face_->cmdOnline, &QPushButton::clicked, this, [this] {
-        if (!Busy()) session_->Link().ToggleOnline();
-    });
+    connect(face_->cmdOnline, &QPushButton::clicked, &session_->Link(),
+            &ControllerLink::ToggleOnline);
     connect(face_->cmdTest, &HoldButton::Held, this, [this] {
-        if (Busy()) return;
         testHeld_ = editor_->SelectedOutput();
         session_->Tests().TestOn(testHeld_);
         face_->List1->setFocus();
@@ -173,17 +178,14 @@ void frmKavroMain::WireButtons() {
     });
     // Only the mouse hands the focus on: Enter again on "Latch" must latch again, not map.
     connect(face_->chkTest, &LatchBox::Pressed, this, [this](bool byMouse) {
-        if (Busy()) return;
         session_->Tests().TestLatchChange(editor_->SelectedOutput());
         if (byMouse) face_->List1->setFocus();
     });
     connect(face_->cmdInit, &QPushButton::clicked, this, [this] {
-        if (Busy()) return;
         session_->Table().ResetAndClearAll();
         face_->List1->setFocus();
     });
     connect(face_->cmdRefresh, &QPushButton::clicked, this, [this] {
-        if (Busy()) return;
         session_->Table().Refresh();
         face_->List1->setFocus();
     });
@@ -239,10 +241,6 @@ void frmKavroMain::EndNow() {
     session_->Link().RequestStop();
     session_->Link().ClosePort();
     endProgram();
-}
-
-bool frmKavroMain::Busy() const {
-    return session_->Link().IsBusy();
 }
 
 void frmKavroMain::mousePressEvent(QMouseEvent* event) {

@@ -65,8 +65,6 @@ private:
     // "X": the tests the console holds end, whatever runs stops at its current exchange, the
     // port closes, the program ends.
     void EndNow();
-    // A read-back (or a load) is running: only its "Cancel" may act.
-    bool Busy() const;
 
     Dialogs& dialogs_;
     QString iniPath_;

@@ -6,6 +6,7 @@
 #include "editor/entry_box.h"
 #include "editor/mapping_editor.h"
 #include "editor/tally_list.h"
+#include "widgets/busy_grey.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
 
@@ -163,7 +164,7 @@ MainFace::MainFace(QWidget* window) {
 
     // Offline until a probe succeeds.
     for (QWidget* w : OnlineOnly())
-        w->setEnabled(false);
+        SetOwnEnabled(w, false);
 }
 
 QList<QWidget*> MainFace::OnlineOnly() const {
@@ -197,7 +198,7 @@ void MainFace::ShowOnlineLook(bool online) const {
     cmdOnline->setText(online ? QStringLiteral("Online") : QStringLiteral("OFFLINE"));
     SetButtonFace(cmdOnline, ColourFromValue(online ? kGreen : kLightRed));
     for (QWidget* w : OnlineOnly())
-        w->setEnabled(online);
+        SetOwnEnabled(w, online);
 }
 
 void MainFace::ShowError(const QString& text) const {
