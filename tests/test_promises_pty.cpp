@@ -286,27 +286,32 @@ private Q_SLOTS:
         QCOMPARE(Contents(target), kTable);
     }
 
-    // Ctrl+C while a restore is asked back: it stops, says what was verified, exits 130.
+    // Ctrl+C while a restore is asked back, or while a tool reads the table: it stops, says
+    // what was verified, exits 130; an interrupted read is not a table that could not be read.
     void interruptWhileVerifying_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("waitFor");
         QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("preload");  // the controller holds the file's lines
         QTest::newRow("changes only, while verifying")
             << QStringList{"restore", "FILE", "--changes-only"} << "GetMap 1  2"
-            << "interrupted while verifying: ";
+            << "interrupted while verifying: " << false;
         QTest::newRow("changes only, while sending")
             << QStringList{"restore", "FILE", "--changes-only"} << "Map 1 2 2 2"
-            << "interrupted: ";
+            << "interrupted: " << false;
+        QTest::newRow("lamps, while reading the table") << QStringList{"lamps"} << "RawMap 2"
+                                                        << "interrupted" << true;
     }
     void interruptWhileVerifying() {
         QFETCH(QStringList, args);
         QFETCH(QString, waitFor);
         QFETCH(QString, says);
+        QFETCH(bool, preload);
         Rig rig;
-        QVERIFY(rig.Start({"--delay", "150"}, {}));
         QByteArray lines;
         for (int c = 1; c <= 8; ++c)
             lines += QStringLiteral("[1][%1][2][%1][1][0][0][0]\r\n").arg(c).toLatin1();
+        QVERIFY(rig.Start({"--delay", "150"}, preload ? lines : QByteArray()));
         QVERIFY(Put(rig.Path("file.vdk"), lines));
         QProcess p;
         rig.Begin(p, args);
