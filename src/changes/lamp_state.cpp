@@ -113,6 +113,10 @@ bool InputBits::Silent(int unit) const {
     return it != units_.end() && it->second.asked && !it->second.bits;
 }
 
+bool InputBits::AllAsked() const {
+    return std::all_of(units_.begin(), units_.end(), [](const auto& u) { return u.second.asked; });
+}
+
 QList<int> InputBits::SilentUnits() const {
     QList<int> silent;
     for (const auto& [unit, reading] : units_)
@@ -228,6 +232,77 @@ void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn) {
                          .arg(OutputsOn(reportedOn))
                          .arg(unexplained);
     }
+}
+
+QList<int> UnitsWithOutputs(const MappingTables& tables) {
+    QList<int> units;
+    for (int o = 1; o <= tables.NumOutputs; ++o)
+        if (tables.OutUnit[o] > 0 && !units.contains(tables.OutUnit[o]))
+            units.append(tables.OutUnit[o]);
+    std::sort(units.begin(), units.end());
+    return units;
+}
+
+namespace {
+
+QList<LampRow> RowsOfUnit(const QList<LampRow>& rows, int unit) {
+    QList<LampRow> of;
+    for (const LampRow& r : rows)
+        if (r.Unit == unit) of.append(r);
+    return of;
+}
+
+}  // namespace
+
+void UnitCounts::Reset(const QList<int>& units) {
+    counts_.clear();
+    readThisCycle_.clear();
+    units_ = std::set<int>(units.begin(), units.end());
+    unchecked_ = units_;
+}
+
+void UnitCounts::Read(int unit, const QString& statusLine, const QList<LampRow>& rows) {
+    if (!units_.count(unit)) return;
+    readThisCycle_.insert(unit);
+    const std::optional<int> on = OutputsOnInStatus(statusLine);
+    if (!on) {
+        counts_.erase(unit);  // a line that does not say leaves the rows as the inputs make them
+        return;
+    }
+    counts_[unit] = {*on, RowsOfUnit(rows, unit), false};
+}
+
+void UnitCounts::Confirm(const QList<LampRow>& rows) {
+    for (int unit : readThisCycle_)
+        unchecked_.erase(unit);
+    readThisCycle_.clear();
+    for (auto it = counts_.begin(); it != counts_.end();) {
+        Count& c = it->second;
+        if (c.rowsThen == RowsOfUnit(rows, it->first)) {
+            c.confirmed = true;
+            ++it;
+        } else {
+            it = counts_.erase(it);
+        }
+    }
+}
+
+QList<LampRow> UnitCounts::Settle(QList<LampRow> rows) {
+    for (auto it = counts_.begin(); it != counts_.end();) {
+        const Count& c = it->second;
+        if (c.rowsThen != RowsOfUnit(rows, it->first)) {
+            it = counts_.erase(it);
+            continue;
+        }
+        if (c.confirmed) SettleWithUnitCount(rows, it->first, c.on);
+        ++it;
+    }
+    for (LampRow& r : rows) {
+        if (r.Lamp != LampState::Dark || !unchecked_.count(r.Unit)) continue;
+        r.Lamp = LampState::Unknown;
+        r.Reason += QStringLiteral("; unit %1's count of outputs on not read yet").arg(r.Unit);
+    }
+    return rows;
 }
 
 QJsonObject LampJson(const LampRow& row) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace vendra {
 
@@ -31,6 +32,8 @@ public:
     InputState State(int unit, int channel) const;
     // The unit was asked and gave no usable answer (as opposed to not asked yet).
     bool Silent(int unit) const;
+    // Every polled unit has been asked at least once.
+    bool AllAsked() const;
     // Every polled unit that is silent, ascending.
     QList<int> SilentUnits() const;
 
@@ -84,6 +87,41 @@ std::optional<int> OutputsOnInStatus(const QString& statusLine);
 // rows with a disabled mapping are lit, "forced on", when they account for the difference
 // exactly; otherwise every dark row of the unit is unknown, with the count in its reason.
 void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn);
+// The units that drive a configured output, ascending: the ones whose status lines settle rows.
+QList<int> UnitsWithOutputs(const MappingTables& tables);
+
+// The output units' counts of outputs on, as a poll reads them between its cycles. A count is
+// worth something only beside the inputs it was read with: an input that changed between a
+// cycle's bits and the status line would be taken for an output forced on. So a count read while
+// the unit's rows were R is used once the bits read after it still give R, and only while they
+// do; then it is dropped until the unit's next status line. Until a unit's first line has been
+// read and checked so, its dark lamps are unknown.
+class UnitCounts {
+public:
+    // Starts over for these output units (none: nothing is settled).
+    void Reset(const QList<int>& units);
+    // A unit's status line, read while `rows` were the lamps (unsettled).
+    void Read(int unit, const QString& statusLine, const QList<LampRow>& rows);
+    // A cycle of bits ended with these rows (unsettled): counts read before it that they agree
+    // with are used from now on; the others are dropped.
+    void Confirm(const QList<LampRow>& rows);
+    // Every unit's first status line has been read and checked.
+    bool Checked() const { return unchecked_.empty(); }
+    // The rows settled with every confirmed count they agree with; a count they no longer agree
+    // with is dropped.
+    QList<LampRow> Settle(QList<LampRow> rows);
+
+private:
+    struct Count {
+        int on = 0;
+        QList<LampRow> rowsThen;  // the unit's rows when the line was read
+        bool confirmed = false;
+    };
+    std::map<int, Count> counts_;
+    std::set<int> units_;
+    std::set<int> unchecked_;  // no line read and checked yet
+    std::set<int> readThisCycle_;
+};
 
 // The row for scripts: output, name, unit, channel, lit (true, false or null), lamp,
 // mapping, operator, enabled, underTest, reason, and inputs (name, unit, channel, state). Every
