@@ -64,9 +64,9 @@ private Q_SLOTS:
             QVERIFY(!in.toObject().value("state").toString().contains(' '));
     }
 
-    // A unit's count of outputs on settles its rows only while the bits read after it bear it
-    // out. Unit 1: output 1 follows an input, output 2's mapping is disabled (an output test
-    // left on shows only in the count).
+    // A unit's count of outputs on is taken only when the bits read after it bear it out; what
+    // it tells (outputs forced on) then holds as the inputs change. Unit 1: output 1 follows an
+    // input, output 2's mapping is disabled (an output test left on shows only in the count).
     void unitCountsFollowTheInputs_data() {
         QTest::addColumn<bool>("litWhenRead");  // output 1 as the bits said when the count came
         QTest::addColumn<int>("count");
@@ -78,8 +78,8 @@ private Q_SLOTS:
             << false << 1 << false << "lit" << false << "lit";
         QTest::newRow("an input lit between the bits and the count: no test")
             << false << 1 << true << "dark" << true << "dark";
-        QTest::newRow("the input off after the count: no longer borne out")
-            << true << 2 << true << "lit" << false << "dark";
+        QTest::newRow("a test left on, the input off later")
+            << true << 2 << true << "lit" << false << "lit";
     }
     void unitCountsFollowTheInputs() {
         QFETCH(bool, litWhenRead);

@@ -252,10 +252,18 @@ QList<LampRow> RowsOfUnit(const QList<LampRow>& rows, int unit) {
     return of;
 }
 
+// The unit's outputs that the mappings may light (lit or unknown), as SettleWithUnitCount counts.
+int MayLight(const QList<LampRow>& rows, int unit) {
+    return int(std::count_if(rows.begin(), rows.end(), [unit](const LampRow& r) {
+        return r.Unit == unit && r.Lamp != LampState::Dark;
+    }));
+}
+
 }  // namespace
 
 void UnitCounts::Reset(const QList<int>& units) {
-    counts_.clear();
+    pending_.clear();
+    beyond_.clear();
     readThisCycle_.clear();
     units_ = std::set<int>(units.begin(), units.end());
     unchecked_ = units_;
@@ -266,37 +274,27 @@ void UnitCounts::Read(int unit, const QString& statusLine, const QList<LampRow>&
     readThisCycle_.insert(unit);
     const std::optional<int> on = OutputsOnInStatus(statusLine);
     if (!on) {
-        counts_.erase(unit);  // a line that does not say leaves the rows as the inputs make them
+        pending_.erase(unit);
+        beyond_.erase(unit);  // no count: the rows are as the inputs make them
         return;
     }
-    counts_[unit] = {*on, RowsOfUnit(rows, unit), false};
+    pending_[unit] = {*on, RowsOfUnit(rows, unit)};
 }
 
 void UnitCounts::Confirm(const QList<LampRow>& rows) {
     for (int unit : readThisCycle_)
         unchecked_.erase(unit);
     readThisCycle_.clear();
-    for (auto it = counts_.begin(); it != counts_.end();) {
-        Count& c = it->second;
-        if (c.rowsThen == RowsOfUnit(rows, it->first)) {
-            c.confirmed = true;
-            ++it;
-        } else {
-            it = counts_.erase(it);
-        }
-    }
+    for (const auto& [unit, read] : pending_)
+        if (read.rowsThen == RowsOfUnit(rows, unit))
+            beyond_[unit] = read.on - MayLight(read.rowsThen, unit);
+    pending_.clear();
 }
 
-QList<LampRow> UnitCounts::Settle(QList<LampRow> rows) {
-    for (auto it = counts_.begin(); it != counts_.end();) {
-        const Count& c = it->second;
-        if (c.rowsThen != RowsOfUnit(rows, it->first)) {
-            it = counts_.erase(it);
-            continue;
-        }
-        if (c.confirmed) SettleWithUnitCount(rows, it->first, c.on);
-        ++it;
-    }
+QList<LampRow> UnitCounts::Settle(QList<LampRow> rows) const {
+    // The unit would report what the mappings light now and what is forced on besides.
+    for (const auto& [unit, beyond] : beyond_)
+        SettleWithUnitCount(rows, unit, MayLight(rows, unit) + beyond);
     for (LampRow& r : rows) {
         if (r.Lamp != LampState::Dark || !unchecked_.count(r.Unit)) continue;
         r.Lamp = LampState::Unknown;

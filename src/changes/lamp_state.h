@@ -90,36 +90,37 @@ void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn);
 // The units that drive a configured output, ascending: the ones whose status lines settle rows.
 QList<int> UnitsWithOutputs(const MappingTables& tables);
 
-// The output units' counts of outputs on, as a poll reads them between its cycles. A count is
-// worth something only beside the inputs it was read with: an input that changed between a
-// cycle's bits and the status line would be taken for an output forced on. So a count read while
-// the unit's rows were R is used once the bits read after it still give R, and only while they
-// do; then it is dropped until the unit's next status line. Until a unit's first line has been
-// read and checked so, its dark lamps are unknown.
+// The output units' counts of outputs on, as a poll reads them between its cycles. What a count
+// tells is how many outputs are on beyond what the mappings light: outputs forced on, which no
+// input change touches. It is worth something only beside the inputs it was read with (an input
+// that changed between a cycle's bits and the status line would pass for an output forced on), so
+// a count read while the unit's rows were R is taken once the bits read after it still give R, and
+// its outputs beyond the mappings then settle the unit's rows, as the inputs change, until the
+// unit's next count is taken. Until a unit's first count is taken, its dark lamps are unknown.
 class UnitCounts {
 public:
     // Starts over for these output units (none: nothing is settled).
     void Reset(const QList<int>& units);
-    // A unit's status line, read while `rows` were the lamps (unsettled).
+    // A unit's status line, read while `rows` were the lamps (unsettled). A line that gives no
+    // count ends what the last one told.
     void Read(int unit, const QString& statusLine, const QList<LampRow>& rows);
-    // A cycle of bits ended with these rows (unsettled): counts read before it that they agree
-    // with are used from now on; the others are dropped.
+    // A cycle of bits ended with these rows (unsettled): each count read before it is taken when
+    // they agree with the rows it was read with, and dropped otherwise.
     void Confirm(const QList<LampRow>& rows);
     // Every unit's first status line has been read and checked.
     bool Checked() const { return unchecked_.empty(); }
-    // The rows settled with every confirmed count they agree with; a count they no longer agree
-    // with is dropped.
-    QList<LampRow> Settle(QList<LampRow> rows);
+    // The rows settled with what each unit's last count taken tells.
+    QList<LampRow> Settle(QList<LampRow> rows) const;
 
 private:
-    struct Count {
+    struct Reading {
         int on = 0;
         QList<LampRow> rowsThen;  // the unit's rows when the line was read
-        bool confirmed = false;
     };
-    std::map<int, Count> counts_;
+    std::map<int, Reading> pending_;  // read, not yet checked against the bits after it
+    std::map<int, int> beyond_;       // taken: outputs on beyond what the mappings light
     std::set<int> units_;
-    std::set<int> unchecked_;  // no line read and checked yet
+    std::set<int> unchecked_;  // no count read and checked yet
     std::set<int> readThisCycle_;
 };
 
