@@ -269,4 +269,56 @@ inline double CycleLineMs(int units, int baud) {
     return bytes * 10.0 * 1000 / baud;
 }
 
+// The controller's bytes for one "GSTAT u" exchange, in milliseconds at the given baud rate:
+// the service asks one output unit's status each cycle.
+inline double StatusLineMs(int unit, int baud) {
+    ControllerModel model;
+    const qint64 bytes = model.Feed(QStringLiteral("GSTAT %1\r\n").arg(unit).toLatin1()).size();
+    return bytes * 10.0 * 1000 / baud;
+}
+
+// A latency of one bench run that another bench of the same bench/run compares with: bench/run
+// names a file in VENDRA_BENCH_SHARED, and "<key>|<units>|<median>|<max>" lines go there.
+struct SharedLatency {
+    double median = -1;
+    double max = -1;
+    bool Known() const { return median >= 0; }
+};
+
+inline void ShareLatency(const QString& key, int units, double median, double max) {
+    QFile f(qEnvironmentVariable("VENDRA_BENCH_SHARED"));
+    if (f.fileName().isEmpty() || !f.open(QIODevice::Append)) return;
+    f.write(QStringLiteral("%1|%2|%3|%4\n").arg(key).arg(units).arg(median).arg(max).toLatin1());
+}
+
+// The last latency shared under `key` for `units`; unknown when this bench runs alone.
+inline SharedLatency SharedLatencyOf(const QString& key, int units) {
+    QFile f(qEnvironmentVariable("VENDRA_BENCH_SHARED"));
+    SharedLatency found;
+    if (f.fileName().isEmpty() || !f.open(QIODevice::ReadOnly)) return found;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QList<QByteArray> p = line.split('|');
+        if (p.size() == 4 && QString::fromLatin1(p[0]) == key && p[1].toInt() == units)
+            found = {p[2].toDouble(), p[3].toDouble()};
+    }
+    return found;
+}
+
+// "<= the overview's 199 ms + 100 ms = 299 ms (max 257 + 100 = 357 ms)"; and whether a latency's
+// median and max are both within the overview's plus `slackMs`.
+inline QString OverviewTarget(const SharedLatency& overview, double slackMs) {
+    return QStringLiteral("<= the overview's %1 + %2 = %3 ms (max: %4 + %2 = %5 ms)")
+        .arg(overview.median, 0, 'f', 0)
+        .arg(slackMs, 0, 'f', 0)
+        .arg(overview.median + slackMs, 0, 'f', 0)
+        .arg(overview.max, 0, 'f', 0)
+        .arg(overview.max + slackMs, 0, 'f', 0);
+}
+inline Verdict WithinOverview(double median, double max, const SharedLatency& overview,
+                              double slackMs) {
+    if (median < 0 || max < 0) return Verdict::Failed;
+    return median <= overview.median + slackMs && max <= overview.max + slackMs ? Verdict::Met
+                                                                                : Verdict::Missed;
+}
+
 }  // namespace vendra::bench

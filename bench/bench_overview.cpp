@@ -134,6 +134,7 @@ void Report(int units) {
     const double period = Median(run.periodMs);
     const double median = Median(run.latencyMs);
     const double worst = *std::max_element(run.latencyMs.begin(), run.latencyMs.end());
+    ShareLatency(QStringLiteral("overview"), units, median, worst);
     std::printf(
         "%d units: %zu cycles, period median %.1f ms (line time %.1f ms, one exchange "
         "%.1f ms); latency median %.0f ms, max %.0f ms over %zu changes; CPU %.2f%%\n",

@@ -63,6 +63,52 @@ private Q_SLOTS:
         for (const QJsonValue in : json.value("inputs").toArray())
             QVERIFY(!in.toObject().value("state").toString().contains(' '));
     }
+
+    // A unit's count of outputs on is taken only when the bits read after it bear it out; what
+    // it tells (outputs forced on) then holds as the inputs change. Unit 1: output 1 follows an
+    // input, output 2's mapping is disabled (an output test left on shows only in the count).
+    void unitCountsFollowTheInputs_data() {
+        QTest::addColumn<bool>("litWhenRead");  // output 1 as the bits said when the count came
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("litAfter");      // as the next cycle's bits say
+        QTest::addColumn<QString>("lampAfter");  // output 2's
+        QTest::addColumn<bool>("litLater");
+        QTest::addColumn<QString>("lampLater");
+        QTest::newRow("a test left on, the input still")
+            << false << 1 << false << "lit" << false << "lit";
+        QTest::newRow("an input lit between the bits and the count: no test")
+            << false << 1 << true << "dark" << true << "dark";
+        QTest::newRow("a test left on, the input off later")
+            << true << 2 << true << "lit" << false << "lit";
+    }
+    void unitCountsFollowTheInputs() {
+        QFETCH(bool, litWhenRead);
+        QFETCH(int, count);
+        QFETCH(bool, litAfter);
+        QFETCH(QString, lampAfter);
+        QFETCH(bool, litLater);
+        QFETCH(QString, lampLater);
+        const auto rows = [](bool lit) {
+            QList<LampRow> two(2);
+            for (int o = 1; o <= 2; ++o) {
+                two[o - 1].Output = two[o - 1].Channel = o;
+                two[o - 1].Unit = 1;
+            }
+            two[0].Lamp = lit ? LampState::Lit : LampState::Dark;
+            two[0].Reason = lit ? QStringLiteral("Cam on") : QStringLiteral("Cam off");
+            two[1].Reason = QStringLiteral("mapping disabled");
+            return two;
+        };
+        UnitCounts counts;
+        counts.Reset({1});
+        QCOMPARE(StateText(counts.Settle(rows(litWhenRead))[1].Lamp), "unknown");
+        counts.Read(1, QStringLiteral("UNIT 1 OK IN 0001 OUT %1").arg(count, 4, 10, QChar('0')),
+                    rows(litWhenRead));
+        counts.Confirm(rows(litAfter));
+        QVERIFY(counts.Checked());
+        QCOMPARE(StateText(counts.Settle(rows(litAfter))[1].Lamp), lampAfter);
+        QCOMPARE(StateText(counts.Settle(rows(litLater))[1].Lamp), lampLater);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTallyOverview)

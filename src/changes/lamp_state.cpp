@@ -113,6 +113,10 @@ bool InputBits::Silent(int unit) const {
     return it != units_.end() && it->second.asked && !it->second.bits;
 }
 
+bool InputBits::AllAsked() const {
+    return std::all_of(units_.begin(), units_.end(), [](const auto& u) { return u.second.asked; });
+}
+
 QList<int> InputBits::SilentUnits() const {
     QList<int> silent;
     for (const auto& [unit, reading] : units_)
@@ -228,6 +232,75 @@ void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn) {
                          .arg(OutputsOn(reportedOn))
                          .arg(unexplained);
     }
+}
+
+QList<int> UnitsWithOutputs(const MappingTables& tables) {
+    QList<int> units;
+    for (int o = 1; o <= tables.NumOutputs; ++o)
+        if (tables.OutUnit[o] > 0 && !units.contains(tables.OutUnit[o]))
+            units.append(tables.OutUnit[o]);
+    std::sort(units.begin(), units.end());
+    return units;
+}
+
+namespace {
+
+QList<LampRow> RowsOfUnit(const QList<LampRow>& rows, int unit) {
+    QList<LampRow> of;
+    for (const LampRow& r : rows)
+        if (r.Unit == unit) of.append(r);
+    return of;
+}
+
+// The unit's outputs that the mappings may light (lit or unknown), as SettleWithUnitCount counts.
+int MayLight(const QList<LampRow>& rows, int unit) {
+    return int(std::count_if(rows.begin(), rows.end(), [unit](const LampRow& r) {
+        return r.Unit == unit && r.Lamp != LampState::Dark;
+    }));
+}
+
+}  // namespace
+
+void UnitCounts::Reset(const QList<int>& units) {
+    pending_.clear();
+    beyond_.clear();
+    readThisCycle_.clear();
+    units_ = std::set<int>(units.begin(), units.end());
+    unchecked_ = units_;
+}
+
+void UnitCounts::Read(int unit, const QString& statusLine, const QList<LampRow>& rows) {
+    if (!units_.count(unit)) return;
+    readThisCycle_.insert(unit);
+    const std::optional<int> on = OutputsOnInStatus(statusLine);
+    if (!on) {
+        pending_.erase(unit);
+        beyond_.erase(unit);  // no count: the rows are as the inputs make them
+        return;
+    }
+    pending_[unit] = {*on, RowsOfUnit(rows, unit)};
+}
+
+void UnitCounts::Confirm(const QList<LampRow>& rows) {
+    for (int unit : readThisCycle_)
+        unchecked_.erase(unit);
+    readThisCycle_.clear();
+    for (const auto& [unit, read] : pending_)
+        if (read.rowsThen == RowsOfUnit(rows, unit))
+            beyond_[unit] = read.on - MayLight(read.rowsThen, unit);
+    pending_.clear();
+}
+
+QList<LampRow> UnitCounts::Settle(QList<LampRow> rows) const {
+    // The unit would report what the mappings light now and what is forced on besides.
+    for (const auto& [unit, beyond] : beyond_)
+        SettleWithUnitCount(rows, unit, MayLight(rows, unit) + beyond);
+    for (LampRow& r : rows) {
+        if (r.Lamp != LampState::Dark || !unchecked_.count(r.Unit)) continue;
+        r.Lamp = LampState::Unknown;
+        r.Reason += QStringLiteral("; unit %1's count of outputs on not read yet").arg(r.Unit);
+    }
+    return rows;
 }
 
 QJsonObject LampJson(const LampRow& row) {

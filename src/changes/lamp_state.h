@@ -7,6 +7,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace vendra {
 
@@ -31,6 +32,8 @@ public:
     InputState State(int unit, int channel) const;
     // The unit was asked and gave no usable answer (as opposed to not asked yet).
     bool Silent(int unit) const;
+    // Every polled unit has been asked at least once.
+    bool AllAsked() const;
     // Every polled unit that is silent, ascending.
     QList<int> SilentUnits() const;
 
@@ -84,6 +87,42 @@ std::optional<int> OutputsOnInStatus(const QString& statusLine);
 // rows with a disabled mapping are lit, "forced on", when they account for the difference
 // exactly; otherwise every dark row of the unit is unknown, with the count in its reason.
 void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn);
+// The units that drive a configured output, ascending: the ones whose status lines settle rows.
+QList<int> UnitsWithOutputs(const MappingTables& tables);
+
+// The output units' counts of outputs on, as a poll reads them between its cycles. What a count
+// tells is how many outputs are on beyond what the mappings light: outputs forced on, which no
+// input change touches. It is worth something only beside the inputs it was read with (an input
+// that changed between a cycle's bits and the status line would pass for an output forced on), so
+// a count read while the unit's rows were R is taken once the bits read after it still give R, and
+// its outputs beyond the mappings then settle the unit's rows, as the inputs change, until the
+// unit's next count is taken. Until a unit's first count is taken, its dark lamps are unknown.
+class UnitCounts {
+public:
+    // Starts over for these output units (none: nothing is settled).
+    void Reset(const QList<int>& units);
+    // A unit's status line, read while `rows` were the lamps (unsettled). A line that gives no
+    // count ends what the last one told.
+    void Read(int unit, const QString& statusLine, const QList<LampRow>& rows);
+    // A cycle of bits ended with these rows (unsettled): each count read before it is taken when
+    // they agree with the rows it was read with, and dropped otherwise.
+    void Confirm(const QList<LampRow>& rows);
+    // Every unit's first status line has been read and checked.
+    bool Checked() const { return unchecked_.empty(); }
+    // The rows settled with what each unit's last count taken tells.
+    QList<LampRow> Settle(QList<LampRow> rows) const;
+
+private:
+    struct Reading {
+        int on = 0;
+        QList<LampRow> rowsThen;  // the unit's rows when the line was read
+    };
+    std::map<int, Reading> pending_;  // read, not yet checked against the bits after it
+    std::map<int, int> beyond_;       // taken: outputs on beyond what the mappings light
+    std::set<int> units_;
+    std::set<int> unchecked_;  // no count read and checked yet
+    std::set<int> readThisCycle_;
+};
 
 // The row for scripts: output, name, unit, channel, lit (true, false or null), lamp,
 // mapping, operator, enabled, underTest, reason, and inputs (name, unit, channel, state). Every

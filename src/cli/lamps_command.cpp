@@ -10,8 +10,6 @@
 
 #include "changes/journal.h"
 #include "changes/lamp_state.h"
-#include "link/input_poll.h"
-#include "link/unit_status.h"
 #include "session/console_session.h"
 
 namespace vendra {
@@ -68,18 +66,6 @@ QString SilentUnits(const QList<int>& units) {
     return silent.join(QStringLiteral(", "));
 }
 
-// The table and the inputs cannot see an output forced on; each output unit's own count of
-// outputs on (its status line) settles the rows it cannot explain.
-QList<LampRow> Settled(ConsoleSession& s, QList<LampRow> rows) {
-    QList<int> units;
-    for (const LampRow& r : rows)
-        if (r.Unit > 0 && !units.contains(r.Unit)) units.append(r.Unit);
-    for (int u : units)
-        if (const std::optional<int> on = OutputsOnInStatus(s.Inputs().UnitStat(u)))
-            SettleWithUnitCount(rows, u, *on);
-    return rows;
-}
-
 // Polls until Ctrl+C; prints the whole state once, then each row whose lamp or reason changed.
 int Watch(ConsoleSession& s, const LampsRequest& request) {
     QList<LampRow> shown;
@@ -87,8 +73,8 @@ int Watch(ConsoleSession& s, const LampsRequest& request) {
     QObject watcher;
     QObject::connect(&watch, &InputWatch::CycleEnded, &watcher, [&](int, qint64) {
         if (request.stopped()) return;  // a poll the stop refused says nothing about the unit
-        const QList<LampRow> rows = Named(Settled(s, watch.Lamps()), request);
-        if (request.stopped()) return;  // a status the stop refused says nothing
+        if (!watch.UnitCountsChecked()) return;  // no dark lamp before the units' counts
+        const QList<LampRow> rows = Named(watch.Lamps(), request);
         QList<LampRow> changed;
         for (qsizetype i = 0; i < rows.size(); ++i)
             if (i >= shown.size() || rows[i] != shown[i]) changed.append(rows[i]);
@@ -100,6 +86,7 @@ int Watch(ConsoleSession& s, const LampsRequest& request) {
         if (request.stopped()) QCoreApplication::exit(StopSignal::ExitCode());
     });
     stopCheck.start(100);
+    watch.SettleWithUnitCounts(true);
     watch.WatchLamps(&watcher, true);
     const int code = QCoreApplication::exec();
     watch.WatchLamps(&watcher, false);
@@ -121,7 +108,7 @@ int LampsCommand(ConsoleSession& s, const LampsRequest& request) {
             QStringLiteral("no configured output is named by \"%1\"").arg(request.output), kError);
     if (request.watch) return Watch(s, request);
 
-    PrintRows(Named(Settled(s, s.Inputs().ReadLampsOnce()), request), request.json, QString());
+    PrintRows(Named(s.Inputs().ReadLampsOnce(), request), request.json, QString());
     const QString silent = SilentUnits(s.Inputs().SilentUnits());
     if (!silent.isEmpty())
         return request.fail(

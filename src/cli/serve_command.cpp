@@ -1,6 +1,8 @@
 #include "cli/serve_command.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSet>
 #include <QTimer>
 #include <cstdio>
@@ -20,8 +22,12 @@ constexpr int kError = 2;
 constexpr int kLockRetryMs = 1000;
 constexpr int kControllerRetryMs = 5000;
 
+// Each poll cycle, at debug priority, when asked for (QT_LOGGING_RULES="vendra.serve.cycle=true"):
+// what a measure of the service's own pace reads.
+Q_LOGGING_CATEGORY(lcCycle, "vendra.serve.cycle", QtWarningMsg)
+
 // The priorities the system journal reads from a "<N>" prefix.
-enum Priority { kErr = 3, kWarning = 4, kNotice = 5, kInfo = 6 };
+enum Priority { kErr = 3, kWarning = 4, kNotice = 5, kInfo = 6, kDebug = 7 };
 
 void Log(Priority priority, const QString& text) {
     std::fprintf(stderr, "<%d>%s\n", int(priority), qPrintable(OneLine(text)));
@@ -47,6 +53,15 @@ public:
         retry_.setSingleShot(true);
         connect(&retry_, &QTimer::timeout, this, &Service::TakeLine);
         connect(&s_.Inputs(), &InputWatch::UnitRead, this, &Service::OnUnitRead);
+        if (lcCycle().isDebugEnabled()) {
+            clock_.start();
+            connect(&s_.Inputs(), &InputWatch::CycleEnded, this, [this](int units, qint64 ms) {
+                Log(kDebug, QStringLiteral("poll cycle: %1 units in %2 ms, started at %3 ms")
+                                .arg(units)
+                                .arg(ms)
+                                .arg(clock_.elapsed() - ms));
+            });
+        }
         connect(&s_.Inputs(), &InputWatch::LampRowsChanged, this,
                 [this](const QList<LampRow>& rows) {
                     if (state_ == State::Serving) Publish(rows);
@@ -110,6 +125,8 @@ private:
                        .arg(s_.Installation().Tables().NumOutputs)
                        .arg(Units(units)));
         if (page_) page_->SetLine(TallyPageServer::Line::Serving);
+        // An output forced on (a test left on) lights its tile and its display too.
+        s_.Inputs().SettleWithUnitCounts(true);
         s_.Inputs().WatchLamps(this, true);
         Publish(s_.Inputs().Lamps());  // the table just read
         // The UMD receivers of Kavro.ini's [Tally Out] follow the same lamps.
@@ -195,6 +212,7 @@ private:
     QString waitingFor_;
     QSet<int> silent_;
     QList<LampRow> rows_;
+    QElapsedTimer clock_;
 };
 
 }  // namespace

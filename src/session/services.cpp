@@ -521,8 +521,21 @@ InputWatch::InputWatch(InputPoll& poll, UnitStatus& status, const MappingTables&
         if (WatchingLamps() && bits_.Set(unit, bits)) Lamps();
     });
     connect(&poll_, &InputPoll::CycleEnded, this, [this] {
-        if (WatchingLamps()) Lamps();
+        if (!WatchingLamps()) return;
+        counts_.Confirm(ComputeLamps(tables_, bits_));
+        Lamps();
     });
+    // A status line read before every polled unit answered once has no rows to be checked with.
+    connect(&poll_, &InputPoll::StatusRead, this, [this](int unit, const QString& line) {
+        if (WatchingLamps() && bits_.AllAsked())
+            counts_.Read(unit, line, ComputeLamps(tables_, bits_));
+    });
+}
+
+void InputWatch::SettleWithUnitCounts(bool on) {
+    if (on == settle_) return;
+    settle_ = on;
+    FollowLampWatchers();
 }
 
 void InputWatch::WatchLamps(const QObject* watcher, bool on) {
@@ -539,12 +552,16 @@ void InputWatch::WatchLamps(const QObject* watcher, bool on) {
 void InputWatch::FollowLampWatchers() {
     const QList<int> units = WatchingLamps() ? UnitsWithInputs(tables_) : QList<int>();
     bits_.SetPolled(units);
+    const QList<int> outputUnits =
+        settle_ && !units.isEmpty() ? UnitsWithOutputs(tables_) : QList<int>();
+    counts_.Reset(outputUnits);
+    poll_.SetStatusUnits(outputUnits);
     poll_.SetUnits(units);
     Lamps();
 }
 
 QList<LampRow> InputWatch::Lamps() {
-    QList<LampRow> rows = ComputeLamps(tables_, bits_);
+    QList<LampRow> rows = counts_.Settle(ComputeLamps(tables_, bits_));
     QList<int> changed;
     for (qsizetype i = 0; i < rows.size(); ++i)
         if (i >= rows_.size() || rows[i] != rows_[i]) changed.append(rows[i].Output);
@@ -561,7 +578,11 @@ QList<LampRow> InputWatch::ReadLampsOnce() {
     for (int u : units)
         once.Set(u, status_.ReadBits(u));
     if (!WatchingLamps()) bits_ = once;
-    return ComputeLamps(tables_, once);
+    QList<LampRow> rows = ComputeLamps(tables_, once);
+    for (int u : UnitsWithOutputs(tables_))
+        if (const std::optional<int> on = OutputsOnInStatus(status_.GetStat(u)))
+            SettleWithUnitCount(rows, u, *on);
+    return rows;
 }
 
 void InputWatch::PollUnits(const QList<int>& units) {

@@ -355,10 +355,18 @@ public:
     // wants the line's traffic (the overview shown and online, the publisher online).
     void WatchLamps(const QObject* watcher, bool on);
     bool WatchingLamps() const { return !lampWatchers_.isEmpty(); }
-    // Every configured output's lamp now (the table as it is, the last bits); a change since
-    // the last report is reported too. A caller whose table changed calls it.
+    // The lamp watch also asks each unit that drives a configured output for its status line,
+    // one a cycle, and settles the rows with their counts of outputs on: an output forced on is
+    // lit, and a dark lamp a count cannot place is unknown (changes/lamp_state.h). Off by default:
+    // the console's own traffic stays the inputs' bits.
+    void SettleWithUnitCounts(bool on);
+    // Every such unit's first count has been read and checked against the inputs.
+    bool UnitCountsChecked() const { return counts_.Checked(); }
+    // Every configured output's lamp now (the table as it is, the last bits, settled as above);
+    // a change since the last report is reported too. A caller whose table changed calls it.
     QList<LampRow> Lamps();
-    // Each unit that carries a configured input asked once, now, without the poll; the lamps.
+    // Each unit that carries a configured input asked once, now, without the poll, then each
+    // unit that drives an output for its status line; the lamps settled with those counts.
     QList<LampRow> ReadLampsOnce();
     // The watched units that were asked and gave no bits, ascending.
     QList<int> SilentUnits() const { return bits_.SilentUnits(); }
@@ -383,6 +391,8 @@ private:
     const MappingTables& tables_;
     QList<const QObject*> lampWatchers_;
     InputBits bits_;
+    bool settle_ = false;
+    UnitCounts counts_;
     QList<LampRow> rows_;  // as last reported
 };
 

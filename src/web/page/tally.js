@@ -1,5 +1,6 @@
 // The live tally page: one tile per output, pushed over a WebSocket; "#output=N" shows one
-// output alone, "#filter=TEXT" keeps a filter across reloads.
+// output alone, "#filter=TEXT" keeps a filter across reloads. "?timing=1" keeps, for a measure,
+// the time each row's tile was painted (window.tallyTimings); nothing else changes.
 "use strict";
 
 const lamps = new Map(); // output number -> row as /api/lamps gives it
@@ -8,6 +9,19 @@ let connected = false;
 let everConnected = false;
 
 const $ = (id) => document.getElementById(id);
+
+const timings = new URLSearchParams(location.search).has("timing") ? [] : null;
+const kMaxTimings = 10000;
+if (timings) window.tallyTimings = timings;
+
+// The frame after a change is the first with the new colour on screen: its time, per row.
+function recordPainted(rows) {
+  requestAnimationFrame(() => {
+    const at = Date.now();
+    for (const row of rows) timings.push({ output: row.output, lamp: row.lamp, at });
+    if (timings.length > kMaxTimings) timings.splice(0, timings.length - kMaxTimings);
+  });
+}
 
 function colour(row) {
   const c = String(row.colour || row.color || "red").toLowerCase();
@@ -92,6 +106,7 @@ function take(message) {
   if (m.all) lamps.clear();
   for (const row of m.rows || []) lamps.set(row.output, row);
   paintAll();
+  if (timings && m.rows) recordPainted(m.rows);
 }
 
 let retryMs = 500;
