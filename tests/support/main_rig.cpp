@@ -7,8 +7,10 @@ namespace vendra {
 MainRig::MainRig() = default;
 
 void MainRig::Build(bool realPort, Dialogs* boxes) {
-    window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, IniPath(), MakePort(realPort),
+    std::unique_ptr<SerialPort> line = MakePort(realPort);
+    window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, IniPath(), std::move(line),
                                             Timings(realPort));
+    UseLineClock(window->Session(), realPort);
     window->endProgram = [this] { ended = true; };
 }
 
