@@ -1,5 +1,7 @@
 #include "support/main_rig.h"
 
+#include <QTest>
+
 #include "editor/tally_list.h"
 
 namespace vendra {
@@ -28,6 +30,19 @@ QStringList MainRig::Rows() const {
     for (int i = 0; i < window->Face().List1->RowCount(); ++i)
         rows << Row(i);
     return rows;
+}
+
+MainRig& SharedWindow::Get(const std::function<std::unique_ptr<MainRig>()>& make) {
+    if (!rig_ || function_ != QTest::currentTestFunction()) {
+        rig_.reset();
+        rig_ = make();
+        function_ = QTest::currentTestFunction();
+    }
+    return *rig_;
+}
+
+void SharedWindow::Begin() {
+    if (rig_ && function_ != QTest::currentTestFunction()) rig_.reset();
 }
 
 }  // namespace vendra
