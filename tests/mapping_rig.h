@@ -23,6 +23,7 @@ struct MappingRig {
     MappingRig() {
         port.Open();
         link.SetDeadlineMs(kTestDeadlineMs);
+        link.SetClock(port.Clock());
     }
     std::function<bool()> Online() {
         return [this] { return online; };

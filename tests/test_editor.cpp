@@ -38,7 +38,21 @@ std::unique_ptr<MainRig> Online(const QStringList& preload = {}) {
 
 class TestEditor : public QObject {
     Q_OBJECT
+    SharedWindow shared_;
+
+    // The rows' shared window with the first output selected and nothing said yet.
+    MainRig& Shared() {
+        MainRig& rig = shared_.Get([] { return Online(); });
+        rig.window->Face().List1->SetSelectedIndex(0);
+        rig.dialogs.Reset();
+        rig.TakeLog();
+        return rig;
+    }
+
 private Q_SLOTS:
+    void init() { shared_.Begin(); }
+    void cleanupTestCase() { shared_.Drop(); }
+
     void typedNumberAndEnterMapsAndMovesOn() {
         auto rig = Online();
         frmKavroMain& w = *rig->window;
@@ -188,20 +202,20 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QFETCH(QString, message);
         QFETCH(QString, mapped);
-        auto rig = Online();
-        frmKavroMain& w = *rig->window;
+        MainRig& rig = Shared();
+        frmKavroMain& w = *rig.window;
         w.Face().txtInput->clear();
         QTest::keyClicks(w.Face().txtInput, typed);
         QCOMPARE(w.Face().txtInput->text(), shown);
         if (message.isEmpty()) {
-            QVERIFY(rig->dialogs.boxes.isEmpty());
+            QVERIFY(rig.dialogs.boxes.isEmpty());
         } else {
-            QCOMPARE(rig->dialogs.boxes.size(), 1);  // once, not again for the replaced text
-            QCOMPARE(rig->dialogs.boxes[0].title, QStringLiteral("Entry Error"));
-            QCOMPARE(rig->dialogs.boxes[0].text, message);
+            QCOMPARE(rig.dialogs.boxes.size(), 1);  // once, not again for the replaced text
+            QCOMPARE(rig.dialogs.boxes[0].title, QStringLiteral("Entry Error"));
+            QCOMPARE(rig.dialogs.boxes[0].text, message);
         }
         QTest::keyClick(w.Face().txtInput, Qt::Key_Return);
-        QCOMPARE(rig->TakeLog().first(), mapped);
+        QCOMPARE(rig.TakeLog().first(), mapped);
     }
 
     void entryBoxSwallowsSpaceAndDeleteAndMovesOutputs() {
@@ -252,8 +266,8 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(int, mods);
         QFETCH(int, expected);
-        auto rig = Online();
-        frmKavroMain& w = *rig->window;
+        MainRig& rig = Shared();
+        frmKavroMain& w = *rig.window;
         w.Face().list2->SetSelectedIndex(start);
         w.Face().List1->SetSelectedIndex(3);
         QTest::keyClick(w.Face().List1, Qt::Key(key), Qt::KeyboardModifiers(mods));
@@ -261,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(w.Face().List1->SelectedIndex(), 3);  // the key went to the editor, not the list
         if (key != Qt::Key_Delete)
             QCOMPARE(w.Face().lblInChannel->text(), QString::number(expected));
-        QVERIFY(rig->TakeLog().isEmpty());
+        QVERIFY(rig.TakeLog().isEmpty());
     }
 
     void heldSpaceTestsTheSelectedOutputOnce() {

@@ -31,6 +31,7 @@ struct Rig {
     Rig() {
         port.Open();
         exchange.SetDeadlineMs(kTestDeadlineMs);
+        exchange.SetClock(port.Clock());
         state.SetSettleMs(0);
         QObject::connect(&state, &OnlineState::OnlineChanged, &state, [this](bool online) {
             looks.append(online ? QStringLiteral("online") : QStringLiteral("offline"));
@@ -173,6 +174,7 @@ void TestOnlineState::getVersion() {
     ScriptedDialogs dialogs;
     CommandExchange exchange(port, dialogs);
     exchange.SetDeadlineMs(kTestDeadlineMs);
+    exchange.SetClock(port.Clock());
     OnlineState state(exchange, dialogs);
     state.SetSettleMs(0);
     state.GetVersion();

@@ -15,7 +15,10 @@ struct TestRig : MappingRig {
     QSignalSpy rows{&tests, &OutputTest::RowTest};
     QSignalSpy button{&tests, &OutputTest::TestActive};
     QSignalSpy latch{&tests, &OutputTest::LatchShown};
-    TestRig() { Configure(8, 2); }
+    TestRig() {
+        Configure(8, 2);
+        readBack.SetPauseMs(0);  // the pause only gives a real controller time
+    }
 };
 
 class TestOutputTest : public QObject {

@@ -1,6 +1,5 @@
 #include "link/command_exchange.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QThread>
@@ -79,7 +78,11 @@ Reply CommandExchange::Exchange(const QString& CommandString) {
 }
 
 CommandExchange::CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent)
-    : QObject(parent), port_(port), dialogs_(dialogs) {}
+    : QObject(parent), port_(port), dialogs_(dialogs) {
+    QElapsedTimer steady;
+    steady.start();
+    clock_ = [steady] { return steady.elapsed(); };
+}
 
 bool CommandExchange::SendCommand(const QString& CommandString) {
     if (busy_.Pumping() || busy_.StopRequested()) {
@@ -161,7 +164,8 @@ void CommandExchange::FlushQueue() {
 }
 
 void CommandExchange::WaitForResponse() {
-    QDeadlineTimer deadline(deadlineMs_);
+    const qint64 end = clock_() + std::max(deadlineMs_, 0);
+    const auto remaining = [&] { return std::max<qint64>(end - clock_(), 0); };
     for (;;) {
         const qint64 waiting = port_.BytesWaiting();
         bool terminated = false;
@@ -174,15 +178,15 @@ void CommandExchange::WaitForResponse() {
             const QByteArray taken = port_.Read(terminated ? dot + 1 : seen.size());
             Append(taken, terminated);
         }
-        if (deadline.hasExpired()) {
+        if (remaining() == 0) {
             TimedOut();
             return;
         }
         if (terminated) return;
         if (waiting > 0) {
             if (gatherMs_ > 0)
-                QThread::msleep(static_cast<unsigned long>(
-                    std::clamp<qint64>(deadline.remainingTime(), 0, gatherMs_)));
+                QThread::msleep(
+                    static_cast<unsigned long>(std::min<qint64>(remaining(), gatherMs_)));
             continue;
         }
         if (!port_.IsOpen()) {
@@ -190,9 +194,8 @@ void CommandExchange::WaitForResponse() {
             TimedOut();
             return;
         }
-        const qint64 remaining = deadline.remainingTime();
-        if (!port_.WaitForData(static_cast<int>(std::max<qint64>(remaining, 0))) &&
-            !port_.IsOpen() && port_.BytesWaiting() == 0) {
+        if (!port_.WaitForData(static_cast<int>(remaining())) && !port_.IsOpen() &&
+            port_.BytesWaiting() == 0) {
             TimedOut();
             return;
         }

@@ -3,6 +3,7 @@
 // ".", within 2 seconds of the start of the wait. Only this class touches the serial port.
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "link/busy_state.h"
 #include "link/error_report.h"
@@ -106,6 +107,12 @@ public:
     void SetDeadlineMs(int ms) { deadlineMs_ = ms; }
     int DeadlineMs() const { return deadlineMs_; }
 
+    // Milliseconds on a steady clock.
+    using Clock = std::function<qint64()>;
+    // The clock the deadline is measured on: a steady one, unless a test hands over the clock
+    // of a simulated line, on which a silent controller's wait passes at once.
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
+
     // The reply line: the text between the first line feed and the next carriage return; with
     // lines ended by a carriage return alone, the second line.
     static QString GetResponse(const QString& StringInput);
@@ -146,6 +153,7 @@ private:
     bool consoleCopy_ = false;
     int deadlineMs_ = kDeadlineMs;
     int gatherMs_ = 0;
+    Clock clock_;
     bool poll_ = false;  // an Unhurried lives
     Reply last_;
 };

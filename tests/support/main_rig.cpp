@@ -1,5 +1,7 @@
 #include "support/main_rig.h"
 
+#include <QTest>
+
 #include "editor/tally_list.h"
 
 namespace vendra {
@@ -7,8 +9,10 @@ namespace vendra {
 MainRig::MainRig() = default;
 
 void MainRig::Build(bool realPort, Dialogs* boxes) {
-    window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, IniPath(), MakePort(realPort),
+    std::unique_ptr<SerialPort> line = MakePort(realPort);
+    window = std::make_unique<frmKavroMain>(boxes ? *boxes : dialogs, IniPath(), std::move(line),
                                             Timings(realPort));
+    UseLineClock(window->Session(), realPort);
     window->endProgram = [this] { ended = true; };
 }
 
@@ -26,6 +30,19 @@ QStringList MainRig::Rows() const {
     for (int i = 0; i < window->Face().List1->RowCount(); ++i)
         rows << Row(i);
     return rows;
+}
+
+MainRig& SharedWindow::Get(const std::function<std::unique_ptr<MainRig>()>& make) {
+    if (!rig_ || function_ != QTest::currentTestFunction()) {
+        rig_.reset();
+        rig_ = make();
+        function_ = QTest::currentTestFunction();
+    }
+    return *rig_;
+}
+
+void SharedWindow::Begin() {
+    if (rig_ && function_ != QTest::currentTestFunction()) rig_.reset();
 }
 
 }  // namespace vendra

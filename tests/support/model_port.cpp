@@ -43,10 +43,22 @@ QByteArray ModelPort::Read(qint64 n) {
     return taken;
 }
 
+std::function<qint64()> ModelPort::Clock() {
+    ownClock_ = true;
+    return [this] { return now_; };
+}
+
+void ModelPort::Pass(int msecs) {
+    if (ownClock_)
+        now_ += msecs;
+    else
+        QThread::msleep(static_cast<unsigned long>(msecs));
+}
+
 bool ModelPort::WaitForData(int msecs) {
     if (!open_) return false;
     if (!stream.bytes.isEmpty()) {
-        QThread::msleep(static_cast<unsigned long>(std::min(msecs, stream.everyMs)));
+        Pass(std::min(msecs, stream.everyMs));
         Inject(stream.bytes);
         if (stream.limit > 0 && ++stream.sent == stream.limit) {
             Inject(stream.tail);
@@ -55,7 +67,7 @@ bool ModelPort::WaitForData(int msecs) {
         return true;
     }
     // Nothing more will come: the model answers at once. Wait as a silent line would.
-    QThread::msleep(static_cast<unsigned long>(msecs));
+    Pass(msecs);
     return false;
 }
 

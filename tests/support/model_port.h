@@ -54,6 +54,12 @@ public:
     // The model commits `fault` on the written lines from .. to (1 = the first).
     void FaultOn(SimFault fault, int from, int to = std::numeric_limits<int>::max());
 
+    // The line's own clock, in milliseconds. Once an exchange is measured on it, a wait for
+    // characters that will not come and a stream's pauses pass on it at once instead of in real
+    // time, so a silent controller costs a test nothing and its deadline is exact.
+    std::function<qint64()> Clock();
+    qint64 Now() const { return now_; }
+
     // A device that keeps sending: each wait delivers `bytes` after everyMs; after `limit`
     // waits (0: never) `tail` follows and the stream stops.
     struct Stream {
@@ -65,10 +71,15 @@ public:
     } stream;
 
 private:
+    // Lets msecs pass: on the line's clock once it is handed out, in real time before.
+    void Pass(int msecs);
+
     ControllerModel& model_;
     QByteArray waiting_;
     QString error_;
     bool open_ = false;
+    bool ownClock_ = false;  // Clock() was handed out
+    qint64 now_ = 0;
     SimFault fault_ = SimFault::None;
     int faultFrom_ = std::numeric_limits<int>::max();
     int faultTo_ = std::numeric_limits<int>::max();

@@ -13,6 +13,10 @@ class SessionInternals {
 public:
     // The exchange, with the raw text of the last reply (IBuffer).
     static const CommandExchange& Exchange(const ConsoleSession& s) { return *s.exchange_; }
+    // The reply deadline measured on another clock (a simulated line's).
+    static void SetLineClock(ConsoleSession& s, CommandExchange::Clock clock) {
+        s.exchange_->SetClock(std::move(clock));
+    }
     static bool PortOpen(const ConsoleSession& s) { return s.link_->port_.IsOpen(); }
     // The controller's version line, as the last probe left it.
     static QString ControllerVersion(const ConsoleSession& s) { return s.online_->MainCPUVersion; }

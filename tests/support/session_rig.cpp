@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "config/kavro_config.h"
+#include "support/session_internals.h"
 #include "widgets/captions.h"
 
 namespace vendra {
@@ -45,6 +46,11 @@ SessionTimings ModelRig::Timings(bool realPort) const {
     return t;
 }
 
+void ModelRig::UseLineClock(ConsoleSession& s, bool realPort) {
+    if (!realPort && port && timings.deadlineMs == 0)
+        SessionInternals::SetLineClock(s, port->Clock());
+}
+
 QStringList ModelRig::TakeLog() {
     const QStringList log = model.Log();
     model.ClearLog();
@@ -84,6 +90,7 @@ bool SessionRig::Start(bool online) {
     session = std::make_unique<ConsoleSession>(
         dialogs, [held](const InstallationConfig&) { return std::move(*held); }, Timings());
     ConsoleSession* s = session.get();
+    UseLineClock(*s);
     FollowFileName(*s, s, [this](const QString& t) { fileName = t; });
     FollowProgress(*s, s, [this](const ProgressReport& p) { progress << ProgressCaption(p); });
     FollowErrorLine(*s, s, [this](const ErrorReport& e) { errorLine = ErrorCaption(e); });
