@@ -789,6 +789,9 @@ private Q_SLOTS:
             QCOMPARE(rig->Row(4), QStringLiteral("Out 4\t\t\t"));
         }
         if (!confirm) QVERIFY(Mapped(rig->model) == TableOf(kHeld));
+        // Asked back, or stopped at a change without an answer: never "not asked back".
+        QVERIFY2(!r.Text().contains(QStringLiteral("every command was answered")),
+                 qPrintable(r.Text()));
         if (outcome == FlowOutcome::Stopped)
             QVERIFY2(r.Text().contains(QStringLiteral("got no answer")) &&
                          r.Text().contains(QStringLiteral("no answer (should hold")),

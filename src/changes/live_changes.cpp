@@ -137,7 +137,7 @@ QString ChangeReport::Text() const {
         text += QStringLiteral(
             " The other outputs were compared with the console's copy, which may differ from "
             "the tally system's: read the table back to check them.");
-    else if (Online)
+    else if (!Verified && Online && !Applied.Stopped && !Applied.Interrupted)
         text += QStringLiteral(
             " Not asked back: every command was answered, nothing more is "
             "proved.");
