@@ -175,13 +175,22 @@ QList<LampRow> ComputeLamps(const MappingTables& tables, const InputBits& inputs
     return rows;
 }
 
-QList<int> UnitsWithInputs(const MappingTables& tables) {
+namespace {
+
+// The units (above 0) of the first `count` configured slots, each once, in ascending order.
+template <typename Units>
+QList<int> DistinctUnits(const Units& unitOf, int count) {
     QList<int> units;
-    for (int i = 1; i <= tables.NumInputs; ++i)
-        if (tables.InUnit[i] > 0 && !units.contains(tables.InUnit[i]))
-            units.append(tables.InUnit[i]);
+    for (int i = 1; i <= count; ++i)
+        if (unitOf[i] > 0 && !units.contains(unitOf[i])) units.append(unitOf[i]);
     std::sort(units.begin(), units.end());
     return units;
+}
+
+}  // namespace
+
+QList<int> UnitsWithInputs(const MappingTables& tables) {
+    return DistinctUnits(tables.InUnit, tables.NumInputs);
 }
 
 std::optional<int> OutputsOnInStatus(const QString& statusLine) {
@@ -235,12 +244,7 @@ void SettleWithUnitCount(QList<LampRow>& rows, int unit, int reportedOn) {
 }
 
 QList<int> UnitsWithOutputs(const MappingTables& tables) {
-    QList<int> units;
-    for (int o = 1; o <= tables.NumOutputs; ++o)
-        if (tables.OutUnit[o] > 0 && !units.contains(tables.OutUnit[o]))
-            units.append(tables.OutUnit[o]);
-    std::sort(units.begin(), units.end());
-    return units;
+    return DistinctUnits(tables.OutUnit, tables.NumOutputs);
 }
 
 namespace {
