@@ -30,6 +30,7 @@ const QPoint kLoadButton(432, 503);
 const QPoint kSaveButton(495, 503);
 const QPoint kLatchBox(135, 423);
 const QPoint kBody(133, 93);
+const QPoint kRefreshButton(300, 481);
 // The output list's rows across, right of the names.
 constexpr int kListLeft = 104;
 constexpr int kListWidth = 180;
@@ -81,6 +82,14 @@ class TestXDisplay : public QObject {
         QTemporaryDir folder;
         QProcess process;
         QString window;
+        // A check that failed leaves the program running: ended as the system would end it,
+        // it frees its line and its locks.
+        ~Console() {
+            if (process.state() == QProcess::NotRunning) return;
+            process.terminate();
+            if (!process.waitForFinished(kWaitMs)) process.kill();
+            process.waitForFinished();
+        }
     };
     bool Launch(Console& c, const SimProcess& sim, int outputs, int inputs,
                 const QString& units = QStringLiteral("1,2"), const QString& extra = {}) {
@@ -455,6 +464,46 @@ private Q_SLOTS:
         QCOMPARE(
             sim.LogLines().mid(started),
             (QStringList{"GetMap 1  1", "mapdisab 1  1", "Set 1  1", "Res 1  1", "MapEnab 1  1"}));
+    }
+
+    // "Refresh" clicked holds the keyboard and goes grey while its read-back holds the line. The
+    // keys wait on the output list meanwhile (not on the next control, which may be "X"), so a
+    // Space or Enter typed then starts nothing and ends nothing.
+    void keysTypedOnAGreyedControlWaitOnTheOutputList() {
+        SimProcess sim;
+        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
+        QByteArray lines;
+        for (int n = 1; n <= 40; ++n)
+            lines +=
+                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(n).arg(n % 8 + 1).toLatin1();
+        QVERIFY(Put(table, lines));
+        QVERIFY2(sim.Start({QStringLiteral("--preload"), table, QStringLiteral("--baud"),
+                            QStringLiteral("9600")}),
+                 qPrintable(sim.ErrorText()));
+        Console c;
+        QVERIFY(Launch(c, sim, 40, 8));
+        const auto readBacks = [&] { return sim.LogLines().count(QStringLiteral("RawMap 41")); };
+        QVERIFY(QTest::qWaitFor([&] { return readBacks() == 1; }, kWaitMs));
+        QVERIFY(WaitActive(c.window));
+
+        Click(c.window, kRefreshButton);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return sim.LogLines().count(QStringLiteral("RawMap 5")) == 2; }, kWaitMs));
+        XDo({QStringLiteral("key"), QStringLiteral("space"), QStringLiteral("Return"),
+             QStringLiteral("space")});
+        QVERIFY(QTest::qWaitFor([&] { return readBacks() == 2; }, kWaitMs));
+        QCOMPARE(c.process.state(), QProcess::Running);
+        QVERIFY(sim.LogLines()
+                    .filter(QRegularExpression(QStringLiteral("^(GetMap|mapdisab|Set|Map) ")))
+                    .isEmpty());
+
+        // Once the read-back has ended the keys are the output list's: Down, then a Space tap
+        // tests the second output.
+        QVERIFY(WaitActive(c.window));
+        XDo({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("space")});
+        QVERIFY(WaitForLine(sim, QStringLiteral("MapEnab 1  2")));
+        Click(c.window, kCloseButton);
+        QVERIFY(c.process.waitForFinished(kWaitMs));
     }
 
     // Space tapped on the first output and Down right behind it, as a quick hand does: the
