@@ -2,10 +2,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "changes/lamp_state.h"
 #include "cli/cli_support.h"
@@ -47,9 +50,65 @@ QString Units(const QList<int>& units) {
     return names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "));
 }
 
+// The page and its clients are served on a thread of their own: a hundred pages, or one that
+// never reads, take nothing from the thread whose exchanges pace the input poll.
+class PageThread {
+public:
+    ~PageThread() {
+        if (!thread_.isRunning()) return;
+        Run([this] { page_.reset(); });  // its sockets close on the thread they belong to
+        thread_.quit();
+        thread_.wait();
+    }
+
+    bool Listen(const QHostAddress& address, quint16 port, QString& error) {
+        context_.moveToThread(&thread_);
+        thread_.start();
+        bool listening = false;
+        Run([&] {
+            page_ = std::make_unique<TallyPageServer>();
+            listening = page_->Listen(address, port);
+            error = page_->ErrorText();
+            port_ = page_->Port();
+        });
+        return listening;
+    }
+    quint16 Port() const { return port_; }
+
+    void SetLamps(const QList<LampRow>& rows, const std::function<TallyColour(int)>& colourOf) {
+        QHash<int, TallyColour> colours;
+        for (const LampRow& r : rows)
+            colours.insert(r.Output, colourOf(r.Output));
+        Post([this, rows, colours] {
+            page_->SetLamps(rows, [&colours](int output) { return colours.value(output); });
+        });
+    }
+    void TakeConsoleLamps(const QByteArray& line) {
+        Post([this, line] { page_->TakeConsoleLamps(line); });
+    }
+    void SetLine(TallyPageServer::Line line) {
+        Post([this, line] { page_->SetLine(line); });
+    }
+
+private:
+    template <typename F>
+    void Run(F&& f) {
+        QMetaObject::invokeMethod(&context_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+    template <typename F>
+    void Post(F&& f) {
+        QMetaObject::invokeMethod(&context_, std::forward<F>(f), Qt::QueuedConnection);
+    }
+
+    QThread thread_;
+    QObject context_;                        // lives on thread_: what is posted runs there
+    std::unique_ptr<TallyPageServer> page_;  // made, used and deleted on thread_ only
+    quint16 port_ = 0;
+};
+
 class Service : public QObject {
 public:
-    Service(ConsoleSession& s, TallyPageServer* page) : s_(s), page_(page) {
+    Service(ConsoleSession& s, PageThread* page) : s_(s), page_(page) {
         retry_.setSingleShot(true);
         connect(&retry_, &QTimer::timeout, this, &Service::TakeLine);
         connect(&s_.Inputs(), &InputWatch::UnitRead, this, &Service::OnUnitRead);
@@ -203,7 +262,7 @@ private:
     }
 
     ConsoleSession& s_;
-    TallyPageServer* page_;
+    PageThread* page_;
     LineHandoverServer handover_;
     QTimer retry_;
     State state_ = State::Waiting;
@@ -218,14 +277,15 @@ private:
 }  // namespace
 
 int ServeCommand(ConsoleSession& s, StopSignal& stop, const QString& http) {
-    std::unique_ptr<TallyPageServer> page;
+    std::unique_ptr<PageThread> page;
     if (!http.isEmpty()) {
         QHostAddress address;
         quint16 port = 0;
         if (!ParseListenAddress(http, address, port))
             return Fail(QStringLiteral("--http %1: not ADDR:PORT").arg(http));
-        page = std::make_unique<TallyPageServer>();
-        if (!page->Listen(address, port)) return Fail(page->ErrorText());
+        page = std::make_unique<PageThread>();
+        QString refused;
+        if (!page->Listen(address, port, refused)) return Fail(refused);
         Log(kInfo, QStringLiteral("the tally page is on http://%1:%2/")
                        .arg(address.protocol() == QAbstractSocket::IPv6Protocol
                                 ? u'[' + address.toString() + u']'
