@@ -145,6 +145,7 @@ private Q_SLOTS:
         if (enabledElsewhere) rig.model.Feed("MapEnab 1  3\r\n");
         QVERIFY(rig.readBack.GetAllRawMappings().Complete());
         QCOMPARE(rig.tests.UnderTest(1), !enabledElsewhere);
+        QCOMPARE(rig.rows.last(), (QVariantList{0, !enabledElsewhere}));
         QCOMPARE(rig.model.IsEntryEnabled(1, 3), enabledElsewhere);
     }
 
@@ -212,6 +213,8 @@ private Q_SLOTS:
         rig.tests.FollowCommand(
             command, {unanswered ? ReplyKind::TimedOut : ReplyKind::Answered, answer, {}});
         QCOMPARE(rig.tests.UnderTest(4), !ended);
+        // The ended test's own row goes back to the list's colour, and no other.
+        QCOMPARE(rig.rows.last(), (QVariantList{3, !ended}));
         QCOMPARE(rig.tables.TestMarksUncertain, unanswered);
     }
 
