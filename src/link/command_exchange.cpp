@@ -163,9 +163,17 @@ void CommandExchange::FlushQueue() {
     if (waiting > 0) port_.Read(waiting);
 }
 
+qint64 CommandExchange::GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const {
+    if (expectBytes_ <= got || paced <= 0 || pacedMs <= 0) return gatherMs_;
+    // Wakes one gather before the expected end, so the last characters are met by a short wait.
+    const qint64 rest = (expectBytes_ - got) * pacedMs / paced;
+    return std::clamp<qint64>(rest - gatherMs_, gatherMs_, kLongestGatherMs);
+}
+
 void CommandExchange::WaitForResponse() {
     const qint64 end = clock_() + std::max(deadlineMs_, 0);
     const auto remaining = [&] { return std::max<qint64>(end - clock_(), 0); };
+    qint64 got = 0, first = 0, firstAt = -1;  // the reply's pace, from its first characters on
     for (;;) {
         const qint64 waiting = port_.BytesWaiting();
         bool terminated = false;
@@ -177,6 +185,11 @@ void CommandExchange::WaitForResponse() {
             terminated = dot >= 0;
             const QByteArray taken = port_.Read(terminated ? dot + 1 : seen.size());
             Append(taken, terminated);
+            got += taken.size();
+            if (firstAt < 0) {
+                firstAt = clock_();
+                first = got;
+            }
         }
         if (remaining() == 0) {
             TimedOut();
@@ -185,8 +198,8 @@ void CommandExchange::WaitForResponse() {
         if (terminated) return;
         if (waiting > 0) {
             if (gatherMs_ > 0)
-                QThread::msleep(
-                    static_cast<unsigned long>(std::min<qint64>(remaining(), gatherMs_)));
+                QThread::msleep(static_cast<unsigned long>(
+                    std::min(remaining(), GatherFor(got, got - first, clock_() - firstAt))));
             continue;
         }
         if (!port_.IsOpen()) {

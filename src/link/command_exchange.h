@@ -63,16 +63,25 @@ public:
     // read-back and a load keep waking on every arrival, as fast as the line. A poll runs
     // several times a second, so its exchanges leave the error line alone: what the operator's
     // last action left there stays readable until the next one.
+    //
+    // A poll that knows how long its reply is (`expectBytes`, the echo and the "." included)
+    // lets the wait sleep through the characters still to come at the pace the first ones came,
+    // and wake a few times an exchange instead of every kGatherMs.
     class Unhurried {
     public:
-        explicit Unhurried(CommandExchange& exchange)
-            : exchange_(exchange), gatherBefore_(exchange.gatherMs_), pollBefore_(exchange.poll_) {
+        explicit Unhurried(CommandExchange& exchange, qint64 expectBytes = 0)
+            : exchange_(exchange),
+              gatherBefore_(exchange.gatherMs_),
+              pollBefore_(exchange.poll_),
+              expectBefore_(exchange.expectBytes_) {
             exchange_.gatherMs_ = kGatherMs;
             exchange_.poll_ = true;
+            exchange_.expectBytes_ = expectBytes;
         }
         ~Unhurried() {
             exchange_.gatherMs_ = gatherBefore_;
             exchange_.poll_ = pollBefore_;
+            exchange_.expectBytes_ = expectBefore_;
         }
         Unhurried(const Unhurried&) = delete;
         Unhurried& operator=(const Unhurried&) = delete;
@@ -81,7 +90,11 @@ public:
         CommandExchange& exchange_;
         int gatherBefore_;
         bool pollBefore_;
+        qint64 expectBefore_;
     };
+    // The longest sleep of a wait that expects more characters: a reply shorter than expected
+    // (an error line) ends at most this much before the wait looks again.
+    static constexpr int kLongestGatherMs = 4 * kGatherMs;
 
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
 
@@ -140,6 +153,9 @@ Q_SIGNALS:
 private:
     void FlushQueue();
     void WaitForResponse();
+    // How long to let characters gather when `got` have come, `paced` of them `pacedMs` after
+    // the first ones.
+    qint64 GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const;
     void ClearTxtIbuffer();
     bool EnsureOpen();
     // Adds received characters to IBuffer within kMaxReceive.
@@ -153,6 +169,7 @@ private:
     bool consoleCopy_ = false;
     int deadlineMs_ = kDeadlineMs;
     int gatherMs_ = 0;
+    qint64 expectBytes_ = 0;  // the reply's expected length; 0: not known
     Clock clock_;
     bool poll_ = false;  // an Unhurried lives
     Reply last_;

@@ -10,8 +10,12 @@ namespace vendra {
 UnitStatus::UnitStatus(CommandExchange& link, QObject* parent) : QObject(parent), link_(link) {}
 
 void UnitStatus::GetBits(int Ounit) {
-    const CommandExchange::Unhurried poll(link_);
-    link_.SendCommand(QStringLiteral("BITS") + SignColumn(Ounit));
+    const QString command = QStringLiteral("BITS") + SignColumn(Ounit);
+    // The echo and its line end, 32 digits in groups of four with a space between, a line end
+    // and the ".".
+    constexpr qsizetype kBitsLine = kLamps + kLamps / 4 - 1;
+    const CommandExchange::Unhurried poll(link_, command.size() + 2 + kBitsLine + 3);
+    link_.SendCommand(command);
     UnitBits = ParseGetBits(link_.Response);
 }
 
