@@ -20,8 +20,11 @@
 #include <QString>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "sim/controller_model.h"
@@ -258,6 +261,39 @@ inline QByteArray PolledTable(int units) {
 inline QByteArray InputLine(int unit, bool on) {
     return QByteArray::number(unit) + " " + QByteArray(31, '0') + (on ? "1" : "0") + "\n";
 }
+
+// Nanoseconds on the steady clock, comparable across threads.
+inline qint64 SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Writes `line` into the sim's input FIFO `delayMs` from now, from a thread of its own. A
+// console in this process spends most of its thread's time in an exchange: a change written
+// from that thread could land only between two exchanges, a moment that favours the poll, and
+// its latency would read shorter than any other program sees.
+class DelayedWrite {
+public:
+    DelayedWrite(QFile& fifo, const QByteArray& line, int delayMs)
+        : thread_([this, &fifo, line, delayMs] {
+              std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+              at_ = SteadyNs();
+              ok_ = fifo.write(line) == line.size();
+          }) {}
+    ~DelayedWrite() { Join(); }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    // After Join: whether the line went out, and when.
+    bool Ok() const { return ok_; }
+    qint64 AtNs() const { return at_; }
+
+private:
+    std::atomic<qint64> at_{-1};
+    std::atomic<bool> ok_{false};
+    std::thread thread_;
+};
 
 // The controller's bytes for one poll cycle's "BITS" exchanges, in milliseconds on a line of
 // the given baud rate.

@@ -92,30 +92,30 @@ Run Measure(int units) {
     std::vector<bool> on(size_t(units) + 1, false);
     for (int i = 0; i < kChanges; ++i) {
         // Changes land at spread-out moments of the cycle.
-        RunEventLoop(int((i * 7919) % 1000 * cycleMs / 1000));
+        const int phase = int((i * 7919) % 1000 * cycleMs / 1000);
         const int unit = i % units + 1;
         on[size_t(unit)] = !on[size_t(unit)];
         const QString wanted = on[size_t(unit)] ? QStringLiteral("lit") : QStringLiteral("dark");
-        const QByteArray line = InputLine(unit, on[size_t(unit)]);
-        QElapsedTimer latency;
-        latency.start();
-        if (inputs.write(line) != line.size()) {
-            run.error = QStringLiteral("cannot write to the sim's FIFO");
-            return run;
-        }
+        DelayedWrite write(inputs, InputLine(unit, on[size_t(unit)]), phase);
         QEventLoop loop;
         auto changed =
             QObject::connect(view->table->model(), &QAbstractItemModel::dataChanged, [&] {
                 if (lamp(unit) == wanted) loop.quit();
             });
-        QTimer::singleShot(int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
+        QTimer::singleShot(phase + int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
         loop.exec();
+        const qint64 seen = SteadyNs();
+        write.Join();
+        if (!write.Ok()) {
+            run.error = QStringLiteral("cannot write to the sim's FIFO");
+            return run;
+        }
         QObject::disconnect(changed);
         if (lamp(unit) != wanted) {
             run.error = QStringLiteral("output %1 did not follow its input").arg(unit);
             return run;
         }
-        run.latencyMs.push_back(double(latency.nsecsElapsed()) / 1e6);
+        run.latencyMs.push_back(double(seen - write.AtNs()) / 1e6);
     }
     return run;
 }

@@ -82,18 +82,12 @@ Run Measure(int units) {
     RunEventLoop(int(3 * cycleMs) + 500);  // the first cycles read every unit dark
     std::vector<bool> on(size_t(units) + 1, false);
     for (int i = 0; i < kChanges; ++i) {
-        RunEventLoop(int((i * 7919) % 1000 * cycleMs / 1000));
+        const int phase = int((i * 7919) % 1000 * cycleMs / 1000);
         while (rx.hasPendingDatagrams())
             rx.receiveDatagram();
         const int unit = i % units + 1;
         on[size_t(unit)] = !on[size_t(unit)];
-        const QByteArray line = InputLine(unit, on[size_t(unit)]);
-        QElapsedTimer latency;
-        latency.start();
-        if (inputs.write(line) != line.size()) {
-            run.error = QStringLiteral("cannot write to the sim's FIFO");
-            return run;
-        }
+        DelayedWrite write(inputs, InputLine(unit, on[size_t(unit)]), phase);
         bool seen = false;
         QEventLoop loop;
         auto got = QObject::connect(&rx, &QUdpSocket::readyRead, [&] {
@@ -101,14 +95,20 @@ Run Measure(int units) {
                 if (Shows(rx.receiveDatagram().data(), unit, on[size_t(unit)])) seen = true;
             if (seen) loop.quit();
         });
-        QTimer::singleShot(int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
+        QTimer::singleShot(phase + int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
         loop.exec();
+        const qint64 seenAt = SteadyNs();
         QObject::disconnect(got);
+        write.Join();
+        if (!write.Ok()) {
+            run.error = QStringLiteral("cannot write to the sim's FIFO");
+            return run;
+        }
         if (!seen) {
             run.error = QStringLiteral("display %1 did not follow its input").arg(unit);
             return run;
         }
-        run.latencyMs.push_back(double(latency.nsecsElapsed()) / 1e6);
+        run.latencyMs.push_back(double(seenAt - write.AtNs()) / 1e6);
     }
     return run;
 }

@@ -219,6 +219,10 @@ private Q_SLOTS:
             "GET / HTTP/1.1\r\nHost x\r\n\r\n",
             "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(1 << 20, 'a') + "\r\n\r\n",
             "GET /" + QByteArray(1 << 20, 'a') + " HTTP/1.1\r\n\r\n",
+            // A page of another site may not open the live feed.
+            "GET /live HTTP/1.1\r\nHost: x\r\nOrigin: http://elsewhere.example\r\n"
+            "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n",
         };
         for (const QByteArray& request : refused) {
             const int got = StatusOf(port, request);

@@ -169,6 +169,9 @@ private Q_SLOTS:
         // A restore reads its file twice: "-" names a file there, never standard input.
         QTest::newRow("restore of -") << QStringList{} << QStringList{"restore", "-"} << false
                                       << "The tally file \"-\" cannot be read" << false << 2;
+        QTest::newRow("a watch without a pause")
+            << QStringList{} << QStringList{"status", "1", "--watch", "--interval", "0"} << false
+            << "--interval takes milliseconds, 1 or more" << false << 2;
         QTest::newRow("file with findings") << QStringList{} << QStringList{"restore", "BADFILE"}
                                             << false << "has 1 finding;" << false << 3;
     }
