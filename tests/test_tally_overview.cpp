@@ -108,6 +108,11 @@ private Q_SLOTS:
         QVERIFY(counts.Checked());
         QCOMPARE(StateText(counts.Settle(rows(litAfter))[1].Lamp), lampAfter);
         QCOMPARE(StateText(counts.Settle(rows(litLater))[1].Lamp), lampLater);
+        // Starting over forgets every count taken: nothing is settled until a new one is.
+        counts.Reset({1});
+        QCOMPARE(StateText(counts.Settle(rows(litLater))[1].Lamp), "unknown");
+        counts.Reset({});
+        QCOMPARE(counts.Settle(rows(litLater)), rows(litLater));
     }
 };
 
