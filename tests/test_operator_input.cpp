@@ -18,6 +18,7 @@
 #include "mapping/read_back.h"
 #include "support/main_rig.h"
 #include "support/test_files.h"
+#include "widgets/busy_grey.h"
 #include "widgets/captions.h"
 #include "widgets/colours.h"
 #include "widgets/controls.h"
@@ -319,6 +320,23 @@ private Q_SLOTS:
         QTest::newRow("Enter twice on Latch") << QStringLiteral("enter") << QStringLiteral("Latch");
         QTest::newRow("Space twice on Latch") << QStringLiteral("space") << QStringLiteral("Latch");
     }
+    // A control made while the line is busy (the compare window's, inside a compare flow) is
+    // grey from the start, and has its own state back with the line.
+    void aControlMadeWhileBusyIsGreyAtOnce() {
+        MainRig rig;
+        rig.WriteIni(SampleIni(2, 2));
+        QVERIFY(rig.Start());
+        ControllerLink& link = rig.window->Session().Link();
+        BusyGrey grey(link);
+        QPushButton made(QStringLiteral("Apply"));
+        {
+            const BusyState::Scope busy = link.Hold();
+            grey.Add({&made});
+            QVERIFY(!made.isEnabled());
+        }
+        QVERIFY(made.isEnabled());
+    }
+
     void testAndLatchHoldAsLongAsTheOperatorDoes() {
         QFETCH(QString, gesture);
         QFETCH(QString, focus);
