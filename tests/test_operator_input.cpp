@@ -48,6 +48,13 @@ void DuringReadBack(frmKavroMain& w, int entry, std::function<void()> action) {
                      });
 }
 
+// A console started against that controller, kEntries outputs and inputs configured.
+bool StartFilled(MainRig& rig) {
+    rig.WriteIni(SampleIni(kEntries, kEntries));
+    Fill(rig);
+    return rig.Start();
+}
+
 QStringList RawMaps(int first, int last) {
     QStringList lines;
     for (int n = first; n <= last; ++n)
@@ -110,10 +117,8 @@ class TestOperatorInput : public QObject {
         if (reading_) return *reading_;
         reading_ = std::make_unique<MainRig>();
         MainRig& rig = *reading_;
-        rig.WriteIni(SampleIni(kEntries, kEntries));
-        Fill(rig);
         rig.model.SetInputBits(1, 0x5);
-        if (!rig.Start()) qFatal("start-up failed");
+        if (!StartFilled(rig)) qFatal("start-up failed");
         QTest::mouseClick(rig.window->Face().Check2, Qt::LeftButton);
         rig.window->Verbose()->txtDirectCommand->setText(QStringLiteral("VER"));
         QTest::mouseClick(rig.window->Face().Check1, Qt::LeftButton);
@@ -267,9 +272,7 @@ private Q_SLOTS:
         QFETCH(QString, busy);
         QFETCH(bool, online);
         MainRig rig;
-        rig.WriteIni(SampleIni(kEntries, kEntries));
-        Fill(rig);
-        QVERIFY(rig.Start());
+        QVERIFY(StartFilled(rig));
         frmKavroMain& w = *rig.window;
         auto* changes = w.findChild<ChangeController*>();
         QTest::mouseClick(w.Face().Check2, Qt::LeftButton);
@@ -389,9 +392,7 @@ private Q_SLOTS:
         QFETCH(bool, byButton);
         QFETCH(QString, between);
         MainRig rig;
-        rig.WriteIni(SampleIni(kEntries, kEntries));
-        Fill(rig);
-        QVERIFY(rig.Start());
+        QVERIFY(StartFilled(rig));
         frmKavroMain& w = *rig.window;
         rig.dialogs.fileAnswers = {rig.dir.filePath(QStringLiteral("t.vdk"))};
         auto press = [&] {

@@ -161,6 +161,19 @@ class TestXDisplay : public QObject {
         }
         return QString::fromLatin1(p.readAllStandardOutput());
     }
+    // tally-sim at 9600 baud holding `entries` mappings, output n to input n % inputs + 1: a
+    // read-back long enough to act during.
+    bool StartSlowTable(SimProcess& sim, int entries, int inputs) {
+        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
+        QByteArray lines;
+        for (int n = 1; n <= entries; ++n)
+            lines += QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n")
+                         .arg(n)
+                         .arg(n % inputs + 1)
+                         .toLatin1();
+        return Put(table, lines) && sim.Start({QStringLiteral("--preload"), table,
+                                               QStringLiteral("--baud"), QStringLiteral("9600")});
+    }
     bool WaitForLine(const SimProcess& sim, const QString& line) {
         return QTest::qWaitFor([&] { return sim.LogLines().contains(line); }, kWaitMs);
     }
@@ -406,15 +419,7 @@ private Q_SLOTS:
     void closeDuringTheStartUpReadBackEndsAtOnce() {
         QFETCH(bool, byWindowManager);
         SimProcess sim;
-        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
-        QByteArray lines;
-        for (int n = 1; n <= 300; ++n)
-            lines +=
-                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(n).arg(n % 24 + 1).toLatin1();
-        QVERIFY(Put(table, lines));
-        QVERIFY2(sim.Start({QStringLiteral("--preload"), table, QStringLiteral("--baud"),
-                            QStringLiteral("9600")}),
-                 qPrintable(sim.ErrorText()));
+        QVERIFY2(StartSlowTable(sim, 300, 24), qPrintable(sim.ErrorText()));
         Console c;
         QVERIFY(Launch(c, sim, 300, 24));
         QVERIFY(WaitForLine(sim, QStringLiteral("RawMap 5")));
@@ -471,15 +476,7 @@ private Q_SLOTS:
     // Space or Enter typed then starts nothing and ends nothing.
     void keysTypedOnAGreyedControlWaitOnTheOutputList() {
         SimProcess sim;
-        const QString table = sim.FilePath(QStringLiteral("table.vdk"));
-        QByteArray lines;
-        for (int n = 1; n <= 40; ++n)
-            lines +=
-                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(n).arg(n % 8 + 1).toLatin1();
-        QVERIFY(Put(table, lines));
-        QVERIFY2(sim.Start({QStringLiteral("--preload"), table, QStringLiteral("--baud"),
-                            QStringLiteral("9600")}),
-                 qPrintable(sim.ErrorText()));
+        QVERIFY2(StartSlowTable(sim, 40, 8), qPrintable(sim.ErrorText()));
         Console c;
         QVERIFY(Launch(c, sim, 40, 8));
         const auto readBacks = [&] { return sim.LogLines().count(QStringLiteral("RawMap 41")); };

@@ -81,16 +81,17 @@ std::optional<Reply> OutputTest::TestOff(int Output) {
     const Reply reply = SendLines(link_, {OutputLine(QStringLiteral("Res"), u, c),
                                           OutputLine(QStringLiteral("MapEnab"), u, c)})
                             .reply;
+    const ChangeOutcome outcome = OutcomeOf(true, reply);
     // A refused "MapEnab" after a "Map" made during the test had already enabled the entry
     // leaves nothing of the test behind.
-    if (OutcomeOf(true, reply) != ChangeOutcome::Made && MayHold(u, c)) {
+    if (outcome != ChangeOutcome::Made && MayHold(u, c)) {
         // The lamp may still be on: the row says so, and the next release tries again.
-        if (OutcomeOf(true, reply) == ChangeOutcome::Failed) tables_.TestMarksUncertain = true;
+        if (outcome == ChangeOutcome::Failed) tables_.TestMarksUncertain = true;
         tables_.OutTest[Output] = -1;
         Q_EMIT RowTest(Output - 1, true);
         return reply;
     }
-    if (OutcomeOf(true, reply) == ChangeOutcome::Made) CopyEnabled(Output);
+    if (outcome == ChangeOutcome::Made) CopyEnabled(Output);
     if (NoneUnderTest()) tables_.TestMarksUncertain = false;
     Q_EMIT TestActive(false);
     return reply;
