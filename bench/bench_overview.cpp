@@ -3,14 +3,12 @@
 // the overview's row, over 50 changes spread over the cycle; the poll cycle (start to start)
 // against the line time of its "BITS" exchanges; the console's CPU while the overview is open.
 #include <QApplication>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "bench_common.h"
 #include "link/input_poll.h"
-#include "overview/frm_overview.h"
-#include "support/main_rig.h"
+#include "overview_probe.h"
 #include "support/sim_process.h"
 
 using namespace vendra;
@@ -62,19 +60,12 @@ Run Measure(int units) {
         if (lastCycleEnd >= 0) run.periodMs.push_back(double(start - lastCycleEnd));
         lastCycleEnd = start;
     });
-    for (QAction* a : rig.window->actions())
-        if (a->shortcut() == QKeySequence(QStringLiteral("Ctrl+Shift+O"))) a->trigger();
-    frmOverview* view = nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* f = qobject_cast<frmOverview*>(top)) view = f;
-    if (!view) {
+    OverviewProbe view;
+    if (!view.Open(rig)) {
         run.error = QStringLiteral("the overview did not open");
         return run;
     }
-    auto lamp = [view](int unit) {
-        QTableWidgetItem* item = view->table->item(unit - 1, frmOverview::kLamp);
-        return item ? item->text() : QString();
-    };
+    auto lamp = [&view](int unit) { return view.Lamp(unit); };
     // The first cycle reads every unit dark.
     QElapsedTimer wait;
     wait.start();
@@ -98,10 +89,9 @@ Run Measure(int units) {
         const QString wanted = on[size_t(unit)] ? QStringLiteral("lit") : QStringLiteral("dark");
         DelayedWrite write(inputs, InputLine(unit, on[size_t(unit)]), phase);
         QEventLoop loop;
-        auto changed =
-            QObject::connect(view->table->model(), &QAbstractItemModel::dataChanged, [&] {
-                if (lamp(unit) == wanted) loop.quit();
-            });
+        auto changed = QObject::connect(view.Model(), &QAbstractItemModel::dataChanged, [&] {
+            if (lamp(unit) == wanted) loop.quit();
+        });
         QTimer::singleShot(phase + int(4 * cycleMs + 2000), &loop, &QEventLoop::quit);
         loop.exec();
         const qint64 seen = SteadyNs();

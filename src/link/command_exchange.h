@@ -93,8 +93,10 @@ public:
         qint64 expectBefore_;
     };
     // The longest sleep of a wait that expects more characters: a reply shorter than expected
-    // (an error line) ends at most this much before the wait looks again.
-    static constexpr int kLongestGatherMs = 4 * kGatherMs;
+    // (an error line) ends at most this much before the wait looks again. A "BITS" reply at
+    // 9600 baud fits in one such sleep: every wake costs a poll a switch of threads, and a poll
+    // runs all day.
+    static constexpr int kLongestGatherMs = 16 * kGatherMs;
 
     CommandExchange(SerialPort& port, Dialogs& dialogs, QObject* parent = nullptr);
 

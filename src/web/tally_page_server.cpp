@@ -236,10 +236,12 @@ void TallyPageServer::Broadcast(const QByteArray& message) {
     for (const auto& c : clients_)
         all.append(c.get());
     for (QWebSocket* c : all) {
-        if (c->bytesToWrite() > kMaxUnsent)
+        if (c->bytesToWrite() > kMaxUnsent) {
             behind.append(c);
-        else
+        } else {
             c->sendTextMessage(text);
+            c->flush();  // to the kernel now, not at a later turn of the loop for each client
+        }
     }
     // A client that does not read is dropped, not buffered for without end.
     for (QWebSocket* c : behind)
