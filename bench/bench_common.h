@@ -99,6 +99,15 @@ inline double Median(std::vector<double> values) {
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
+// The wait before change `i` of a latency run, after the last change was seen: spread-out moments
+// of one cycle of the poll as measured (`periods`, start to start; `lineMs` until one is),
+// so that a change waits on average half the cycle the program really runs. Spread over the
+// line time alone, which is shorter, a longer cycle would count whole in every latency.
+inline int PhaseMs(int i, const std::vector<double>& periods, double lineMs) {
+    const double cycle = periods.empty() ? lineMs : Median(periods);
+    return int((i * 7919) % 1000 * cycle / 1000);
+}
+
 // The least a client of the controller can do: write a framed line, read until the first ".".
 // The reference the console's exchanges are measured against.
 class RawClient {

@@ -83,7 +83,7 @@ Run Measure(int units) {
     std::vector<bool> on(size_t(units) + 1, false);
     for (int i = 0; i < kChanges; ++i) {
         // Changes land at spread-out moments of the cycle.
-        const int phase = int((i * 7919) % 1000 * cycleMs / 1000);
+        const int phase = PhaseMs(i, run.periodMs, cycleMs);
         const int unit = i % units + 1;
         on[size_t(unit)] = !on[size_t(unit)];
         const QString wanted = on[size_t(unit)] ? QStringLiteral("lit") : QStringLiteral("dark");

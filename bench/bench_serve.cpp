@@ -182,13 +182,14 @@ void Latency(int units) {
     const double line = CycleLineMs(units, kBaud);
     const int cycleMs = int(std::max(200.0, line));
     const qsizetype logFrom = s.log.size();
+    RunEventLoop(3 * cycleMs + 500);  // the service's own cycle, before the first change
+    const std::vector<double> before = s.Periods(logFrom);
     // Each change lands its moment after the page saw the last one, as in the overview's bench:
     // the wait for Chromium's paint counts towards it.
     QElapsedTimer sinceSeen;
     sinceSeen.start();
     for (int i = 0; i < kChanges; ++i) {
-        RunEventLoop(
-            int(std::max<qint64>((i * 7919) % 1000 * cycleMs / 1000 - sinceSeen.elapsed(), 0)));
+        RunEventLoop(int(std::max<qint64>(PhaseMs(i, before, cycleMs) - sinceSeen.elapsed(), 0)));
         const int unit = i % units + 1;
         on[size_t(unit)] = !on[size_t(unit)];
         const QString wanted = on[size_t(unit)] ? QStringLiteral("lit") : QStringLiteral("dark");

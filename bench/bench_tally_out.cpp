@@ -80,7 +80,7 @@ Run Measure(int units) {
     RunEventLoop(int(3 * cycleMs) + 500);  // the first cycles read every unit dark
     std::vector<bool> on(size_t(units) + 1, false);
     for (int i = 0; i < kChanges; ++i) {
-        const int phase = int((i * 7919) % 1000 * cycleMs / 1000);
+        const int phase = PhaseMs(i, run.periodMs, cycleMs);
         while (rx.hasPendingDatagrams())
             rx.receiveDatagram();
         const int unit = i % units + 1;
