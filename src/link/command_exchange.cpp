@@ -165,8 +165,14 @@ void CommandExchange::FlushQueue() {
 
 qint64 CommandExchange::GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const {
     if (expectBytes_ <= got || paced <= 0 || pacedMs <= 0) return gatherMs_;
+    // No reply comes faster than the line, but a pace measured in whole milliseconds over a few
+    // characters can read slower than it is: the line's own pace bounds it, so that the wait
+    // never sleeps past the reply's end. A faster link (a network, an unpaced simulator) keeps
+    // the pace it showed.
+    constexpr qint64 kCharUs = 10 * 1000 * 1000 / kLineBaud;
+    const qint64 perCharUs = std::min(pacedMs * 1000 / paced, kCharUs);
     // Wakes one gather before the expected end, so the last characters are met by a short wait.
-    const qint64 rest = (expectBytes_ - got) * pacedMs / paced;
+    const qint64 rest = (expectBytes_ - got) * perCharUs / 1000;
     return std::clamp<qint64>(rest - gatherMs_, gatherMs_, kLongestGatherMs);
 }
 

@@ -6,6 +6,9 @@
 
 namespace vendra {
 
+// The controller's line: 9600 baud, 8 data bits, no parity, one stop bit, ten bits a character.
+inline constexpr int kLineBaud = 9600;
+
 class SerialPort : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,7 @@
 #include "platform/telnet_codec.h"
 
+#include "platform/serial_port.h"
+
 namespace vendra {
 
 namespace {
@@ -67,7 +69,7 @@ QByteArray TelnetCodec::OfferComPort() {
 }
 
 QByteArray TelnetCodec::LineSettings() {
-    constexpr quint32 baud = 9600;
+    constexpr auto baud = quint32(kLineBaud);
     const char baudBytes[4] = {static_cast<char>(baud >> 24), static_cast<char>(baud >> 16),
                                static_cast<char>(baud >> 8), static_cast<char>(baud)};
     return ComPortCommand(kSetBaudRate, QByteArray(baudBytes, 4)) +
