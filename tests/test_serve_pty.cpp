@@ -168,6 +168,32 @@ private Q_SLOTS:
         QCOMPARE(int(p), port);
     }
 
+    // While the console holds the line the page follows its messages: a whole state replaces
+    // the rows, a partial one changes only rows the page shows and tells only those.
+    void consoleMessagesUpdateOnlyThePagesRows() {
+        TallyPageServer page;
+        QVERIFY(page.Listen(QHostAddress::LocalHost, 0));
+        QWebSocket ws;
+        QList<QJsonObject> got;
+        connect(&ws, &QWebSocket::textMessageReceived, this, [&got](const QString& text) {
+            got << QJsonDocument::fromJson(text.toUtf8()).object();
+        });
+        ws.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/live").arg(page.Port())));
+        QTRY_COMPARE(got.size(), 1);  // the state on connecting
+        page.TakeConsoleLamps(
+            R"({"all":true,"rows":[{"output":1,"lamp":"dark"},{"output":2,"lamp":"dark"}]})");
+        QTRY_COMPARE(got.size(), 2);
+        QCOMPARE(got[1].value(QStringLiteral("rows")).toArray().size(), 2);
+        page.TakeConsoleLamps(
+            R"({"all":false,"rows":[{"output":2,"lamp":"lit"},{"output":7,"lamp":"lit"}]})");
+        QTRY_COMPARE(got.size(), 3);
+        QCOMPARE(got[2].value(QStringLiteral("all")).toBool(), false);
+        const QJsonArray rows = got[2].value(QStringLiteral("rows")).toArray();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][QStringLiteral("output")].toInt(), 2);
+        QCOMPARE(rows[0][QStringLiteral("lamp")].toString(), QStringLiteral("lit"));
+    }
+
     // The page, its script and the lamps; an input changed on the controller reaches a page's
     // WebSocket and the API; what the page does not serve is refused and the service stays up.
     void pageFollowsTheInputs() {

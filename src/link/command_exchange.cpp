@@ -163,17 +163,28 @@ void CommandExchange::FlushQueue() {
     if (waiting > 0) port_.Read(waiting);
 }
 
+// The line runs at 9600 baud, ten bits a character: no reply comes faster.
+constexpr qint64 kCharUs = 10 * 1000 * 1000 / kLineBaud;
+
 qint64 CommandExchange::GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const {
-    if (expectBytes_ <= got || paced <= 0 || pacedMs <= 0) return gatherMs_;
-    // No reply comes faster than the line, but a pace measured in whole milliseconds over a few
-    // characters can read slower than it is: the line's own pace bounds it, so that the wait
-    // never sleeps past the reply's end. A faster link (a network, an unpaced simulator) keeps
-    // the pace it showed.
-    constexpr qint64 kCharUs = 10 * 1000 * 1000 / kLineBaud;
-    const qint64 perCharUs = std::min(pacedMs * 1000 / paced, kCharUs);
+    if (expectBytes_ <= got) return gatherMs_;
+    // Until this reply shows its pace, the last one's stands in: the first wake of an exchange
+    // sleeps straight to the end. A pace measured in whole milliseconds over a few characters
+    // can read slower than the line; the line's own bounds it, so that the wait never sleeps
+    // past the reply's end. A faster link (a network, an unpaced simulator) keeps its own.
+    qint64 perCharUs = paceUs_;
+    if (paced > 0 && pacedMs > 0) perCharUs = std::min(pacedMs * 1000 / paced, kCharUs);
+    if (perCharUs <= 0) return gatherMs_;
     // Wakes one gather before the expected end, so the last characters are met by a short wait.
     const qint64 rest = (expectBytes_ - got) * perCharUs / 1000;
     return std::clamp<qint64>(rest - gatherMs_, gatherMs_, kLongestGatherMs);
+}
+
+void CommandExchange::NotePace(qint64 paced, qint64 pacedMs) {
+    // Over a whole reply the pace is known well enough to start the next one's wait on.
+    constexpr qint64 kFewest = 8;
+    if (expectBytes_ > 0 && paced >= kFewest && pacedMs > 0)
+        paceUs_ = std::min(pacedMs * 1000 / paced, kCharUs);
 }
 
 void CommandExchange::WaitForResponse() {
@@ -201,7 +212,7 @@ void CommandExchange::WaitForResponse() {
             TimedOut();
             return;
         }
-        if (terminated) return;
+        if (terminated) return NotePace(got - first, clock_() - firstAt);
         if (waiting > 0) {
             if (gatherMs_ > 0)
                 QThread::msleep(static_cast<unsigned long>(

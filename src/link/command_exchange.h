@@ -158,6 +158,8 @@ private:
     // How long to let characters gather when `got` have come, `paced` of them `pacedMs` after
     // the first ones.
     qint64 GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const;
+    // Keeps the pace of a poll's reply that came whole, for the next one's first wait.
+    void NotePace(qint64 paced, qint64 pacedMs);
     void ClearTxtIbuffer();
     bool EnsureOpen();
     // Adds received characters to IBuffer within kMaxReceive.
@@ -172,6 +174,7 @@ private:
     int deadlineMs_ = kDeadlineMs;
     int gatherMs_ = 0;
     qint64 expectBytes_ = 0;  // the reply's expected length; 0: not known
+    qint64 paceUs_ = 0;       // microseconds a character in a poll's last reply; 0: not measured
     Clock clock_;
     bool poll_ = false;  // an Unhurried lives
     Reply last_;
