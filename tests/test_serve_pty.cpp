@@ -51,7 +51,8 @@ struct Line {
     }
     // The table and Kavro.ini ("@LINK@" where the line goes) of an installation; the test's
     // own by default.
-    bool Start(const QByteArray& table = kTable, QString text = QString()) {
+    bool Start(const QByteArray& table = kTable, QString text = QString(),
+               const QStringList& simOptions = {}) {
         fifo = sim.FilePath(QStringLiteral("inputs"));
         runtime = sim.FilePath(QStringLiteral("run"));
         QDir(sim.Folder()).mkdir(QStringLiteral("run"));
@@ -61,7 +62,9 @@ struct Line {
             text = SampleIni(
                 10, 8, QStringLiteral("CommDevice=@LINK@\r\n[Tally Out]\r\nOutput 7=green\r\n"));
         return Put(sim.FilePath(QStringLiteral("t.vdk")), table) &&
-               sim.Start({"--preload", sim.FilePath(QStringLiteral("t.vdk")), "--inputs", fifo}) &&
+               sim.Start(QStringList{"--preload", sim.FilePath(QStringLiteral("t.vdk")), "--inputs",
+                                     fifo} +
+                         simOptions) &&
                Put(ini, text.replace(QStringLiteral("@LINK@"), sim.LinkPath()).toLatin1());
     }
     void SetInputs(const QByteArray& line) const {
@@ -466,6 +469,35 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("dark"), kWaitMs);
         before = packets;
         QTRY_VERIFY_WITH_TIMEOUT(packets > before, kWaitMs);
+    }
+
+    // A console that asks while the service still reads the table back gets the line at the
+    // read-back's next exchange: the cut read-back is not a failure to wait on and retry.
+    void consoleAskingDuringTheReadBackGetsTheLine() {
+        if (QStringLiteral(VENDRA_CONSOLE).isEmpty()) QSKIP("vendra is not built");
+        QByteArray table;  // 100 entries at 2400 baud: a read-back of many seconds
+        for (int c = 1; c <= 100; ++c)
+            table +=
+                QStringLiteral("[1][%1][2][%2][1][0][0][0]\r\n").arg(c).arg(c % 32 + 1).toLatin1();
+        Line line;
+        QVERIFY2(line.Start(table, QString(), {"--baud", "2400"}),
+                 qPrintable(line.sim.ErrorText()));
+        Service serve;
+        serve.Start(line);
+        QTRY_VERIFY_WITH_TIMEOUT(line.sim.LogLines().contains(QStringLiteral("RawMap 2")), kWaitMs);
+        QProcess console;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), line.runtime);
+        console.setProcessEnvironment(env);
+        console.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", line.ini});
+        QTRY_VERIFY_WITH_TIMEOUT(serve.Count("the console asked for the line") == 1, kWaitMs);
+        QCOMPARE(serve.Count("serving the line"), 0);  // it asked during the read-back
+        QVERIFY2(!serve.Log().contains("could not be read whole"), serve.Log().constData());
+        const int heard = int(line.sim.LogLines().size());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            line.sim.LogLines().mid(heard).contains(QStringLiteral("RawMap 1")), kWaitMs);
+        console.terminate();
+        QVERIFY(console.waitForFinished(kWaitMs));
     }
 
     // Killed, a service leaves its lock and socket; the next one takes both. SIGTERM ends it
