@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <map>
 
+#include "link/input_poll.h"
 #include "session/console_session.h"
 #include "support/scripted_dialogs.h"
 #include "support/sim_process.h"
@@ -175,6 +176,13 @@ private Q_SLOTS:
         b.SetInputs(2, 0b010);
         QVERIFY2(until([&] { return is(1, 0) && is(120, 0b0010) && is(3, 0); }), "dark again");
         QCOMPARE(bad, 0);
+
+        // Stopped, the publisher lets the poll go: the line hears no "BITS" more.
+        b.session->Publisher().Stop();
+        QTest::qWait(2 * InputPoll::kMinCycleMs);  // the exchange under way ends
+        const qsizetype polls = b.sim.LogLines().filter(QStringLiteral("BITS")).size();
+        QTest::qWait(3 * InputPoll::kMinCycleMs);
+        QCOMPARE(b.sim.LogLines().filter(QStringLiteral("BITS")).size(), polls);
     }
 
     // The tsl-umd-v5 package as UDP and TCP listener: lit, dark, renamed, many outputs.
