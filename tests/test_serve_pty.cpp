@@ -8,15 +8,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
 #include <QWebSocket>
 
 #include "session/console_lock.h"
+#include "session/line_handover.h"
 #include "support/chromium_page.h"
 #include "support/main_rig.h"
 #include "support/session_rig.h"
@@ -469,6 +472,39 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(LampOf(Lamps(serve.Port()), 7), QStringLiteral("dark"), kWaitMs);
         before = packets;
         QTRY_VERIFY_WITH_TIMEOUT(packets > before, kWaitMs);
+    }
+
+    // Consoles that ask at once are served in turn: the first gets the line, the others hear
+    // "lent"; one that asks again once the line came back gets it.
+    void handoverServesEachAskInTurn() {
+        QTemporaryDir dir;
+        const QString lock = dir.filePath(QStringLiteral("line.lock"));
+        LineHandoverServer server;
+        QVERIFY2(server.Listen(lock), qPrintable(server.ErrorText()));
+        QSignalSpy wanted(&server, &LineHandoverServer::LineWanted);
+        QSignalSpy returned(&server, &LineHandoverServer::LineReturned);
+        QLocalSocket first, second;
+        QByteArray heardFirst, heardSecond;
+        connect(&first, &QLocalSocket::readyRead, [&] { heardFirst += first.readAll(); });
+        connect(&second, &QLocalSocket::readyRead, [&] { heardSecond += second.readAll(); });
+        for (QLocalSocket* s : {&first, &second}) {
+            s->connectToServer(HandoverSocketPath(lock));
+            QVERIFY(s->waitForConnected(kWaitMs));
+            s->write("take\n");
+            s->flush();
+        }
+        QTRY_COMPARE(wanted.size(), 1);
+        QTest::qWait(100);  // both asks are in
+        server.Released();
+        QTRY_COMPARE(heardFirst, QByteArray("released\n"));
+        QTRY_COMPARE(heardSecond, QByteArray("lent\n"));
+        first.disconnectFromServer();
+        QTRY_COMPARE(returned.size(), 1);
+        second.write("take\n");
+        second.flush();
+        QTRY_COMPARE(wanted.size(), 2);
+        server.Released();
+        QTRY_COMPARE(heardSecond, QByteArray("lent\nreleased\n"));
     }
 
     // A console that asks while the service still reads the table back gets the line at the
