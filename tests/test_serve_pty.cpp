@@ -70,6 +70,13 @@ struct Line {
                          simOptions) &&
                Put(ini, text.replace(QStringLiteral("@LINK@"), sim.LinkPath()).toLatin1());
     }
+    // The console on this line, in the test's runtime folder (where the service's socket is).
+    void StartConsole(QProcess& console) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        console.setProcessEnvironment(env);
+        console.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", ini});
+    }
     void SetInputs(const QByteArray& line) const {
         QFile f(fifo);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -445,10 +452,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(lineWord, QStringLiteral("service"), kWaitMs);
 
         QProcess console;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), line.runtime);
-        console.setProcessEnvironment(env);
-        console.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", line.ini});
+        line.StartConsole(console);
         QTRY_VERIFY_WITH_TIMEOUT(serve.Count("the console asked for the line") == 1, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(lineWord, QStringLiteral("console"), kWaitMs);
         // The console reads the table after the service let go: the line is the console's.
@@ -522,10 +526,7 @@ private Q_SLOTS:
         serve.Start(line);
         QTRY_VERIFY_WITH_TIMEOUT(line.sim.LogLines().contains(QStringLiteral("RawMap 2")), kWaitMs);
         QProcess console;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), line.runtime);
-        console.setProcessEnvironment(env);
-        console.start(QStringLiteral(VENDRA_CONSOLE), {"--ini", line.ini});
+        line.StartConsole(console);
         QTRY_VERIFY_WITH_TIMEOUT(serve.Count("the console asked for the line") == 1, kWaitMs);
         QCOMPARE(serve.Count("serving the line"), 0);  // it asked during the read-back
         QVERIFY2(!serve.Log().contains("could not be read whole"), serve.Log().constData());

@@ -41,6 +41,14 @@ bool TerminatorEndsALine(const QString& received) {
     return received.endsWith(QLatin1String("\n.")) || received.endsWith(QLatin1String("\r."));
 }
 
+// Microseconds a character, `paced` characters having come in `pacedMs`. The line runs at 9600
+// baud, ten bits a character: no reply comes faster, and a pace measured in whole milliseconds
+// over a few characters that reads slower is taken as the line's.
+qint64 PaceUs(qint64 paced, qint64 pacedMs) {
+    constexpr qint64 kCharUs = 10 * 1000 * 1000 / kLineBaud;
+    return std::min(pacedMs * 1000 / paced, kCharUs);
+}
+
 }  // namespace
 
 QString Reply::KindText() const {
@@ -163,17 +171,13 @@ void CommandExchange::FlushQueue() {
     if (waiting > 0) port_.Read(waiting);
 }
 
-// The line runs at 9600 baud, ten bits a character: no reply comes faster.
-constexpr qint64 kCharUs = 10 * 1000 * 1000 / kLineBaud;
-
 qint64 CommandExchange::GatherFor(qint64 got, qint64 paced, qint64 pacedMs) const {
     if (expectBytes_ <= got) return gatherMs_;
     // Until this reply shows its pace, the last one's stands in: the first wake of an exchange
-    // sleeps straight to the end. A pace measured in whole milliseconds over a few characters
-    // can read slower than the line; the line's own bounds it, so that the wait never sleeps
-    // past the reply's end. A faster link (a network, an unpaced simulator) keeps its own.
+    // sleeps straight to the end. Bounded by the line's, the wait never sleeps past the reply's
+    // end; a faster link (a network, an unpaced simulator) keeps its own.
     qint64 perCharUs = paceUs_;
-    if (paced > 0 && pacedMs > 0) perCharUs = std::min(pacedMs * 1000 / paced, kCharUs);
+    if (paced > 0 && pacedMs > 0) perCharUs = PaceUs(paced, pacedMs);
     if (perCharUs <= 0) return gatherMs_;
     // Wakes one gather before the expected end, so the last characters are met by a short wait.
     const qint64 rest = (expectBytes_ - got) * perCharUs / 1000;
@@ -183,8 +187,7 @@ qint64 CommandExchange::GatherFor(qint64 got, qint64 paced, qint64 pacedMs) cons
 void CommandExchange::NotePace(qint64 paced, qint64 pacedMs) {
     // Over a whole reply the pace is known well enough to start the next one's wait on.
     constexpr qint64 kFewest = 8;
-    if (expectBytes_ > 0 && paced >= kFewest && pacedMs > 0)
-        paceUs_ = std::min(pacedMs * 1000 / paced, kCharUs);
+    if (expectBytes_ > 0 && paced >= kFewest && pacedMs > 0) paceUs_ = PaceUs(paced, pacedMs);
 }
 
 void CommandExchange::WaitForResponse() {

@@ -53,7 +53,7 @@ int QtSerialPort::Open() {
     }
 
     port_.setPortName(device);
-    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setBaudRate(kLineBaud);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
