@@ -436,6 +436,9 @@ public:
         else if (!Online() || errors.contains(QStringLiteral("Comm Error!")) ||
                  dialogs.titles.contains(QStringLiteral("Information!")))
             stale_ = true;
+        // Changes made offline reached the copy only: back online, the session must say so.
+        if (!onlineBefore_ && Online() && !session->Changes().CopyMayBeStale())
+            Fail(QStringLiteral("back online, but the copy is called the controller's"));
         CheckRows();
         CheckTests();
         CheckJournal();

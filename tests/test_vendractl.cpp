@@ -229,6 +229,8 @@ private Q_SLOTS:
                                                          << "localhost";
         QTest::newRow("127.0.0.1 held, LOCALHOST asked") << "127.0.0.1"
                                                          << "LOCALHOST";
+        QTest::newRow("[::1] held, 127.0.0.1 asked") << "[::1]"
+                                                     << "127.0.0.1";
     }
     void oneLineOneLockHoweverTheHostIsSpelt() {
         QFETCH(QString, held);
